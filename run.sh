@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# One entry point for set-up, build, tests, sanitizer runs, fuzzing and benchmarks.
+# Every command installs what it needs first, so it works on a fresh Debian 12 machine.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+JOBS=${JOBS:-$(nproc)}
+BASE_PKGS=(build-essential cmake pkg-config qtbase5-dev libqt5serialport5-dev
+           libhidapi-dev libjpeg-dev util-linux iproute2)
+FUZZ_PKGS=(clang libclang-rt-14-dev)
+BENCH_PKGS=(imagemagick libjpeg-turbo-progs time)
+SHOT_PKGS=(xvfb xauth x11-apps imagemagick fonts-dejavu-core)
+
+log() { printf '==> %s\n' "$*"; }
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the packages that are not installed yet; does nothing when all are there.
+need() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    log "installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# build DIR [cmake options...]: configure once, then build incrementally.
+build() {
+    local dir=$1; shift
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S . -B "$dir" "$@"
+    fi
+    cmake --build "$dir" -j "$JOBS"
+}
+
+run_ctest() {
+    local dir=$1; shift
+    (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 300 "$@")
+}
+
+cmd_test() {
+    need "${BASE_PKGS[@]}"
+    build build
+    run_ctest build "$@"
+}
+
+cmd_asan() {
+    need "${BASE_PKGS[@]}"
+    build build-asan -DSANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
+        run_ctest build-asan "$@"
+}
+
+cmd_tsan() {
+    need "${BASE_PKGS[@]}"
+    build build-tsan -DSANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
+        run_ctest build-tsan -L tsan "$@"
+}
+
+cmd_fuzz() {
+    local seconds=${1:-60}
+    need "${BASE_PKGS[@]}" "${FUZZ_PKGS[@]}"
+    build build-fuzz -DBUILD_FUZZERS=ON -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+    local found=0
+    for f in build-fuzz/tests/fuzz/fuzz_*; do
+        [ -x "$f" ] || continue
+        found=1
+        local corpus="build-fuzz/corpus/$(basename "$f")"
+        mkdir -p "$corpus"
+        log "fuzzing $(basename "$f") for ${seconds}s"
+        "$f" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "$corpus"
+    done
+    [ $found -eq 1 ] || log "no fuzz targets built"
+}
+
+cmd_bench() {
+    need "${BASE_PKGS[@]}" "${BENCH_PKGS[@]}"
+    build build-release -DCMAKE_BUILD_TYPE=Release
+    for b in build-release/bench/*/bench_*; do
+        [ -x "$b" ] || continue
+        log "$(basename "$b")"
+        "$b"
+    done
+}
+
+cmd_demo() {
+    need "${BASE_PKGS[@]}"
+    build build
+    if [ -x build/tools/host/hostcli ]; then
+        build/tools/host/hostcli --demo "$@"
+    else
+        build/tools/dispatcherdemo/dispatcherdemo "$@"
+    fi
+}
+
+case "${1:-}" in
+    test)  shift; cmd_test "$@" ;;
+    demo)  shift; cmd_demo "$@" ;;
+    asan)  shift; cmd_asan "$@" ;;
+    tsan)  shift; cmd_tsan "$@" ;;
+    fuzz)  shift; cmd_fuzz "$@" ;;
+    bench) shift; cmd_bench "$@" ;;
+    deps)  shift; need "${BASE_PKGS[@]}" ;;
+    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|deps}" >&2; exit 2 ;;
+esac
