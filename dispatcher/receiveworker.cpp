@@ -1,0 +1,37 @@
+#include "cmddealmodule.h"
+#include "workguard.h"
+
+#include <QDebug>
+
+namespace {
+constexpr int kReceivePollMs = 5;
+}
+
+void CmdDealModule::ReceiveGetQueueWork()
+{
+    WorkGuard guard(this);
+    if (!guard.active())
+        return;
+
+    while (bReceiveWorkRun) {
+        if (!sleepFor(kReceivePollMs))
+            return;
+        {
+            std::lock_guard<std::mutex> lock(receiveHexCmdlock);
+            if (receivequeueHexCmd.empty())
+                continue;
+            curReply = receivequeueHexCmd.front();
+            receivequeueHexCmd.pop_front();
+        }
+        if (checkRecvData(curReply))
+            emit signalSendReceiveMessage(&curReply);
+    }
+}
+
+bool CmdDealModule::checkRecvData(ProtocolData reply)
+{
+    const bool accepted = __checkRecvData(reply);
+    if (!accepted)
+        qDebug() << "==============checkRecvData:" << "false";
+    return accepted;
+}

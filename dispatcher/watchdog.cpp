@@ -1,0 +1,76 @@
+#include "cmddealmodule.h"
+#include "workguard.h"
+
+#include <QDebug>
+
+namespace {
+constexpr int kResendPauseMs = 20;
+constexpr int kMaxExpiriesBeforeClear = 9;
+}
+
+void CmdDealModule::timeoutWatchdog(int sn)
+{
+    WorkGuard guard(this);
+    if (!guard.active())
+        return;
+
+    if (bSkipSendcmd) {
+        std::lock_guard<std::mutex> lock(HexCmdlock);
+        queueHexCmd.clear();
+        return;
+    }
+
+    int timeoutMs;
+    {
+        // The send worker assigns curCmd under this lock.
+        std::lock_guard<std::mutex> lock(HexCmdlock);
+        timeoutMs = curCmd.iTimeoutMs;
+    }
+    if (timeoutMs > 0 && !sleepFor(timeoutMs))
+        return;
+    if (iSN != sn)
+        return;
+
+    if (!bRetFlag) {
+        int count;
+        {
+            std::lock_guard<std::mutex> lock(HexCmdlock);
+            count = ++iTimeoutCount;
+        }
+        qDebug() << "Timeout watchdog resend! iTimeoutCount:" << count;
+        if (count <= 1) {
+            emit signalInitCore();
+            if (!sleepFor(kResendPauseMs))
+                return;
+            emit signalSendMessage(&curCmd);
+            const int current = iSN;
+            runDetached([this, current] { timeoutWatchdog(current); });
+            return;
+        }
+        qDebug() << "Resend stop";
+    }
+    std::lock_guard<std::mutex> lock(HexCmdlock);
+    bRetFlag = true;
+}
+
+void CmdDealModule::timeoutClearQueue()
+{
+    if (iTimeoutCount <= kMaxExpiriesBeforeClear)
+        return;
+    std::lock_guard<std::mutex> lock(HexCmdlock);
+    queueHexCmd.clear();
+    qDebug() << "Clear QueueHexCmd!";
+    iTimeoutCount = 0;
+}
+
+void CmdDealModule::setWatchdogSleepTime()
+{
+    WorkGuard guard(this);
+    int timeoutMs;
+    {
+        std::lock_guard<std::mutex> lock(HexCmdlock);
+        timeoutMs = curCmd.iTimeoutMs;
+    }
+    if (timeoutMs > 0 && guard.active())
+        sleepFor(timeoutMs);
+}
