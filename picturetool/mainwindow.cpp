@@ -1,0 +1,227 @@
+#include "mainwindow.h"
+
+#include "picturebox.h"
+#include "thumbnail.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLayout>
+#include <QLayoutItem>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+namespace {
+
+constexpr int kMaxFiles = 20;
+constexpr int kColumns = 5;
+
+// Busy cursor for the length of a synchronous export.
+class BusyCursor
+{
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent),
+      ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::on_btnImport_clicked()
+{
+    importFiles(m_picList, ui->gridLayout, QStringLiteral("Selected Picture"),
+                &MainWindow::addLayoutPicBox);
+}
+
+void MainWindow::on_btnExport_clicked()
+{
+    exportFiles(m_picList, QStringLiteral("Save Picture"),
+                QStringLiteral("Confirm to overwrite the file with the same file name (File Name Format: *_320x180.jpg, *_1920x1080.jpg)"),
+                &savePictureFiles);
+}
+
+void MainWindow::on_btnImportLogo_clicked()
+{
+    importFiles(m_logoList, ui->glLogo, QStringLiteral("Selected Logo"),
+                &MainWindow::addLogoLayoutPicBox);
+}
+
+void MainWindow::on_btnExportLogo_clicked()
+{
+    exportFiles(m_logoList, QStringLiteral("Save Logo"),
+                QStringLiteral("Confirm to overwrite the file with the same file name (File Name Format: Logo*_480x540.jpg)"),
+                &saveLogoFile);
+}
+
+void MainWindow::on_PictureBoxDbClicked()
+{
+    removeFile(m_picList, ui->gridLayout, &MainWindow::addLayoutPicBox);
+}
+
+void MainWindow::on_LogoPictureBoxDbClicked()
+{
+    removeFile(m_logoList, ui->glLogo, &MainWindow::addLogoLayoutPicBox);
+}
+
+void MainWindow::clearLayout(QLayout *layout)
+{
+    while (QLayoutItem *item = layout->takeAt(0)) {
+        if (QWidget *widget = item->widget()) {
+            // The tile that was double-clicked is still inside its own event handler
+            // when this runs; deleting it now would pull the object from under that
+            // handler. Hide it and let the event loop delete it.
+            widget->hide();
+            widget->deleteLater();
+        }
+        if (QLayout *child = item->layout())
+            clearLayout(child);
+        delete item;
+    }
+}
+
+void MainWindow::addLayoutPicBox(QGridLayout *layout, int id, QString filepath)
+{
+    addBox(layout, id, filepath, &MainWindow::on_PictureBoxDbClicked);
+}
+
+void MainWindow::addLogoLayoutPicBox(QGridLayout *layout, int id, QString filepath)
+{
+    addBox(layout, id, filepath, &MainWindow::on_LogoPictureBoxDbClicked);
+}
+
+QStringList MainWindow::pickFiles(const QString &title)
+{
+    QFileDialog dialog(this);
+    dialog.setWindowTitle(title);
+    dialog.setNameFilters(QStringList() << QStringLiteral("Image files (*.png *.bmp *.jpg)"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+QString MainWindow::pickDirectory(const QString &title)
+{
+    QFileDialog dialog(this);
+    dialog.setWindowTitle(title);
+    dialog.setFileMode(QFileDialog::Directory);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+bool MainWindow::confirm(const QString &text)
+{
+    return QMessageBox::question(nullptr, QString(), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::NoButton)
+            != QMessageBox::No;
+}
+
+void MainWindow::showError(const QString &text)
+{
+    QMessageBox::warning(this, windowTitle(), text);
+}
+
+void MainWindow::importFiles(QStringList &list, QGridLayout *layout, const QString &title,
+                             AddBox add)
+{
+    layout->setSpacing(10);
+    layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    const QStringList selected = pickFiles(title);
+    for (const QString &path : selected) {
+        if (list.size() >= kMaxFiles)
+            break;
+        if (list.contains(path))
+            continue;
+        list.append(path);
+        (this->*add)(layout, list.size() - 1, path);
+    }
+}
+
+void MainWindow::removeFile(QStringList &list, QGridLayout *layout, AddBox add)
+{
+    const QString filepath = sender() ? sender()->property("filepath").toString() : QString();
+    clearLayout(layout);
+    list.removeOne(filepath);
+    for (int i = 0; i < list.size(); ++i)
+        (this->*add)(layout, i, list[i]);
+}
+
+void MainWindow::exportFiles(const QStringList &list, const QString &title,
+                             const QString &question, Rendition save)
+{
+    const QString directory = pickDirectory(title);
+    if (directory.isEmpty())
+        return;
+    if (!confirm(question))
+        return;
+    qDebug() << directory;
+
+    QStringList skipped;
+    RenditionResult failure;
+    {
+        BusyCursor busy;
+        QProgressDialog progress(tr("Exporting..."), QString(), 0, list.size(), this);
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setCancelButton(nullptr);
+        progress.setMinimumDuration(500);
+        for (int i = 0; i < list.size(); ++i) {
+            progress.setValue(i);
+            const RenditionResult result = save(i, list[i], directory + QLatin1Char('/'));
+            if (result.status == RenditionResult::SourceUnreadable)
+                skipped.append(list[i]);
+            if (result.status == RenditionResult::WriteFailed) {
+                failure = result;
+                break;
+            }
+        }
+        progress.setValue(list.size());
+    }
+
+    QStringList paragraphs;
+    if (failure.status == RenditionResult::WriteFailed) {
+        paragraphs.append(tr("Could not write %1:\n%2\n\nThe export stopped there.")
+                                  .arg(QDir::toNativeSeparators(failure.failedPath), failure.reason));
+    }
+    if (!skipped.isEmpty()) {
+        QStringList names;
+        for (const QString &path : skipped)
+            names.append(QDir::toNativeSeparators(path));
+        paragraphs.append(tr("These files could not be read and were skipped:\n%1")
+                                  .arg(names.join(QLatin1Char('\n'))));
+    }
+    if (!paragraphs.isEmpty())
+        showError(paragraphs.join(QStringLiteral("\n\n")));
+}
+
+void MainWindow::addBox(QGridLayout *layout, int id, const QString &filepath,
+                        void (MainWindow::*onDoubleClick)())
+{
+    qDebug() << QFileInfo(filepath).fileName();
+
+    auto *box = new PictureBox;
+    QImage image = loadThumbnail(filepath, box->size());
+    box->setImage(image, 1.0);
+    box->setProperty("id", id);
+    box->setProperty("filepath", filepath);
+    connect(box, &PictureBox::doubleClicked, this, onDoubleClick);
+    layout->addWidget(box, id / kColumns, id % kColumns);
+}
