@@ -1,0 +1,9 @@
+#include "portbase.h"
+
+PortBase::PortBase()
+    : QObject(nullptr)
+    , bEnabled(true)
+{
+}
+
+PortBase::~PortBase() = default;

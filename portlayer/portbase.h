@@ -1,0 +1,42 @@
+#ifndef PORTBASE_H
+#define PORTBASE_H
+
+#include "modulelenum.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// The abstract transport. Hosts reach it only through its virtual operations, its
+// signal and its slot, so the class itself is not exported.
+class PortBase : public QObject
+{
+    Q_OBJECT
+
+public:
+    PortBase();
+    ~PortBase() override;
+
+    virtual void setDeviceIP(QString ip) = 0;
+    virtual void setPort(int port) = 0;
+    virtual void clearQueue() = 0;
+    virtual bool openSerialPort(QString portName, QSerialPort::BaudRate baudRate,
+                                QSerialPort::StopBits stopBits, QSerialPort::Parity parity,
+                                QSerialPort::FlowControl flowControl,
+                                QSerialPort::DataBits dataBits) = 0;
+    virtual void closeSerialPort() = 0;
+    virtual bool openUSB(unsigned short vendorId, unsigned short productId) = 0;
+    virtual void closeUSB() = 0;
+    virtual void setDeviceType(ModulelEnum::DeviceType type) = 0;
+
+    // Set by the constructor, cleared only by the host.
+    bool bEnabled;
+
+signals:
+    void signalUSBChanged(bool);
+
+public slots:
+    virtual void sendDatatoDevice(void *parameters) = 0;
+};
+
+#endif // PORTBASE_H

@@ -1,0 +1,209 @@
+#include "portserial.h"
+
+#include "framecodec.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+StreamParser::Settings PortSerial::parserSettings(PortSerial *self)
+{
+    Settings s;
+    s.runFlag = &self->m_bDealFlag;
+    s.exitFlag = &self->m_bDealThreadExit;
+    s.passSleepMs = 3;
+    s.awaitBlocks = true;
+    s.blockTries = 150;
+    s.blockIntervalMs = 4;
+    s.debugPrefix = QStringLiteral("PortSerial");
+    s.fillReply = [self](ProtocolData &reply) {
+        reply.strSource = self->m_portName;
+        reply.byReplySource = 1;
+        reply.iDeviceType = self->m_deviceType.load();
+    };
+    return s;
+}
+
+PortSerial::PortSerial()
+    : StreamParser(parserSettings(this))
+    , m_com(new QSerialPort)
+{
+    connect(m_com, &QSerialPort::readyRead, this, &PortSerial::readPendingDatagrams);
+    connect(m_com, &QSerialPort::errorOccurred, this, &PortSerial::handleError);
+}
+
+PortSerial::~PortSerial()
+{
+    m_com->disconnect(this);
+    shutDownPort();
+    delete m_com;
+    clearBuffData();
+}
+
+void PortSerial::setDeviceIP(QString)
+{
+}
+
+void PortSerial::setPort(int)
+{
+}
+
+void PortSerial::clearQueue()
+{
+    // runDetached makes the dispatcher's destructor wait for the thread, so the
+    // thread never outlives the member it runs on.
+    CmdDealModule *dispatcher = &m_cmdDealModule;
+    m_cmdDealModule.runDetached([dispatcher]() { dispatcher->clearQueue(); });
+}
+
+bool PortSerial::openSerialPort(QString portName, QSerialPort::BaudRate baudRate,
+                                QSerialPort::StopBits stopBits, QSerialPort::Parity parity,
+                                QSerialPort::FlowControl flowControl,
+                                QSerialPort::DataBits dataBits)
+{
+    if (m_com->isOpen())
+        shutDownPort();
+
+    m_com->setPortName(portName);
+    m_com->setBaudRate(baudRate, QSerialPort::AllDirections);
+    m_com->setDataBits(dataBits);
+    m_com->setParity(parity);
+    m_com->setStopBits(stopBits);
+    m_com->setFlowControl(flowControl);
+
+    if (!m_com->open(QIODevice::ReadWrite))
+        return false;
+
+    startParser();
+    return true;
+}
+
+void PortSerial::closeSerialPort()
+{
+    if (!m_com->isOpen())
+        return;
+    shutDownPort();
+}
+
+bool PortSerial::openUSB(unsigned short, unsigned short)
+{
+    return false;
+}
+
+void PortSerial::closeUSB()
+{
+}
+
+void PortSerial::setDeviceType(ModulelEnum::DeviceType type)
+{
+    m_deviceType = type;
+}
+
+void PortSerial::handleError(QSerialPort::SerialPortError error)
+{
+    // On Linux a vanished device (a USB adapter pulled, a pseudo-terminal's master
+    // closed) shows as ReadError rather than ResourceError, and QSerialPort keeps its
+    // read notifier armed, so the error repeats in a tight loop until the port is
+    // closed. Both mean the device is gone.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (!m_com->isOpen())
+        return;
+    shutDownPort();
+}
+
+void PortSerial::readPendingDatagrams()
+{
+    while (m_com->bytesAvailable() > 0) {
+        const QByteArray data = m_com->readAll();
+        if (bEnabled)
+            appendBuffData(data);
+    }
+}
+
+void PortSerial::sendComData(QByteArray data)
+{
+    if (!m_com->isOpen())
+        return;
+    qDebug() << "m_com->write" << data.size();
+    const qint64 written = m_com->write(data);
+    if (written == data.size())
+        qDebug() << "Send successful";
+    else if (written == -1)
+        qDebug() << "Send failed";
+}
+
+void PortSerial::sendDatatoDevice(void *parameters)
+{
+    if (!parameters)
+        return;
+    const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
+    const QByteArray bytes = produceCmds(command);
+    sendComData(bytes);
+    qDebug().noquote() << QStringLiteral("Send data:")
+                              + QString::fromLatin1(bytes.left(FrameCodec::kTextFrameSize));
+}
+
+QByteArray PortSerial::produceCmds(ProtocolData command)
+{
+    return FrameCodec::produceCmds(command);
+}
+
+QByteArray PortSerial::changeData(QByteArray bytes)
+{
+    return FrameCodec::changeData(bytes);
+}
+
+void PortSerial::setRetFlagStatus(bool status)
+{
+    std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
+    CmdDealModule::bRetFlag = status;
+}
+
+void PortSerial::setDealFlag(bool on)
+{
+    QMutexLocker locker(&m_dealMutex);
+    m_bDealFlag = on;
+}
+
+unsigned short PortSerial::combineTwoByte(unsigned char low, unsigned char high) const
+{
+    return FrameCodec::combineTwoByte(low, high);
+}
+
+void PortSerial::startParser()
+{
+    m_portName = m_com->portName();
+    setDealFlag(true);
+    // Cleared here as well as by the thread itself: a stop that comes before the
+    // new thread has run must still wait for it.
+    m_bDealThreadExit = false;
+    std::thread(&PortSerial::ThreadDealDataFunc, this).detach();
+}
+
+void PortSerial::stopParser()
+{
+    if (!m_bDealFlag)
+        return;
+    setDealFlag(false);
+    while (!m_bDealThreadExit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void PortSerial::shutDownPort()
+{
+    // Closing the port can report an error of its own, which re-enters handleError.
+    if (m_bShuttingDown)
+        return;
+    m_bShuttingDown = true;
+    // The parser goes first whenever the port closes, for whatever reason: then a
+    // later open starts exactly one parser, and none outlives the transport.
+    stopParser();
+    if (m_com->isOpen())
+        m_com->close();
+    clearBuffData();
+    m_bShuttingDown = false;
+}

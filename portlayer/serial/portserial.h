@@ -1,0 +1,75 @@
+#ifndef PORTSERIAL_H
+#define PORTSERIAL_H
+
+#include "cmddealmodule.h"
+#include "portbase.h"
+#include "porvane_global.h"
+#include "protocoldata.h"
+#include "streamparser.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QSerialPort>
+#include <QString>
+
+#include <atomic>
+
+// Transport over a serial COM port. The port and every operation that touches it
+// belong to the thread that created the object, which must run a Qt event loop;
+// received bytes are cut into replies by one parser thread per open port.
+class PORVANE_EXPORT PortSerial : public PortBase, public StreamParser
+{
+    Q_OBJECT
+
+public:
+    PortSerial();
+    ~PortSerial() override;
+
+    void setDeviceIP(QString ip) override;
+    void setPort(int port) override;
+    void clearQueue() override;
+    bool openSerialPort(QString portName, QSerialPort::BaudRate baudRate,
+                        QSerialPort::StopBits stopBits, QSerialPort::Parity parity,
+                        QSerialPort::FlowControl flowControl,
+                        QSerialPort::DataBits dataBits) override;
+    void closeSerialPort() override;
+    bool openUSB(unsigned short vendorId, unsigned short productId) override;
+    void closeUSB() override;
+    void setDeviceType(ModulelEnum::DeviceType type) override;
+
+    void sendComData(QByteArray data);
+    QByteArray produceCmds(ProtocolData command);
+    QByteArray changeData(QByteArray bytes);
+    void setRetFlagStatus(bool status);
+    void setDealFlag(bool on);
+    unsigned short combineTwoByte(unsigned char low, unsigned char high) const;
+
+    // Read by the parser thread while the host may set it: atomic, still lock-free.
+    std::atomic<ModulelEnum::DeviceType> m_deviceType{ModulelEnum::DeviceNone};
+    QMutex m_dealMutex;
+    std::atomic<bool> m_bDealFlag{false};
+    std::atomic<bool> m_bDealThreadExit{false};
+    QSerialPort *m_com;
+    CmdDealModule m_cmdDealModule;
+
+signals:
+    void signalUSBChanged(bool);
+
+public slots:
+    void readPendingDatagrams();
+    void sendDatatoDevice(void *parameters) override;
+    void handleError(QSerialPort::SerialPortError error);
+
+private:
+    static StreamParser::Settings parserSettings(PortSerial *self);
+    void startParser();
+    void stopParser();
+    void shutDownPort();
+
+    // The port name as the parser thread stamps it into replies; written only while
+    // no parser thread runs, so the parser never has to touch m_com.
+    QString m_portName;
+    bool m_bShuttingDown = false;
+};
+
+#endif // PORTSERIAL_H

@@ -1,0 +1,206 @@
+#include "streamparser.h"
+
+#include "cmddealmodule.h"
+#include "framecodec.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace {
+
+std::atomic<int> s_pendingQueueThreads{0};
+
+void sleepMs(int ms)
+{
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace
+
+StreamParser::StreamParser(Settings settings)
+    : m_settings(std::move(settings))
+{
+}
+
+StreamParser::~StreamParser() = default;
+
+void StreamParser::appendBuffData(QByteArray data)
+{
+    QMutexLocker locker(&m_buffMutex);
+    m_buffData.append(data);
+}
+
+QByteArray StreamParser::getBuffData(unsigned short n)
+{
+    QMutexLocker locker(&m_buffMutex);
+    return m_buffData.left(n);
+}
+
+QByteArray StreamParser::takeBuffData(unsigned short n)
+{
+    QMutexLocker locker(&m_buffMutex);
+    const QByteArray taken = m_buffData.left(n);
+    m_buffData.remove(0, taken.size());
+    return taken;
+}
+
+void StreamParser::clearBuffData()
+{
+    QMutexLocker locker(&m_buffMutex);
+    m_buffData.clear();
+}
+
+int StreamParser::buffSize()
+{
+    QMutexLocker locker(&m_buffMutex);
+    return m_buffData.size();
+}
+
+bool StreamParser::isFindStdCmdPreFlag(QByteArray snapshot)
+{
+    const int p = snapshot.indexOf('[');
+    if (p < 0) {
+        takeBuffData(static_cast<unsigned short>(snapshot.size()));
+        return false;
+    }
+    takeBuffData(static_cast<unsigned short>(p));
+    const QByteArray head = getBuffData(kPeekSize);
+    if (head.size() < 2)
+        return false;
+    if (head.at(1) == 'R')
+        return true;
+    takeBuffData(1);
+    return false;
+}
+
+bool StreamParser::checkCMD(QByteArray frame)
+{
+    if (frame.size() < FrameCodec::kTextFrameSize)
+        return false;
+    const QByteArray text = frame.left(FrameCodec::kTextFrameSize);
+    ProtocolData reply;
+    if (!getArrayData(text, &reply)) {
+        // Search again just behind this "[".
+        takeBuffData(1);
+        return false;
+    }
+    takeBuffData(FrameCodec::kTextFrameSize);
+    const QString line = QStringLiteral("Recv data:") + QString::fromLatin1(text);
+
+    if (m_settings.awaitBlocks && FrameCodec::isBlockAnnouncing(reply)) {
+        const bool ok = checkBlock(reply, FrameCodec::combineTwoByte(reply.byParam2, reply.byParam3));
+        if (ok)
+            qDebug().noquote() << line;
+        else
+            qDebug().noquote() << line << "CheckBlock default:";
+        return ok;
+    }
+
+    qDebug().noquote() << line;
+    if (m_settings.fillReply)
+        m_settings.fillReply(reply);
+    queueDetached(reply);
+    return true;
+}
+
+bool StreamParser::getArrayData(QByteArray frame, ProtocolData *out)
+{
+    if (FrameCodec::decodeStandardFrame(frame, out))
+        return true;
+    qDebug().noquote() << m_settings.debugPrefix + QStringLiteral("::getArrayData   dataStr==")
+                              + QString::fromLatin1(frame.mid(2, 16));
+    return false;
+}
+
+bool StreamParser::checkBlock(ProtocolData reply, unsigned short length)
+{
+    if (length == 0) {
+        if (m_settings.fillReply)
+            m_settings.fillReply(reply);
+        reply.baData = QByteArray();
+        addToReceivedQueue(reply);
+        return true;
+    }
+
+    bool complete = false;
+    for (int attempt = 0; attempt < m_settings.blockTries; ++attempt) {
+        if (getBuffData(length).size() == length) {
+            complete = true;
+            break;
+        }
+        sleepMs(m_settings.blockIntervalMs);
+    }
+    if (!complete)
+        return false;
+
+    const QByteArray block = takeBuffData(length);
+    if (!FrameCodec::blockChecksumHolds(block))
+        return false;
+
+    if (m_settings.fillReply)
+        m_settings.fillReply(reply);
+    reply.baData = block;
+    addToReceivedQueue(reply);
+    return true;
+}
+
+void StreamParser::addToReceivedQueue(ProtocolData reply)
+{
+    std::lock_guard<std::mutex> replyLock(CmdDealModule::receiveHexCmdlock);
+    CmdDealModule::receivequeueHexCmd.push_back(reply);
+    std::lock_guard<std::mutex> cmdLock(CmdDealModule::HexCmdlock);
+    CmdDealModule::bRetFlag = true;
+}
+
+int StreamParser::pendingQueueThreads()
+{
+    return s_pendingQueueThreads.load();
+}
+
+void StreamParser::queueDetached(const ProtocolData &reply)
+{
+    // The thread owns its copy and never touches this object, which may be gone
+    // before the thread runs.
+    s_pendingQueueThreads.fetch_add(1);
+    std::thread([reply]() {
+        addToReceivedQueue(reply);
+        s_pendingQueueThreads.fetch_sub(1);
+    }).detach();
+}
+
+void StreamParser::ThreadDealDataFunc()
+{
+    std::atomic<bool> *const exitFlag = m_settings.exitFlag;
+    if (exitFlag)
+        exitFlag->store(false);
+    while (m_settings.runFlag && m_settings.runFlag->load()) {
+        sleepMs(m_settings.passSleepMs);
+        dealOnePass();
+    }
+    // The stopper may destroy this object as soon as it sees the flag: nothing of
+    // the object may be touched after this store.
+    if (exitFlag)
+        exitFlag->store(true);
+}
+
+void StreamParser::dealOnePass()
+{
+    QByteArray snapshot = getBuffData(kPeekSize);
+    if (snapshot.size() < FrameCodec::kTextFrameSize)
+        return;
+    if (!isFindStdCmdPreFlag(snapshot))
+        return;
+    snapshot = getBuffData(kPeekSize);
+    if (snapshot.size() < FrameCodec::kTextFrameSize)
+        return;
+    if (snapshot.at(0) == '[' && snapshot.at(1) == 'R' && snapshot.at(18) == ']')
+        checkCMD(snapshot);
+    else
+        takeBuffData(1);
+}
