@@ -1,0 +1,327 @@
+#include "simdevice.h"
+
+namespace {
+
+constexpr int kFrameSize = 19;
+
+// The shape of a reply where the zero reply (p1 = p2 = p3 = 0, no block) would be
+// refused: p2 for the commands that bound it, the block length for the replies
+// that announce one. Every other command is answered with the zero reply.
+struct ReplyShape
+{
+    quint8 cmd;
+    quint8 subFirst;
+    quint8 subLast;
+    quint8 p2;
+    quint16 blockLength;
+};
+
+constexpr ReplyShape kReplyShapes[] = {
+    {0x71, 0x00, 0x01, 1, 0},
+    {0x71, 0x03, 0x03, 1, 0},
+    {0x79, 0x00, 0xFF, 0, 16},
+    {0x8E, 0x27, 0x27, 0, 5},
+    {0xE1, 0x00, 0x00, 0, 22},
+    {0xE1, 0x03, 0x03, 0, 65},
+    {0xE1, 0x04, 0x04, 0, 33},
+    {0xE1, 0x05, 0x05, 0, 257},
+    {0xE1, 0x06, 0x06, 0, 22},
+    {0xE1, 0x07, 0x07, 0, 11},
+    {0xE1, 0x08, 0x08, 0, 1362},
+    {0xE1, 0x09, 0x0A, 0, 29},
+    {0xE1, 0x0B, 0x0B, 0, 11},
+    {0xE1, 0x0D, 0x0D, 0, 33},
+    {0xE1, 0x0E, 0x0E, 0, 10},
+    {0xE1, 0x0F, 0x0F, 0, 28},
+    {0xE1, 0x11, 0x12, 0, 17},
+    {0xE1, 0x14, 0x14, 0, 33},
+    {0xE1, 0x16, 0x16, 0, 257},
+    {0xE1, 0x17, 0x17, 0, 65},
+    {0xE1, 0x18, 0x18, 0, 28},
+    {0xE1, 0x19, 0x19, 0, 8},
+    {0xE1, 0x1A, 0x1A, 0, 65},
+};
+
+// Noise as a misbehaving line produces it: no reply frame in it, but a "[" that
+// opens none, so that a host has to resynchronise twice.
+const char kGarbage[] = {'\x00', '\x7f', 'z', '[', 'Q', '\xfe', '[', ']', 'R'};
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+QByteArray encodeFrame(char direction, const SimFrame &f, quint8 checksum, bool upperCase)
+{
+    const char *digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    const quint8 bytes[8] = {f.head, f.sn, f.cmd, f.sub, f.p1, f.p2, f.p3, checksum};
+    QByteArray out;
+    out.reserve(kFrameSize);
+    out.append('[');
+    out.append(direction);
+    for (quint8 b : bytes) {
+        out.append(digits[b >> 4]);
+        out.append(digits[b & 0x0F]);
+    }
+    out.append(']');
+    return out;
+}
+
+} // namespace
+
+QSet<quint8> SimDevice::defaultBlockCommands()
+{
+    return {0xE0};
+}
+
+SimDevice::SimDevice()
+    : m_blockCommands(defaultBlockCommands())
+{
+}
+
+QList<SimWrite> SimDevice::feed(const QByteArray &fromHost)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_buffer.append(fromHost);
+    QList<SimWrite> writes;
+    SimFrame command;
+    while (cutCommand(&command)) {
+        m_received.push_back(command);
+        if (m_received.size() > size_t(kMaxRecorded))
+            m_received.pop_front();
+        writes += answer(command, takeFault(command.cmd));
+    }
+    return writes;
+}
+
+bool SimDevice::cutCommand(SimFrame *command)
+{
+    for (;;) {
+        if (m_awaitingBlock) {
+            const auto waited = std::chrono::steady_clock::now() - m_pendingSince;
+            if (waited > std::chrono::milliseconds(kBlockWaitMs)) {
+                // What came of the block is scanned as if it were noise.
+                m_awaitingBlock = false;
+                continue;
+            }
+            const int need = m_pending.length();
+            if (m_buffer.size() < need)
+                return false;
+            m_pending.block = m_buffer.left(need);
+            m_buffer.remove(0, need);
+            m_awaitingBlock = false;
+            *command = m_pending;
+            return true;
+        }
+
+        const int start = m_buffer.indexOf('[');
+        if (start < 0) {
+            m_buffer.clear();
+            return false;
+        }
+        m_buffer.remove(0, start);
+        if (m_buffer.size() < 2)
+            return false;
+        if (m_buffer.at(1) != 'A') {
+            m_buffer.remove(0, 1);
+            continue;
+        }
+        if (m_buffer.size() < kFrameSize)
+            return false;
+
+        quint8 bytes[8];
+        bool valid = m_buffer.at(kFrameSize - 1) == ']';
+        for (int i = 0; valid && i < 8; ++i) {
+            const int high = hexValue(m_buffer.at(2 + 2 * i));
+            const int low = hexValue(m_buffer.at(3 + 2 * i));
+            valid = high >= 0 && low >= 0;
+            bytes[i] = quint8(high << 4 | low);
+        }
+        SimFrame frame;
+        if (valid) {
+            frame.head = bytes[0];
+            frame.sn = bytes[1];
+            frame.cmd = bytes[2];
+            frame.sub = bytes[3];
+            frame.p1 = bytes[4];
+            frame.p2 = bytes[5];
+            frame.p3 = bytes[6];
+            valid = frame.checksum() == bytes[7];
+        }
+        if (!valid) {
+            // Search again just behind this "[", as the host does with replies.
+            m_buffer.remove(0, 1);
+            continue;
+        }
+        m_buffer.remove(0, kFrameSize);
+
+        if (m_blockCommands.contains(frame.cmd) && frame.length() > 0) {
+            m_pending = frame;
+            m_pendingSince = std::chrono::steady_clock::now();
+            m_awaitingBlock = true;
+            continue;
+        }
+        *command = frame;
+        return true;
+    }
+}
+
+SimFault SimDevice::takeFault(quint8 cmd)
+{
+    auto it = m_faults.find(cmd);
+    if (it == m_faults.end())
+        return m_faultForAll;
+    const SimFault fault = it->fault;
+    if (it->remaining > 0 && --it->remaining == 0)
+        m_faults.erase(it);
+    return fault;
+}
+
+QList<SimWrite> SimDevice::answer(const SimFrame &command, SimFault fault)
+{
+    if (fault == SimFault::Silent)
+        return {};
+
+    const SimFrame reply = replyFor(command);
+    QByteArray frame;
+    if (fault == SimFault::WrongHeaderChecksum)
+        frame = encodeFrame('R', reply, quint8(reply.checksum() + 1), false);
+    else
+        frame = replyFrame(reply, fault == SimFault::UpperCaseDigits);
+
+    QByteArray block = reply.block;
+    if (!block.isEmpty()) {
+        if (fault == SimFault::WrongBlockChecksum)
+            block[block.size() - 1] = char(block.at(block.size() - 1) + 1);
+        else if (fault == SimFault::ShortBlock)
+            block.chop(1);
+    }
+    const QByteArray bytes = frame + block;
+
+    switch (fault) {
+    case SimFault::GarbageBefore:
+        return {{0, QByteArray(kGarbage, sizeof kGarbage) + bytes}};
+    case SimFault::ByteByByte: {
+        QList<SimWrite> writes;
+        for (int i = 0; i < bytes.size(); ++i)
+            writes.append({i == 0 ? 0 : 1, bytes.mid(i, 1)});
+        return writes;
+    }
+    case SimFault::Pieces: {
+        const int third = bytes.size() / 3;
+        return {{0, bytes.left(third)},
+                {20, bytes.mid(third, third)},
+                {20, bytes.mid(2 * third)}};
+    }
+    case SimFault::EchoCommand:
+        return {{0, encodeFrame('A', command, command.checksum(), false)}, {0, bytes}};
+    default:
+        return {{0, bytes}};
+    }
+}
+
+void SimDevice::setFault(quint8 cmd, SimFault fault, int times)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (fault == SimFault::None || times == 0)
+        m_faults.remove(cmd);
+    else
+        m_faults.insert(cmd, {fault, times < 0 ? -1 : times});
+}
+
+void SimDevice::setFaultForAll(SimFault fault)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_faultForAll = fault;
+}
+
+void SimDevice::clearFaults()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_faults.clear();
+    m_faultForAll = SimFault::None;
+}
+
+void SimDevice::setBlockCommands(const QSet<quint8> &cmds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_blockCommands = cmds;
+}
+
+QSet<quint8> SimDevice::blockCommands() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_blockCommands;
+}
+
+QList<SimFrame> SimDevice::receivedCommands() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return QList<SimFrame>(m_received.begin(), m_received.end());
+}
+
+void SimDevice::clearReceived()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_received.clear();
+}
+
+QByteArray SimDevice::replyFrame(const SimFrame &f, bool upperCase)
+{
+    return encodeFrame('R', f, f.checksum(), upperCase);
+}
+
+QByteArray SimDevice::commandFrame(const SimFrame &f)
+{
+    return encodeFrame('A', f, f.checksum(), false) + f.block;
+}
+
+SimFrame SimDevice::replyFor(const SimFrame &command)
+{
+    SimFrame reply;
+    reply.head = command.head;
+    reply.sn = command.sn;
+    reply.cmd = command.cmd;
+    reply.sub = command.sub;
+    for (const ReplyShape &shape : kReplyShapes) {
+        if (shape.cmd != command.cmd || command.sub < shape.subFirst || command.sub > shape.subLast)
+            continue;
+        if (shape.blockLength > 0) {
+            reply.p2 = quint8(shape.blockLength & 0xFF);
+            reply.p3 = quint8(shape.blockLength >> 8);
+        } else {
+            reply.p2 = shape.p2;
+        }
+        break;
+    }
+    if (announcesBlock(reply))
+        reply.block = checkedBlock(reply.length(), quint8(command.sn ^ command.sub));
+    return reply;
+}
+
+bool SimDevice::announcesBlock(const SimFrame &reply)
+{
+    return reply.cmd == 0xE1 || reply.cmd == 0x79 || (reply.cmd == 0x8E && reply.sub == 0x27);
+}
+
+QByteArray SimDevice::checkedBlock(int n, quint8 seed)
+{
+    QByteArray block;
+    if (n <= 0)
+        return block;
+    block.reserve(n);
+    quint8 sum = 0;
+    for (int i = 0; i < n - 1; ++i) {
+        const quint8 b = quint8(seed + 7 * i);
+        block.append(char(b));
+        sum = quint8(sum + b);
+    }
+    block.append(char(sum));
+    return block;
+}
