@@ -1,0 +1,87 @@
+#include "dispatcherhost.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+// Destroying a dispatcher object while threads still use it: the destructor must
+// wait for them (briefly), and they must never touch the freed object.
+class TestLifecycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { DispatcherHost::resetDispatcherState(); }
+    void cleanup() { DispatcherHost::resetDispatcherState(); }
+    void destroyWhileWorkersRun();
+    void destroyWhileWatchdogSleeps();
+    void destroyWaitsForDetachedJobs();
+    void listOwnsItsRecords();
+};
+
+void TestLifecycle::destroyWhileWorkersRun()
+{
+    auto *module = new CmdDealModule;
+    module->bSendWorkRun = true;
+    module->bReceiveWorkRun = true;
+    std::thread(&CmdDealModule::GetQueueWork, module).detach();
+    std::thread(&CmdDealModule::ReceiveGetQueueWork, module).detach();
+    // Let both loops get going with traffic.
+    for (int i = 0; i < 5; ++i) {
+        DispatcherHost::queueCommand(DispatcherHost::command(0x42, 0, 0));
+        DispatcherHost::queueReply(DispatcherHost::command(0x42));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(CmdDealModule::iSN > 2, 10000);
+
+    QElapsedTimer timer;
+    timer.start();
+    delete module; // AddressSanitizer reports any later use by the detached loops
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestLifecycle::destroyWhileWatchdogSleeps()
+{
+    auto *module = new CmdDealModule;
+    module->curCmd.iTimeoutMs = 60000;
+    std::atomic<bool> entered{false};
+    std::thread([module, &entered] {
+        entered = true;
+        module->timeoutWatchdog(CmdDealModule::iSN);
+    }).detach();
+    QTRY_VERIFY_WITH_TIMEOUT(entered, 10000);
+
+    QElapsedTimer timer;
+    timer.start();
+    delete module;
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestLifecycle::destroyWaitsForDetachedJobs()
+{
+    auto *module = new CmdDealModule;
+    std::atomic<int> done{0};
+    for (int i = 0; i < 4; ++i) {
+        DispatcherHost::queueCommand(DispatcherHost::command(0x01));
+        module->runDetached([module, &done] {
+            module->clearQueue();
+            ++done;
+        });
+    }
+    delete module;
+    QCOMPARE(done.load(), 4);
+    QCOMPARE(CmdDealModule::commandQueueSize(), 0);
+}
+
+void TestLifecycle::listOwnsItsRecords()
+{
+    // Freed when the library unloads; the leak checker of the sanitizer run
+    // reports them otherwise.
+    CmdDealModule::ListCMDS.append(new ProtocolData);
+    CmdDealModule::ListCMDS.append(nullptr);
+    QCOMPARE(CmdDealModule::ListCMDS.size(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestLifecycle)
+#include "tst_lifecycle.moc"
