@@ -272,6 +272,14 @@ void SimDevice::clearReceived()
     m_received.clear();
 }
 
+QList<SimFrame> SimDevice::takeReceived()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QList<SimFrame> taken(m_received.begin(), m_received.end());
+    m_received.clear();
+    return taken;
+}
+
 QByteArray SimDevice::replyFrame(const SimFrame &f, bool upperCase)
 {
     return encodeFrame('R', f, f.checksum(), upperCase);

@@ -73,6 +73,8 @@ public:
     // Every command frame taken from the stream, with its block, oldest first.
     QList<SimFrame> receivedCommands() const;
     void clearReceived();
+    // receivedCommands() and clearReceived() in one step, so that none slips between.
+    QList<SimFrame> takeReceived();
 
     // "[R" + the eight header bytes as 16 hexadecimal digits + "]"; the block is not included.
     static QByteArray replyFrame(const SimFrame &f, bool upperCase = false);

@@ -1,0 +1,198 @@
+// simdevice: the simulated device as a program. Opens a pseudo-terminal, prints the
+// slave's path (the serial port name for a host) on stdout and answers commands
+// until SIGINT or SIGTERM.
+
+#include "ptydevice.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <csignal>
+#include <thread>
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void requestStop(int)
+{
+    g_stop = 1;
+}
+
+struct PerCommandFault
+{
+    const char *name;
+    SimFault fault;
+    const char *description;
+};
+
+const PerCommandFault kPerCommand[] = {
+    {"silent", SimFault::Silent, "Do not answer command CMD."},
+    {"bad-checksum", SimFault::WrongHeaderChecksum, "Answer CMD with a wrong reply-frame checksum."},
+    {"bad-block", SimFault::WrongBlockChecksum, "Answer CMD with a wrong block checksum."},
+    {"short-block", SimFault::ShortBlock, "Answer CMD with a block one byte short."},
+};
+
+struct EveryCommandFault
+{
+    const char *name;
+    SimFault fault;
+    const char *description;
+};
+
+const EveryCommandFault kEveryCommand[] = {
+    {"garbage", SimFault::GarbageBefore, "Put noise before every reply."},
+    {"byte-by-byte", SimFault::ByteByByte, "Write every reply a byte at a time, 1 ms apart."},
+    {"pieces", SimFault::Pieces, "Write every reply in three pieces, 20 ms apart."},
+    {"echo", SimFault::EchoCommand, "Write every command frame back before its reply."},
+    {"upper-case", SimFault::UpperCaseDigits, "Use upper-case hexadecimal digits."},
+};
+
+// "0x42", "66" or "0x42:1" (only the next one such command).
+bool parseFaultTarget(const QString &text, quint8 *cmd, int *times)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() > 2)
+        return false;
+    bool ok = false;
+    const uint code = parts.at(0).toUInt(&ok, 0);
+    if (!ok || code > 0xFF)
+        return false;
+    *cmd = quint8(code);
+    *times = -1;
+    if (parts.size() == 2) {
+        *times = parts.at(1).toInt(&ok);
+        if (!ok || *times < 1)
+            return false;
+    }
+    return true;
+}
+
+QString describe(const SimFrame &f)
+{
+    return QStringLiteral("sn %1  %2/%3 p1=%4 p2=%5 p3=%6  block %7 bytes")
+        .arg(f.sn)
+        .arg(f.cmd, 2, 16, QLatin1Char('0'))
+        .arg(f.sub, 2, 16, QLatin1Char('0'))
+        .arg(f.p1, 2, 16, QLatin1Char('0'))
+        .arg(f.p2, 2, 16, QLatin1Char('0'))
+        .arg(f.p3, 2, 16, QLatin1Char('0'))
+        .arg(f.block.size());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("simdevice"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated device on a pseudo-terminal. Prints the serial port name to give a host, "
+        "then answers command frames until interrupted. CMD is a command code (0x42 or 66), "
+        "optionally with :N to misbehave only on the next N such commands."));
+    parser.addHelpOption();
+    for (const PerCommandFault &f : kPerCommand)
+        parser.addOption({QString::fromLatin1(f.name), QString::fromLatin1(f.description), QStringLiteral("CMD")});
+    for (const EveryCommandFault &f : kEveryCommand)
+        parser.addOption({QString::fromLatin1(f.name), QString::fromLatin1(f.description)});
+    const QCommandLineOption blockOption(
+        QStringLiteral("block-commands"),
+        QStringLiteral("Comma-separated command codes whose frame is followed by a block of "
+                       "p2 + 256 * p3 bytes (default 0xe0; empty for none)."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption hangUpOption(QStringLiteral("hang-up-after"),
+                                          QStringLiteral("Hang up the line after N commands."),
+                                          QStringLiteral("N"));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
+                                           QStringLiteral("Report every command on stderr."));
+    parser.addOptions({blockOption, hangUpOption, verboseOption});
+    parser.process(app);
+
+    PtyDevice pty;
+    SimDevice &device = pty.device();
+
+    for (const PerCommandFault &f : kPerCommand) {
+        for (const QString &value : parser.values(QString::fromLatin1(f.name))) {
+            quint8 cmd;
+            int times;
+            if (!parseFaultTarget(value, &cmd, &times)) {
+                err << "simdevice: --" << f.name << ": not a command code: " << value << "\n";
+                return 2;
+            }
+            device.setFault(cmd, f.fault, times);
+        }
+    }
+    int everyCommandFaults = 0;
+    for (const EveryCommandFault &f : kEveryCommand) {
+        if (parser.isSet(QString::fromLatin1(f.name))) {
+            device.setFaultForAll(f.fault);
+            ++everyCommandFaults;
+        }
+    }
+    if (everyCommandFaults > 1) {
+        err << "simdevice: choose at most one of --garbage, --byte-by-byte, --pieces, --echo, --upper-case\n";
+        return 2;
+    }
+    if (parser.isSet(blockOption)) {
+        QSet<quint8> codes;
+        for (const QString &item : parser.value(blockOption).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            bool ok = false;
+            const uint code = item.trimmed().toUInt(&ok, 0);
+            if (!ok || code > 0xFF) {
+                err << "simdevice: --block-commands: not a command code: " << item << "\n";
+                return 2;
+            }
+            codes.insert(quint8(code));
+        }
+        device.setBlockCommands(codes);
+    }
+    int hangUpAfter = -1;
+    if (parser.isSet(hangUpOption)) {
+        bool ok = false;
+        hangUpAfter = parser.value(hangUpOption).toInt(&ok);
+        if (!ok || hangUpAfter < 1) {
+            err << "simdevice: --hang-up-after: not a count: " << parser.value(hangUpOption) << "\n";
+            return 2;
+        }
+    }
+    const bool verbose = parser.isSet(verboseOption);
+
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+
+    QString error;
+    if (!pty.start(&error)) {
+        err << "simdevice: cannot open a pseudo-terminal: " << error << "\n";
+        return 1;
+    }
+    out << pty.portName() << "\n";
+    out.flush();
+    err << "simdevice: answering on " << pty.portName() << " until interrupted\n";
+    err.flush();
+
+    // The device answers on its own thread; this one only reports and watches for
+    // the stop signal, so a coarse poll is enough.
+    long long commands = 0;
+    while (!g_stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const QList<SimFrame> taken = device.takeReceived();
+        for (const SimFrame &f : taken) {
+            ++commands;
+            if (verbose)
+                err << "<- " << describe(f) << "\n";
+            if (hangUpAfter >= 0 && commands >= hangUpAfter && !pty.isHungUp()) {
+                pty.hangUp();
+                err << "simdevice: hung up after " << commands << " commands\n";
+            }
+        }
+        err.flush();
+    }
+    pty.stop();
+    err << "simdevice: stopped after " << commands << " commands\n";
+    return 0;
+}
