@@ -29,13 +29,16 @@ need() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# build DIR [cmake options...]: configure once, then build incrementally.
+# build DIR [cmake options...]: configure once, then build incrementally; builds the
+# targets named in $TARGETS, or everything.
 build() {
     local dir=$1; shift
     if [ ! -f "$dir/CMakeCache.txt" ]; then
         cmake -S . -B "$dir" "$@"
     fi
-    cmake --build "$dir" -j "$JOBS"
+    local targets=()
+    for t in ${TARGETS:-}; do targets+=(--target "$t"); done
+    cmake --build "$dir" -j "$JOBS" "${targets[@]}"
 }
 
 run_ctest() {
@@ -60,7 +63,7 @@ cmd_asan() {
 
 cmd_tsan() {
     need "${BASE_PKGS[@]}"
-    build build-tsan -DSANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
+    TARGETS=tsan_suites build build-tsan -DSANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
         run_ctest build-tsan -L tsan "$@"
 }
