@@ -1,0 +1,186 @@
+#include "dispatcherstate.h"
+#include "portinterface.h"
+#include "portserial.h"
+
+#include <QElapsedTimer>
+#include <QMetaMethod>
+#include <QPointer>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(ConnType)
+
+class TestPortFactory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void instanceBelongsToCaller();
+    void creatCoreObjReplacesThePrevious();
+    void kindsNotBuiltYet_data();
+    void kindsNotBuiltYet();
+    void metaObject();
+    void otherMediaOperationsDoNothing();
+    void closedPort();
+    void openFailsOnMissingPort();
+    void setRetFlagStatus();
+    void clearQueueRunsDetached();
+    void clearQueueThenDestroy();
+};
+
+void TestPortFactory::init()
+{
+    resetDispatcherState();
+}
+
+void TestPortFactory::cleanup()
+{
+    delete PortInterface::iCORE;
+    PortInterface::iCORE = nullptr;
+}
+
+void TestPortFactory::instanceBelongsToCaller()
+{
+    PortBase *port = PortInterface::creatCoreObjInstance(ConnSerial);
+    QVERIFY(port);
+    QVERIFY(qobject_cast<PortSerial *>(port));
+    QVERIFY(!PortInterface::iCORE);
+    QVERIFY(port->bEnabled);
+    QVERIFY(!port->parent());
+
+    PortBase *second = PortInterface::creatCoreObjInstance(ConnSerial);
+    QVERIFY(second != port);
+    delete second;
+    delete port;
+}
+
+void TestPortFactory::creatCoreObjReplacesThePrevious()
+{
+    QPointer<PortBase> first = PortInterface::creatCoreObj(ConnSerial);
+    QVERIFY(first);
+    QCOMPARE(PortInterface::iCORE, first.data());
+
+    PortBase *second = PortInterface::creatCoreObj(ConnSerial);
+    QVERIFY(first.isNull());
+    QVERIFY(second);
+    QCOMPARE(PortInterface::iCORE, second);
+}
+
+void TestPortFactory::kindsNotBuiltYet_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("USB") << 0;
+    QTest::newRow("UDP") << 2;
+    QTest::newRow("any other value") << 7;
+}
+
+void TestPortFactory::kindsNotBuiltYet()
+{
+    QFETCH(int, kind);
+    QVERIFY(!PortInterface::creatCoreObjInstance(static_cast<ConnType>(kind)));
+    QPointer<PortBase> serial = PortInterface::creatCoreObj(ConnSerial);
+    QVERIFY(!PortInterface::creatCoreObj(static_cast<ConnType>(kind)));
+    QVERIFY(serial.isNull());
+    QVERIFY(!PortInterface::iCORE);
+}
+
+void TestPortFactory::metaObject()
+{
+    const QMetaObject &mo = PortSerial::staticMetaObject;
+    QCOMPARE(mo.className(), "PortSerial");
+    const QMetaObject *base = mo.superClass();
+    QCOMPARE(base->className(), "PortBase");
+    QCOMPARE(base->method(base->methodOffset()).methodSignature(), QByteArray("signalUSBChanged(bool)"));
+    const QMetaMethod baseSlot = base->method(base->methodOffset() + 1);
+    QCOMPARE(baseSlot.methodSignature(), QByteArray("sendDatatoDevice(void*)"));
+    QCOMPARE(baseSlot.parameterNames(), QList<QByteArray>{"parameters"});
+
+    const int o = mo.methodOffset();
+    QCOMPARE(mo.methodCount() - o, 4);
+    QCOMPARE(mo.method(o).methodType(), QMetaMethod::Signal);
+    QCOMPARE(mo.method(o).methodSignature(), QByteArray("signalUSBChanged(bool)"));
+    QCOMPARE(mo.method(o + 1).methodSignature(), QByteArray("readPendingDatagrams()"));
+    QCOMPARE(mo.method(o + 2).methodSignature(), QByteArray("sendDatatoDevice(void*)"));
+    QCOMPARE(mo.method(o + 2).parameterNames(), QList<QByteArray>{"parameters"});
+    QCOMPARE(mo.method(o + 3).methodSignature(), QByteArray("handleError(QSerialPort::SerialPortError)"));
+    QCOMPARE(mo.method(o + 3).parameterNames(), QList<QByteArray>{"error"});
+}
+
+void TestPortFactory::otherMediaOperationsDoNothing()
+{
+    PortSerial port;
+    QVERIFY(!port.openUSB(0x1234, 0x5678));
+    port.closeUSB();
+    port.setDeviceIP(QStringLiteral("127.0.0.1"));
+    port.setPort(5000);
+    QVERIFY(!port.m_com->isOpen());
+    QVERIFY(!port.m_bDealFlag);
+    QCOMPARE(port.buffSize(), 0);
+}
+
+void TestPortFactory::closedPort()
+{
+    PortSerial port;
+    QElapsedTimer timer;
+    timer.start();
+    port.closeSerialPort();
+    QVERIFY(timer.elapsed() < 100);
+
+    port.handleError(QSerialPort::ResourceError);
+    port.handleError(QSerialPort::ReadError);
+    QVERIFY(!port.m_com->isOpen());
+    QVERIFY(!port.m_bDealFlag);
+}
+
+void TestPortFactory::openFailsOnMissingPort()
+{
+    PortSerial port;
+    QVERIFY(!port.openSerialPort(QStringLiteral("/dev/velmora-no-such-port"), QSerialPort::Baud115200,
+                                 QSerialPort::OneStop, QSerialPort::NoParity,
+                                 QSerialPort::NoFlowControl, QSerialPort::Data8));
+    QVERIFY(!port.m_com->isOpen());
+    QVERIFY(!port.m_bDealFlag);
+    // The settings stay applied.
+    QCOMPARE(port.m_com->portName(), QStringLiteral("velmora-no-such-port"));
+    QCOMPARE(port.m_com->baudRate(), qint32(115200));
+}
+
+void TestPortFactory::setRetFlagStatus()
+{
+    PortSerial port;
+    port.setRetFlagStatus(false);
+    QVERIFY(!CmdDealModule::bRetFlag);
+    port.setRetFlagStatus(true);
+    QVERIFY(CmdDealModule::bRetFlag);
+}
+
+void TestPortFactory::clearQueueRunsDetached()
+{
+    PortSerial port;
+    ProtocolData c;
+    c.byCmd = 0x42;
+    for (int i = 0; i < 3; ++i)
+        queueCommand(c);
+    CmdDealModule::bRetFlag = false;
+    port.clearQueue();
+    QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::iSN.load(), 2, 10000);
+    QCOMPARE(CmdDealModule::commandQueueSize(), 0);
+    QVERIFY(CmdDealModule::bRetFlag);
+}
+
+void TestPortFactory::clearQueueThenDestroy()
+{
+    // The transport may go before its clearing thread has run; the thread must
+    // neither touch freed memory nor be lost.
+    for (int i = 0; i < 20; ++i) {
+        auto *port = new PortSerial;
+        port->clearQueue();
+        delete port;
+    }
+    QVERIFY(CmdDealModule::bRetFlag);
+}
+
+QTEST_GUILESS_MAIN(TestPortFactory)
+#include "tst_portfactory.moc"

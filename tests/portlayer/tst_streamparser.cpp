@@ -1,0 +1,317 @@
+#include "dispatcherstate.h"
+#include "framebuilder.h"
+#include "streamparser.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using FrameBuilder::block;
+using FrameBuilder::reply;
+
+namespace {
+
+const QString kSource = QStringLiteral("/dev/ttyTEST");
+
+// The eight header bytes followed by the block: one comparable value per reply.
+QByteArray summary(const ProtocolData &r)
+{
+    const char header[8] = {char(r.byHead), char(r.bySN), char(r.byCmd), char(r.bySubCmd),
+                            char(r.byParam1), char(r.byParam2), char(r.byParam3),
+                            char(r.byCheckSum)};
+    return QByteArray(header, 8).toHex() + ":" + r.baData.toHex();
+}
+
+QByteArray summaryOf(const QByteArray &replyFrame, const QByteArray &data = QByteArray())
+{
+    return QByteArray::fromHex(replyFrame.mid(2, 16)).toHex() + ":" + data.toHex();
+}
+
+} // namespace
+
+class TestStreamParser : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void pass_data();
+    void pass();
+    void splitArrival_data();
+    void splitArrival();
+    void wrongHeaderChecksumIsLogged();
+    void repliesAreStamped_data();
+    void repliesAreStamped();
+    void blockWaitGivesUpAfterItsTries();
+    void directCalls();
+    void parserThreadFollowsItsRunFlag();
+
+private:
+    std::unique_ptr<StreamParser> makeParser(int blockTries = 3, int blockIntervalMs = 1);
+    QList<ProtocolData> waitForQueuedReplies();
+
+    std::atomic<bool> m_run{false};
+    std::atomic<bool> m_exit{false};
+};
+
+std::unique_ptr<StreamParser> TestStreamParser::makeParser(int blockTries, int blockIntervalMs)
+{
+    StreamParser::Settings s;
+    s.runFlag = &m_run;
+    s.exitFlag = &m_exit;
+    s.blockTries = blockTries;
+    s.blockIntervalMs = blockIntervalMs;
+    s.debugPrefix = QStringLiteral("PortSerial");
+    s.fillReply = [](ProtocolData &r) {
+        r.strSource = kSource;
+        r.byReplySource = 1;
+        r.iDeviceType = ModulelEnum::DeviceDisplay;
+    };
+    return std::make_unique<StreamParser>(s);
+}
+
+QList<ProtocolData> TestStreamParser::waitForQueuedReplies()
+{
+    // Replies without a block are queued by detached threads.
+    const bool settled = QTest::qWaitFor([]() { return StreamParser::pendingQueueThreads() == 0; }, 10000);
+    if (!settled)
+        qWarning("reply-queueing threads still running");
+    return takeQueuedReplies();
+}
+
+void TestStreamParser::init()
+{
+    resetDispatcherState();
+}
+
+void TestStreamParser::pass_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("passes");
+    QTest::addColumn<int>("remaining");
+    QTest::addColumn<QByteArrayList>("expected");
+
+    const QByteArray frame = reply(0x55, 0x01, 0x42, 0x00, 0x03, 0x00, 0x00);
+    const QByteArray sevenNine = reply(0x55, 0x02, 0x79, 0x00, 0x00, 0x05, 0x00);
+    const QByteArray fiveBytes = block("\x01\x02\x03\x04");
+
+    QTest::newRow("18 bytes wait for more") << frame.left(18) << 3 << 18 << QByteArrayList();
+    QTest::newRow("30 bytes without [ in one pass") << QByteArray(30, 'x') << 1 << 0 << QByteArrayList();
+    QTest::newRow("2000 bytes without [ after one pass") << QByteArray(2000, 'x') << 1 << 976 << QByteArrayList();
+    QTest::newRow("2000 bytes without [ in two passes") << QByteArray(2000, 'x') << 2 << 0 << QByteArrayList();
+    QTest::newRow("garbage before a frame, same pass")
+        << QByteArray("\x00\xff", 2) + frame << 1 << 0 << QByteArrayList{summaryOf(frame)};
+    QTest::newRow("lower-case digits") << frame << 1 << 0 << QByteArrayList{summaryOf(frame)};
+    QTest::newRow("upper-case digits decode alike")
+        << reply(0x55, 0x01, 0x42, 0x00, 0x03, 0x00, 0x00, true) << 1 << 0
+        << QByteArrayList{summaryOf(frame)};
+    QTest::newRow("echoed command frame is skipped")
+        << QByteArray("[A55014200030000" "9b]") + frame << 2 << 0 << QByteArrayList{summaryOf(frame)};
+    QTest::newRow("[ not followed by R drops the [") << QByteArray("[x") + QByteArray(20, 'y') << 1 << 21
+                                                     << QByteArrayList();
+    QTest::newRow("no ] at offset 18 drops one byte")
+        << frame.left(18) + "x" << 1 << 18 << QByteArrayList();
+    QTest::newRow("wrong header checksum drops one byte")
+        << frame.left(16) + "00]" << 1 << 18 << QByteArrayList();
+    QTest::newRow("digits that do not parse count as 0")
+        << QByteArray("[Rzzzzzzzzzzzzzzzz]") << 1 << 0 << QByteArrayList{QByteArray("0000000000000000:")};
+    QTest::newRow("burst of three frames")
+        << frame + frame + frame << 3 << 0
+        << QByteArrayList{summaryOf(frame), summaryOf(frame), summaryOf(frame)};
+    QTest::newRow("block of five bytes") << sevenNine + fiveBytes << 1 << 0
+                                         << QByteArrayList{summaryOf(sevenNine, fiveBytes)};
+    QTest::newRow("block length 0 queued at once")
+        << reply(0x55, 0x03, 0xE1, 0x00, 0x00, 0x00, 0x00) << 1 << 0
+        << QByteArrayList{summaryOf(reply(0x55, 0x03, 0xE1, 0x00, 0x00, 0x00, 0x00))};
+    const QByteArray oneByte = reply(0x55, 0x04, 0xE1, 0x20, 0x00, 0x01, 0x00);
+    QTest::newRow("one-byte block 0x00 accepted")
+        << oneByte + QByteArray(1, '\0') << 1 << 0
+        << QByteArrayList{summaryOf(oneByte, QByteArray(1, '\0'))};
+    QTest::newRow("one-byte block 0x01 rejected") << oneByte + "\x01" << 1 << 0 << QByteArrayList();
+    QTest::newRow("wrong block checksum consumes the block")
+        << sevenNine + "\x01\x02\x03\x04\x0b" << 1 << 0 << QByteArrayList();
+    QTest::newRow("block that never completes stays for resync")
+        << sevenNine + "\x01\x02\x03\x04" << 1 << 4 << QByteArrayList();
+    QTest::newRow("64 KB block announced, none sent")
+        << reply(0x55, 0x05, 0x79, 0x00, 0x00, 0xFF, 0xFF) << 1 << 0 << QByteArrayList();
+    const QByteArray eightE27 = reply(0x55, 0x06, 0x8E, 0x27, 0x00, 0x05, 0x00);
+    QTest::newRow("0x8E/0x27 awaits its block") << eightE27 + fiveBytes << 1 << 0
+                                                << QByteArrayList{summaryOf(eightE27, fiveBytes)};
+    const QByteArray eightE26 = reply(0x55, 0x07, 0x8E, 0x26, 0x00, 0x05, 0x00);
+    QTest::newRow("0x8E/0x26 awaits no block") << eightE26 + fiveBytes << 1 << 5
+                                               << QByteArrayList{summaryOf(eightE26)};
+}
+
+void TestStreamParser::pass()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(int, passes);
+    QFETCH(int, remaining);
+    QFETCH(QByteArrayList, expected);
+
+    auto parser = makeParser();
+    parser->appendBuffData(input);
+    for (int i = 0; i < passes; ++i)
+        parser->dealOnePass();
+    QCOMPARE(parser->buffSize(), remaining);
+
+    QByteArrayList got;
+    for (const ProtocolData &r : waitForQueuedReplies())
+        got << summary(r);
+    // Replies without a block are queued by threads of their own, in any order.
+    std::sort(got.begin(), got.end());
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(got, expected);
+}
+
+void TestStreamParser::splitArrival_data()
+{
+    QTest::addColumn<int>("split");
+    QTest::newRow("after the [") << 1;
+    QTest::newRow("after [R") << 2;
+    QTest::newRow("inside the digits") << 10;
+    QTest::newRow("before the ]") << 18;
+    QTest::newRow("inside the block") << 20;
+}
+
+void TestStreamParser::splitArrival()
+{
+    QFETCH(int, split);
+    // A block wait long enough for the second part to arrive from this thread.
+    auto parser = makeParser(150, 4);
+    const QByteArray frame = reply(0x55, 0x09, 0x79, 0x00, 0x00, 0x03, 0x00);
+    const QByteArray data = block("\x10\x20");
+    const QByteArray stream = frame + data;
+
+    parser->appendBuffData(stream.left(split));
+    if (split < 19) {
+        parser->dealOnePass();
+        QCOMPARE(parser->buffSize(), split);
+        parser->appendBuffData(stream.mid(split));
+        parser->dealOnePass();
+    } else {
+        std::thread late([&parser, &stream, split]() {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            parser->appendBuffData(stream.mid(split));
+        });
+        parser->dealOnePass();
+        late.join();
+    }
+    QCOMPARE(parser->buffSize(), 0);
+    const QList<ProtocolData> replies = waitForQueuedReplies();
+    QCOMPARE(replies.size(), 1);
+    QCOMPARE(replies.first().baData, data);
+}
+
+void TestStreamParser::wrongHeaderChecksumIsLogged()
+{
+    auto parser = makeParser();
+    const QByteArray bad = QByteArray("[R0102030405060700]");
+    QTest::ignoreMessage(QtDebugMsg, "PortSerial::getArrayData   dataStr==0102030405060700");
+    parser->appendBuffData(bad);
+    parser->dealOnePass();
+    QCOMPARE(parser->getBuffData(100), bad.mid(1));
+    QCOMPARE(waitForQueuedReplies().size(), 0);
+    QVERIFY(CmdDealModule::bRetFlag);
+}
+
+void TestStreamParser::repliesAreStamped_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::newRow("without block") << reply(0x55, 0x01, 0x42, 0x00, 0x00, 0x00, 0x00);
+    QTest::newRow("block length 0") << reply(0x55, 0x01, 0xE1, 0x00, 0x00, 0x00, 0x00);
+    QTest::newRow("with block") << reply(0x55, 0x01, 0x79, 0x00, 0x00, 0x02, 0x00) + block("\x07");
+}
+
+void TestStreamParser::repliesAreStamped()
+{
+    QFETCH(QByteArray, input);
+    CmdDealModule::bRetFlag = false;
+    auto parser = makeParser();
+    parser->appendBuffData(input);
+    parser->dealOnePass();
+    const QList<ProtocolData> replies = waitForQueuedReplies();
+    QCOMPARE(replies.size(), 1);
+    const ProtocolData &r = replies.first();
+    QCOMPARE(r.strSource, kSource);
+    QCOMPARE(r.byReplySource, static_cast<unsigned char>(1));
+    QCOMPARE(r.iDeviceType, ModulelEnum::DeviceDisplay);
+    QVERIFY(r.strLabel.isEmpty());
+    QCOMPARE(r.bySN, static_cast<unsigned char>(1));
+    // Queueing a reply lets the send worker release the next command.
+    QVERIFY(CmdDealModule::bRetFlag);
+}
+
+void TestStreamParser::blockWaitGivesUpAfterItsTries()
+{
+    // The transport's own wait: 150 tries 4 ms apart.
+    auto parser = makeParser(150, 4);
+    const QByteArray frame = reply(0x55, 0x02, 0x79, 0x00, 0x00, 0x05, 0x00);
+    parser->appendBuffData(frame + "\x01\x02\x03\x04");
+    QTest::ignoreMessage(QtDebugMsg, QByteArray("Recv data:" + frame + " CheckBlock default:").constData());
+    QElapsedTimer timer;
+    timer.start();
+    parser->dealOnePass();
+    QVERIFY2(timer.elapsed() >= 550, QByteArray::number(timer.elapsed()));
+    QCOMPARE(waitForQueuedReplies().size(), 0);
+    QCOMPARE(parser->buffSize(), 4);
+
+    // The stale block bytes go once enough bytes are buffered to resynchronise.
+    const QByteArray next = reply(0x55, 0x03, 0x42, 0x00, 0x00, 0x00, 0x00);
+    parser->appendBuffData(next);
+    parser->dealOnePass();
+    QCOMPARE(parser->buffSize(), 0);
+    const QList<ProtocolData> replies = waitForQueuedReplies();
+    QCOMPARE(replies.size(), 1);
+    QCOMPARE(replies.first().bySN, static_cast<unsigned char>(3));
+}
+
+void TestStreamParser::directCalls()
+{
+    auto parser = makeParser();
+    parser->appendBuffData("abcdef");
+    QCOMPARE(parser->getBuffData(4), QByteArray("abcd"));
+    QCOMPARE(parser->takeBuffData(2), QByteArray("ab"));
+    QCOMPARE(parser->takeBuffData(100), QByteArray("cdef"));
+    QCOMPARE(parser->takeBuffData(1), QByteArray());
+
+    QVERIFY(!parser->checkCMD(QByteArray("[R01")));
+
+    ProtocolData out;
+    out.byCmd = 0x33;
+    QVERIFY(!parser->getArrayData("[R0102030405060700]", &out));
+    QCOMPARE(out.byCmd, static_cast<unsigned char>(0x33));
+    QVERIFY(parser->getArrayData("[R010203040506071C]", &out));
+    QCOMPARE(out.byCmd, static_cast<unsigned char>(0x03));
+    QCOMPARE(out.byCheckSum, static_cast<unsigned char>(0x1c));
+    QVERIFY(out.baData.isEmpty());
+}
+
+void TestStreamParser::parserThreadFollowsItsRunFlag()
+{
+    auto parser = makeParser(150, 4);
+    m_run = true;
+    m_exit = true;
+    std::thread worker(&StreamParser::ThreadDealDataFunc, parser.get());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_exit, 10000);
+
+    const QByteArray stream = QByteArray("noise") + reply(0x55, 0x07, 0x42, 0x01, 0x00, 0x00, 0x00)
+        + reply(0x55, 0x08, 0x79, 0x00, 0x00, 0x03, 0x00) + block("\x05\x06");
+    for (char c : stream)
+        parser->appendBuffData(QByteArray(1, c));
+    QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::replyQueueSize(), 2, 10000);
+
+    m_run = false;
+    QTRY_VERIFY_WITH_TIMEOUT(m_exit.load(), 10000);
+    worker.join();
+    QCOMPARE(parser->buffSize(), 0);
+    waitForQueuedReplies();
+}
+
+QTEST_GUILESS_MAIN(TestStreamParser)
+#include "tst_streamparser.moc"
