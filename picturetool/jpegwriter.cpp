@@ -30,10 +30,11 @@ void returnToCaller(j_common_ptr cinfo)
     std::longjmp(err->jump, 1);
 }
 
-// Only trivially destructible objects live in this frame: a longjmp out of libjpeg
-// lands here and must not skip any destructor.
-bool compressToFile(const char *path, int quality, unsigned int width, unsigned int height,
-                    const unsigned char *rgb, ErrorManager &jerr)
+// Writes to path; target is the name the file will have, for messages. Only trivially
+// destructible objects live in this frame: a longjmp out of libjpeg lands here and
+// must not skip any destructor.
+bool compressToFile(const char *path, const char *target, int quality, unsigned int width,
+                    unsigned int height, const unsigned char *rgb, ErrorManager &jerr)
 {
     jpeg_compress_struct cinfo;
     std::FILE *volatile file = nullptr;
@@ -57,7 +58,7 @@ bool compressToFile(const char *path, int quality, unsigned int width, unsigned 
     file = std::fopen(path, "wb");
     if (!file) {
         jerr.savedErrno = errno;
-        std::fprintf(stderr, "can't open %s\n", path);
+        std::fprintf(stderr, "can't open %s\n", target);
         jpeg_destroy_compress(&cinfo);
         return false;
     }
@@ -117,7 +118,7 @@ bool writeJpegFile(const char *path, int quality, unsigned int width, unsigned i
     // destroyed older one.
     const std::string partial = std::string(path) + ".part";
     ErrorManager jerr;
-    if (!compressToFile(partial.c_str(), quality, width, height, rgb, jerr)) {
+    if (!compressToFile(partial.c_str(), path, quality, width, height, rgb, jerr)) {
         std::remove(partial.c_str());
         if (errorText)
             *errorText = describeFailure(jerr);

@@ -1,0 +1,252 @@
+#include "jpegfileinfo.h"
+#include "renditions.h"
+#include "testimages.h"
+
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QStringList entries(const QString &dir)
+{
+    QStringList names = QDir(dir).entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden);
+    names.sort();
+    return names;
+}
+
+// Every file the tool writes is a baseline, quality-85, 4:4:4 JPEG of its size.
+void verifyOutput(const QString &path, const QSize &size)
+{
+    const JpegFileInfo info(path);
+    QVERIFY2(info.isValid(), qPrintable(path));
+    QCOMPARE(info.frameMarkers, QVector<int>() << 0xFFC0);
+    QCOMPARE(QSize(info.width, info.height), size);
+    QCOMPARE(info.components.size(), 3);
+    for (const JpegFileInfo::Component &component : info.components)
+        QCOMPARE(QSize(component.hSampling, component.vSampling), QSize(1, 1));
+    QCOMPARE(info.quantTables, libjpegQuantTables(85));
+}
+
+// Four colour blocks split at (splitX, splitY).
+QImage quadrants(const QSize &size, int splitX, int splitY)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, splitX, splitY, Qt::red);
+    painter.fillRect(splitX, 0, size.width() - splitX, splitY, Qt::green);
+    painter.fillRect(0, splitY, splitX, size.height() - splitY, Qt::blue);
+    painter.fillRect(splitX, splitY, size.width() - splitX, size.height() - splitY, Qt::yellow);
+    return image;
+}
+
+// Checks the four blocks of an image split at (splitX, splitY), a margin away from
+// each edge so JPEG ringing does not count.
+void verifyQuadrants(const QImage &image, int splitX, int splitY)
+{
+    const int m = 4;
+    const int right = image.width() - 1 - m;
+    const int bottom = image.height() - 1 - m;
+    QVERIFY(nearColor(image.pixel(m, m), Qt::red));
+    QVERIFY(nearColor(image.pixel(splitX - m, splitY - m), Qt::red));
+    QVERIFY(nearColor(image.pixel(splitX + m, m), Qt::green));
+    QVERIFY(nearColor(image.pixel(right, splitY - m), Qt::green));
+    QVERIFY(nearColor(image.pixel(m, splitY + m), Qt::blue));
+    QVERIFY(nearColor(image.pixel(splitX - m, bottom), Qt::blue));
+    QVERIFY(nearColor(image.pixel(splitX + m, splitY + m), Qt::yellow));
+    QVERIFY(nearColor(image.pixel(right, bottom), Qt::yellow));
+}
+
+} // namespace
+
+class TestRenditions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pictureFileNames_data();
+    void pictureFileNames();
+    void pictureStretchedToSixteenByNine_data();
+    void pictureStretchedToSixteenByNine();
+    void pictureThatDoesNotDecodeIsSkipped();
+    void truncatedPictureLeavesNoPartialFile();
+    void logo_data();
+    void logo();
+    void writeFailureNamesTheFile();
+};
+
+void TestRenditions::pictureFileNames_data()
+{
+    QTest::addColumn<QString>("subdirectory");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("first picture") << "" << 0
+                                   << QStringList { "1_1920x1080.jpg", "1_320x180.jpg" };
+    QTest::newRow("twentieth picture") << "" << 19
+                                       << QStringList { "20_1920x1080.jpg", "20_320x180.jpg" };
+    QTest::newRow("directory with spaces and non-ASCII") << "Bilder für das Gerät 写真" << 1
+                                                         << QStringList { "2_1920x1080.jpg", "2_320x180.jpg" };
+}
+
+void TestRenditions::pictureFileNames()
+{
+    QFETCH(QString, subdirectory);
+    QFETCH(int, index);
+    QFETCH(QStringList, expected);
+
+    QTemporaryDir sources;
+    QTemporaryDir out;
+    QVERIFY(sources.isValid() && out.isValid());
+    const QString source = sources.filePath("photo one.png");
+    QVERIFY(writeSolidImage(source, QSize(640, 360), Qt::darkGreen));
+    QVERIFY(QDir(out.path()).mkpath(subdirectory.isEmpty() ? "." : subdirectory));
+    const QString target = QDir(out.path()).filePath(subdirectory.isEmpty() ? "." : subdirectory);
+
+    const RenditionResult result = savePictureFiles(index, source, target + "/");
+    QCOMPARE(result.status, RenditionResult::Written);
+    QStringList sorted = expected;
+    sorted.sort();
+    QCOMPARE(entries(target), sorted);
+    verifyOutput(QDir(target).filePath(expected[0]), QSize(1920, 1080));
+    verifyOutput(QDir(target).filePath(expected[1]), QSize(320, 180));
+}
+
+void TestRenditions::pictureStretchedToSixteenByNine_data()
+{
+    QTest::addColumn<QSize>("sourceSize");
+
+    QTest::newRow("4:3 stretched") << QSize(400, 300);
+    QTest::newRow("portrait stretched") << QSize(300, 600);
+    QTest::newRow("larger than the output") << QSize(4000, 3000);
+}
+
+void TestRenditions::pictureStretchedToSixteenByNine()
+{
+    QFETCH(QSize, sourceSize);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString source = dir.filePath("source.png");
+    QVERIFY(quadrants(sourceSize, sourceSize.width() / 2, sourceSize.height() / 4).save(source));
+
+    QCOMPARE(savePictureFiles(0, source, dir.path() + "/").status, RenditionResult::Written);
+
+    // Splits at half the width and a quarter of the height land at the same fractions
+    // of 16:9 whatever the source's shape: the picture is stretched, not cropped.
+    const QImage full(dir.filePath("1_1920x1080.jpg"));
+    QCOMPARE(full.size(), QSize(1920, 1080));
+    verifyQuadrants(full, 960, 270);
+    const QImage preview(dir.filePath("1_320x180.jpg"));
+    QCOMPARE(preview.size(), QSize(320, 180));
+    verifyQuadrants(preview, 160, 45);
+}
+
+void TestRenditions::pictureThatDoesNotDecodeIsSkipped()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString source = dir.filePath("notes.jpg");
+    QVERIFY(writeNotAnImage(source));
+
+    const RenditionResult result = savePictureFiles(0, source, dir.path() + "/");
+    QCOMPARE(result.status, RenditionResult::SourceUnreadable);
+    QCOMPARE(result.failedPath, source);
+    QCOMPARE(entries(dir.path()), QStringList() << "notes.jpg");
+}
+
+void TestRenditions::truncatedPictureLeavesNoPartialFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString source = dir.filePath("cut.jpg");
+    QVERIFY(writeTruncatedJpeg(source, QSize(640, 480)));
+
+    // The decoder may give up or fill in the missing rows; either way the outputs are
+    // whole files or absent.
+    const RenditionResult result = savePictureFiles(0, source, dir.path() + "/");
+    if (result.status == RenditionResult::Written) {
+        verifyOutput(dir.filePath("1_1920x1080.jpg"), QSize(1920, 1080));
+        verifyOutput(dir.filePath("1_320x180.jpg"), QSize(320, 180));
+    } else {
+        QCOMPARE(result.status, RenditionResult::SourceUnreadable);
+        QCOMPARE(entries(dir.path()), QStringList() << "cut.jpg");
+    }
+}
+
+void TestRenditions::logo_data()
+{
+    QTest::addColumn<QSize>("sourceSize");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("expectedName");
+
+    QTest::newRow("100x100 on black") << QSize(100, 100) << 2 << "Logo3_480x540.jpg";
+    QTest::newRow("wider than the canvas, cropped") << QSize(1000, 300) << 0 << "Logo1_480x540.jpg";
+    QTest::newRow("larger than the canvas, cropped") << QSize(1000, 1000) << 19 << "Logo20_480x540.jpg";
+    QTest::newRow("one pixel") << QSize(1, 1) << 0 << "Logo1_480x540.jpg";
+    QTest::newRow("does not decode, all black") << QSize() << 0 << "Logo1_480x540.jpg";
+}
+
+void TestRenditions::logo()
+{
+    QFETCH(QSize, sourceSize);
+    QFETCH(int, index);
+    QFETCH(QString, expectedName);
+
+    QTemporaryDir sources;
+    QTemporaryDir out;
+    QVERIFY(sources.isValid() && out.isValid());
+    const QString source = sources.filePath("logo.png");
+    // The source's quadrant split sits inside the canvas, so a crop shows all four.
+    const int splitX = std::min(sourceSize.width() / 2, 240);
+    const int splitY = std::min(sourceSize.height() / 2, 270);
+    if (sourceSize.isValid())
+        QVERIFY(quadrants(sourceSize, splitX, splitY).save(source));
+    else
+        QVERIFY(writeNotAnImage(source));
+
+    QCOMPARE(saveLogoFile(index, source, out.path() + "/").status, RenditionResult::Written);
+    QCOMPARE(entries(out.path()), QStringList() << expectedName);
+    const QString path = out.filePath(expectedName);
+    verifyOutput(path, QSize(480, 540));
+
+    const QImage written(path);
+    const QSize covered = sourceSize.boundedTo(QSize(480, 540));
+    if (!sourceSize.isValid())
+        QCOMPARE(boundsOfPixelsNot(written, Qt::black), QRect());
+    if (covered.width() > 8 && covered.height() > 8)
+        verifyQuadrants(written.copy(QRect(QPoint(0, 0), covered)), splitX, splitY);
+    // Everything right of and below the copied corner is black.
+    const int m = 8;
+    if (covered.width() + m < 480) {
+        QVERIFY(nearColor(written.pixel(covered.width() + m, 0), Qt::black));
+        QVERIFY(nearColor(written.pixel(479, 539), Qt::black));
+    }
+    if (covered.height() + m < 540)
+        QVERIFY(nearColor(written.pixel(0, covered.height() + m), Qt::black));
+}
+
+void TestRenditions::writeFailureNamesTheFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString source = dir.filePath("photo.png");
+    QVERIFY(writeSolidImage(source, QSize(64, 36), Qt::gray));
+    const QString prefix = dir.filePath("vanished") + "/";
+
+    const RenditionResult picture = savePictureFiles(0, source, prefix);
+    QCOMPARE(picture.status, RenditionResult::WriteFailed);
+    QCOMPARE(picture.failedPath, prefix + "1_1920x1080.jpg");
+    QVERIFY(!picture.reason.isEmpty());
+
+    const RenditionResult logo = saveLogoFile(4, source, prefix);
+    QCOMPARE(logo.status, RenditionResult::WriteFailed);
+    QCOMPARE(logo.failedPath, prefix + "Logo5_480x540.jpg");
+    QVERIFY(!logo.reason.isEmpty());
+    QCOMPARE(entries(dir.path()), QStringList() << "photo.png");
+}
+
+QTEST_MAIN(TestRenditions)
+#include "tst_renditions.moc"
