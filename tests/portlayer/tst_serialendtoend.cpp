@@ -1,0 +1,442 @@
+// End to end: the factory's serial transport on the slave side of a pseudo-terminal,
+// the simulated device on the master side, and the dispatcher's two workers between
+// them, wired as a host wires them.
+
+#include "dispatcherstate.h"
+#include "portinterface.h"
+#include "portserial.h"
+#include "ptydevice.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <sys/resource.h>
+
+#include <ctime>
+#include <memory>
+#include <thread>
+
+Q_DECLARE_METATYPE(SimFault)
+
+namespace {
+
+const auto kDeviceType = ModulelEnum::DeviceReceiver;
+
+ProtocolData command(unsigned char cmd, unsigned char sub, int timeoutMs = 2000)
+{
+    ProtocolData c;
+    c.byHead = 0x55;
+    c.byCmd = cmd;
+    c.bySubCmd = sub;
+    c.iTimeoutMs = timeoutMs;
+    c.strLabel = QStringLiteral("host label");
+    return c;
+}
+
+int threadCount()
+{
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+// Process CPU time in milliseconds, all threads.
+double cpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+bool openPort(PortBase *port, const QString &name)
+{
+    return port->openSerialPort(name, QSerialPort::Baud115200, QSerialPort::OneStop,
+                                QSerialPort::NoParity, QSerialPort::NoFlowControl, QSerialPort::Data8);
+}
+
+} // namespace
+
+// The host's side: a dispatcher with both workers on threads of their own. The
+// workers' signals carry pointers to records they overwrite at their next step, so
+// each handler copies the record in the worker thread before handing it on.
+class Host : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Host(PortBase *port)
+        : m_port(port)
+    {
+        connect(&m_dispatcher, &CmdDealModule::signalSendMessage, this, [this](void *p) {
+            ProtocolData rec = *static_cast<ProtocolData *>(p);
+            PortBase *port = m_port;
+            QMetaObject::invokeMethod(port, [port, rec]() mutable { port->sendDatatoDevice(&rec); },
+                                      Qt::QueuedConnection);
+        }, Qt::DirectConnection);
+        connect(&m_dispatcher, &CmdDealModule::signalSendReceiveMessage, this, [this](void *p) {
+            ProtocolData rec = *static_cast<ProtocolData *>(p);
+            QMetaObject::invokeMethod(this, [this, rec]() { replies.append(rec); }, Qt::QueuedConnection);
+        }, Qt::DirectConnection);
+        connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this,
+                [this]() { ++timeouts; }, Qt::QueuedConnection);
+        connect(&m_dispatcher, &CmdDealModule::signalInitCore, this,
+                [this]() { ++resends; }, Qt::QueuedConnection);
+
+        m_dispatcher.bSendWorkRun = true;
+        m_dispatcher.bReceiveWorkRun = true;
+        m_send = std::thread(&CmdDealModule::GetQueueWork, &m_dispatcher);
+        m_receive = std::thread(&CmdDealModule::ReceiveGetQueueWork, &m_dispatcher);
+    }
+
+    ~Host() override
+    {
+        m_dispatcher.bSendWorkRun = false;
+        m_dispatcher.bReceiveWorkRun = false;
+        m_send.join();
+        m_receive.join();
+    }
+
+    QList<ProtocolData> replies;
+    int timeouts = 0;
+    int resends = 0;
+
+private:
+    PortBase *m_port;
+    CmdDealModule m_dispatcher;
+    std::thread m_send;
+    std::thread m_receive;
+};
+
+class TestSerialEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void replyReachesHost_data();
+    void replyReachesHost();
+    void badReplyEndsInTimeout_data();
+    void badReplyEndsInTimeout();
+    void silentCommandIsResentOnceThenGivenUp();
+    void answeredResendIsNotGivenUp();
+    void garbageFromDeviceIsSurvived();
+    void reopenKeepsOneParser();
+    void closeStopsEverything();
+    void disabledTransportDropsReplies();
+    void handleErrorClosesAndStopsParser_data();
+    void handleErrorClosesAndStopsParser();
+    void hangUpClosesWithoutBusyLoop();
+    void busyPortIsRefused();
+    void factoryOwnershipWithOpenPort();
+
+private:
+    void startHost();
+    // Queues one command and waits until the host has a reply or a time-out for it.
+    void roundTrip(const ProtocolData &c);
+
+    std::unique_ptr<PtyDevice> m_device;
+    PortSerial *m_port = nullptr;
+    std::unique_ptr<Host> m_host;
+    int m_baseThreads = 0;
+};
+
+void TestSerialEndToEnd::init()
+{
+    resetDispatcherState();
+    m_device = std::make_unique<PtyDevice>();
+    QString error;
+    QVERIFY2(m_device->start(&error), qPrintable(error));
+    m_baseThreads = threadCount();
+    m_port = qobject_cast<PortSerial *>(PortInterface::creatCoreObjInstance(ConnSerial));
+    QVERIFY(m_port);
+    m_port->setDeviceType(kDeviceType);
+    QVERIFY(openPort(m_port, m_device->portName()));
+    QVERIFY(m_port->m_bDealFlag);
+}
+
+void TestSerialEndToEnd::cleanup()
+{
+    m_host.reset();
+    delete m_port;
+    m_port = nullptr;
+    m_device.reset();
+    delete PortInterface::iCORE;
+    PortInterface::iCORE = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(StreamParser::pendingQueueThreads() == 0, 10000);
+}
+
+void TestSerialEndToEnd::startHost()
+{
+    m_host = std::make_unique<Host>(m_port);
+}
+
+void TestSerialEndToEnd::roundTrip(const ProtocolData &c)
+{
+    const int before = m_host->replies.size() + m_host->timeouts;
+    queueCommand(c);
+    QTRY_VERIFY_WITH_TIMEOUT(m_host->replies.size() + m_host->timeouts > before, 10000);
+}
+
+void TestSerialEndToEnd::replyReachesHost_data()
+{
+    QTest::addColumn<int>("cmd");
+    QTest::addColumn<int>("sub");
+    QTest::addColumn<SimFault>("fault");
+
+    QTest::newRow("plain reply") << 0x42 << 0x00 << SimFault::None;
+    QTest::newRow("garbage before the reply") << 0x42 << 0x00 << SimFault::GarbageBefore;
+    QTest::newRow("one byte at a time") << 0x42 << 0x00 << SimFault::ByteByByte;
+    QTest::newRow("in pieces") << 0x42 << 0x00 << SimFault::Pieces;
+    QTest::newRow("command echoed first") << 0x42 << 0x00 << SimFault::EchoCommand;
+    QTest::newRow("upper-case digits") << 0x42 << 0x00 << SimFault::UpperCaseDigits;
+    QTest::newRow("0xE1 block reply") << 0xE1 << 0x00 << SimFault::None;
+    QTest::newRow("0xE1 block one byte at a time") << 0xE1 << 0x03 << SimFault::ByteByByte;
+    QTest::newRow("0x8E/0x27 block reply") << 0x8E << 0x27 << SimFault::Pieces;
+    QTest::newRow("0x79 reply") << 0x79 << 0x00 << SimFault::None;
+}
+
+void TestSerialEndToEnd::replyReachesHost()
+{
+    QFETCH(int, cmd);
+    QFETCH(int, sub);
+    QFETCH(SimFault, fault);
+
+    m_device->device().setFault(quint8(cmd), fault);
+    startHost();
+    ProtocolData c = command(quint8(cmd), quint8(sub));
+    c.baData = QByteArray("\x01\x02", 2);
+    roundTrip(c);
+    QCOMPARE(m_host->timeouts, 0);
+    QCOMPARE(m_host->replies.size(), 1);
+
+    const ProtocolData r = m_host->replies.first();
+    QCOMPARE(r.byReplySource, static_cast<unsigned char>(1));
+    QCOMPARE(r.strSource, m_port->m_com->portName());
+    QVERIFY(m_device->portName().endsWith(r.strSource));
+    QCOMPARE(r.iDeviceType, kDeviceType);
+    QCOMPARE(r.byCmd, static_cast<unsigned char>(cmd));
+    QCOMPARE(r.bySubCmd, static_cast<unsigned char>(sub));
+    QVERIFY(r.strLabel.isEmpty());
+
+    const SimFrame expected = SimDevice::replyFor(m_device->device().receivedCommands().first());
+    QCOMPARE(r.bySN, expected.sn);
+    QCOMPARE(r.baData, expected.block);
+    QCOMPARE(r.bySN, static_cast<unsigned char>(1));
+
+    const QList<SimFrame> sent = m_device->device().receivedCommands();
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent.first().sn, static_cast<quint8>(1));
+}
+
+void TestSerialEndToEnd::badReplyEndsInTimeout_data()
+{
+    QTest::addColumn<int>("cmd");
+    QTest::addColumn<int>("sub");
+    QTest::addColumn<SimFault>("fault");
+
+    QTest::newRow("silent") << 0x42 << 0x00 << SimFault::Silent;
+    QTest::newRow("wrong header checksum") << 0x42 << 0x00 << SimFault::WrongHeaderChecksum;
+    QTest::newRow("wrong block checksum") << 0xE1 << 0x00 << SimFault::WrongBlockChecksum;
+    QTest::newRow("block one byte short") << 0xE1 << 0x00 << SimFault::ShortBlock;
+}
+
+void TestSerialEndToEnd::badReplyEndsInTimeout()
+{
+    QFETCH(int, cmd);
+    QFETCH(int, sub);
+    QFETCH(SimFault, fault);
+
+    m_device->device().setFault(quint8(cmd), fault);
+    startHost();
+    roundTrip(command(quint8(cmd), quint8(sub), 300));
+    QCOMPARE(m_host->timeouts, 1);
+    QCOMPARE(m_host->replies.size(), 0);
+
+    // The line is usable again once the next command is due.
+    m_device->device().clearFaults();
+    roundTrip(command(0x42, 0x00));
+    QCOMPARE(m_host->replies.size(), 1);
+}
+
+void TestSerialEndToEnd::silentCommandIsResentOnceThenGivenUp()
+{
+    m_device->device().setFault(0x42, SimFault::Silent);
+    startHost();
+    roundTrip(command(0x42, 0x01, 300));
+    QCOMPARE(m_host->timeouts, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_host->resends, 1, 10000);
+
+    const QList<SimFrame> sent = m_device->device().receivedCommands();
+    QCOMPARE(sent.size(), 2);
+    QCOMPARE(sent.at(0).sn, sent.at(1).sn);
+    QCOMPARE(sent.at(0).cmd, static_cast<quint8>(0x42));
+    QCOMPARE(sent.at(1).sub, static_cast<quint8>(0x01));
+}
+
+void TestSerialEndToEnd::answeredResendIsNotGivenUp()
+{
+    m_device->device().setFault(0x42, SimFault::Silent, 1);
+    startHost();
+    roundTrip(command(0x42, 0x00, 300));
+    QCOMPARE(m_host->timeouts, 0);
+    QCOMPARE(m_host->replies.size(), 1);
+    QCOMPARE(m_device->device().receivedCommands().size(), 2);
+}
+
+void TestSerialEndToEnd::garbageFromDeviceIsSurvived()
+{
+    startHost();
+    // Unsolicited bytes: noise, a truncated frame, a 64 KB block announced and never
+    // sent, a command frame, a reply with a wrong checksum.
+    const SimFrame big{0x55, 0x77, 0x79, 0x00, 0x00, 0xFF, 0xFF, QByteArray()};
+    SimFrame bad{0x55, 0x78, 0x42, 0x00, 0x00, 0x00, 0x00, QByteArray()};
+    QByteArray badFrame = SimDevice::replyFrame(bad);
+    badFrame[17] = badFrame[17] == '0' ? '1' : '0';
+    m_device->write(QByteArray(3000, '\x5a') + "[R0102" + SimDevice::replyFrame(big)
+                    + SimDevice::commandFrame(bad) + badFrame + QByteArray(100, '['));
+    // Give the parser the bytes, then check the line still works.
+    QTRY_VERIFY_WITH_TIMEOUT(m_port->buffSize() < 19, 10000);
+    QCOMPARE(m_host->replies.size(), 0);
+    roundTrip(command(0x42, 0x00));
+    QCOMPARE(m_host->replies.size(), 1);
+}
+
+void TestSerialEndToEnd::reopenKeepsOneParser()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads + 1, 10000);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(openPort(m_port, m_device->portName()));
+    QVERIFY(m_port->m_com->isOpen());
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads + 1, 10000);
+
+    startHost();
+    roundTrip(command(0x42, 0x00));
+    QCOMPARE(m_host->replies.size(), 1);
+
+    // A failed reopen leaves the transport closed, without parser and buffer.
+    m_port->appendBuffData("stale");
+    QVERIFY(!openPort(m_port, QStringLiteral("/dev/velmora-no-such-port")));
+    QVERIFY(!m_port->m_com->isOpen());
+    QVERIFY(!m_port->m_bDealFlag);
+    QVERIFY(m_port->m_bDealThreadExit);
+    QCOMPARE(m_port->buffSize(), 0);
+}
+
+void TestSerialEndToEnd::closeStopsEverything()
+{
+    m_port->appendBuffData("partial [R01");
+    m_port->closeSerialPort();
+    QVERIFY(!m_port->m_com->isOpen());
+    QVERIFY(!m_port->m_bDealFlag);
+    QVERIFY(m_port->m_bDealThreadExit);
+    QCOMPARE(m_port->buffSize(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads, 10000);
+
+    // Sending while closed writes nothing; the command times out.
+    startHost();
+    roundTrip(command(0x42, 0x00, 300));
+    QCOMPARE(m_host->timeouts, 1);
+    QCOMPARE(m_device->device().receivedCommands().size(), 0);
+
+    m_port->closeSerialPort();
+    QVERIFY(openPort(m_port, m_device->portName()));
+    roundTrip(command(0x42, 0x00));
+    QCOMPARE(m_host->replies.size(), 1);
+}
+
+void TestSerialEndToEnd::disabledTransportDropsReplies()
+{
+    m_port->bEnabled = false;
+    startHost();
+    roundTrip(command(0x42, 0x00, 300));
+    QCOMPARE(m_host->timeouts, 1);
+    QCOMPARE(m_host->replies.size(), 0);
+    QCOMPARE(m_device->device().receivedCommands().size(), 2);
+    QCOMPARE(m_port->buffSize(), 0);
+}
+
+void TestSerialEndToEnd::handleErrorClosesAndStopsParser_data()
+{
+    QTest::addColumn<QSerialPort::SerialPortError>("error");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("resource error") << QSerialPort::ResourceError << true;
+    QTest::newRow("read error") << QSerialPort::ReadError << true;
+    QTest::newRow("write error") << QSerialPort::WriteError << false;
+    QTest::newRow("timeout error") << QSerialPort::TimeoutError << false;
+    QTest::newRow("unknown error") << QSerialPort::UnknownError << false;
+}
+
+void TestSerialEndToEnd::handleErrorClosesAndStopsParser()
+{
+    QFETCH(QSerialPort::SerialPortError, error);
+    QFETCH(bool, closes);
+
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads + 1, 10000);
+    m_port->handleError(error);
+    QCOMPARE(m_port->m_com->isOpen(), !closes);
+    QCOMPARE(bool(m_port->m_bDealFlag), !closes);
+    QCOMPARE(bool(m_port->m_bDealThreadExit), closes);
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads + (closes ? 0 : 1), 10000);
+
+    // A later open starts exactly one parser, and the line works.
+    QVERIFY(openPort(m_port, m_device->portName()));
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads + 1, 10000);
+    startHost();
+    roundTrip(command(0x42, 0x00));
+    QCOMPARE(m_host->replies.size(), 1);
+}
+
+void TestSerialEndToEnd::hangUpClosesWithoutBusyLoop()
+{
+    QSignalSpy errors(m_port->m_com, &QSerialPort::errorOccurred);
+    startHost();
+    m_device->hangUp();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_port->m_com->isOpen(), 10000);
+    QVERIFY(!m_port->m_bDealFlag);
+    QVERIFY(m_port->m_bDealThreadExit);
+
+    // Once closed, the port must fall quiet: no repeated errors, no spinning core.
+    const int errorsAtClose = errors.count();
+    const double cpuBefore = cpuMs();
+    QTest::qWait(500);
+    QCOMPARE(errors.count(), errorsAtClose);
+    QVERIFY2(cpuMs() - cpuBefore < 250, qPrintable(QString::number(cpuMs() - cpuBefore)));
+}
+
+void TestSerialEndToEnd::busyPortIsRefused()
+{
+    PortSerial second;
+    QVERIFY(!openPort(&second, m_device->portName()));
+    QVERIFY(!second.m_com->isOpen());
+    QVERIFY(!second.m_bDealFlag);
+    QVERIFY(m_port->m_com->isOpen());
+}
+
+void TestSerialEndToEnd::factoryOwnershipWithOpenPort()
+{
+    delete m_port;
+    m_port = nullptr;
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads, 10000);
+
+    QPointer<PortBase> first = PortInterface::creatCoreObj(ConnSerial);
+    QVERIFY(openPort(first, m_device->portName()));
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads + 1, 10000);
+
+    // The second call deletes the open first transport, which stops its parser.
+    PortBase *second = PortInterface::creatCoreObj(ConnSerial);
+    QVERIFY(first.isNull());
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads, 10000);
+    QVERIFY(openPort(second, m_device->portName()));
+
+    m_port = qobject_cast<PortSerial *>(second);
+    PortInterface::iCORE = nullptr;
+    startHost();
+    roundTrip(command(0x42, 0x00));
+    QCOMPARE(m_host->replies.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestSerialEndToEnd)
+#include "tst_serialendtoend.moc"
