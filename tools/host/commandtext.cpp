@@ -1,0 +1,51 @@
+#include "commandtext.h"
+
+#include <QStringList>
+
+namespace CommandText {
+
+bool parse(const QString &text, ProtocolData *command, QString *error)
+{
+    const QStringList halves = text.split(QLatin1Char('/'));
+    const QStringList bytes = halves.at(0).split(QLatin1Char(':'));
+    if (halves.size() > 2 || bytes.size() < 2 || bytes.size() > 5) {
+        *error = QStringLiteral("expected cmd:sub[:p1[:p2[:p3]]][/block], got \"%1\"").arg(text);
+        return false;
+    }
+    unsigned char values[5] = {0, 0, 0, 0, 0};
+    for (int i = 0; i < bytes.size(); ++i) {
+        bool ok = false;
+        const uint v = bytes.at(i).toUInt(&ok, 16);
+        if (!ok || v > 0xFF || bytes.at(i).size() > 2) {
+            *error = QStringLiteral("\"%1\" in \"%2\" is not a hexadecimal byte").arg(bytes.at(i), text);
+            return false;
+        }
+        values[i] = static_cast<unsigned char>(v);
+    }
+    QByteArray block;
+    if (halves.size() == 2) {
+        const QByteArray hex = halves.at(1).toLatin1();
+        block = QByteArray::fromHex(hex);
+        if (hex.size() % 2 != 0 || block.toHex() != hex.toLower()) {
+            *error = QStringLiteral("block \"%1\" is not an even number of hexadecimal digits").arg(halves.at(1));
+            return false;
+        }
+    }
+    command->byCmd = values[0];
+    command->bySubCmd = values[1];
+    command->byParam1 = values[2];
+    command->byParam2 = values[3];
+    command->byParam3 = values[4];
+    command->baData = block;
+    return true;
+}
+
+QString fields(const ProtocolData &record)
+{
+    auto hex = [](unsigned char b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')); };
+    return QStringLiteral("%1/%2 p1=%3 p2=%4 p3=%5")
+        .arg(hex(record.byCmd), hex(record.bySubCmd), hex(record.byParam1), hex(record.byParam2),
+             hex(record.byParam3));
+}
+
+} // namespace CommandText

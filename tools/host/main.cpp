@@ -1,0 +1,191 @@
+// hostcli: an example host. It drives a device through the serial transport the
+// way a control application does: factory, open, the dispatcher's two workers on
+// threads of their own, the signal connections, and a handful of queued commands.
+// With --demo it talks to a simulated device on a pseudo-terminal of its own.
+
+#include "commandtext.h"
+#include "conntype.h"
+#include "hostsession.h"
+#include "portbase.h"
+#include "portinterface.h"
+#include "ptydevice.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <memory>
+
+namespace {
+
+bool g_showLog = false;
+
+// The libraries narrate every frame on the debug log; hostcli prints its own
+// one-line events instead and shows that log only when asked.
+void filterLog(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg && !g_showLog)
+        return;
+    QTextStream(stderr) << "   log: " << message << Qt::endl;
+}
+
+struct DemoCommand
+{
+    const char *text;
+    const char *label;
+    HostSession::Outcome expected;
+};
+
+// One of each kind of exchange. The device is told below which of them to ignore.
+const DemoCommand kDemo[] = {
+    {"71:00", "plain command", HostSession::Outcome::Answered},
+    {"e1:00", "reply announces a 22-byte block", HostSession::Outcome::Answered},
+    {"e0:01:00:08:00/0102030405060715", "command carries an 8-byte block", HostSession::Outcome::Answered},
+    {"8e:27", "block reply arriving in three pieces", HostSession::Outcome::Answered},
+    {"42:00", "device ignores the first attempt", HostSession::Outcome::Answered},
+    {"43:00", "device never answers", HostSession::Outcome::GivenUp},
+    {"76:00", "after the give-up the queue moves on", HostSession::Outcome::Answered},
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("hostcli"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Example host: sends commands through the serial transport and reports each release, "
+        "reply, resend and give-up."));
+    parser.addHelpOption();
+    const QCommandLineOption demoOption(QStringLiteral("demo"),
+                                        QStringLiteral("Run the demonstration against a built-in simulated device."));
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port to open."),
+                                        QStringLiteral("NAME"));
+    const QCommandLineOption cmdOption(
+        QStringLiteral("cmd"),
+        QStringLiteral("Command to send, hexadecimal cmd:sub[:p1[:p2[:p3]]][/block], e.g. e1:00 or "
+                       "e0:01:00:04:00/0a0b0c0d. Repeatable."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
+                                           QStringLiteral("Reply timeout per command in ms (default 1000, demo 300)."),
+                                           QStringLiteral("MS"));
+    const QCommandLineOption headOption(QStringLiteral("head"),
+                                        QStringLiteral("Frame head byte, hexadecimal (default 01)."),
+                                        QStringLiteral("HH"), QStringLiteral("01"));
+    const QCommandLineOption deadlineOption(QStringLiteral("deadline"),
+                                            QStringLiteral("Give up on the whole run after S seconds (default 30)."),
+                                            QStringLiteral("S"), QStringLiteral("30"));
+    const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Show the libraries' debug log."));
+    parser.addOptions({demoOption, portOption, cmdOption, timeoutOption, headOption, deadlineOption, logOption});
+    parser.process(app);
+
+    g_showLog = parser.isSet(logOption);
+    qInstallMessageHandler(filterLog);
+
+    const bool demo = parser.isSet(demoOption);
+    if (demo == parser.isSet(portOption)) {
+        err << "hostcli: give either --demo or --port NAME (see --help)" << Qt::endl;
+        return 2;
+    }
+    if (!demo && parser.values(cmdOption).isEmpty()) {
+        err << "hostcli: give at least one --cmd with --port" << Qt::endl;
+        return 2;
+    }
+    bool ok = false;
+    const int timeoutMs = parser.isSet(timeoutOption) ? parser.value(timeoutOption).toInt(&ok) : (demo ? 300 : 1000);
+    if (parser.isSet(timeoutOption) && (!ok || timeoutMs < 0)) {
+        err << "hostcli: --timeout: not a number of milliseconds" << Qt::endl;
+        return 2;
+    }
+    const uint head = parser.value(headOption).toUInt(&ok, 16);
+    if (!ok || head > 0xFF) {
+        err << "hostcli: --head: not a hexadecimal byte" << Qt::endl;
+        return 2;
+    }
+    const int deadlineS = parser.value(deadlineOption).toInt(&ok);
+    if (!ok || deadlineS <= 0) {
+        err << "hostcli: --deadline: not a number of seconds" << Qt::endl;
+        return 2;
+    }
+
+    // The embedded device of the demo: misbehaves on purpose on three commands.
+    std::unique_ptr<PtyDevice> device;
+    QString portName = parser.value(portOption);
+    if (demo) {
+        device = std::make_unique<PtyDevice>();
+        QString error;
+        if (!device->start(&error)) {
+            err << "hostcli: cannot start the simulated device: " << error << Qt::endl;
+            return 1;
+        }
+        device->device().setFault(0x42, SimFault::Silent, 1);
+        device->device().setFault(0x43, SimFault::Silent);
+        device->device().setFault(0x8E, SimFault::Pieces);
+        portName = device->portName();
+        out << "hostcli demo: simulated device on " << portName << Qt::endl;
+    }
+
+    PortBase *port = PortInterface::creatCoreObj(ConnSerial);
+    if (!port) {
+        err << "hostcli: the factory has no serial transport" << Qt::endl;
+        return 1;
+    }
+    if (!port->openSerialPort(portName, QSerialPort::Baud115200, QSerialPort::OneStop, QSerialPort::NoParity,
+                              QSerialPort::NoFlowControl, QSerialPort::Data8)) {
+        err << "hostcli: cannot open " << portName << Qt::endl;
+        delete PortInterface::iCORE;
+        PortInterface::iCORE = nullptr;
+        return 1;
+    }
+    out << "opened " << portName << " at 115200 8N1 through PortInterface::creatCoreObj(ConnSerial)" << Qt::endl;
+
+    int exitCode = 1;
+    {
+        HostSession session(port, &out);
+        auto add = [&](const QString &text, const QString &label, HostSession::Outcome expected) {
+            ProtocolData command;
+            QString error;
+            if (!CommandText::parse(text, &command, &error)) {
+                err << "hostcli: --cmd: " << error << Qt::endl;
+                return false;
+            }
+            command.byHead = static_cast<unsigned char>(head);
+            command.iTimeoutMs = timeoutMs;
+            session.addCommand(command, label, expected);
+            return true;
+        };
+        bool commandsOk = true;
+        if (demo) {
+            for (const DemoCommand &c : kDemo)
+                commandsOk = add(QString::fromLatin1(c.text), QString::fromLatin1(c.label), c.expected) && commandsOk;
+        } else {
+            for (const QString &text : parser.values(cmdOption))
+                commandsOk = add(text, text, HostSession::Outcome::Answered) && commandsOk;
+        }
+        if (commandsOk) {
+            QObject::connect(&session, &HostSession::finished, &app, [&exitCode](int code) {
+                exitCode = code;
+                QCoreApplication::quit();
+            });
+            session.start(deadlineS * 1000);
+            app.exec();
+        } else {
+            exitCode = 2;
+        }
+        session.stop();
+    }
+    port->closeSerialPort();
+    delete PortInterface::iCORE;
+    PortInterface::iCORE = nullptr;
+
+    if (device) {
+        const QList<SimFrame> seen = device->device().receivedCommands();
+        out << "== the device received " << seen.size() << " command frames" << Qt::endl;
+        device->stop();
+    }
+    return exitCode;
+}
