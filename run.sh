@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 
 JOBS=${JOBS:-$(nproc)}
 BASE_PKGS=(build-essential cmake pkg-config qtbase5-dev libqt5serialport5-dev
-           libhidapi-dev libjpeg-dev util-linux iproute2)
+           libhidapi-dev libjpeg-dev fonts-dejavu-core util-linux iproute2)
 FUZZ_PKGS=(clang libclang-rt-14-dev)
 BENCH_PKGS=(imagemagick libjpeg-turbo-progs time)
 SHOT_PKGS=(xvfb xauth x11-apps imagemagick fonts-dejavu-core)
@@ -71,7 +71,7 @@ cmd_tsan() {
 cmd_fuzz() {
     local seconds=${1:-60}
     need "${BASE_PKGS[@]}" "${FUZZ_PKGS[@]}"
-    build build-fuzz -DBUILD_FUZZERS=ON -DCMAKE_BUILD_TYPE=Debug \
+    TARGETS=fuzz_streamparser build build-fuzz -DBUILD_FUZZERS=ON -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
     local found=0
     for f in build-fuzz/tests/fuzz/fuzz_*; do
