@@ -121,8 +121,7 @@ bool StreamParser::getArrayData(QByteArray frame, ProtocolData *out)
 bool StreamParser::checkBlock(ProtocolData reply, unsigned short length)
 {
     if (length == 0) {
-        if (m_settings.fillReply)
-            m_settings.fillReply(reply);
+        fillBlockReply(reply);
         reply.baData = QByteArray();
         addToReceivedQueue(reply);
         return true;
@@ -143,8 +142,7 @@ bool StreamParser::checkBlock(ProtocolData reply, unsigned short length)
     if (!FrameCodec::blockChecksumHolds(block))
         return false;
 
-    if (m_settings.fillReply)
-        m_settings.fillReply(reply);
+    fillBlockReply(reply);
     reply.baData = block;
     addToReceivedQueue(reply);
     return true;
@@ -156,6 +154,14 @@ void StreamParser::addToReceivedQueue(ProtocolData reply)
     CmdDealModule::receivequeueHexCmd.push_back(reply);
     std::lock_guard<std::mutex> cmdLock(CmdDealModule::HexCmdlock);
     CmdDealModule::bRetFlag = true;
+}
+
+void StreamParser::fillBlockReply(ProtocolData &reply) const
+{
+    if (m_settings.fillBlockReply)
+        m_settings.fillBlockReply(reply);
+    else if (m_settings.fillReply)
+        m_settings.fillReply(reply);
 }
 
 int StreamParser::pendingQueueThreads()

@@ -35,6 +35,9 @@ public:
         QString debugPrefix;
         // Stamps a reply with its source before it is queued; runs on the parser thread.
         std::function<void(ProtocolData &)> fillReply;
+        // The same for replies queued by checkBlock; empty: as fillReply. (A medium may
+        // stamp those differently, e.g. keep the record's strSource.)
+        std::function<void(ProtocolData &)> fillBlockReply;
     };
 
     static constexpr int kPeekSize = 1024;
@@ -76,6 +79,7 @@ protected:
 
 private:
     void queueDetached(const ProtocolData &reply);
+    void fillBlockReply(ProtocolData &reply) const;
 
     const Settings m_settings;
 };

@@ -50,6 +50,7 @@ private slots:
     void blockWaitGivesUpAfterItsTries();
     void directCalls();
     void parserThreadFollowsItsRunFlag();
+    void otherMediumSettings();
 
 private:
     std::unique_ptr<StreamParser> makeParser(int blockTries = 3, int blockIntervalMs = 1);
@@ -311,6 +312,46 @@ void TestStreamParser::parserThreadFollowsItsRunFlag()
     worker.join();
     QCOMPARE(parser->buffSize(), 0);
     waitForQueuedReplies();
+}
+
+void TestStreamParser::otherMediumSettings()
+{
+    // The same parser as a medium without block reception configures it: blocks are
+    // not awaited, the debug text and the stamping are its own.
+    StreamParser::Settings s;
+    s.runFlag = &m_run;
+    s.awaitBlocks = false;
+    s.blockTries = 2;
+    s.blockIntervalMs = 1;
+    s.debugPrefix = QStringLiteral("PortUSB");
+    s.fillReply = [](ProtocolData &r) {
+        r.strSource = QStringLiteral("USB");
+        r.byReplySource = 2;
+    };
+    s.fillBlockReply = [](ProtocolData &r) { r.byReplySource = 2; };
+    StreamParser parser(s);
+
+    const QByteArray frame = reply(0x55, 0x01, 0x79, 0x00, 0x00, 0x05, 0x00);
+    parser.appendBuffData(frame + block("\x01\x02\x03\x04"));
+    parser.dealOnePass();
+    QCOMPARE(parser.buffSize(), 5);
+    QList<ProtocolData> replies = waitForQueuedReplies();
+    QCOMPARE(replies.size(), 1);
+    QVERIFY(replies.first().baData.isEmpty());
+    QCOMPARE(replies.first().strSource, QStringLiteral("USB"));
+    QCOMPARE(replies.first().byReplySource, static_cast<unsigned char>(2));
+
+    QTest::ignoreMessage(QtDebugMsg, "PortUSB::getArrayData   dataStr==0102030405060700");
+    QVERIFY(!parser.getArrayData("[R0102030405060700]", &replies.first()));
+
+    ProtocolData direct;
+    direct.strSource = QStringLiteral("kept");
+    QVERIFY(parser.checkBlock(direct, 5));
+    replies = waitForQueuedReplies();
+    QCOMPARE(replies.size(), 1);
+    QCOMPARE(replies.first().strSource, QStringLiteral("kept"));
+    QCOMPARE(replies.first().byReplySource, static_cast<unsigned char>(2));
+    QCOMPARE(replies.first().baData, block("\x01\x02\x03\x04"));
 }
 
 QTEST_GUILESS_MAIN(TestStreamParser)
