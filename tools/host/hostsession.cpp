@@ -4,9 +4,34 @@
 #include "framecodec.h"
 #include "portbase.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QTextStream>
 
 #include <mutex>
+
+namespace {
+
+// A record handed from a worker thread to the session's thread. A posted event
+// belongs to the receiving thread once posted, so the worker never touches it
+// again; a queued functor would be released by whichever thread drops the last
+// reference, possibly the worker while the session still reads the record.
+class RecordEvent : public QEvent
+{
+public:
+    RecordEvent(QEvent::Type type, const ProtocolData &record)
+        : QEvent(type)
+        , record(record)
+    {
+    }
+
+    ProtocolData record;
+};
+
+const QEvent::Type kReleasedEvent = QEvent::Type(QEvent::registerEventType());
+const QEvent::Type kReplyEvent = QEvent::Type(QEvent::registerEventType());
+
+} // namespace
 
 HostSession::HostSession(PortBase *port, QTextStream *out)
     : m_port(port)
@@ -16,15 +41,10 @@ HostSession::HostSession(PortBase *port, QTextStream *out)
     // reply, which the worker overwrites at its next step. So copy the record in
     // the worker thread, at once, and hand the copy to this (the transport's) thread.
     connect(&m_dispatcher, &CmdDealModule::signalSendMessage, this, [this](void *p) {
-        ProtocolData command = *static_cast<ProtocolData *>(p);
-        PortBase *port = m_port;
-        QMetaObject::invokeMethod(this, [this, command] { onReleased(command); }, Qt::QueuedConnection);
-        QMetaObject::invokeMethod(
-            port, [port, command]() mutable { port->sendDatatoDevice(&command); }, Qt::QueuedConnection);
+        QCoreApplication::postEvent(this, new RecordEvent(kReleasedEvent, *static_cast<ProtocolData *>(p)));
     }, Qt::DirectConnection);
     connect(&m_dispatcher, &CmdDealModule::signalSendReceiveMessage, this, [this](void *p) {
-        const ProtocolData reply = *static_cast<ProtocolData *>(p);
-        QMetaObject::invokeMethod(this, [this, reply] { onReply(reply); }, Qt::QueuedConnection);
+        QCoreApplication::postEvent(this, new RecordEvent(kReplyEvent, *static_cast<ProtocolData *>(p)));
     }, Qt::DirectConnection);
     connect(&m_dispatcher, &CmdDealModule::signalInitCore, this, &HostSession::onResend, Qt::QueuedConnection);
     connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this, &HostSession::onGiveUp,
@@ -81,6 +101,17 @@ void HostSession::stop()
     if (m_receiveThread.joinable())
         m_receiveThread.join();
     m_deadline.stop();
+}
+
+void HostSession::customEvent(QEvent *event)
+{
+    if (event->type() == kReleasedEvent) {
+        RecordEvent *released = static_cast<RecordEvent *>(event);
+        onReleased(released->record);
+        m_port->sendDatatoDevice(&released->record);
+    } else if (event->type() == kReplyEvent) {
+        onReply(static_cast<RecordEvent *>(event)->record);
+    }
 }
 
 HostSession::Entry *HostSession::entryForSn(int sn)

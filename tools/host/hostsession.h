@@ -40,6 +40,9 @@ signals:
     // 0 when every command ended as expected, 1 otherwise or at the deadline.
     void finished(int exitCode);
 
+protected:
+    void customEvent(QEvent *event) override;
+
 private:
     struct Entry
     {
