@@ -2,14 +2,17 @@
 #define PORTBASE_H
 
 #include "modulelenum.h"
+#include "porvane_global.h"
 
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
 
 // The abstract transport. Hosts reach it only through its virtual operations, its
-// signal and its slot, so the class itself is not exported.
-class PortBase : public QObject
+// signal and its slot. It is exported all the same: its type information and
+// meta-object must be visible to hosts for qobject_cast, dynamic_cast and the
+// sanitizers' checks of virtual calls.
+class PORVANE_EXPORT PortBase : public QObject
 {
     Q_OBJECT
 
