@@ -103,7 +103,7 @@ void TestHostCli::portMode()
 
     QProcess cli;
     cli.start(QStringLiteral(HOSTCLI_PATH),
-              {QStringLiteral("--port"), device.portName(), QStringLiteral("--timeout"), QStringLiteral("100"),
+              {QStringLiteral("--port"), device.portName(), QStringLiteral("--timeout"), QStringLiteral("1000"),
                QStringLiteral("--cmd"), QStringLiteral("71:00"), QStringLiteral("--cmd"),
                QStringLiteral("e0:01:00:02:00/abcd")});
     QVERIFY(cli.waitForFinished(60000));

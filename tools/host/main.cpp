@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
                        "e0:01:00:04:00/0a0b0c0d. Repeatable."),
         QStringLiteral("TEXT"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-                                           QStringLiteral("Reply timeout per command in ms (default 1000, demo 300)."),
+                                           QStringLiteral("Reply timeout per command in ms (default 1000)."),
                                            QStringLiteral("MS"));
     const QCommandLineOption headOption(QStringLiteral("head"),
                                         QStringLiteral("Frame head byte, hexadecimal (default 01)."),
@@ -96,7 +96,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     bool ok = false;
-    const int timeoutMs = parser.isSet(timeoutOption) ? parser.value(timeoutOption).toInt(&ok) : (demo ? 300 : 1000);
+    const int timeoutMs = parser.isSet(timeoutOption) ? parser.value(timeoutOption).toInt(&ok) : 1000;
     if (parser.isSet(timeoutOption) && (!ok || timeoutMs < 0)) {
         err << "hostcli: --timeout: not a number of milliseconds" << Qt::endl;
         return 2;
@@ -126,7 +126,8 @@ int main(int argc, char *argv[])
         device->device().setFault(0x43, SimFault::Silent);
         device->device().setFault(0x8E, SimFault::Pieces);
         portName = device->portName();
-        out << "hostcli demo: simulated device on " << portName << Qt::endl;
+        out << "hostcli demo: simulated device on " << portName
+            << " (told to ignore 0x42 once and 0x43 always, and to write 0x8e replies in pieces)" << Qt::endl;
     }
 
     PortBase *port = PortInterface::creatCoreObj(ConnSerial);

@@ -78,7 +78,7 @@ bool PtyDevice::start(QString *error)
     };
 
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_running || m_master >= 0 || m_stopRequested)
+    if (m_running || m_master >= 0 || m_stopRequested || m_hungUp)
         return fail(QStringLiteral("already started or stopped"));
 
     if (::openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0)
