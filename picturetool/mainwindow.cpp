@@ -1,7 +1,6 @@
 #include "mainwindow.h"
 
 #include "picturebox.h"
-#include "thumbnail.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -34,7 +33,8 @@ public:
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent),
-      ui(new Ui::MainWindow)
+      ui(new Ui::MainWindow),
+      m_thumbnails(QSize(160, 90))
 {
     ui->setupUi(this);
 }
@@ -145,12 +145,19 @@ void MainWindow::importFiles(QStringList &list, QGridLayout *layout, const QStri
     layout->setSpacing(10);
     layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    // Which selected files the list takes is settled first, so that their thumbnails
+    // can be decoded together before the tiles are added in order.
     const QStringList selected = pickFiles(title);
+    QStringList accepted;
     for (const QString &path : selected) {
-        if (list.size() >= kMaxFiles)
+        if (list.size() + accepted.size() >= kMaxFiles)
             break;
-        if (list.contains(path))
+        if (list.contains(path) || accepted.contains(path))
             continue;
+        accepted.append(path);
+    }
+    m_thumbnails.preload(accepted);
+    for (const QString &path : accepted) {
         list.append(path);
         (this->*add)(layout, list.size() - 1, path);
     }
@@ -161,6 +168,8 @@ void MainWindow::removeFile(QStringList &list, QGridLayout *layout, AddBox add)
     const QString filepath = sender() ? sender()->property("filepath").toString() : QString();
     clearLayout(layout);
     list.removeOne(filepath);
+    if (!m_picList.contains(filepath) && !m_logoList.contains(filepath))
+        m_thumbnails.forget(filepath);
     for (int i = 0; i < list.size(); ++i)
         (this->*add)(layout, i, list[i]);
 }
@@ -218,7 +227,7 @@ void MainWindow::addBox(QGridLayout *layout, int id, const QString &filepath,
     qDebug() << QFileInfo(filepath).fileName();
 
     auto *box = new PictureBox;
-    QImage image = loadThumbnail(filepath, box->size());
+    QImage image = m_thumbnails.image(filepath);
     box->setImage(image, 1.0);
     box->setProperty("id", id);
     box->setProperty("filepath", filepath);

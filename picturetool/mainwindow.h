@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "renditions.h"
+#include "thumbnailcache.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -63,6 +64,7 @@ private:
     Ui::MainWindow *ui;
     QStringList m_picList;
     QStringList m_logoList;
+    ThumbnailCache m_thumbnails;
 };
 
 #endif // MAINWINDOW_H
