@@ -1,5 +1,3 @@
-#include "simdevice.h"
-
 #include <QProcess>
 #include <QSerialPort>
 #include <QtTest>
