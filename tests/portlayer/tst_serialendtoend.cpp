@@ -8,6 +8,7 @@
 #include "ptydevice.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
@@ -131,6 +132,7 @@ private slots:
     void hangUpClosesWithoutBusyLoop();
     void busyPortIsRefused();
     void factoryOwnershipWithOpenPort();
+    void destroyWhileParserAwaitsBlock();
 
 private:
     void startHost();
@@ -436,6 +438,24 @@ void TestSerialEndToEnd::factoryOwnershipWithOpenPort()
     startHost();
     roundTrip(command(0x42, 0x00));
     QCOMPARE(m_host->replies.size(), 1);
+}
+
+void TestSerialEndToEnd::destroyWhileParserAwaitsBlock()
+{
+    // A reply announcing 100 bytes of block, of which five come: the parser sits in its
+    // block wait when the transport is deleted, and must have ended before the
+    // transport's memory goes.
+    const SimFrame announcing{0x55, 0x01, 0x79, 0x00, 0x00, 100, 0x00, QByteArray()};
+    m_device->write(SimDevice::replyFrame(announcing) + "12345");
+    // The frame consumed and five block bytes waiting: the parser is in its block wait.
+    QTRY_COMPARE_WITH_TIMEOUT(m_port->getBuffData(100), QByteArray("12345"), 10000);
+    QElapsedTimer timer;
+    timer.start();
+    delete m_port;
+    m_port = nullptr;
+    // The destructor waited for the parser's block wait (about 600 ms) to end.
+    QVERIFY2(timer.elapsed() >= 300, qPrintable(QString::number(timer.elapsed())));
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads, 10000);
 }
 
 QTEST_GUILESS_MAIN(TestSerialEndToEnd)

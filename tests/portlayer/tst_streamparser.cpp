@@ -51,6 +51,7 @@ private slots:
     void directCalls();
     void parserThreadFollowsItsRunFlag();
     void otherMediumSettings();
+    void queueingThreadsOutliveTheParser();
 
 private:
     std::unique_ptr<StreamParser> makeParser(int blockTries = 3, int blockIntervalMs = 1);
@@ -352,6 +353,25 @@ void TestStreamParser::otherMediumSettings()
     QCOMPARE(replies.first().strSource, QStringLiteral("kept"));
     QCOMPARE(replies.first().byReplySource, static_cast<unsigned char>(2));
     QCOMPARE(replies.first().baData, block("\x01\x02\x03\x04"));
+}
+
+void TestStreamParser::queueingThreadsOutliveTheParser()
+{
+    // Each reply without a block is queued by a thread of its own that holds its own
+    // copy; destroying the parser right away must not disturb them.
+    const int frames = 50;
+    {
+        auto parser = makeParser();
+        for (int i = 0; i < frames; ++i)
+            parser->appendBuffData(reply(0x55, quint8(i), 0x42, 0x00, 0x00, 0x00, 0x00));
+        for (int i = 0; i < frames; ++i)
+            parser->dealOnePass();
+        QCOMPARE(parser->buffSize(), 0);
+    }
+    const QList<ProtocolData> replies = waitForQueuedReplies();
+    QCOMPARE(replies.size(), frames);
+    for (const ProtocolData &r : replies)
+        QCOMPARE(r.strSource, kSource);
 }
 
 QTEST_GUILESS_MAIN(TestStreamParser)
