@@ -125,6 +125,7 @@ void TestHostCli::usageErrors_data()
     QTest::newRow("port without commands") << QStringList{"--port", "/dev/null"};
     QTest::newRow("demo and port") << QStringList{"--demo", "--port", "/dev/null"};
     QTest::newRow("bad command") << QStringList{"--port", "/dev/null", "--cmd", "xyz"};
+    QTest::newRow("port that does not exist") << QStringList{"--port", "/dev/no-such-port", "--cmd", "71:00"};
 }
 
 void TestHostCli::usageErrors()
