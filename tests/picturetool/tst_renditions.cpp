@@ -89,6 +89,12 @@ void TestRenditions::pictureFileNames_data()
                                        << QStringList { "20_1920x1080.jpg", "20_320x180.jpg" };
     QTest::newRow("directory with spaces and non-ASCII") << "Bilder für das Gerät 写真" << 1
                                                          << QStringList { "2_1920x1080.jpg", "2_320x180.jpg" };
+    // Longer than 500 bytes in all: the name must arrive whole, not cut to a buffer.
+    QStringList nested;
+    for (int i = 0; i < 10; ++i)
+        nested << QStringLiteral("level %1 ").arg(i) + QString(52, QChar(0x00E9));
+    QTest::newRow("path over 500 bytes") << nested.join('/') << 4
+                                         << QStringList { "5_1920x1080.jpg", "5_320x180.jpg" };
 }
 
 void TestRenditions::pictureFileNames()
