@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 StreamParser::Settings PortSerial::parserSettings(PortSerial *self)
@@ -76,9 +77,10 @@ bool PortSerial::openSerialPort(QString portName, QSerialPort::BaudRate baudRate
 
     if (!m_com->open(QIODevice::ReadWrite))
         return false;
-
-    startParser();
-    return true;
+    if (startParser())
+        return true;
+    m_com->close();
+    return false;
 }
 
 void PortSerial::closeSerialPort()
@@ -174,14 +176,22 @@ unsigned short PortSerial::combineTwoByte(unsigned char low, unsigned char high)
     return FrameCodec::combineTwoByte(low, high);
 }
 
-void PortSerial::startParser()
+bool PortSerial::startParser()
 {
     m_portName = m_com->portName();
     setDealFlag(true);
     // Cleared here as well as by the thread itself: a stop that comes before the
     // new thread has run must still wait for it.
     m_bDealThreadExit = false;
-    std::thread(&PortSerial::ThreadDealDataFunc, this).detach();
+    try {
+        std::thread(&PortSerial::ThreadDealDataFunc, this).detach();
+    } catch (const std::system_error &) {
+        // No thread to wait for: a later stop must not wait for one.
+        setDealFlag(false);
+        m_bDealThreadExit = true;
+        return false;
+    }
+    return true;
 }
 
 void PortSerial::stopParser()

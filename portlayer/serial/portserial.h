@@ -62,7 +62,8 @@ public slots:
 
 private:
     static StreamParser::Settings parserSettings(PortSerial *self);
-    void startParser();
+    // False when no thread could be started.
+    bool startParser();
     void stopParser();
     void shutDownPort();
 

@@ -1,4 +1,3 @@
-#include "framebuilder.h"
 #include "framecodec.h"
 #include "portserial.h"
 
@@ -33,8 +32,6 @@ private slots:
     void decode();
     void combineTwoByte_data();
     void combineTwoByte();
-    void blockChecksum_data();
-    void blockChecksum();
     void sendWhileClosedWritesOnlyTheLogLine();
 };
 
@@ -129,24 +126,6 @@ void TestFrameCodec::combineTwoByte()
     QCOMPARE(int(FrameCodec::combineTwoByte(low, high)), expected);
     PortSerial port;
     QCOMPARE(int(port.combineTwoByte(low, high)), expected);
-}
-
-void TestFrameCodec::blockChecksum_data()
-{
-    QTest::addColumn<QByteArray>("block");
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("one byte 0x00") << QByteArray(1, '\0') << true;
-    QTest::newRow("one byte 0x01") << QByteArray(1, '\1') << false;
-    QTest::newRow("sum wraps") << FrameBuilder::block(QByteArray(3, '\xff')) << true;
-    QTest::newRow("sum off by one") << QByteArray("\x01\x02\x04", 3) << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
-
-void TestFrameCodec::blockChecksum()
-{
-    QFETCH(QByteArray, block);
-    QFETCH(bool, ok);
-    QCOMPARE(FrameCodec::blockChecksumHolds(block), ok);
 }
 
 void TestFrameCodec::sendWhileClosedWritesOnlyTheLogLine()
