@@ -97,12 +97,8 @@ cmd_bench() {
 
 cmd_demo() {
     need "${BASE_PKGS[@]}"
-    build build
-    if [ -x build/tools/host/hostcli ]; then
-        build/tools/host/hostcli --demo "$@"
-    else
-        build/tools/dispatcherdemo/dispatcherdemo "$@"
-    fi
+    TARGETS=hostcli build build
+    build/tools/host/hostcli --demo "$@"
 }
 
 case "${1:-}" in
