@@ -114,6 +114,7 @@ void TestJpegWriter::failureLeavesNoFile_data()
     QTest::newRow("a file where the directory should be") << "plain.txt/1_1920x1080.jpg";
     QTest::newRow("path longer than the system allows") << QString(5000, QLatin1Char('x')) + ".jpg";
     QTest::newRow("name longer than the system allows") << QString(300, QLatin1Char('y')) + ".jpg";
+    QTest::newRow("read-only directory") << "locked/1_1920x1080.jpg";
 }
 
 void TestJpegWriter::failureLeavesNoFile()
@@ -123,6 +124,10 @@ void TestJpegWriter::failureLeavesNoFile()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QVERIFY(writeNotAnImage(dir.filePath("plain.txt")));
+    QVERIFY(QDir(dir.path()).mkdir("locked"));
+    QVERIFY(QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner));
+    if (relativePath.startsWith("locked/") && ::access(qPrintable(dir.filePath("locked")), W_OK) == 0)
+        QSKIP("permissions do not stop this user from writing (running as root)");
     const std::vector<unsigned char> rgb = noisePixels(320, 180);
 
     QString error;
@@ -130,6 +135,7 @@ void TestJpegWriter::failureLeavesNoFile()
                            rgb.data(), &error));
     QVERIFY2(!error.isEmpty(), "a failure must say why");
     QCOMPARE(entries(dir.path()), QStringList() << "plain.txt");
+    QCOMPARE(entries(dir.filePath("locked")), QStringList());
 }
 
 // A file-size limit makes write() fail with EFBIG part-way through, as a full disk
