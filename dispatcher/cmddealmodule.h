@@ -95,6 +95,11 @@ private:
     // Sleeps ms milliseconds; returns false at once when the object is being destroyed.
     bool sleepFor(int ms);
     void expiryCheck(int lastSentSN);
+    // Counts one more expiry of the command in flight and logs it; returns the count.
+    int countExpiry();
+    // Announces and performs the one resend of the command in flight; false when the
+    // object is being destroyed meanwhile.
+    bool resendCurrent();
     bool releaseFront();
 
     std::mutex m_lifeMutex;

@@ -12,7 +12,6 @@ std::atomic<int> iQueuePollCnt{0};
 constexpr int kSendPollMs = 10;
 // Each poll is charged as this many milliseconds of a command's timeout.
 constexpr int kChargedMsPerPoll = 15;
-constexpr int kResendPauseMs = 20;
 constexpr int kPollsPerSizeReport = 20;
 } // namespace
 
@@ -98,18 +97,9 @@ void CmdDealModule::expiryCheck(int lastSentSN)
         return;
     }
 
-    int count;
-    {
-        std::lock_guard<std::mutex> lock(HexCmdlock);
-        count = ++iTimeoutCount;
-    }
-    qDebug() << "Timeout watchdog resend! iTimeoutCount:" << count;
-
-    if (count <= 1) {
-        emit signalInitCore();
-        if (!sleepFor(kResendPauseMs))
+    if (countExpiry() <= 1) {
+        if (!resendCurrent())
             return;
-        emit signalSendMessage(&curCmd);
         std::lock_guard<std::mutex> lock(HexCmdlock);
         iWatchdogSleepCnt = 0;
         return;

@@ -8,6 +8,27 @@ constexpr int kResendPauseMs = 20;
 constexpr int kMaxExpiriesBeforeClear = 9;
 }
 
+int CmdDealModule::countExpiry()
+{
+    int count;
+    {
+        std::lock_guard<std::mutex> lock(HexCmdlock);
+        count = ++iTimeoutCount;
+    }
+    qDebug() << "Timeout watchdog resend! iTimeoutCount:" << count;
+    return count;
+}
+
+bool CmdDealModule::resendCurrent()
+{
+    // The host re-initialises its link on signalInitCore; give it a moment first.
+    emit signalInitCore();
+    if (!sleepFor(kResendPauseMs))
+        return false;
+    emit signalSendMessage(&curCmd);
+    return true;
+}
+
 void CmdDealModule::timeoutWatchdog(int sn)
 {
     WorkGuard guard(this);
@@ -32,17 +53,9 @@ void CmdDealModule::timeoutWatchdog(int sn)
         return;
 
     if (!bRetFlag) {
-        int count;
-        {
-            std::lock_guard<std::mutex> lock(HexCmdlock);
-            count = ++iTimeoutCount;
-        }
-        qDebug() << "Timeout watchdog resend! iTimeoutCount:" << count;
-        if (count <= 1) {
-            emit signalInitCore();
-            if (!sleepFor(kResendPauseMs))
+        if (countExpiry() <= 1) {
+            if (!resendCurrent())
                 return;
-            emit signalSendMessage(&curCmd);
             const int current = iSN;
             runDetached([this, current] { timeoutWatchdog(current); });
             return;
