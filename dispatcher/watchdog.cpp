@@ -21,7 +21,7 @@ int CmdDealModule::countExpiry()
 
 bool CmdDealModule::resendCurrent()
 {
-    // The host re-initialises its link on signalInitCore; give it a moment first.
+    // signalInitCore tells the host a resend follows; the pause gives it time to act.
     emit signalInitCore();
     if (!sleepFor(kResendPauseMs))
         return false;
