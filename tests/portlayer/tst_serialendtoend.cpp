@@ -15,8 +15,10 @@
 
 #include <sys/resource.h>
 
-#include <ctime>
+#include <atomic>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 Q_DECLARE_METATYPE(SimFault)
@@ -60,7 +62,8 @@ bool openPort(PortBase *port, const QString &name)
 
 // The host's side: a dispatcher with both workers on threads of their own. The
 // workers' signals carry pointers to records they overwrite at their next step, so
-// each handler copies the record in the worker thread before handing it on.
+// each handler copies the record in the worker thread and hands the copy to this
+// object's thread through a locked queue.
 class Host : public QObject
 {
     Q_OBJECT
@@ -70,19 +73,15 @@ public:
         : m_port(port)
     {
         connect(&m_dispatcher, &CmdDealModule::signalSendMessage, this, [this](void *p) {
-            ProtocolData rec = *static_cast<ProtocolData *>(p);
-            PortBase *port = m_port;
-            QMetaObject::invokeMethod(port, [port, rec]() mutable { port->sendDatatoDevice(&rec); },
-                                      Qt::QueuedConnection);
+            handOver(&m_toSend, *static_cast<ProtocolData *>(p));
         }, Qt::DirectConnection);
         connect(&m_dispatcher, &CmdDealModule::signalSendReceiveMessage, this, [this](void *p) {
-            ProtocolData rec = *static_cast<ProtocolData *>(p);
-            QMetaObject::invokeMethod(this, [this, rec]() { replies.append(rec); }, Qt::QueuedConnection);
+            handOver(&m_received, *static_cast<ProtocolData *>(p));
         }, Qt::DirectConnection);
         connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this,
-                [this]() { ++timeouts; }, Qt::QueuedConnection);
+                [this]() { ++timeouts; }, Qt::DirectConnection);
         connect(&m_dispatcher, &CmdDealModule::signalInitCore, this,
-                [this]() { ++resends; }, Qt::QueuedConnection);
+                [this]() { ++resends; }, Qt::DirectConnection);
 
         m_dispatcher.bSendWorkRun = true;
         m_dispatcher.bReceiveWorkRun = true;
@@ -99,12 +98,40 @@ public:
     }
 
     QList<ProtocolData> replies;
-    int timeouts = 0;
-    int resends = 0;
+    std::atomic<int> timeouts{0};
+    std::atomic<int> resends{0};
 
 private:
+    void handOver(std::deque<ProtocolData> *queue, const ProtocolData &record)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_handOverLock);
+            queue->push_back(record);
+        }
+        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+    }
+
+    // Runs in the thread that owns the transport, as its serial port requires.
+    Q_INVOKABLE void deliver()
+    {
+        std::deque<ProtocolData> toSend;
+        std::deque<ProtocolData> received;
+        {
+            std::lock_guard<std::mutex> lock(m_handOverLock);
+            toSend.swap(m_toSend);
+            received.swap(m_received);
+        }
+        for (ProtocolData &c : toSend)
+            m_port->sendDatatoDevice(&c);
+        for (const ProtocolData &r : received)
+            replies.append(r);
+    }
+
     PortBase *m_port;
     CmdDealModule m_dispatcher;
+    std::mutex m_handOverLock;
+    std::deque<ProtocolData> m_toSend;
+    std::deque<ProtocolData> m_received;
     std::thread m_send;
     std::thread m_receive;
 };
@@ -211,7 +238,7 @@ void TestSerialEndToEnd::replyReachesHost()
     ProtocolData c = command(quint8(cmd), quint8(sub));
     c.baData = QByteArray("\x01\x02", 2);
     roundTrip(c);
-    QCOMPARE(m_host->timeouts, 0);
+    QCOMPARE(m_host->timeouts.load(), 0);
     QCOMPARE(m_host->replies.size(), 1);
 
     const ProtocolData r = m_host->replies.first();
@@ -254,7 +281,7 @@ void TestSerialEndToEnd::badReplyEndsInTimeout()
     m_device->device().setFault(quint8(cmd), fault);
     startHost();
     roundTrip(command(quint8(cmd), quint8(sub), 300));
-    QCOMPARE(m_host->timeouts, 1);
+    QCOMPARE(m_host->timeouts.load(), 1);
     QCOMPARE(m_host->replies.size(), 0);
 
     // The line is usable again once the next command is due.
@@ -268,8 +295,8 @@ void TestSerialEndToEnd::silentCommandIsResentOnceThenGivenUp()
     m_device->device().setFault(0x42, SimFault::Silent);
     startHost();
     roundTrip(command(0x42, 0x01, 300));
-    QCOMPARE(m_host->timeouts, 1);
-    QTRY_COMPARE_WITH_TIMEOUT(m_host->resends, 1, 10000);
+    QCOMPARE(m_host->timeouts.load(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_host->resends.load(), 1, 10000);
 
     const QList<SimFrame> sent = m_device->device().receivedCommands();
     QCOMPARE(sent.size(), 2);
@@ -283,7 +310,7 @@ void TestSerialEndToEnd::answeredResendIsNotGivenUp()
     m_device->device().setFault(0x42, SimFault::Silent, 1);
     startHost();
     roundTrip(command(0x42, 0x00, 300));
-    QCOMPARE(m_host->timeouts, 0);
+    QCOMPARE(m_host->timeouts.load(), 0);
     QCOMPARE(m_host->replies.size(), 1);
     QCOMPARE(m_device->device().receivedCommands().size(), 2);
 }
@@ -340,7 +367,7 @@ void TestSerialEndToEnd::closeStopsEverything()
     // Sending while closed writes nothing; the command times out.
     startHost();
     roundTrip(command(0x42, 0x00, 300));
-    QCOMPARE(m_host->timeouts, 1);
+    QCOMPARE(m_host->timeouts.load(), 1);
     QCOMPARE(m_device->device().receivedCommands().size(), 0);
 
     m_port->closeSerialPort();
@@ -354,7 +381,7 @@ void TestSerialEndToEnd::disabledTransportDropsReplies()
     m_port->bEnabled = false;
     startHost();
     roundTrip(command(0x42, 0x00, 300));
-    QCOMPARE(m_host->timeouts, 1);
+    QCOMPARE(m_host->timeouts.load(), 1);
     QCOMPARE(m_host->replies.size(), 0);
     QCOMPARE(m_device->device().receivedCommands().size(), 2);
     QCOMPARE(m_port->buffSize(), 0);
