@@ -33,11 +33,13 @@ PortSerial::PortSerial()
     , m_com(new QSerialPort)
 {
     connect(m_com, &QSerialPort::readyRead, this, &PortSerial::readPendingDatagrams);
+    // Errors are watched too: a device that goes away must close the port.
     connect(m_com, &QSerialPort::errorOccurred, this, &PortSerial::handleError);
 }
 
 PortSerial::~PortSerial()
 {
+    // Closing the port may still signal; no slot may run on a transport being destroyed.
     m_com->disconnect(this);
     shutDownPort();
     delete m_com;
