@@ -95,6 +95,12 @@ cmd_bench() {
     done
 }
 
+cmd_screenshot() {
+    need "${BASE_PKGS[@]}" "${SHOT_PKGS[@]}"
+    TARGETS=jpgtool_screenshot build build
+    tests/picturetool/screenshot.sh build docs
+}
+
 cmd_demo() {
     need "${BASE_PKGS[@]}"
     TARGETS=hostcli build build
@@ -108,6 +114,7 @@ case "${1:-}" in
     tsan)  shift; cmd_tsan "$@" ;;
     fuzz)  shift; cmd_fuzz "$@" ;;
     bench) shift; cmd_bench "$@" ;;
+    screenshot) shift; cmd_screenshot "$@" ;;
     deps)  shift; need "${BASE_PKGS[@]}" ;;
-    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|deps}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|screenshot|deps}" >&2; exit 2 ;;
 esac
