@@ -1,6 +1,7 @@
 // Throughput of the two dispatcher workers with a device that answers at once, and
 // the CPU the idle workers cost. Prints figures; not a pass/fail test.
 #include "cmddealmodule.h"
+#include "dispatcherstate.h"
 
 #include <QCoreApplication>
 
@@ -23,17 +24,15 @@ double processCpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-void queueReply(const ProtocolData &sent)
+// The device answers at once, as a transport queues a reply it accepted.
+void answer(const ProtocolData &sent)
 {
     ProtocolData reply;
     reply.byHead = sent.byHead;
     reply.bySN = sent.bySN;
     reply.byCmd = sent.byCmd;
     reply.bySubCmd = sent.bySubCmd;
-    std::lock_guard<std::mutex> receiveLock(CmdDealModule::receiveHexCmdlock);
-    CmdDealModule::receivequeueHexCmd.push_back(reply);
-    std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-    CmdDealModule::bRetFlag = true;
+    queueReply(reply);
 }
 
 struct Workers
@@ -68,22 +67,19 @@ void throughput(int commands)
         const auto &sent = *static_cast<ProtocolData *>(p);
         sentAt[sent.wExt1] = Clock::now();
         ++sentCount;
-        queueReply(sent);
+        answer(sent);
     });
     QObject::connect(&module, &CmdDealModule::signalSendReceiveMessage, [&](void *) {
         answeredAt[replies] = Clock::now();
         ++replies;
     });
 
-    {
-        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-        for (int i = 0; i < commands; ++i) {
-            ProtocolData p;
-            p.byCmd = 0x42;
-            p.wExt1 = static_cast<unsigned short>(i);
-            p.iTimeoutMs = 6000;
-            CmdDealModule::queueHexCmd.push_back(p);
-        }
+    for (int i = 0; i < commands; ++i) {
+        ProtocolData p;
+        p.byCmd = 0x42;
+        p.wExt1 = static_cast<unsigned short>(i);
+        p.iTimeoutMs = 6000;
+        queueCommand(p);
     }
     const auto start = Clock::now();
     Workers workers(module);

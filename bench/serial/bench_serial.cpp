@@ -4,6 +4,7 @@
 // 10 ms send-worker poll. Prints figures; not a pass/fail test.
 #include "cmddealmodule.h"
 #include "conntype.h"
+#include "dispatcherstate.h"
 #include "portbase.h"
 #include "portinterface.h"
 #include "ptydevice.h"
@@ -158,10 +159,7 @@ Result inProcess()
         reply.bySN = sent.bySN;
         reply.byCmd = sent.byCmd;
         reply.bySubCmd = sent.bySubCmd;
-        std::lock_guard<std::mutex> receiveLock(CmdDealModule::receiveHexCmdlock);
-        CmdDealModule::receivequeueHexCmd.push_back(reply);
-        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-        CmdDealModule::bRetFlag = true;
+        queueReply(reply);
     });
     queueCommands(0x42, 0x00);
     return drive(dispatcher, timeline);

@@ -84,34 +84,6 @@ void DispatcherHost::setDevice(std::function<void(const ProtocolData &)> device)
     m_device = std::move(device);
 }
 
-void DispatcherHost::resetDispatcherState()
-{
-    std::lock_guard<std::mutex> receiveLock(CmdDealModule::receiveHexCmdlock);
-    std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-    CmdDealModule::queueHexCmd.clear();
-    CmdDealModule::receivequeueHexCmd.clear();
-    CmdDealModule::bRetFlag = true;
-    CmdDealModule::iSN = 1;
-    CmdDealModule::iTimeoutCount = 0;
-    CmdDealModule::iWatchdogSleepCnt = 0;
-    CmdDealModule::nSysPlan = 0;
-    CmdDealModule::m_bMainFrameProcessing = true;
-}
-
-void DispatcherHost::queueCommand(const ProtocolData &command)
-{
-    std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-    CmdDealModule::queueHexCmd.push_back(command);
-}
-
-void DispatcherHost::queueReply(const ProtocolData &reply)
-{
-    std::lock_guard<std::mutex> receiveLock(CmdDealModule::receiveHexCmdlock);
-    CmdDealModule::receivequeueHexCmd.push_back(reply);
-    std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-    CmdDealModule::bRetFlag = true;
-}
-
 ProtocolData DispatcherHost::command(unsigned char cmd, unsigned char sub, int timeoutMs)
 {
     ProtocolData p;

@@ -2,6 +2,7 @@
 #define DISPATCHERHOST_H
 
 #include "cmddealmodule.h"
+#include "dispatcherstate.h"
 
 #include <QList>
 #include <QStringList>
@@ -38,10 +39,6 @@ public:
     // resend), standing in for the transport and the device behind it.
     void setDevice(std::function<void(const ProtocolData &sent)> device);
 
-    static void resetDispatcherState();
-    static void queueCommand(const ProtocolData &command);
-    // Queues a reply exactly as a transport does.
-    static void queueReply(const ProtocolData &reply);
     static ProtocolData command(unsigned char cmd, unsigned char sub = 0, int timeoutMs = 5000);
     static ProtocolData replyTo(const ProtocolData &sent);
 

@@ -13,8 +13,8 @@ class TestLifecycle : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { DispatcherHost::resetDispatcherState(); }
-    void cleanup() { DispatcherHost::resetDispatcherState(); }
+    void init() { resetDispatcherState(); }
+    void cleanup() { resetDispatcherState(); }
     void destroyWhileWorkersRun();
     void destroyWhileWatchdogSleeps();
     void destroyWaitsForDetachedJobs();
@@ -30,8 +30,8 @@ void TestLifecycle::destroyWhileWorkersRun()
     std::thread(&CmdDealModule::ReceiveGetQueueWork, module).detach();
     // Let both loops get going with traffic.
     for (int i = 0; i < 5; ++i) {
-        DispatcherHost::queueCommand(DispatcherHost::command(0x42, 0, 0));
-        DispatcherHost::queueReply(DispatcherHost::command(0x42));
+        queueCommand(DispatcherHost::command(0x42, 0, 0));
+        queueReply(DispatcherHost::command(0x42));
     }
     QTRY_VERIFY_WITH_TIMEOUT(CmdDealModule::iSN > 2, 10000);
 
@@ -63,7 +63,7 @@ void TestLifecycle::destroyWaitsForDetachedJobs()
     auto *module = new CmdDealModule;
     std::atomic<int> done{0};
     for (int i = 0; i < 4; ++i) {
-        DispatcherHost::queueCommand(DispatcherHost::command(0x01));
+        queueCommand(DispatcherHost::command(0x01));
         module->runDetached([module, &done] {
             module->clearQueue();
             ++done;

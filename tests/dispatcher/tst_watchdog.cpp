@@ -80,7 +80,7 @@ void TestWatchdog::skipEmptiesTheQueue()
 {
     Host host;
     for (int i = 0; i < 4; ++i)
-        Host::queueCommand(Host::command(0x01));
+        queueCommand(Host::command(0x01));
     host.module().setSkipSendcmd(true);
     host.module().timeoutWatchdog(CmdDealModule::iSN);
     QCOMPARE(CmdDealModule::commandQueueSize(), 0);
@@ -101,7 +101,7 @@ void TestWatchdog::timeoutClearQueue()
     QFETCH(bool, clears);
     Host host;
     for (int i = 0; i < 3; ++i)
-        Host::queueCommand(Host::command(0x01));
+        queueCommand(Host::command(0x01));
     CmdDealModule::iTimeoutCount = count;
     CmdDealModule::bRetFlag = false;
 

@@ -12,7 +12,7 @@ constexpr int kDeadline = 10000;
 
 void answerEverything(Host &host)
 {
-    host.setDevice([](const ProtocolData &sent) { Host::queueReply(Host::replyTo(sent)); });
+    host.setDevice([](const ProtocolData &sent) { queueReply(Host::replyTo(sent)); });
 }
 } // namespace
 
@@ -48,7 +48,7 @@ void TestWorkers::releasesInOrderWithSerialNumbers()
     Host host;
     answerEverything(host);
     for (unsigned char c : {0x10, 0x20, 0x30})
-        Host::queueCommand(Host::command(c));
+        queueCommand(Host::command(c));
     host.startWorkers();
 
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Reply), 3, kDeadline);
@@ -90,7 +90,7 @@ void TestWorkers::recordSurvivesTheQueueUnchanged()
     in.baData = QByteArray("\x00\xFF\x80", 3);
     in.bySendMode = 1;
     in.iDeviceType = ModulelEnum::DeviceDisplay;
-    Host::queueCommand(in);
+    queueCommand(in);
     host.startWorkers(true, false);
 
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Send), 1, kDeadline);
@@ -124,8 +124,8 @@ void TestWorkers::serialNumberWrapsAt256()
     Host host;
     answerEverything(host);
     CmdDealModule::iSN = 255;
-    Host::queueCommand(Host::command(0x01));
-    Host::queueCommand(Host::command(0x02));
+    queueCommand(Host::command(0x01));
+    queueCommand(Host::command(0x02));
     host.startWorkers();
 
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Send), 2, kDeadline);
@@ -138,8 +138,8 @@ void TestWorkers::serialNumberWrapsAt256()
 void TestWorkers::oneCommandInFlight()
 {
     Host host;
-    Host::queueCommand(Host::command(0x01, 0, 60000));
-    Host::queueCommand(Host::command(0x02, 0, 60000));
+    queueCommand(Host::command(0x01, 0, 60000));
+    queueCommand(Host::command(0x02, 0, 60000));
     host.startWorkers();
 
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Send), 1, kDeadline);
@@ -149,7 +149,7 @@ void TestWorkers::oneCommandInFlight()
     QCOMPARE(host.count(Host::Send), 1);
     QCOMPARE(CmdDealModule::commandQueueSize(), 1);
 
-    Host::queueReply(Host::replyTo(host.events(Host::Send).first().record));
+    queueReply(Host::replyTo(host.events(Host::Send).first().record));
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Send), 2, kDeadline);
     QCOMPARE(int(host.events(Host::Send).last().record.byCmd), 0x02);
 }
@@ -159,7 +159,7 @@ void TestWorkers::sysPlanReleasesWithoutWaiting()
     Host host;
     CmdDealModule::nSysPlan = 1;
     for (unsigned char c : {0x01, 0x02, 0x03})
-        Host::queueCommand(Host::command(c, 0, 60000));
+        queueCommand(Host::command(c, 0, 60000));
     host.startWorkers();
 
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Send), 3, kDeadline);
@@ -173,7 +173,7 @@ void TestWorkers::queueSizeReports()
 {
     Host host;
     for (int i = 0; i < 3; ++i)
-        Host::queueCommand(Host::command(0x01, 0, 60000));
+        queueCommand(Host::command(0x01, 0, 60000));
     host.startWorkers();
 
     // While the first command waits, the host hears the size about every 20 polls.
@@ -189,13 +189,13 @@ void TestWorkers::mainFrameProcessingOff()
     Host host;
     answerEverything(host);
     CmdDealModule::m_bMainFrameProcessing = false;
-    Host::queueCommand(Host::command(0x01));
-    Host::queueCommand(Host::command(0x02));
-    Host::queueCommand(Host::command(0x03, 0, 60000));
-    Host::queueCommand(Host::command(0x04));
+    queueCommand(Host::command(0x01));
+    queueCommand(Host::command(0x02));
+    queueCommand(Host::command(0x03, 0, 60000));
+    queueCommand(Host::command(0x04));
     host.setDevice([](const ProtocolData &sent) {
         if (sent.byCmd != 0x03)
-            Host::queueReply(Host::replyTo(sent));
+            queueReply(Host::replyTo(sent));
     });
     host.startWorkers();
 
@@ -222,7 +222,7 @@ void TestWorkers::skipDiscardsSilently()
     Host host;
     host.module().setSkipSendcmd(true);
     for (int i = 0; i < 5; ++i)
-        Host::queueCommand(Host::command(0x01));
+        queueCommand(Host::command(0x01));
     host.startWorkers();
 
     QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::commandQueueSize(), 0, kDeadline);
@@ -245,9 +245,9 @@ void TestWorkers::clearQueueOnEmptyQueue()
 void TestWorkers::clearQueueCancelsExpiry()
 {
     Host host;
-    Host::queueCommand(Host::command(0x01, 0, 300));
-    Host::queueCommand(Host::command(0x02, 0, 300));
-    Host::queueCommand(Host::command(0x03, 0, 300));
+    queueCommand(Host::command(0x01, 0, 300));
+    queueCommand(Host::command(0x02, 0, 300));
+    queueCommand(Host::command(0x03, 0, 300));
     host.startWorkers();
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Send), 1, kDeadline);
 
@@ -258,7 +258,7 @@ void TestWorkers::clearQueueCancelsExpiry()
     // The command queued after the clear goes at once, and the cleared one is
     // never resent.
     answerEverything(host);
-    Host::queueCommand(Host::command(0x04));
+    queueCommand(Host::command(0x04));
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Reply), 1, kDeadline);
     const auto sent = host.events(Host::Send);
     QCOMPARE(sent.size(), 2);
@@ -277,7 +277,7 @@ void TestWorkers::clearQueueRacingReleasesLosesNothing()
         for (int i = 0; i < 300; ++i) {
             ProtocolData p = Host::command(0x50);
             p.wExt1 = static_cast<unsigned short>(i);
-            Host::queueCommand(p);
+            queueCommand(p);
             if (i % 7 == 0)
                 std::this_thread::yield();
         }
@@ -294,7 +294,7 @@ void TestWorkers::clearQueueRacingReleasesLosesNothing()
     for (int i = 1000; i < 1003; ++i) {
         ProtocolData p = Host::command(0x51);
         p.wExt1 = static_cast<unsigned short>(i);
-        Host::queueCommand(p);
+        queueCommand(p);
     }
     auto lastSent = [&host] {
         const auto sent = host.events(Host::Send);
@@ -325,8 +325,8 @@ void TestWorkers::resendThenGiveUp()
 {
     QFETCH(int, timeoutMs);
     Host host;
-    Host::queueCommand(Host::command(0x33, 0, timeoutMs));
-    Host::queueCommand(Host::command(0x34));
+    queueCommand(Host::command(0x33, 0, timeoutMs));
+    queueCommand(Host::command(0x34));
     host.startWorkers();
 
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::TimeOut), 1, kDeadline);
@@ -356,10 +356,10 @@ void TestWorkers::replyBetweenExpiriesPreventsGiveUp()
     host.setDevice([&host](const ProtocolData &sent) {
         // Ignore the first attempt, answer the resend.
         if (host.count(Host::InitCore) > 0)
-            Host::queueReply(Host::replyTo(sent));
+            queueReply(Host::replyTo(sent));
     });
-    Host::queueCommand(Host::command(0x33, 0, 150));
-    Host::queueCommand(Host::command(0x34, 0, 150));
+    queueCommand(Host::command(0x33, 0, 150));
+    queueCommand(Host::command(0x34, 0, 150));
     host.startWorkers();
 
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Reply), 2, kDeadline);
@@ -373,7 +373,7 @@ void TestWorkers::replyBetweenExpiriesPreventsGiveUp()
 void TestWorkers::giveUpLeavesCountUntilNextRelease()
 {
     Host host;
-    Host::queueCommand(Host::command(0x33, 0, 0));
+    queueCommand(Host::command(0x33, 0, 0));
     host.startWorkers();
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::TimeOut), 1, kDeadline);
     const int pollsAtGiveUp = CmdDealModule::iWatchdogSleepCnt;
@@ -384,7 +384,7 @@ void TestWorkers::giveUpLeavesCountUntilNextRelease()
     QCOMPARE(host.count(Host::Send), 2);
 
     answerEverything(host);
-    Host::queueCommand(Host::command(0x35));
+    queueCommand(Host::command(0x35));
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Send), 3, kDeadline);
     QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::iTimeoutCount.load(), 0, kDeadline);
 }
@@ -403,9 +403,9 @@ void TestWorkers::repliesAreCheckedAndEmittedInOrder()
     second.byParam1 = 36;
     second.wExt1 = 2;
     // All three land within one poll.
-    Host::queueReply(first);
-    Host::queueReply(rejected);
-    Host::queueReply(second);
+    queueReply(first);
+    queueReply(rejected);
+    queueReply(second);
     host.startWorkers(false, true);
 
     QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::replyQueueSize(), 0, kDeadline);
@@ -423,10 +423,10 @@ void TestWorkers::droppedReplyStillReleasesNext()
         ProtocolData bad = Host::replyTo(sent);
         bad.byCmd = 0x76;
         bad.byParam1 = 33;
-        Host::queueReply(bad);
+        queueReply(bad);
     });
-    Host::queueCommand(Host::command(0x76, 0, 60000));
-    Host::queueCommand(Host::command(0x77, 0, 60000));
+    queueCommand(Host::command(0x76, 0, 60000));
+    queueCommand(Host::command(0x77, 0, 60000));
     host.startWorkers();
 
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Send), 2, kDeadline);

@@ -1,0 +1,20 @@
+#ifndef DISPATCHERSTATE_H
+#define DISPATCHERSTATE_H
+
+#include "cmddealmodule.h"
+
+#include <QList>
+
+// The dispatcher's queues and counters are process-wide: tests reach them the way
+// a host and a transport do.
+
+// Back to the state of a freshly loaded library.
+void resetDispatcherState();
+// What a host does to queue a command.
+void queueCommand(const ProtocolData &command);
+// What a transport does with a reply it accepted.
+void queueReply(const ProtocolData &reply);
+// Empties the reply queue and returns what was in it.
+QList<ProtocolData> takeQueuedReplies();
+
+#endif // DISPATCHERSTATE_H
