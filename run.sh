@@ -54,7 +54,7 @@ cmd_test() {
 
 cmd_asan() {
     need "${BASE_PKGS[@]}"
-    build build-asan -DSANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
+    TARGETS=test_suites build build-asan -DSANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
