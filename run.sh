@@ -75,7 +75,7 @@ cmd_fuzz() {
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
     local found=0
     for f in build-fuzz/tests/fuzz/fuzz_*; do
-        [ -x "$f" ] || continue
+        [ -f "$f" ] && [ -x "$f" ] || continue
         found=1
         local corpus="build-fuzz/corpus/$(basename "$f")"
         mkdir -p "$corpus"
@@ -89,7 +89,7 @@ cmd_bench() {
     need "${BASE_PKGS[@]}" "${BENCH_PKGS[@]}"
     build build-release -DCMAKE_BUILD_TYPE=Release
     for b in build-release/bench/*/bench_*; do
-        [ -x "$b" ] || continue
+        [ -f "$b" ] && [ -x "$b" ] || continue
         log "$(basename "$b")"
         "$b"
     done
