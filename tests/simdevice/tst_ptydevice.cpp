@@ -1,4 +1,5 @@
 #include "ptydevice.h"
+#include "simframes.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -12,25 +13,6 @@
 Q_DECLARE_METATYPE(SimFault)
 
 namespace {
-
-SimFrame command(quint8 sn, quint8 cmd, quint8 sub, quint8 p1 = 0, quint8 p2 = 0, quint8 p3 = 0)
-{
-    SimFrame f;
-    f.head = 0x01;
-    f.sn = sn;
-    f.cmd = cmd;
-    f.sub = sub;
-    f.p1 = p1;
-    f.p2 = p2;
-    f.p3 = p3;
-    return f;
-}
-
-QByteArray expectedReply(const SimFrame &cmd)
-{
-    const SimFrame reply = SimDevice::replyFor(cmd);
-    return SimDevice::replyFrame(reply) + reply.block;
-}
 
 // Opens the slave as a host would; closes it on the errors a vanished line causes,
 // which the port would otherwise report in a tight loop.
@@ -96,8 +78,8 @@ void TestPtyDevice::serialPortExchangesFrames()
     QSerialPort port;
     QVERIFY2(openHostPort(&port, pty.portName()), qPrintable(port.errorString()));
 
-    const SimFrame cmd = command(7, 0xE1, 0x00);
-    const QByteArray want = expectedReply(cmd);
+    const SimFrame cmd = frame(7, 0xE1, 0x00);
+    const QByteArray want = replyBytes(cmd);
     port.write(SimDevice::commandFrame(cmd));
 
     QByteArray got;
@@ -122,13 +104,13 @@ void TestPtyDevice::commandBlockOverTheLine()
     QSerialPort port;
     QVERIFY(openHostPort(&port, pty.portName()));
 
-    SimFrame cmd = command(3, 0xE0, 0x01, 0, 4, 0);
+    SimFrame cmd = frame(3, 0xE0, 0x01, 0, 4, 0);
     // Bytes a line discipline would translate or act on if the pty were not raw.
     cmd.block = QByteArray("\r\n\x03\x7f", 4);
     port.write(SimDevice::commandFrame(cmd));
     QByteArray got;
     connect(&port, &QSerialPort::readyRead, this, [&] { got += port.readAll(); });
-    QTRY_COMPARE_WITH_TIMEOUT(got, expectedReply(cmd), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(got, replyBytes(cmd), 5000);
 
     const QList<SimFrame> seen = pty.device().receivedCommands();
     QCOMPARE(seen.size(), 1);
@@ -156,11 +138,11 @@ void TestPtyDevice::rawSlaveRoundTrip()
     const int fd = ::open(pty.portName().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     QVERIFY(fd >= 0);
 
-    const SimFrame cmd = command(0x42, 0x71, 0x00);
+    const SimFrame cmd = frame(0x42, 0x71, 0x00);
     const QByteArray frame = SimDevice::commandFrame(cmd);
     QCOMPARE(::write(fd, frame.constData(), size_t(frame.size())), ssize_t(frame.size()));
 
-    const QByteArray want = expectedReply(cmd);
+    const QByteArray want = replyBytes(cmd);
     QByteArray got;
     QElapsedTimer clock;
     clock.start();
@@ -213,8 +195,8 @@ void TestPtyDevice::stopIsPromptWithWritesPending()
     const int fd = ::open(pty.portName().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     QVERIFY(fd >= 0);
     // A 1362-byte block written a byte a millisecond: over a second of writes queued.
-    const QByteArray frame = SimDevice::commandFrame(command(1, 0xE1, 0x08));
-    QCOMPARE(::write(fd, frame.constData(), size_t(frame.size())), ssize_t(frame.size()));
+    const QByteArray bytes = SimDevice::commandFrame(frame(1, 0xE1, 0x08));
+    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
     QTRY_COMPARE_WITH_TIMEOUT(pty.device().receivedCommands().size(), 1, 5000);
 
     QElapsedTimer clock;

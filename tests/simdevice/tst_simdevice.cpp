@@ -1,4 +1,5 @@
 #include "simdevice.h"
+#include "simframes.h"
 
 #include <QtTest>
 
@@ -9,27 +10,6 @@ Q_DECLARE_METATYPE(SimFault)
 Q_DECLARE_METATYPE(SimFrame)
 
 namespace {
-
-SimFrame frame(quint8 sn, quint8 cmd, quint8 sub, quint8 p1 = 0, quint8 p2 = 0, quint8 p3 = 0,
-               const QByteArray &block = QByteArray())
-{
-    SimFrame f;
-    f.head = 0x01;
-    f.sn = sn;
-    f.cmd = cmd;
-    f.sub = sub;
-    f.p1 = p1;
-    f.p2 = p2;
-    f.p3 = p3;
-    f.block = block;
-    return f;
-}
-
-QByteArray replyBytes(const SimFrame &command)
-{
-    const SimFrame reply = SimDevice::replyFor(command);
-    return SimDevice::replyFrame(reply) + reply.block;
-}
 
 QByteArray joined(const QList<SimWrite> &writes)
 {
