@@ -24,17 +24,6 @@ double processCpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-// The device answers at once, as a transport queues a reply it accepted.
-void answer(const ProtocolData &sent)
-{
-    ProtocolData reply;
-    reply.byHead = sent.byHead;
-    reply.bySN = sent.bySN;
-    reply.byCmd = sent.byCmd;
-    reply.bySubCmd = sent.bySubCmd;
-    queueReply(reply);
-}
-
 struct Workers
 {
     explicit Workers(CmdDealModule &m)
@@ -67,7 +56,8 @@ void throughput(int commands)
         const auto &sent = *static_cast<ProtocolData *>(p);
         sentAt[sent.wExt1] = Clock::now();
         ++sentCount;
-        answer(sent);
+        // The device answers at once, as a transport queues a reply it accepted.
+        queueReply(replyTo(sent));
     });
     QObject::connect(&module, &CmdDealModule::signalSendReceiveMessage, [&](void *) {
         answeredAt[replies] = Clock::now();

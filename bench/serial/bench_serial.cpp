@@ -154,12 +154,7 @@ Result inProcess()
     QObject::connect(&dispatcher, &CmdDealModule::signalSendMessage, [&](void *p) {
         const ProtocolData &sent = *static_cast<ProtocolData *>(p);
         timeline.released(sent);
-        ProtocolData reply;
-        reply.byHead = sent.byHead;
-        reply.bySN = sent.bySN;
-        reply.byCmd = sent.byCmd;
-        reply.bySubCmd = sent.bySubCmd;
-        queueReply(reply);
+        queueReply(replyTo(sent));
     });
     queueCommands(0x42, 0x00);
     return drive(dispatcher, timeline);

@@ -30,6 +30,16 @@ void queueReply(const ProtocolData &reply)
     CmdDealModule::bRetFlag = true;
 }
 
+ProtocolData replyTo(const ProtocolData &sent)
+{
+    ProtocolData reply;
+    reply.byHead = sent.byHead;
+    reply.bySN = sent.bySN;
+    reply.byCmd = sent.byCmd;
+    reply.bySubCmd = sent.bySubCmd;
+    return reply;
+}
+
 QList<ProtocolData> takeQueuedReplies()
 {
     std::lock_guard<std::mutex> lock(CmdDealModule::receiveHexCmdlock);

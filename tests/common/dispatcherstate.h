@@ -14,6 +14,8 @@ void resetDispatcherState();
 void queueCommand(const ProtocolData &command);
 // What a transport does with a reply it accepted.
 void queueReply(const ProtocolData &reply);
+// The reply a well-behaved device gives: the command's header, no parameters.
+ProtocolData replyTo(const ProtocolData &sent);
 // Empties the reply queue and returns what was in it.
 QList<ProtocolData> takeQueuedReplies();
 

@@ -94,17 +94,6 @@ ProtocolData DispatcherHost::command(unsigned char cmd, unsigned char sub, int t
     return p;
 }
 
-ProtocolData DispatcherHost::replyTo(const ProtocolData &sent)
-{
-    ProtocolData r;
-    r.byHead = sent.byHead;
-    r.bySN = sent.bySN;
-    r.byCmd = sent.byCmd;
-    r.bySubCmd = sent.bySubCmd;
-    r.strNote = sent.strNote;
-    return r;
-}
-
 void DispatcherHost::record(Kind kind, const ProtocolData *data, int value)
 {
     Event e;

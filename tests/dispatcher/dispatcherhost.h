@@ -40,7 +40,6 @@ public:
     void setDevice(std::function<void(const ProtocolData &sent)> device);
 
     static ProtocolData command(unsigned char cmd, unsigned char sub = 0, int timeoutMs = 5000);
-    static ProtocolData replyTo(const ProtocolData &sent);
 
     QList<Event> events() const;
     QList<Event> events(Kind kind) const;

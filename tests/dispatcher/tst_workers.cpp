@@ -12,7 +12,7 @@ constexpr int kDeadline = 10000;
 
 void answerEverything(Host &host)
 {
-    host.setDevice([](const ProtocolData &sent) { queueReply(Host::replyTo(sent)); });
+    host.setDevice([](const ProtocolData &sent) { queueReply(replyTo(sent)); });
 }
 } // namespace
 
@@ -149,7 +149,7 @@ void TestWorkers::oneCommandInFlight()
     QCOMPARE(host.count(Host::Send), 1);
     QCOMPARE(CmdDealModule::commandQueueSize(), 1);
 
-    queueReply(Host::replyTo(host.events(Host::Send).first().record));
+    queueReply(replyTo(host.events(Host::Send).first().record));
     QTRY_COMPARE_WITH_TIMEOUT(host.count(Host::Send), 2, kDeadline);
     QCOMPARE(int(host.events(Host::Send).last().record.byCmd), 0x02);
 }
@@ -195,7 +195,7 @@ void TestWorkers::mainFrameProcessingOff()
     queueCommand(Host::command(0x04));
     host.setDevice([](const ProtocolData &sent) {
         if (sent.byCmd != 0x03)
-            queueReply(Host::replyTo(sent));
+            queueReply(replyTo(sent));
     });
     host.startWorkers();
 
@@ -356,7 +356,7 @@ void TestWorkers::replyBetweenExpiriesPreventsGiveUp()
     host.setDevice([&host](const ProtocolData &sent) {
         // Ignore the first attempt, answer the resend.
         if (host.count(Host::InitCore) > 0)
-            queueReply(Host::replyTo(sent));
+            queueReply(replyTo(sent));
     });
     queueCommand(Host::command(0x33, 0, 150));
     queueCommand(Host::command(0x34, 0, 150));
@@ -420,7 +420,7 @@ void TestWorkers::droppedReplyStillReleasesNext()
 {
     Host host;
     host.setDevice([](const ProtocolData &sent) {
-        ProtocolData bad = Host::replyTo(sent);
+        ProtocolData bad = replyTo(sent);
         bad.byCmd = 0x76;
         bad.byParam1 = 33;
         queueReply(bad);
