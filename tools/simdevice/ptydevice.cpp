@@ -183,9 +183,7 @@ void PtyDevice::scheduleLocked(const QList<SimWrite> &writes)
 {
     if (writes.isEmpty())
         return;
-    if (m_writes.empty())
-        m_nextWriteAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(writes.first().delayMs);
-    m_writes.insert(m_writes.end(), writes.begin(), writes.end());
+    m_writes.schedule(writes, Line());
     wakeLocked();
 }
 
@@ -198,32 +196,26 @@ void PtyDevice::closeLineLocked()
 
 int PtyDevice::writeDue()
 {
-    using namespace std::chrono;
     std::lock_guard<std::mutex> lock(m_mutex);
-    while (!m_writes.empty()) {
-        const auto now = steady_clock::now();
-        if (now < m_nextWriteAt)
-            return int(ceil<milliseconds>(m_nextWriteAt - now).count());
-
-        SimWrite &front = m_writes.front();
-        const ssize_t n = ::write(m_master, front.bytes.constData(), size_t(front.bytes.size()));
-        if (n < 0 && errno == EINTR)
-            continue;
+    SimWriteQueue<Line>::Item w;
+    int waitMs = -1;
+    while (m_writes.takeDue(&w, &waitMs)) {
+        ssize_t n;
+        do {
+            n = ::write(m_master, w.bytes.constData(), size_t(w.bytes.size()));
+        } while (n < 0 && errno == EINTR);
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             m_writes.clear();
-            break;
+            return kIdlePollMs;
         }
-        if (n < front.bytes.size()) {
+        if (n < w.bytes.size()) {
             if (n > 0)
-                front.bytes.remove(0, int(n));
-            m_nextWriteAt = now + milliseconds(kRetryWriteMs);
+                w.bytes.remove(0, int(n));
+            m_writes.putBack(w, kRetryWriteMs);
             return kRetryWriteMs;
         }
-        m_writes.pop_front();
-        if (!m_writes.empty())
-            m_nextWriteAt = now + milliseconds(m_writes.front().delayMs);
     }
-    return kIdlePollMs;
+    return waitMs < 0 ? kIdlePollMs : waitMs;
 }
 
 void PtyDevice::run()

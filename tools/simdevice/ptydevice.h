@@ -2,13 +2,12 @@
 #define PTYDEVICE_H
 
 #include "simlink.h"
+#include "simwritequeue.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -60,8 +59,11 @@ private:
     bool m_hangUpRequested = false;
     bool m_hungUp = false;
     QString m_portName;
-    std::deque<SimWrite> m_writes;
-    std::chrono::steady_clock::time_point m_nextWriteAt;
+    // A line has one far end: the writes need no destination.
+    struct Line
+    {
+    };
+    SimWriteQueue<Line> m_writes;
     std::thread m_thread;
 };
 
