@@ -3,35 +3,16 @@
 #include <QNetworkInterface>
 
 #include <cerrno>
-#include <cstring>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-// The I/O thread wakes at least this often even when nothing happens; every real
-// event (a datagram, a write to make, stop, hang-up) wakes it sooner.
-constexpr int kIdlePollMs = 100;
 // A full send buffer refuses a datagram for a moment; try again this much later.
 constexpr int kRetrySendMs = 1;
-
-void closeFd(int *fd)
-{
-    if (*fd >= 0) {
-        ::close(*fd);
-        *fd = -1;
-    }
-}
-
-QString systemError(const QString &what)
-{
-    return QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
-}
 
 sockaddr_in socketAddress(quint32 address, quint16 port)
 {
@@ -79,22 +60,19 @@ bool UdpDevice::start(QString *error)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto fail = [&](const QString &reason) {
-        closeSocketsLocked();
-        closeFd(&m_wakeRead);
-        closeFd(&m_wakeWrite);
+        closeMediumLocked();
         if (error)
             *error = reason;
         return false;
     };
-    if (m_running || m_unicast >= 0 || m_stopRequested || m_hungUp)
+    if (!startableLocked() || m_unicast >= 0)
         return fail(QStringLiteral("already started or stopped"));
     if (m_address.protocol() != QAbstractSocket::IPv4Protocol)
         return fail(QStringLiteral("not an IPv4 address: ") + m_address.toString());
 
-    const QString where = QStringLiteral("%1:%2").arg(m_address.toString()).arg(m_port.load());
     m_unicast = boundSocket(m_address.toIPv4Address(), m_port);
     if (m_unicast < 0)
-        return fail(systemError(QStringLiteral("cannot listen on ") + where));
+        return fail(systemError(QStringLiteral("cannot listen on ") + endpoint()));
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
     if (::getsockname(m_unicast, reinterpret_cast<sockaddr *>(&bound), &length) != 0)
@@ -104,19 +82,14 @@ bool UdpDevice::start(QString *error)
     // by address.
     m_broadcast = boundSocket(INADDR_BROADCAST, m_port);
 
-    int wakePipe[2];
-    if (::pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0)
-        return fail(systemError(QStringLiteral("pipe")));
-    m_wakeRead = wakePipe[0];
-    m_wakeWrite = wakePipe[1];
-
     m_ownAddresses.clear();
     for (const QHostAddress &a : QNetworkInterface::allAddresses()) {
         if (a.protocol() == QAbstractSocket::IPv4Protocol)
             m_ownAddresses.append(a.toIPv4Address());
     }
-    m_running = true;
-    m_thread = std::thread(&UdpDevice::run, this);
+    QString why;
+    if (!startThreadLocked(&why))
+        return fail(why);
     return true;
 }
 
@@ -128,42 +101,6 @@ QString UdpDevice::endpoint() const
 SimDevice &UdpDevice::device()
 {
     return m_device;
-}
-
-void UdpDevice::hangUp()
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_hungUp)
-        return;
-    if (m_running) {
-        // Only the I/O thread closes the sockets it polls.
-        m_hangUpRequested = true;
-        wakeLocked();
-        m_closed.wait(lock, [this] { return m_hungUp || !m_running; });
-    }
-    closeSocketsLocked();
-    m_hungUp = true;
-}
-
-bool UdpDevice::isHungUp() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_hungUp;
-}
-
-void UdpDevice::stop()
-{
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stopRequested = true;
-        wakeLocked();
-    }
-    if (m_thread.joinable())
-        m_thread.join();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    closeSocketsLocked();
-    closeFd(&m_wakeRead);
-    closeFd(&m_wakeWrite);
 }
 
 QHostAddress UdpDevice::address() const
@@ -185,27 +122,23 @@ bool UdpDevice::listensForBroadcast() const
 void UdpDevice::send(const QByteArray &datagram, const QHostAddress &to, quint16 port)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_running || m_hungUp || to.protocol() != QAbstractSocket::IPv4Protocol)
+    if (!acceptsWritesLocked() || to.protocol() != QAbstractSocket::IPv4Protocol)
         return;
     m_writes.schedule({{0, datagram}}, {to.toIPv4Address(), port});
     wakeLocked();
 }
 
-void UdpDevice::wakeLocked()
+void UdpDevice::closeMediumLocked()
 {
-    if (m_wakeWrite < 0)
-        return;
-    const char byte = 1;
-    // A full pipe already holds a wake-up, so a refused byte is not lost.
-    while (::write(m_wakeWrite, &byte, 1) < 0 && errno == EINTR) {
-    }
+    closeDescriptor(&m_unicast);
+    closeDescriptor(&m_broadcast);
+    m_writes.clear();
 }
 
-void UdpDevice::closeSocketsLocked()
+std::vector<int> UdpDevice::readDescriptors()
 {
-    closeFd(&m_unicast);
-    closeFd(&m_broadcast);
-    m_writes.clear();
+    // Only this thread closes the sockets while it runs, so reading them unlocked is safe.
+    return {m_unicast, m_broadcast};
 }
 
 bool UdpDevice::isOnThisMachine(quint32 address) const
@@ -213,7 +146,7 @@ bool UdpDevice::isOnThisMachine(quint32 address) const
     return (address >> 24) == 127 || m_ownAddresses.contains(address);
 }
 
-void UdpDevice::receive(int fd)
+void UdpDevice::readable(int fd)
 {
     // Large enough for any datagram.
     static thread_local char buffer[65536];
@@ -235,7 +168,7 @@ void UdpDevice::receive(int fd)
     }
 }
 
-int UdpDevice::sendDue()
+int UdpDevice::writeDue()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     SimWriteQueue<Peer>::Item w;
@@ -253,50 +186,5 @@ int UdpDevice::sendDue()
         }
         // Any other refusal loses this datagram only, as a network would.
     }
-    return waitMs < 0 ? kIdlePollMs : waitMs;
-}
-
-void UdpDevice::run()
-{
-    int unicast;
-    int broadcast;
-    int wakeRead;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        unicast = m_unicast;
-        broadcast = m_broadcast;
-        wakeRead = m_wakeRead;
-    }
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_stopRequested)
-                break;
-            if (m_hangUpRequested) {
-                closeSocketsLocked();
-                m_hungUp = true;
-                break;
-            }
-        }
-        const int timeout = sendDue();
-        pollfd fds[3] = {{wakeRead, POLLIN, 0}, {unicast, POLLIN, 0}, {broadcast, POLLIN, 0}};
-        if (::poll(fds, 3, timeout) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (fds[0].revents & POLLIN) {
-            char drain[64];
-            while (::read(wakeRead, drain, sizeof drain) > 0) {
-            }
-        }
-        if (fds[1].revents & POLLIN)
-            receive(unicast);
-        if (fds[2].revents & POLLIN)
-            receive(broadcast);
-    }
-
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_running = false;
-    m_closed.notify_all();
+    return waitMs;
 }

@@ -1,16 +1,13 @@
 #ifndef UDPDEVICE_H
 #define UDPDEVICE_H
 
-#include "simlink.h"
+#include "polledlink.h"
 #include "simwritequeue.h"
 
 #include <QHostAddress>
 #include <QList>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 // The simulated device on UDP. It listens on its own IPv4 address and port, and on
 // the broadcast address at the same port so that a host can find it; it answers
@@ -21,7 +18,7 @@
 //
 // It answers only senders on this machine (loopback, or an address of its own),
 // so that whatever reaches it from a network is never answered.
-class UdpDevice : public SimLink
+class UdpDevice : public PolledLink
 {
 public:
     explicit UdpDevice(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0,
@@ -35,9 +32,6 @@ public:
     // "ADDRESS:PORT", with the port the system chose when 0 was asked for.
     QString endpoint() const override;
     SimDevice &device() override;
-    void hangUp() override;
-    bool isHungUp() const override;
-    void stop() override;
 
     QHostAddress address() const;
     quint16 port() const;
@@ -55,32 +49,19 @@ private:
         quint16 port = 0;
     };
 
-    void run();
-    void wakeLocked();
-    void closeSocketsLocked();
+    std::vector<int> readDescriptors() override;
+    void readable(int fd) override;
+    int writeDue() override;
+    void closeMediumLocked() override;
     bool isOnThisMachine(quint32 address) const;
-    // Reads every datagram waiting on fd and schedules the answers.
-    void receive(int fd);
-    // Sends the datagrams that are due; returns the poll timeout until the next one.
-    int sendDue();
 
     SimDevice m_device;
     const QHostAddress m_address;
     std::atomic<quint16> m_port;
     QList<quint32> m_ownAddresses;
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_closed;
     int m_unicast = -1;
     int m_broadcast = -1;
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
-    bool m_running = false;
-    bool m_stopRequested = false;
-    bool m_hangUpRequested = false;
-    bool m_hungUp = false;
     SimWriteQueue<Peer> m_writes;
-    std::thread m_thread;
 };
 
 #endif // UDPDEVICE_H
