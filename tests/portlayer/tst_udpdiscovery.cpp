@@ -3,6 +3,7 @@
 // own (see PrivateNetwork) and is skipped, saying why, where none can be made.
 
 #include "dispatcherstate.h"
+#include "logcapture.h"
 #include "portudp.h"
 #include "privatenetwork.h"
 #include "transporthost.h"
@@ -26,15 +27,6 @@ ProtocolData command(unsigned char cmd, unsigned char mode, int blockSize = 0)
     c.baData = QByteArray(blockSize, 'd');
     c.iTimeoutMs = 3000;
     return c;
-}
-
-QtMessageHandler s_testLog = nullptr;
-
-// The transport narrates every datagram; the checks explain a failure better.
-void dropDebug(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type != QtDebugMsg && s_testLog)
-        s_testLog(type, context, message);
 }
 
 } // namespace
@@ -62,6 +54,7 @@ private:
 
     std::vector<std::unique_ptr<UdpDevice>> m_devices;
     quint16 m_port = 0;
+    std::unique_ptr<QuietDebugLog> m_quiet;
 };
 
 void TestUdpDiscovery::initTestCase()
@@ -70,12 +63,12 @@ void TestUdpDiscovery::initTestCase()
     if (!reason.isEmpty())
         QSKIP(qPrintable(QStringLiteral("broadcasts need a private network namespace, and there is none: ")
                          + reason));
-    s_testLog = qInstallMessageHandler(dropDebug);
+    m_quiet = std::make_unique<QuietDebugLog>();
 }
 
 void TestUdpDiscovery::cleanupTestCase()
 {
-    qInstallMessageHandler(s_testLog);
+    m_quiet.reset();
 }
 
 void TestUdpDiscovery::init()
