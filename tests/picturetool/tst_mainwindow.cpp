@@ -150,6 +150,7 @@ private slots:
     void thumbnailsFillRowsOfFive();
     void doubleClickRemovesAndRenumbers_data();
     void doubleClickRemovesAndRenumbers();
+    void rebuiltTilesFollowTheFiles();
     void exportStopsWithoutDirectoryOrConsent_data();
     void exportStopsWithoutDirectoryOrConsent();
     void exportOfEmptyListWritesNothing_data();
@@ -382,6 +383,38 @@ void TestMainWindow::doubleClickRemovesAndRenumbers()
     QCOMPARE(entries(out.path()), tab.outputs({ 1, 2 }));
     QVERIFY(nearColor(QImage(out.filePath(tab.firstOutput(1))).pixel(10, 10), Qt::red));
     QVERIFY(nearColor(QImage(out.filePath(tab.firstOutput(2))).pixel(10, 10), Qt::blue));
+}
+
+// After a removal the grid is rebuilt from the list: a file changed on disk shows its
+// new picture, and one that is gone shows the white placeholder, as export would find
+// them.
+void TestMainWindow::rebuiltTilesFollowTheFiles()
+{
+    QTemporaryDir dir;
+    const QStringList paths = { dir.filePath("one.bmp"), dir.filePath("two.bmp"),
+                                dir.filePath("three.bmp") };
+    for (const QString &path : paths)
+        QVERIFY(writeSolidImage(path, QSize(64, 36), Qt::red));
+    const Tab tab { false };
+    ScriptedWindow w;
+    import(w, tab, paths);
+
+    // Same size in bytes; a later modification time tells it apart.
+    QVERIFY(writeSolidImage(paths[0], QSize(64, 36), Qt::blue));
+    QFile changed(paths[0]);
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    changed.close();
+    QVERIFY(QFile::remove(paths[2]));
+
+    QGridLayout *grid = tab.grid(w);
+    QTest::mouseDClick(grid->itemAtPosition(0, 1)->widget(), Qt::LeftButton);
+    QCOMPARE(tab.list(w), QStringList({ paths[0], paths[2] }));
+    const auto tileCentre = [grid](int column) {
+        return grid->itemAtPosition(0, column)->widget()->grab().toImage().pixel(80, 45);
+    };
+    QVERIFY(nearColor(tileCentre(0), Qt::blue, 4));
+    QVERIFY(nearColor(tileCentre(1), Qt::white, 0));
 }
 
 void TestMainWindow::exportStopsWithoutDirectoryOrConsent_data()
