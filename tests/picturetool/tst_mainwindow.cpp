@@ -161,6 +161,7 @@ private slots:
     void pictureThatNoLongerDecodesIsSkipped();
     void logoThatNoLongerDecodesIsBlack();
     void pathsWithSpacesAndNonAscii();
+    void windowKeepsRunningDuringExport();
 };
 
 void TestMainWindow::window()
@@ -593,6 +594,43 @@ void TestMainWindow::pathsWithSpacesAndNonAscii()
     tab.exportButton(w)->click();
     QVERIFY(w.errors.isEmpty());
     QCOMPARE(entries(target), tab.outputs({ 1 }));
+}
+
+// The pictures are rendered off the GUI thread: its event loop keeps running (timers
+// fire, the window repaints) while the form is disabled, and the export is complete
+// when the button's click returns.
+void TestMainWindow::windowKeepsRunningDuringExport()
+{
+    QTemporaryDir dir;
+    QTemporaryDir out;
+    QStringList paths;
+    for (int i = 0; i < 4; ++i) {
+        paths << dir.filePath(QStringLiteral("large %1.jpg").arg(i));
+        QVERIFY(writeSolidImage(paths.last(), QSize(2400, 1600), QColor::fromHsv(i * 60, 200, 200)));
+    }
+    const Tab tab { false };
+    ScriptedWindow w;
+    import(w, tab, paths);
+
+    int ticks = 0;
+    int ticksWhileDisabled = 0;
+    QTimer timer;
+    timer.setInterval(1);
+    connect(&timer, &QTimer::timeout, [&]() {
+        ++ticks;
+        if (!w.centralWidget()->isEnabled())
+            ++ticksWhileDisabled;
+    });
+    timer.start();
+    w.directoryToPick = out.path();
+    tab.exportButton(w)->click();
+    timer.stop();
+
+    QCOMPARE(entries(out.path()), tab.outputs({ 1, 2, 3, 4 }));
+    QVERIFY(ticksWhileDisabled > 0);
+    QCOMPARE(ticksWhileDisabled, ticks);
+    QVERIFY(w.centralWidget()->isEnabled());
+    QVERIFY(w.errors.isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)
