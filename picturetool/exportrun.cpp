@@ -1,13 +1,11 @@
 #include "exportrun.h"
 
 #include "filecommit.h"
+#include "workerthreads.h"
 
-#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -102,14 +100,6 @@ ExportOutcome runExport(const QString &directory, const QVector<ExportItem> &ite
         for (int i = nextToRender++; i < items.size() && !writer.stopped(); i = nextToRender++)
             writer.deliver(i, render(items[i], prefix));
     };
-
-    if (threads <= 0)
-        threads = int(std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < std::min(threads, int(items.size())); ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread &helper : helpers)
-        helper.join();
+    runOnWorkerThreads(items.size(), threads, work);
     return writer.outcome();
 }

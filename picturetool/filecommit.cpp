@@ -64,7 +64,7 @@ QString describeNoRoom(int error, const fs::path &file, qint64 needed)
     const auto oldSize = fs::file_size(file, ec);
     if (ec)
         return systemReason(error);
-    const fs::space_info space = fs::space(file.parent_path(), ec);
+    const fs::space_info space = fs::space(file.has_parent_path() ? file.parent_path() : fs::path("."), ec);
     if (ec || qint64(space.available + oldSize) < needed)
         return systemReason(error);
     return QStringLiteral("%1: the new file (%2 bytes) would fit in place of the older one "

@@ -1,13 +1,12 @@
 #include "thumbnailcache.h"
 
 #include "thumbnail.h"
+#include "workerthreads.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <atomic>
-#include <thread>
 #include <vector>
 
 ThumbnailCache::Identity ThumbnailCache::Identity::of(const QString &path)
@@ -60,13 +59,7 @@ void ThumbnailCache::preload(const QStringList &paths)
         for (int i = next++; i < missing.size(); i = next++)
             images[std::size_t(i)] = loadThumbnail(missing[i], tile);
     };
-    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < std::min(cores, int(missing.size())); ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread &helper : helpers)
-        helper.join();
+    runOnWorkerThreads(missing.size(), 0, work);
 
     for (int i = 0; i < missing.size(); ++i)
         m_entries.insert(missing[i], { identities[std::size_t(i)], images[std::size_t(i)] });

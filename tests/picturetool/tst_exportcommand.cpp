@@ -1,4 +1,4 @@
-#include "mainwindow.h"
+#include "scriptedwindow.h"
 #include "testimages.h"
 
 #include <QDir>
@@ -49,20 +49,6 @@ QByteArray contents(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// The window with its dialogs answered.
-class ScriptedWindow : public MainWindow
-{
-public:
-    QStringList files;
-    QString directory;
-
-protected:
-    QStringList pickFiles(const QString &) override { return files; }
-    QString pickDirectory(const QString &) override { return directory; }
-    bool confirm(const QString &) override { return true; }
-    void showError(const QString &) override {}
-};
 
 } // namespace
 
@@ -212,11 +198,11 @@ void TestExportCommand::sameFilesAsTheWindow()
     QTemporaryDir toolOut;
     QVERIFY(windowOut.isValid() && toolOut.isValid());
     ScriptedWindow window;
-    window.files = pictures;
+    window.filesToPick = pictures;
     window.findChild<QPushButton *>("btnImport")->click();
-    window.files = logos;
+    window.filesToPick = logos;
     window.findChild<QPushButton *>("btnImportLogo")->click();
-    window.directory = windowOut.path();
+    window.directoryToPick = windowOut.path();
     window.findChild<QPushButton *>("btnExport")->click();
     window.findChild<QPushButton *>("btnExportLogo")->click();
 
@@ -227,6 +213,7 @@ void TestExportCommand::sameFilesAsTheWindow()
         arguments << "--logo" << l;
     const Run run = runTool(arguments);
     QCOMPARE(run.exitCode, 0);
+    QVERIFY(window.errors.isEmpty());
 
     const QStringList names = entries(windowOut.path());
     QCOMPARE(names.size(), 3 * 2 + 2);

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "picturebox.h"
+#include "scriptedwindow.h"
 #include "testimages.h"
 
 #include <QDir>
@@ -57,37 +58,6 @@ struct Tab
 Q_DECLARE_METATYPE(Tab)
 
 namespace {
-
-// The window with its dialogs answered by the test.
-class ScriptedWindow : public MainWindow
-{
-public:
-    QStringList filesToPick;
-    QString directoryToPick;
-    bool answerYes = true;
-
-    QStringList dialogTitles;
-    QStringList questions;
-    QStringList errors;
-
-protected:
-    QStringList pickFiles(const QString &title) override
-    {
-        dialogTitles.append(title);
-        return filesToPick;
-    }
-    QString pickDirectory(const QString &title) override
-    {
-        dialogTitles.append(title);
-        return directoryToPick;
-    }
-    bool confirm(const QString &text) override
-    {
-        questions.append(text);
-        return answerYes;
-    }
-    void showError(const QString &text) override { errors.append(text); }
-};
 
 const QString kPictureQuestion = QStringLiteral(
         "Confirm to overwrite the file with the same file name (File Name Format: *_320x180.jpg, *_1920x1080.jpg)");
