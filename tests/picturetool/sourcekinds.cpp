@@ -110,31 +110,22 @@ bool writeJpeg(const QString &path, const QImage &rgb, const JpegLayout &layout)
 
 JpegLayout layoutOf(SourceKind kind)
 {
-    JpegLayout layout;
+    //                                         colour space   luma h, v  progr.  restart EXIF
     switch (kind) {
-    case SourceKind::Jpeg444: layout.lumaH = 1; layout.lumaV = 1; break;
-    case SourceKind::Jpeg422: layout.lumaH = 2; layout.lumaV = 1; break;
-    case SourceKind::Jpeg440: layout.lumaH = 1; layout.lumaV = 2; break;
-    case SourceKind::Jpeg411: layout.lumaH = 4; layout.lumaV = 1; break;
-    case SourceKind::JpegRestarts: layout.restartRows = 1; break;
-    case SourceKind::JpegProgressive: layout.progressive = true; break;
-    case SourceKind::JpegProgressive444:
-        layout.progressive = true;
-        layout.lumaH = 1;
-        layout.lumaV = 1;
-        break;
-    case SourceKind::JpegGray: layout.fileSpace = JCS_GRAYSCALE; break;
-    case SourceKind::JpegRgb:
-        layout.fileSpace = JCS_RGB;
-        layout.lumaH = 1;
-        layout.lumaV = 1;
-        break;
-    case SourceKind::JpegCmyk: layout.fileSpace = JCS_CMYK; break;
-    case SourceKind::JpegExifRotated: layout.exifOrientation = 6; break;
-    case SourceKind::JpegExifUpright: layout.exifOrientation = 1; break;
-    default: break;
+    case SourceKind::Jpeg444:            return { JCS_YCbCr,     1, 1,     false,  0,      0 };
+    case SourceKind::Jpeg422:            return { JCS_YCbCr,     2, 1,     false,  0,      0 };
+    case SourceKind::Jpeg440:            return { JCS_YCbCr,     1, 2,     false,  0,      0 };
+    case SourceKind::Jpeg411:            return { JCS_YCbCr,     4, 1,     false,  0,      0 };
+    case SourceKind::JpegRestarts:       return { JCS_YCbCr,     2, 2,     false,  1,      0 };
+    case SourceKind::JpegProgressive:    return { JCS_YCbCr,     2, 2,     true,   0,      0 };
+    case SourceKind::JpegProgressive444: return { JCS_YCbCr,     1, 1,     true,   0,      0 };
+    case SourceKind::JpegGray:           return { JCS_GRAYSCALE, 1, 1,     false,  0,      0 };
+    case SourceKind::JpegRgb:            return { JCS_RGB,       1, 1,     false,  0,      0 };
+    case SourceKind::JpegCmyk:           return { JCS_CMYK,      2, 2,     false,  0,      0 };
+    case SourceKind::JpegExifRotated:    return { JCS_YCbCr,     2, 2,     false,  0,      6 };
+    case SourceKind::JpegExifUpright:    return { JCS_YCbCr,     2, 2,     false,  0,      1 };
+    default:                             return { JCS_YCbCr,     2, 2,     false,  0,      0 };
     }
-    return layout;
 }
 
 } // namespace
