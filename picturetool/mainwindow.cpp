@@ -203,16 +203,18 @@ void MainWindow::exportFiles(const QStringList &list, const QString &title,
         progress.setCancelButton(nullptr);
         progress.setMinimumDuration(500);
         progress.setValue(0);
+        // The queued calls are named, not lambdas: that way each call is made, run
+        // and freed wholly inside Qt's event queue, which hands it from thread to
+        // thread under its own lock.
         QEventLoop loop;
         std::thread exporter([&]() {
             outcome = runExport(directory, items,
                                 [&progress](int position, const ExportItem &, const RenditionResult &,
                                             const QStringList &) {
-                                    QMetaObject::invokeMethod(&progress, [&progress, position]() {
-                                        progress.setValue(position + 1);
-                                    }, Qt::QueuedConnection);
+                                    QMetaObject::invokeMethod(&progress, "setValue", Qt::QueuedConnection,
+                                                              Q_ARG(int, position + 1));
                                 });
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
         });
         loop.exec();
         exporter.join();
