@@ -186,7 +186,7 @@ bool writeSource(const QString &path, SourceKind kind, const QSize &size, unsign
     }
 }
 
-QList<SourceSpec> allSourceSpecs()
+QList<SourceCase> allSourceCases()
 {
     const QList<QPair<QString, SourceKind>> kinds = {
         { "baseline 4:4:4", SourceKind::Jpeg444 },
@@ -210,22 +210,22 @@ QList<SourceSpec> allSourceSpecs()
     // Smaller than the rendition (every source row used, some twice) and larger (rows
     // and columns left out), at sizes that are no multiple of a block.
     const QList<QSize> sizes = { QSize(331, 187), QSize(1931, 1087) };
-    QList<SourceSpec> specs;
+    QList<SourceCase> cases;
     for (const auto &kind : kinds) {
         for (const QSize &size : sizes) {
-            specs.append({ QStringLiteral("%1 %2x%3").arg(kind.first).arg(size.width()).arg(size.height()),
+            cases.append({ QStringLiteral("%1 %2x%3").arg(kind.first).arg(size.width()).arg(size.height()),
                            kind.second, size });
         }
     }
     // Tall and wide sources leave whole rows of blocks, or most columns, unsampled; the
     // exact rendition size and a single pixel are the edge cases of the sampling.
-    specs.append({ "baseline 4:2:0 tall 643x4001", SourceKind::Jpeg420, QSize(643, 4001) });
-    specs.append({ "baseline 4:4:4 tall 643x4001", SourceKind::Jpeg444, QSize(643, 4001) });
-    specs.append({ "progressive 4:2:0 tall 643x4001", SourceKind::JpegProgressive, QSize(643, 4001) });
-    specs.append({ "grayscale tall 643x4001", SourceKind::JpegGray, QSize(643, 4001) });
-    specs.append({ "baseline 4:2:2 wide 7001x503", SourceKind::Jpeg422, QSize(7001, 503) });
-    specs.append({ "baseline 4:2:0 1920x1080", SourceKind::Jpeg420, QSize(1920, 1080) });
-    specs.append({ "baseline 4:4:4 1921x1081", SourceKind::Jpeg444, QSize(1921, 1081) });
-    specs.append({ "baseline 4:2:0 1x1", SourceKind::Jpeg420, QSize(1, 1) });
-    return specs;
+    cases.append({ "baseline 4:2:0 tall 643x4001", SourceKind::Jpeg420, QSize(643, 4001) });
+    cases.append({ "baseline 4:4:4 tall 643x4001", SourceKind::Jpeg444, QSize(643, 4001) });
+    cases.append({ "progressive 4:2:0 tall 643x4001", SourceKind::JpegProgressive, QSize(643, 4001) });
+    cases.append({ "grayscale tall 643x4001", SourceKind::JpegGray, QSize(643, 4001) });
+    cases.append({ "baseline 4:2:2 wide 7001x503", SourceKind::Jpeg422, QSize(7001, 503) });
+    cases.append({ "baseline 4:2:0 1920x1080", SourceKind::Jpeg420, QSize(1920, 1080) });
+    cases.append({ "baseline 4:4:4 1921x1081", SourceKind::Jpeg444, QSize(1921, 1081) });
+    cases.append({ "baseline 4:2:0 1x1", SourceKind::Jpeg420, QSize(1, 1) });
+    return cases;
 }

@@ -28,7 +28,7 @@ enum class SourceKind {
     Bmp,              // 24-bit
 };
 
-struct SourceSpec
+struct SourceCase
 {
     QString name;
     SourceKind kind;
@@ -47,6 +47,6 @@ QString sourceSuffix(SourceKind kind);
 
 // Every kind at small odd sizes, both smaller and larger than the 1920 x 1080 rendition,
 // plus a few large sources that make the decoder skip whole rows of blocks.
-QList<SourceSpec> allSourceSpecs();
+QList<SourceCase> allSourceCases();
 
 #endif // SOURCEKINDS_H

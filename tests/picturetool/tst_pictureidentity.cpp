@@ -51,8 +51,8 @@ void TestPictureIdentity::sameBytesAsThePlainPath_data()
     QTest::addColumn<SourceKind>("kind");
     QTest::addColumn<QSize>("size");
 
-    for (const SourceSpec &spec : allSourceSpecs())
-        QTest::newRow(qPrintable(spec.name)) << spec.kind << spec.size;
+    for (const SourceCase &source : allSourceCases())
+        QTest::newRow(qPrintable(source.name)) << source.kind << source.size;
 }
 
 void TestPictureIdentity::sameBytesAsThePlainPath()
