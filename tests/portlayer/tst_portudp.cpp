@@ -1,7 +1,6 @@
 // The UDP transport through its own operations, with a plain socket on loopback
 // standing in for the device. Broadcasts are left to the private-network suite.
 
-#include "datagramcodec.h"
 #include "dispatcherstate.h"
 #include "framebuilder.h"
 #include "logcapture.h"
@@ -76,7 +75,6 @@ private slots:
     void receive();
     void queueNowIsQueuedBeforeReturning();
     void mappedSenderAddress();
-    void floodStaysBounded();
     void unicastIsSplit_data();
     void unicastIsSplit();
     void otherSendModesSendNothing();
@@ -310,29 +308,6 @@ void TestPortUDP::mappedSenderAddress()
     QCOMPARE(replies.first().strSource, QStringLiteral("192.0.2.20"));
     QVERIFY(log.lines().contains(QStringLiteral("Recv data:") + QString::fromLatin1(reply(0x79, 0x0C))));
     QVERIFY(log.lines().contains(QStringLiteral("host ip:192.0.2.20")));
-}
-
-void TestPortUDP::floodStaysBounded()
-{
-    // Whatever arrives, the gathered block never exceeds the announced length plus
-    // one datagram, and a datagram that does not decode is never queued.
-    const QHostAddress sender(QStringLiteral("127.0.0.3"));
-    m_port->handleDatagram(reply(0xF1, 0x01, 0x30, 0x75), sender); // 30000
-    int largest = 0;
-    for (int i = 0; i < 3000; ++i) {
-        const QByteArray datagram = bytes((i * 7919) % 1500, char(i));
-        m_port->handleDatagram(datagram, sender);
-        QVERIFY(m_port->m_blockCmdBuff.size() < 30000 + datagram.size());
-        largest = qMax(largest, m_port->m_blockCmdBuff.size());
-        if (i % 500 == 0)
-            m_port->handleDatagram(reply(0xF1, 0x01, 0x30, 0x75), sender);
-    }
-    QVERIFY(largest > 20000);
-    m_port.reset();
-    for (const ProtocolData &r : takeQueuedReplies()) {
-        QVERIFY(!DatagramCodec::isNotReply(r));
-        QCOMPARE(r.baData.size(), 30000);
-    }
 }
 
 void TestPortUDP::unicastIsSplit_data()
