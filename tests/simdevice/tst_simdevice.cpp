@@ -57,6 +57,9 @@ private slots:
     void faults_data();
     void faults();
     void faultCounts();
+    void faultRates();
+    void tokenEcho_data();
+    void tokenEcho();
     void concurrentFeedAndConfiguration();
     void blocksPerMedium_data();
     void blocksPerMedium();
@@ -231,6 +234,11 @@ void TestSimDevice::faults_data()
     QTest::newRow("pieces") << SimFault::Pieces << quint8(0xE1) << reply << QList<int>{0, 20, 20};
     QTest::newRow("echo") << SimFault::EchoCommand << quint8(0x42)
                           << QByteArray("[A0105420000000048]") + plain << QList<int>{0, 0};
+    // p1 0xFE: above what the host's check allows 0xE1/0x00 (63).
+    QTest::newRow("refused by the rules") << SimFault::RefusedByRules << quint8(0xE1)
+                                          << QByteArray("[R0105e100fe1600fb]") + block << QList<int>{0};
+    QTest::newRow("delayed") << SimFault::Delayed << quint8(0xE1) << reply
+                             << QList<int>{SimDevice::kDefaultDelayMs};
 }
 
 void TestSimDevice::faults()
@@ -242,10 +250,22 @@ void TestSimDevice::faults()
 
     SimDevice device;
     device.setFault(cmd, fault);
-    const QList<SimWrite> writes = device.feed(SimDevice::commandFrame(frame(5, cmd, 0x00)));
+    const SimFrame command = frame(5, cmd, 0x00);
+    const QList<SimWrite> writes = device.feed(SimDevice::commandFrame(command));
     QCOMPARE(joined(writes), expected);
     QCOMPARE(delays(writes), expectedDelays);
     QCOMPARE(device.receivedCommands().size(), 1);
+
+    // The record says what was answered, as written.
+    const QList<SimDevice::Exchange> taken = device.takeExchanges();
+    QCOMPARE(taken.size(), 1);
+    const SimDevice::Exchange &e = taken.first();
+    QCOMPARE(e.command.sn, command.sn);
+    QCOMPARE(e.fault, fault);
+    QCOMPARE(e.units, writes.size());
+    if (fault != SimFault::Silent && fault != SimFault::WrongHeaderChecksum)
+        QVERIFY(expected.contains(SimDevice::replyFrame(e.reply, fault == SimFault::UpperCaseDigits) + e.reply.block));
+    QVERIFY(device.receivedCommands().isEmpty());
 }
 
 void TestSimDevice::faultCounts()
@@ -276,6 +296,81 @@ void TestSimDevice::faultCounts()
     QCOMPARE(device.receivedCommands().size(), 10);
     device.clearReceived();
     QVERIFY(device.receivedCommands().isEmpty());
+}
+
+void TestSimDevice::faultRates()
+{
+    const QByteArray cmd42 = SimDevice::commandFrame(frame(1, 0x42, 0x00));
+    const QByteArray cmd71 = SimDevice::commandFrame(frame(2, 0x71, 0x00));
+    auto run = [&](quint32 seed) {
+        SimDevice device;
+        device.setFaultRates({{SimFault::Silent, 0.2}, {SimFault::Pieces, 0.1}}, seed);
+        device.setFault(0x71, SimFault::UpperCaseDigits);
+        for (int i = 0; i < 2000; ++i) {
+            device.feed(cmd42);
+            device.feed(cmd71);
+        }
+        QList<SimFault> drawn;
+        for (const SimDevice::Exchange &e : device.takeExchanges())
+            drawn.append(e.fault);
+        return drawn;
+    };
+    const QList<SimFault> first = run(7);
+    QCOMPARE(run(7), first);
+    QVERIFY(run(8) != first);
+
+    QHash<int, int> count;
+    for (int i = 0; i < first.size(); i += 2) {
+        ++count[int(first.at(i))];
+        // A command's own fault is not drawn.
+        QCOMPARE(first.at(i + 1), SimFault::UpperCaseDigits);
+    }
+    QVERIFY2(qAbs(count[int(SimFault::Silent)] - 400) < 80, qPrintable(QString::number(count[int(SimFault::Silent)])));
+    QVERIFY2(qAbs(count[int(SimFault::Pieces)] - 200) < 60, qPrintable(QString::number(count[int(SimFault::Pieces)])));
+    QCOMPARE(count.value(int(SimFault::None)) + count.value(int(SimFault::Silent)) + count.value(int(SimFault::Pieces)),
+             2000);
+}
+
+void TestSimDevice::tokenEcho_data()
+{
+    QTest::addColumn<SimFrame>("command");
+    QTest::addColumn<int>("serialToken"); // -1: the reply carries none on the medium
+    QTest::addColumn<int>("udpToken");
+
+    QTest::newRow("plain command, in p2/p3") << frame(1, 0x42, 0x00, 0, 0x34, 0x12) << 0x1234 << 0x1234;
+    QTest::newRow("command with a block, from it")
+        << frame(2, 0xE0, 0x01, 0, 0x04, 0x00, QByteArray("\x78\x56\x00\x00", 4)) << 0x5678 << 0x5678;
+    QTest::newRow("block reply, in the block") << frame(3, 0x79, 0x01, 0, 0x22, 0x11) << 0x1122 << 0x1122;
+    QTest::newRow("0xE1 read, no block on UDP") << frame(4, 0xE1, 0x00, 0, 0x01, 0x02) << 0x0201 << -1;
+    QTest::newRow("0x8E/0x27, 5-byte block") << frame(5, 0x8E, 0x27, 0, 0xFF, 0xFF) << 0xFFFF << 0xFFFF;
+    QTest::newRow("p2 of its own") << frame(6, 0x71, 0x00, 0, 0x34, 0x12) << -1 << -1;
+    QTest::newRow("0x79/0x0C, a length of its own") << frame(7, 0x79, 0x0C, 0, 0x34, 0x12) << 0x1234 << -1;
+}
+
+void TestSimDevice::tokenEcho()
+{
+    QFETCH(SimFrame, command);
+    QFETCH(int, serialToken);
+    QFETCH(int, udpToken);
+
+    const QList<QPair<SimProfile, int>> media = {{SimProfile::serial(), serialToken}, {SimProfile::udp(), udpToken}};
+    for (const auto &medium : media) {
+        const SimFrame reply = SimDevice::replyFor(command, medium.first);
+        quint16 token = 0;
+        const bool carried = SimDevice::echoedToken(reply, medium.first, &token);
+        QCOMPARE(carried ? int(token) : -1, medium.second);
+        if (!reply.block.isEmpty()) {
+            quint8 sum = 0;
+            for (int i = 0; i < reply.block.size() - 1; ++i)
+                sum = quint8(sum + quint8(reply.block.at(i)));
+            QCOMPARE(quint8(reply.block.back()), sum);
+        }
+        // A block that did not reach the host takes the token with it.
+        SimFrame bare = reply;
+        bare.block.clear();
+        if (medium.first.carriesBlock(reply))
+            QVERIFY(!SimDevice::echoedToken(bare, medium.first, &token));
+    }
 }
 
 void TestSimDevice::concurrentFeedAndConfiguration()

@@ -13,7 +13,28 @@ class TestSimReplyRules : public QObject
 private slots:
     void replyPassesTheRules_data();
     void replyPassesTheRules();
+    void refusedReplyFailsTheRules_data();
+    void refusedReplyFailsTheRules();
 };
+
+namespace {
+
+ProtocolData recordOf(const SimFrame &reply)
+{
+    ProtocolData record;
+    record.byHead = reply.head;
+    record.bySN = reply.sn;
+    record.byCmd = reply.cmd;
+    record.bySubCmd = reply.sub;
+    record.byParam1 = reply.p1;
+    record.byParam2 = reply.p2;
+    record.byParam3 = reply.p3;
+    record.byCheckSum = reply.checksum();
+    record.baData = reply.block;
+    return record;
+}
+
+} // namespace
 
 void TestSimReplyRules::replyPassesTheRules_data()
 {
@@ -74,18 +95,46 @@ void TestSimReplyRules::replyPassesTheRules()
     else
         QVERIFY(reply.block.isEmpty());
 
-    ProtocolData record;
-    record.byHead = reply.head;
-    record.bySN = reply.sn;
-    record.byCmd = reply.cmd;
-    record.bySubCmd = reply.sub;
-    record.byParam1 = reply.p1;
-    record.byParam2 = reply.p2;
-    record.byParam3 = reply.p3;
-    record.byCheckSum = reply.checksum();
-    record.baData = reply.block;
     CmdDealModule checker;
-    QVERIFY(checker.__checkRecvData(record));
+    QVERIFY(checker.__checkRecvData(recordOf(reply)));
+}
+
+void TestSimReplyRules::refusedReplyFailsTheRules_data()
+{
+    QTest::addColumn<quint8>("cmd");
+    QTest::addColumn<quint8>("sub");
+    QTest::addColumn<bool>("refused"); // false: the check does not look at p1
+
+    // One row of each bound the check puts on p1, and two where it puts none.
+    QTest::newRow("71/05, at most 31") << quint8(0x71) << quint8(0x05) << true;
+    QTest::newRow("76, not 32 to 35") << quint8(0x76) << quint8(0x01) << true;
+    QTest::newRow("86/00, 31 or 255") << quint8(0x86) << quint8(0x00) << true;
+    QTest::newRow("a1/14, 15 or 255") << quint8(0xA1) << quint8(0x14) << true;
+    QTest::newRow("a3/09, at most 7") << quint8(0xA3) << quint8(0x09) << true;
+    QTest::newRow("e0/01, at most 63") << quint8(0xE0) << quint8(0x01) << true;
+    QTest::newRow("e1/00, at most 63, with its block") << quint8(0xE1) << quint8(0x00) << true;
+    QTest::newRow("79, no row") << quint8(0x79) << quint8(0x01) << false;
+    QTest::newRow("e1/03, length only") << quint8(0xE1) << quint8(0x03) << false;
+}
+
+void TestSimReplyRules::refusedReplyFailsTheRules()
+{
+    QFETCH(quint8, cmd);
+    QFETCH(quint8, sub);
+    QFETCH(bool, refused);
+
+    SimDevice device;
+    device.setFaultForAll(SimFault::RefusedByRules);
+    SimFrame command;
+    command.head = 0x01;
+    command.sn = 0x21;
+    command.cmd = cmd;
+    command.sub = sub;
+    device.feed(SimDevice::commandFrame(command));
+    const QList<SimDevice::Exchange> taken = device.takeExchanges();
+    QCOMPARE(taken.size(), 1);
+    CmdDealModule checker;
+    QCOMPARE(checker.__checkRecvData(recordOf(taken.first().reply)), !refused);
 }
 
 QTEST_GUILESS_MAIN(TestSimReplyRules)

@@ -65,6 +65,30 @@ int hexValue(char c)
     return -1;
 }
 
+// A first parameter the plausibility check refuses for a reply with this command
+// code: 0x76 is refused only from 32 to 35; every other code that is checked
+// allows at most 63, some 255 as well.
+quint8 refusedParam1(quint8 cmd)
+{
+    return cmd == 0x76 ? 0x21 : 0xFE;
+}
+
+const ReplyShape *shapeFor(const SimFrame &command)
+{
+    for (const ReplyShape &shape : kReplyShapes) {
+        if (shape.cmd == command.cmd && command.sub >= shape.subFirst && command.sub <= shape.subLast)
+            return &shape;
+    }
+    return nullptr;
+}
+
+// Whether p2 and p3 of the reply mean nothing of their own, so that they may carry
+// the token: no row, or a row that neither bounds p2 nor makes them a length.
+bool paramsAreFree(const ReplyShape *shape)
+{
+    return !shape || (shape->p2 == 0 && shape->blockLength == 0 && !shape->lengthAsAsked);
+}
+
 QByteArray encodeFrame(char direction, const SimFrame &f, quint8 checksum, bool upperCase)
 {
     const char *digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -106,10 +130,16 @@ QList<SimWrite> SimDevice::feed(const QByteArray &fromHost)
     QList<SimWrite> writes;
     SimFrame command;
     while (cutCommand(&command)) {
-        m_received.push_back(command);
+        Exchange e;
+        e.command = command;
+        e.fault = takeFault(command.cmd);
+        e.at = std::chrono::steady_clock::now();
+        const QList<SimWrite> answered = answer(command, e.fault, &e.reply);
+        e.units = answered.size();
+        writes += answered;
+        m_received.push_back(std::move(e));
         if (m_received.size() > size_t(kMaxRecorded))
             m_received.pop_front();
-        writes += answer(command, takeFault(command.cmd));
     }
     return writes;
 }
@@ -189,20 +219,31 @@ bool SimDevice::cutCommand(SimFrame *command)
 SimFault SimDevice::takeFault(quint8 cmd)
 {
     auto it = m_faults.find(cmd);
-    if (it == m_faults.end())
+    if (it == m_faults.end()) {
+        if (!m_rates.isEmpty()) {
+            double draw = std::uniform_real_distribution<double>(0.0, 1.0)(m_random);
+            for (const FaultRate &r : m_rates) {
+                if (draw < r.rate)
+                    return r.fault;
+                draw -= r.rate;
+            }
+        }
         return m_faultForAll;
+    }
     const SimFault fault = it->fault;
     if (it->remaining > 0 && --it->remaining == 0)
         m_faults.erase(it);
     return fault;
 }
 
-QList<SimWrite> SimDevice::answer(const SimFrame &command, SimFault fault) const
+QList<SimWrite> SimDevice::answer(const SimFrame &command, SimFault fault, SimFrame *answered) const
 {
     if (fault == SimFault::Silent)
         return {};
 
-    const SimFrame reply = replyFor(command, m_profile);
+    SimFrame reply = replyFor(command, m_profile);
+    if (fault == SimFault::RefusedByRules)
+        reply.p1 = refusedParam1(reply.cmd);
     SimAnswer a;
     a.fault = fault;
     a.commandFrame = encodeFrame('A', command, command.checksum(), false);
@@ -218,7 +259,13 @@ QList<SimWrite> SimDevice::answer(const SimFrame &command, SimFault fault) const
         else if (fault == SimFault::ShortBlock)
             a.block.chop(1);
     }
-    return m_profile.writeAnswer(a);
+    *answered = reply;
+    answered->block = a.block;
+
+    QList<SimWrite> writes = m_profile.writeAnswer(a);
+    if (fault == SimFault::Delayed && !writes.isEmpty())
+        writes.first().delayMs += m_delayMs;
+    return writes;
 }
 
 void SimDevice::setFault(quint8 cmd, SimFault fault, int times)
@@ -236,11 +283,25 @@ void SimDevice::setFaultForAll(SimFault fault)
     m_faultForAll = fault;
 }
 
+void SimDevice::setFaultRates(const QList<FaultRate> &rates, quint32 seed)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_rates = rates;
+    m_random.seed(seed);
+}
+
+void SimDevice::setDelayMs(int ms)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_delayMs = qMax(0, ms);
+}
+
 void SimDevice::clearFaults()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_faults.clear();
     m_faultForAll = SimFault::None;
+    m_rates.clear();
 }
 
 void SimDevice::setBlockCommands(const QSet<quint8> &cmds)
@@ -258,7 +319,11 @@ QSet<quint8> SimDevice::blockCommands() const
 QList<SimFrame> SimDevice::receivedCommands() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return QList<SimFrame>(m_received.begin(), m_received.end());
+    QList<SimFrame> commands;
+    commands.reserve(int(m_received.size()));
+    for (const Exchange &e : m_received)
+        commands.append(e.command);
+    return commands;
 }
 
 void SimDevice::clearReceived()
@@ -269,10 +334,25 @@ void SimDevice::clearReceived()
 
 QList<SimFrame> SimDevice::takeReceived()
 {
+    QList<SimFrame> commands;
+    for (const Exchange &e : takeExchanges())
+        commands.append(e.command);
+    return commands;
+}
+
+QList<SimDevice::Exchange> SimDevice::takeExchanges()
+{
     std::lock_guard<std::mutex> lock(m_mutex);
-    QList<SimFrame> taken(m_received.begin(), m_received.end());
+    QList<Exchange> taken(m_received.begin(), m_received.end());
     m_received.clear();
     return taken;
+}
+
+quint16 SimDevice::tokenOf(const SimFrame &command)
+{
+    if (command.block.size() >= 2)
+        return quint16(quint8(command.block.at(0)) | quint8(command.block.at(1)) << 8);
+    return command.length();
 }
 
 QByteArray SimDevice::replyFrame(const SimFrame &f, bool upperCase)
@@ -285,6 +365,20 @@ QByteArray SimDevice::commandFrame(const SimFrame &f)
     return encodeFrame('A', f, f.checksum(), false) + f.block;
 }
 
+bool SimDevice::echoedToken(const SimFrame &reply, const SimProfile &profile, quint16 *token)
+{
+    if (profile.carriesBlock(reply)) {
+        if (reply.block.size() < 3)
+            return false;
+        *token = quint16(quint8(reply.block.at(0)) | quint8(reply.block.at(1)) << 8);
+        return true;
+    }
+    if (!paramsAreFree(shapeFor(reply)))
+        return false;
+    *token = reply.length();
+    return true;
+}
+
 SimFrame SimDevice::replyFor(const SimFrame &command, const SimProfile &profile)
 {
     SimFrame reply;
@@ -292,12 +386,11 @@ SimFrame SimDevice::replyFor(const SimFrame &command, const SimProfile &profile)
     reply.sn = command.sn;
     reply.cmd = command.cmd;
     reply.sub = command.sub;
-    for (const ReplyShape &shape : kReplyShapes) {
-        if (shape.cmd != command.cmd || command.sub < shape.subFirst || command.sub > shape.subLast)
-            continue;
-        reply.p2 = shape.p2;
-        quint16 length = shape.blockLength;
-        if (shape.lengthAsAsked && command.length() > 0)
+    const ReplyShape *shape = shapeFor(command);
+    if (shape) {
+        reply.p2 = shape->p2;
+        quint16 length = shape->blockLength;
+        if (shape->lengthAsAsked && command.length() > 0)
             length = command.length();
         if (length > 0) {
             reply.p2 = quint8(length & 0xFF);
@@ -306,10 +399,24 @@ SimFrame SimDevice::replyFor(const SimFrame &command, const SimProfile &profile)
             if (!profile.carriesBlock(reply))
                 reply.p2 = reply.p3 = 0;
         }
-        break;
     }
-    if (profile.carriesBlock(reply))
-        reply.block = checkedBlock(reply.length(), quint8(command.sn ^ command.sub));
+
+    const quint16 token = tokenOf(command);
+    if (profile.carriesBlock(reply)) {
+        QByteArray block = checkedBlock(reply.length(), quint8(command.sn ^ command.sub));
+        const int n = block.size();
+        if (n >= 3) {
+            const quint8 sum = quint8(quint8(block.at(n - 1)) - quint8(block.at(0)) - quint8(block.at(1))
+                                      + quint8(token & 0xFF) + quint8(token >> 8));
+            block[0] = char(token & 0xFF);
+            block[1] = char(token >> 8);
+            block[n - 1] = char(sum);
+        }
+        reply.block = block;
+    } else if (paramsAreFree(shape)) {
+        reply.p2 = quint8(token & 0xFF);
+        reply.p3 = quint8(token >> 8);
+    }
     return reply;
 }
 

@@ -12,13 +12,15 @@
 #include <chrono>
 #include <deque>
 #include <mutex>
+#include <random>
 
 // The far end of the line: cuts the host's byte stream into command frames
 // ("[A" + 16 hexadecimal digits + "]", followed by a raw block for the block
 // commands) and answers each with a reply frame that carries the command's
-// serial number. Where the media differ (which replies carry a block, how the
-// host's bytes arrive, how an answer is laid out) it asks its profile; whoever
-// owns the medium feeds it the units that arrive and performs the writes it returns.
+// serial number and echoes its token (tokenOf). Where the media differ (which
+// replies carry a block, how the host's bytes arrive, how an answer is laid out)
+// it asks its profile; whoever owns the medium feeds it the units that arrive and
+// performs the writes it returns.
 //
 // Thread-safe: one thread may feed it while others configure or inspect it.
 class SimDevice
@@ -33,8 +35,34 @@ public:
     // so that one short block does not swallow the commands behind it.
     static constexpr int kBlockWaitMs = 600;
 
-    // At most this many commands are kept for receivedCommands(); older ones are dropped.
-    static constexpr int kMaxRecorded = 65536;
+    // At most this many exchanges are kept for receivedCommands() and takeExchanges();
+    // older ones are dropped. Each keeps its reply and both blocks: a device that
+    // answers for hours, and whose record nobody takes, stays bounded.
+    static constexpr int kMaxRecorded = 16384;
+
+    // How much later than due a SimFault::Delayed answer comes, unless set.
+    static constexpr int kDefaultDelayMs = 200;
+
+    // One command as the device took it and what it answered.
+    struct Exchange
+    {
+        SimFrame command;
+        SimFault fault = SimFault::None;
+        // The reply as written, header and block, faults of content applied;
+        // nothing was written when the fault is Silent.
+        SimFrame reply;
+        // How many units (stream writes, datagrams, reports) the answer took.
+        int units = 0;
+        // When the command was complete.
+        std::chrono::steady_clock::time_point at;
+    };
+
+    // The share of answers that get a fault, drawn afresh for each answer.
+    struct FaultRate
+    {
+        SimFault fault;
+        double rate; // 0 to 1
+    };
 
     explicit SimDevice(SimProfile profile = SimProfile::serial());
 
@@ -49,6 +77,12 @@ public:
     void setFault(quint8 cmd, SimFault fault, int times = -1);
     // Misbehave on every command that has no fault of its own (SimFault::None: behave).
     void setFaultForAll(SimFault fault);
+    // Draws the fault of every answer that has none of its own from these rates, with
+    // a generator started from seed, so that a run can be repeated; what the rates
+    // leave falls to setFaultForAll. An empty list stops the drawing.
+    void setFaultRates(const QList<FaultRate> &rates, quint32 seed = 1);
+    void setDelayMs(int ms);
+    // Clears the faults of both kinds and the rates.
     void clearFaults();
 
     void setBlockCommands(const QSet<quint8> &cmds);
@@ -59,6 +93,19 @@ public:
     void clearReceived();
     // receivedCommands() and clearReceived() in one step, so that none slips between.
     QList<SimFrame> takeReceived();
+    // The same record with what was answered.
+    QList<Exchange> takeExchanges();
+
+    // What identifies a command to its host, echoed in the reply: the first two bytes
+    // of the command's block when it carries one, its p2 and p3 otherwise (low byte
+    // first). A reply carries it in the first two bytes of its block (the block's
+    // checksum still holds) when it has a block of three bytes or more, or else in its
+    // p2 and p3 where they mean nothing for the reply: neither bounded nor a block
+    // length, on any medium. Other replies carry no token.
+    static quint16 tokenOf(const SimFrame &command);
+    // The token a reply echoes, as a host reads it from what reached it: false when
+    // the reply has no place for one on the medium, or its block did not come with it.
+    static bool echoedToken(const SimFrame &reply, const SimProfile &profile, quint16 *token);
 
     // "[R" + the eight header bytes as 16 hexadecimal digits + "]"; the block is not included.
     static QByteArray replyFrame(const SimFrame &f, bool upperCase = false);
@@ -80,7 +127,8 @@ private:
     // Takes one command out of m_buffer; false when more bytes are needed.
     bool cutCommand(SimFrame *command);
     SimFault takeFault(quint8 cmd);
-    QList<SimWrite> answer(const SimFrame &command, SimFault fault) const;
+    // The writes that answer command; *answered gets the reply as written.
+    QList<SimWrite> answer(const SimFrame &command, SimFault fault, SimFrame *answered) const;
 
     const SimProfile m_profile;
     mutable std::mutex m_mutex;
@@ -91,7 +139,10 @@ private:
     QSet<quint8> m_blockCommands;
     QHash<quint8, FaultRule> m_faults;
     SimFault m_faultForAll = SimFault::None;
-    std::deque<SimFrame> m_received;
+    QList<FaultRate> m_rates;
+    std::mt19937 m_random;
+    int m_delayMs = kDefaultDelayMs;
+    std::deque<Exchange> m_received;
 };
 
 #endif // SIMDEVICE_H

@@ -19,7 +19,8 @@ struct SimWrite
 
 // Ways the device can misbehave when it answers a command. The first group spoils
 // the bytes of the answer and means the same on every medium; the second changes
-// how the answer is laid out on the medium, and each medium says what that is.
+// how the answer is laid out on the medium, and each medium says what that is; the
+// last changes only when it comes.
 enum class SimFault {
     None,                // answer normally
     Silent,              // do not answer at all
@@ -27,12 +28,16 @@ enum class SimFault {
     WrongBlockChecksum,  // block whose last byte is off by one (replies without a block: no effect)
     ShortBlock,          // the block one byte shorter than its reply announces
     UpperCaseDigits,     // hexadecimal digits A-F instead of a-f
+    RefusedByRules,      // a first parameter out of the range the host's plausibility check
+                         // allows the reply (replies it does not check that way: no effect)
 
     GarbageBefore,       // noise, including a stray "[" that is not a reply, before the reply
     ByteByByte,          // every byte a unit of its own, 1 ms apart
     Pieces,              // the reply frame in three pieces, 20 ms apart
     EchoCommand,         // the command frame written back before the reply
     OddSizedReply,       // one byte too many after the reply frame (a 20-byte reply datagram)
+
+    Delayed,             // the answer, and whatever the device writes after it, comes late
 };
 
 // The bytes of one answer, faults of content already applied, before the medium
