@@ -96,6 +96,14 @@ cmd_bench() {
     done
 }
 
+# soak [MEDIUM=N ...]: the whole-system load and fault run at full size, one table.
+cmd_soak() {
+    need "${BASE_PKGS[@]}"
+    TARGETS=soak build build-release -DCMAKE_BUILD_TYPE=Release
+    if [ $# -eq 0 ]; then set -- serial=10000 udp=10000 usb=3000; fi
+    build-release/tests/soak/soak "$@"
+}
+
 cmd_screenshot() {
     need "${BASE_PKGS[@]}" "${SHOT_PKGS[@]}"
     TARGETS=jpgtool_screenshot build build
@@ -115,7 +123,8 @@ case "${1:-}" in
     tsan)  shift; cmd_tsan "$@" ;;
     fuzz)  shift; cmd_fuzz "$@" ;;
     bench) shift; cmd_bench "$@" ;;
+    soak)  shift; cmd_soak "$@" ;;
     screenshot) shift; cmd_screenshot "$@" ;;
     deps)  shift; need "${BASE_PKGS[@]}" ;;
-    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|screenshot|deps}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|deps}" >&2; exit 2 ;;
 esac

@@ -1,0 +1,133 @@
+// The serial medium of a run: the simulated device behind a pseudo-terminal and the
+// factory's serial transport on its slave. The disturbance hangs the line up, as a
+// pulled adapter does, and after a while a new line comes up under a new name, which
+// the host opens.
+
+#include "soakmedia.h"
+
+#include "portinterface.h"
+#include "portserial.h"
+#include "ptydevice.h"
+
+#include <QTimer>
+
+namespace {
+
+class SerialMedium : public SoakMedium
+{
+public:
+    ~SerialMedium() override { close(); }
+
+    Kind kind() const override { return Kind::Serial; }
+
+    SoakPlan plan() const override
+    {
+        SoakPlan p;
+        p.mix = {
+            {0x42, 0x00, 0, 4},  // no rule
+            {0x76, 0x01, 0, 1},  // refused for p1 32 to 35
+            {0x71, 0x05, 0, 1},  // refused for p1 above 31
+            {0xE1, 0x00, 0, 2},  // 22-byte block after the reply
+            {0x79, 0x01, 0, 1},  // 16-byte block
+            {0x8E, 0x27, 0, 1},  // 5-byte block
+            {0xE0, 0x01, 40, 1}, // the command carries 40 bytes
+        };
+        p.rates = {
+            {SimFault::Silent, 0.05},
+            {SimFault::WrongHeaderChecksum, 0.05},
+            {SimFault::WrongBlockChecksum, 0.02},
+            {SimFault::GarbageBefore, 0.03},
+            {SimFault::Pieces, 0.03},
+            {SimFault::ByteByByte, 0.01},
+            {SimFault::Delayed, 0.01},
+            {SimFault::RefusedByRules, 0.03},
+            {SimFault::EchoCommand, 0.01},
+            {SimFault::UpperCaseDigits, 0.01},
+            {SimFault::OddSizedReply, 0.01},
+        };
+        return p;
+    }
+
+    SimProfile profile() const override { return SimProfile::serial(); }
+
+    SoakLedger::Effect effect(const SimDevice::Exchange &e) const override
+    {
+        switch (e.fault) {
+        case SimFault::Silent:
+        case SimFault::WrongHeaderChecksum:
+            return {false, 0};
+        case SimFault::WrongBlockChecksum:
+        case SimFault::ShortBlock:
+            // The parser drops a reply whose block fails.
+            return {e.reply.block.isEmpty(), 0};
+        default:
+            return {true, 0};
+        }
+    }
+
+    bool open(const std::function<void(SimDevice &)> &configure, QString *error) override
+    {
+        m_configure = configure;
+        m_port.reset(static_cast<PortSerial *>(PortInterface::creatCoreObjInstance(ConnSerial)));
+        return startLine(error);
+    }
+
+    PortBase *port() const override { return m_port.get(); }
+
+    void disturb() override
+    {
+        m_taken += m_line->device().takeExchanges();
+        m_line->hangUp();
+        QTimer::singleShot(plan().downMs, this, [this]() {
+            // The transport closes the port itself once it sees the line gone.
+            m_taken += m_line->device().takeExchanges();
+            m_line.reset();
+            QString error;
+            const bool ok = startLine(&error);
+            emit back(ok, error);
+        });
+    }
+
+    QList<SimDevice::Exchange> takeExchanges() override
+    {
+        QList<SimDevice::Exchange> taken;
+        taken.swap(m_taken);
+        if (m_line)
+            taken += m_line->device().takeExchanges();
+        return taken;
+    }
+
+    void close() override
+    {
+        if (m_port)
+            m_port->closeSerialPort();
+        m_port.reset();
+        m_line.reset();
+    }
+
+private:
+    bool startLine(QString *error)
+    {
+        m_line = std::make_unique<PtyDevice>();
+        m_configure(m_line->device());
+        if (!m_line->start(error))
+            return false;
+        if (m_port->openSerialPort(m_line->portName(), QSerialPort::Baud115200, QSerialPort::OneStop,
+                                   QSerialPort::NoParity, QSerialPort::NoFlowControl, QSerialPort::Data8))
+            return true;
+        *error = QStringLiteral("cannot open ") + m_line->portName();
+        return false;
+    }
+
+    std::function<void(SimDevice &)> m_configure;
+    std::unique_ptr<PortSerial> m_port;
+    std::unique_ptr<PtyDevice> m_line;
+    QList<SimDevice::Exchange> m_taken;
+};
+
+} // namespace
+
+std::unique_ptr<SoakMedium> makeSerialMedium()
+{
+    return std::make_unique<SerialMedium>();
+}
