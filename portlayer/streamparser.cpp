@@ -4,16 +4,17 @@
 #include "framecodec.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 
 #include <chrono>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
 namespace {
 
 std::atomic<int> s_pendingQueueThreads{0};
+std::atomic<int> s_runningParserThreads{0};
 
 void sleepMs(int ms)
 {
@@ -28,23 +29,28 @@ StreamParser::StreamParser(Settings settings)
 {
 }
 
-StreamParser::~StreamParser() = default;
+StreamParser::~StreamParser()
+{
+    // Last resort: the derived transport has stopped the thread already, but a
+    // joinable std::thread must not be destroyed.
+    stopParserThread();
+}
 
 void StreamParser::appendBuffData(QByteArray data)
 {
-    QMutexLocker locker(&m_buffMutex);
+    std::lock_guard<std::mutex> locker(m_buffMutex);
     m_buffData.append(data);
 }
 
 QByteArray StreamParser::getBuffData(unsigned short n)
 {
-    QMutexLocker locker(&m_buffMutex);
+    std::lock_guard<std::mutex> locker(m_buffMutex);
     return m_buffData.left(n);
 }
 
 QByteArray StreamParser::takeBuffData(unsigned short n)
 {
-    QMutexLocker locker(&m_buffMutex);
+    std::lock_guard<std::mutex> locker(m_buffMutex);
     const QByteArray taken = m_buffData.left(n);
     m_buffData.remove(0, taken.size());
     return taken;
@@ -52,13 +58,13 @@ QByteArray StreamParser::takeBuffData(unsigned short n)
 
 void StreamParser::clearBuffData()
 {
-    QMutexLocker locker(&m_buffMutex);
+    std::lock_guard<std::mutex> locker(m_buffMutex);
     m_buffData.clear();
 }
 
 int StreamParser::buffSize()
 {
-    QMutexLocker locker(&m_buffMutex);
+    std::lock_guard<std::mutex> locker(m_buffMutex);
     return m_buffData.size();
 }
 
@@ -128,7 +134,7 @@ bool StreamParser::checkBlock(ProtocolData reply, unsigned short length)
     }
 
     bool complete = false;
-    for (int attempt = 0; attempt < m_settings.blockTries; ++attempt) {
+    for (int attempt = 0; attempt < m_settings.blockTries && !m_stopRequested; ++attempt) {
         if (getBuffData(length).size() == length) {
             complete = true;
             break;
@@ -169,6 +175,11 @@ int StreamParser::pendingQueueThreads()
     return s_pendingQueueThreads.load();
 }
 
+int StreamParser::runningParserThreads()
+{
+    return s_runningParserThreads.load();
+}
+
 void StreamParser::queueDetached(const ProtocolData &reply)
 {
     // The thread owns its copy and never touches this object, which may be gone
@@ -180,17 +191,65 @@ void StreamParser::queueDetached(const ProtocolData &reply)
     }).detach();
 }
 
+bool StreamParser::keepRunning() const
+{
+    return !m_stopRequested && m_settings.runFlag && m_settings.runFlag->load();
+}
+
+bool StreamParser::startParserThread()
+{
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    joinParserThreadLocked();
+    if (m_thread.joinable())
+        return false; // called from the parser thread itself
+    // Cleared here as well as by the thread: a caller that looks right after the
+    // start must not mistake the previous thread's "ended" for this one's.
+    if (m_settings.exitFlag)
+        m_settings.exitFlag->store(false);
+    // Counted before the thread exists and until after it has left the object, so
+    // the count is exact whenever a start or stop has returned.
+    s_runningParserThreads.fetch_add(1);
+    try {
+        m_thread = std::thread([this]() {
+            ThreadDealDataFunc();
+            s_runningParserThreads.fetch_sub(1);
+        });
+    } catch (const std::system_error &) {
+        s_runningParserThreads.fetch_sub(1);
+        if (m_settings.exitFlag)
+            m_settings.exitFlag->store(true);
+        return false;
+    }
+    return true;
+}
+
+void StreamParser::stopParserThread()
+{
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    joinParserThreadLocked();
+}
+
+void StreamParser::joinParserThreadLocked()
+{
+    if (!m_thread.joinable())
+        return;
+    // The thread cannot wait for itself; it ends by its run flag instead.
+    if (m_thread.get_id() == std::this_thread::get_id())
+        return;
+    m_stopRequested = true;
+    m_thread.join();
+    m_stopRequested = false;
+}
+
 void StreamParser::ThreadDealDataFunc()
 {
     std::atomic<bool> *const exitFlag = m_settings.exitFlag;
     if (exitFlag)
         exitFlag->store(false);
-    while (m_settings.runFlag && m_settings.runFlag->load()) {
+    while (keepRunning()) {
         sleepMs(m_settings.passSleepMs);
         dealOnePass();
     }
-    // The stopper may destroy this object as soon as it sees the flag: nothing of
-    // the object may be touched after this store.
     if (exitFlag)
         exitFlag->store(true);
 }

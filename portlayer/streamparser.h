@@ -5,17 +5,25 @@
 #include "protocoldata.h"
 
 #include <QByteArray>
-#include <QMutex>
 #include <QString>
 
 #include <atomic>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 // Reassembly buffer and parser for the byte-stream media. The serial and USB
 // transports derive from it and differ only in the Settings they pass: the
-// transport feeds appendBuffData from its reader and runs ThreadDealDataFunc on a
-// thread of its own; the parser cuts the buffer into checked reply frames (and,
-// where enabled, their blocks) and puts each reply on the dispatcher's receive queue.
+// transport feeds appendBuffData from its reader and runs the parser thread with
+// startParserThread / stopParserThread; the parser cuts the buffer into checked reply
+// frames (and, where enabled, their blocks) and puts each reply on the dispatcher's
+// receive queue.
+//
+// Stopping: the transport clears its run flag and calls stopParserThread, which
+// returns once the thread has ended, whatever the run flag said before (a thread
+// whose flag was cleared earlier may still sit in its block wait). A derived class
+// must stop the thread in its own destructor: the thread reads the derived members
+// that its Settings point to.
 class PORVANE_EXPORT StreamParser
 {
 public:
@@ -23,8 +31,8 @@ public:
     {
         // The parser thread runs while *runFlag is true.
         const std::atomic<bool> *runFlag = nullptr;
-        // Cleared when the parser thread starts and set as its very last action, so a
-        // stopper can wait for it; null where the medium waits by a pause instead.
+        // Cleared when a parser thread starts and set true as its last action; for
+        // callers that ask whether the thread has ended. Null where the medium keeps none.
         std::atomic<bool> *exitFlag = nullptr;
         int passSleepMs = 3;
         // Whether block-announcing replies wait for their block.
@@ -66,6 +74,17 @@ public:
     static void addToReceivedQueue(ProtocolData reply);
     // Reply-queueing threads started and not yet finished, process-wide.
     static int pendingQueueThreads();
+    // Parser threads started by startParserThread and not yet ended, process-wide.
+    static int runningParserThreads();
+
+    // Starts the parser thread; at most one runs per object, so one still running
+    // (its run flag cleared while it waited for a block, say) is stopped and joined
+    // first. The caller sets the run flag. False when no thread could be started.
+    bool startParserThread();
+    // Makes the parser thread end and waits until it has: returns at once when none
+    // runs, and cuts a block wait short (the stopper discards the buffer anyway).
+    // Any thread but the parser thread itself may call it, several at a time.
+    void stopParserThread();
 
     // The body of the parser thread.
     void ThreadDealDataFunc();
@@ -75,13 +94,24 @@ public:
 
 protected:
     QByteArray m_buffData;
-    QMutex m_buffMutex;
+    // A standard mutex rather than QMutex: ThreadSanitizer must see the hand-over of
+    // the buffer's shared data, and QMutex locks inside the uninstrumented Qt library.
+    std::mutex m_buffMutex;
 
 private:
     void queueDetached(const ProtocolData &reply);
     void fillBlockReply(ProtocolData &reply) const;
+    bool keepRunning() const;
+    void joinParserThreadLocked();
 
     const Settings m_settings;
+
+    // Guards m_thread; held across the join, so a start and a stop, or two stops,
+    // never race on it.
+    std::mutex m_threadMutex;
+    std::thread m_thread;
+    // Set only while a stopper waits for the thread; the run flag belongs to the caller.
+    std::atomic<bool> m_stopRequested{false};
 };
 
 #endif // STREAMPARSER_H

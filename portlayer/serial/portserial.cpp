@@ -5,10 +5,7 @@
 #include <QDebug>
 #include <QMutexLocker>
 
-#include <chrono>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 StreamParser::Settings PortSerial::parserSettings(PortSerial *self)
 {
@@ -87,8 +84,7 @@ bool PortSerial::openSerialPort(QString portName, QSerialPort::BaudRate baudRate
 
 void PortSerial::closeSerialPort()
 {
-    if (!m_com->isOpen())
-        return;
+    // Also on a closed port, where it costs nothing: no parser may outlive a close.
     shutDownPort();
 }
 
@@ -180,29 +176,22 @@ unsigned short PortSerial::combineTwoByte(unsigned char low, unsigned char high)
 
 bool PortSerial::startParser()
 {
+    // No parser may be reading the name while it changes.
+    stopParserThread();
     m_portName = m_com->portName();
     setDealFlag(true);
-    // Cleared here as well as by the thread itself: a stop that comes before the
-    // new thread has run must still wait for it.
-    m_bDealThreadExit = false;
-    try {
-        std::thread(&PortSerial::ThreadDealDataFunc, this).detach();
-    } catch (const std::system_error &) {
-        // No thread to wait for: a later stop must not wait for one.
-        setDealFlag(false);
-        m_bDealThreadExit = true;
-        return false;
-    }
-    return true;
+    if (startParserThread())
+        return true;
+    setDealFlag(false);
+    return false;
 }
 
 void PortSerial::stopParser()
 {
-    if (!m_bDealFlag)
-        return;
+    // Waits for the thread even when the flag is already false: the host may have
+    // cleared it while the parser still waits for a block.
     setDealFlag(false);
-    while (!m_bDealThreadExit)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    stopParserThread();
 }
 
 void PortSerial::shutDownPort()

@@ -50,6 +50,8 @@ private slots:
     void blockWaitGivesUpAfterItsTries();
     void directCalls();
     void parserThreadFollowsItsRunFlag();
+    void stopEndsTheBlockWait_data();
+    void stopEndsTheBlockWait();
     void otherMediumSettings();
     void queueingThreadsOutliveTheParser();
 
@@ -299,8 +301,8 @@ void TestStreamParser::parserThreadFollowsItsRunFlag()
     auto parser = makeParser(150, 4);
     m_run = true;
     m_exit = true;
-    std::thread worker(&StreamParser::ThreadDealDataFunc, parser.get());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_exit, 10000);
+    QVERIFY(parser->startParserThread());
+    QVERIFY(!m_exit);
 
     const QByteArray stream = QByteArray("noise") + reply(0x55, 0x07, 0x42, 0x01, 0x00, 0x00, 0x00)
         + reply(0x55, 0x08, 0x79, 0x00, 0x00, 0x03, 0x00) + block("\x05\x06");
@@ -308,11 +310,71 @@ void TestStreamParser::parserThreadFollowsItsRunFlag()
         parser->appendBuffData(QByteArray(1, c));
     QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::replyQueueSize(), 2, 10000);
 
+    // The thread ends by itself once its run flag is cleared; stopping it then only joins.
     m_run = false;
     QTRY_VERIFY_WITH_TIMEOUT(m_exit.load(), 10000);
-    worker.join();
+    parser->stopParserThread();
+    QCOMPARE(StreamParser::runningParserThreads(), 0);
     QCOMPARE(parser->buffSize(), 0);
     waitForQueuedReplies();
+}
+
+void TestStreamParser::stopEndsTheBlockWait_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("withExitFlag");
+    QTest::newRow("stop") << "stop" << true;
+    QTest::newRow("stop after the run flag was cleared") << "clear, stop" << true;
+    QTest::newRow("start again") << "start" << true;
+    QTest::newRow("medium without exit flag") << "stop" << false;
+}
+
+void TestStreamParser::stopEndsTheBlockWait()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, withExitFlag);
+
+    // A block wait far longer than any deadline below: only the stop can end it.
+    StreamParser::Settings s;
+    s.runFlag = &m_run;
+    s.exitFlag = withExitFlag ? &m_exit : nullptr;
+    s.passSleepMs = withExitFlag ? 3 : 20;
+    s.blockTries = 1000;
+    s.blockIntervalMs = 20;
+    StreamParser parser(s);
+    m_run = true;
+    QVERIFY(parser.startParserThread());
+    QCOMPARE(StreamParser::runningParserThreads(), 1);
+
+    const QByteArray frame = reply(0x55, 0x02, 0x79, 0x00, 0x00, 0x05, 0x00);
+    parser.appendBuffData(frame + "\x01\x02");
+    QTRY_COMPARE_WITH_TIMEOUT(parser.getBuffData(100), QByteArray("\x01\x02"), 10000);
+
+    QElapsedTimer timer;
+    timer.start();
+    if (how == QLatin1String("start")) {
+        // At most one parser per object: the waiting one is ended before the next runs.
+        QVERIFY(parser.startParserThread());
+        QVERIFY(timer.elapsed() < 10000);
+        QCOMPARE(StreamParser::runningParserThreads(), 1);
+        parser.appendBuffData(reply(0x55, 0x03, 0x42, 0x00, 0x00, 0x00, 0x00));
+        QTRY_COMPARE_WITH_TIMEOUT(parser.buffSize(), 0, 10000);
+        QCOMPARE(waitForQueuedReplies().size(), 1);
+        parser.stopParserThread();
+    } else {
+        if (how.startsWith(QLatin1String("clear")))
+            m_run = false;
+        parser.stopParserThread();
+        QVERIFY2(timer.elapsed() < 10000, QByteArray::number(timer.elapsed()));
+        if (withExitFlag)
+            QVERIFY(m_exit);
+        QCOMPARE(waitForQueuedReplies().size(), 0);
+    }
+    QCOMPARE(StreamParser::runningParserThreads(), 0);
+    // Nothing left to wait for.
+    timer.restart();
+    parser.stopParserThread();
+    QVERIFY(timer.elapsed() < 1000);
 }
 
 void TestStreamParser::otherMediumSettings()
