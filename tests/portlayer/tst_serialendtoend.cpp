@@ -8,7 +8,9 @@
 #include "ptydevice.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -150,6 +152,7 @@ private slots:
     void silentCommandIsResentOnceThenGivenUp();
     void answeredResendIsNotGivenUp();
     void garbageFromDeviceIsSurvived();
+    void garbageFloodStaysBounded();
     void reopenKeepsOneParser();
     void closeStopsEverything();
     void disabledTransportDropsReplies();
@@ -337,6 +340,39 @@ void TestSerialEndToEnd::garbageFromDeviceIsSurvived()
     QCOMPARE(m_host->replies.size(), 0);
     roundTrip(command(0x42, 0x00));
     QCOMPARE(m_host->replies.size(), 1);
+}
+
+void TestSerialEndToEnd::garbageFloodStaysBounded()
+{
+    // For two seconds the device streams "["-dense noise at 1.6 MB/s, 140 times what a
+    // 115,200-baud line carries, and then a reply. The buffer stays within its cap
+    // and the reply behind the noise still reaches the host. (bench_serial runs the
+    // same for ten seconds and prints the figures.)
+    constexpr int kFloodMs = 2000;
+    startHost();
+    const QByteArray chunks[2] = {QByteArray("[x").repeated(8192), QByteArray(16384, '[')};
+    int written = 0;
+    int peak = 0;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer feed;
+    connect(&feed, &QTimer::timeout, this, [&]() {
+        peak = qMax(peak, m_port->buffSize());
+        if (clock.elapsed() < kFloodMs)
+            m_device->write(chunks[written++ % 2]);
+    });
+    feed.start(10);
+    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= kFloodMs, kFloodMs + 10000);
+    const SimFrame unsolicited{0x55, 0x33, 0x42, 0x00, 0x00, 0x00, 0x00, QByteArray()};
+    m_device->write(SimDevice::replyFrame(unsolicited));
+    clock.restart();
+    QTRY_COMPARE_WITH_TIMEOUT(m_host->replies.size(), 1, 20000);
+    feed.stop();
+    qInfo("%d KB of noise, peak buffer %d bytes, reply behind it after %lld ms", written * 16, peak,
+          clock.elapsed());
+    QVERIFY(peak <= StreamParser::kMaxBuffered);
+    QCOMPARE(m_host->replies.first().bySN, static_cast<unsigned char>(0x33));
+    QVERIFY(m_port->buffSize() < 19);
 }
 
 void TestSerialEndToEnd::reopenKeepsOneParser()
