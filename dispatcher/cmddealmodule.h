@@ -45,6 +45,10 @@ public:
     static QList<ProtocolData *> ListCMDS; // owns its elements
 
     CmdDealModule();
+    // Clears both run flags and waits for the threads already inside the object and
+    // for those it started itself. A thread the host has started on a worker but that
+    // has not entered it yet is not covered: the host stops its workers and joins
+    // their threads before deleting the object.
     ~CmdDealModule() override;
 
     std::atomic<bool> bSendWorkRun{false};
