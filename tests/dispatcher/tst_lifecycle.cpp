@@ -33,7 +33,10 @@ void TestLifecycle::destroyWhileWorkersRun()
         queueCommand(DispatcherHost::command(0x42, 0, 0));
         queueReply(DispatcherHost::command(0x42));
     }
+    // Both loops are inside the object: the send worker has released, the receive
+    // worker has taken the replies. (A thread not yet inside is the host's to join.)
     QTRY_VERIFY_WITH_TIMEOUT(CmdDealModule::iSN > 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::replyQueueSize(), 0, 10000);
 
     QElapsedTimer timer;
     timer.start();

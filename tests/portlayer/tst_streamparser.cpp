@@ -288,8 +288,8 @@ void TestStreamParser::splitArrival_data()
 void TestStreamParser::splitArrival()
 {
     QFETCH(int, split);
-    // A block wait long enough for the second part to arrive from this thread.
-    auto parser = makeParser(150, 4);
+    // A block wait far longer than the second part can take to come.
+    auto parser = makeParser(2500, 4);
     const QByteArray frame = reply(0x55, 0x09, 0x79, 0x00, 0x00, 0x03, 0x00);
     const QByteArray data = block("\x10\x20");
     const QByteArray stream = frame + data;
@@ -301,8 +301,10 @@ void TestStreamParser::splitArrival()
         parser->appendBuffData(stream.mid(split));
         parser->dealOnePass();
     } else {
+        // The rest comes once the parser has taken the frame and waits for the block.
         std::thread late([&parser, &stream, split]() {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            while (parser->buffSize() != split - 19)
+                std::this_thread::yield();
             parser->appendBuffData(stream.mid(split));
         });
         parser->dealOnePass();
