@@ -28,7 +28,9 @@ namespace {
 
 const auto kDeviceType = ModulelEnum::DeviceReceiver;
 
-ProtocolData command(unsigned char cmd, unsigned char sub, int timeoutMs = 2000)
+// The default timeout is the system's own: long enough that a loaded machine, which
+// may stall a thread for seconds, does not turn an answered command into a resend.
+ProtocolData command(unsigned char cmd, unsigned char sub, int timeoutMs = 6000)
 {
     ProtocolData c;
     c.byHead = 0x55;
@@ -215,7 +217,7 @@ void TestSerialEndToEnd::roundTrip(const ProtocolData &c)
 {
     const int before = m_host->replies.size() + m_host->timeouts;
     queueCommand(c);
-    QTRY_VERIFY_WITH_TIMEOUT(m_host->replies.size() + m_host->timeouts > before, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_host->replies.size() + m_host->timeouts > before, 30000);
 }
 
 void TestSerialEndToEnd::replyReachesHost_data()
@@ -353,7 +355,6 @@ void TestSerialEndToEnd::garbageFloodStaysBounded()
     // same for ten seconds and prints the figures.)
     constexpr int kFloodMs = 2000;
     startHost();
-    const QByteArray chunks[2] = {QByteArray("[x").repeated(8192), QByteArray(16384, '[')};
     int written = 0;
     int peak = 0;
     QElapsedTimer clock;
@@ -361,7 +362,8 @@ void TestSerialEndToEnd::garbageFloodStaysBounded()
     QTimer feed;
     connect(&feed, &QTimer::timeout, this, [&]() {
         peak = qMax(peak, m_port->buffSize());
-        m_device->write(chunks[written++ % 2]);
+        // A fresh array each time: the device's thread then holds the last reference.
+        m_device->write(written++ % 2 ? QByteArray(16384, '[') : QByteArray("[x").repeated(8192));
     });
     feed.start(10);
     QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= kFloodMs, kFloodMs + 10000);
