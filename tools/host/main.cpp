@@ -1,7 +1,8 @@
-// hostcli: an example host. It drives a device through the serial transport the
-// way a control application does: factory, open, the dispatcher's two workers on
-// threads of their own, the signal connections, and a handful of queued commands.
-// With --demo it talks to a simulated device on a pseudo-terminal of its own.
+// hostcli: an example host. It drives a device through the serial or the UDP
+// transport the way a control application does: factory, open (or address), the
+// dispatcher's two workers on threads of their own, the signal connections, and a
+// handful of queued commands. With --demo it talks to a simulated device on a
+// pseudo-terminal of its own; with --broadcast it finds the devices at a UDP port.
 
 #include "commandtext.h"
 #include "conntype.h"
@@ -12,8 +13,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QTextStream>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -47,6 +50,27 @@ const DemoCommand kDemo[] = {
     {"76:00", "after the give-up the queue moves on", HostSession::Outcome::Answered},
 };
 
+// "192.168.1.100:5000": an IPv4 address and a port from 1 to 65535.
+bool parseEndpoint(const QString &text, QString *address, int *port)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    bool ok = false;
+    const int value = text.mid(colon + 1).toInt(&ok);
+    const QHostAddress host(text.left(colon));
+    if (colon < 0 || !ok || value < 1 || value > 0xFFFF || host.protocol() != QAbstractSocket::IPv4Protocol)
+        return false;
+    *address = host.toString();
+    *port = value;
+    return true;
+}
+
+bool parsePort(const QString &text, int *port)
+{
+    bool ok = false;
+    *port = text.toInt(&ok);
+    return ok && *port >= 1 && *port <= 0xFFFF;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -58,13 +82,21 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Example host: sends commands through the serial transport and reports each release, "
-        "reply, resend and give-up."));
+        "Example host: sends commands through the serial or the UDP transport and reports each "
+        "release, reply, resend and give-up."));
     parser.addHelpOption();
     const QCommandLineOption demoOption(QStringLiteral("demo"),
                                         QStringLiteral("Run the demonstration against a built-in simulated device."));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port to open."),
                                         QStringLiteral("NAME"));
+    const QCommandLineOption udpOption(QStringLiteral("udp"),
+                                       QStringLiteral("Send to the device at this IPv4 address and UDP port."),
+                                       QStringLiteral("HOST:PORT"));
+    const QCommandLineOption broadcastOption(
+        QStringLiteral("broadcast"),
+        QStringLiteral("Find devices: broadcast one command (the --cmd given, default 71:00) to this UDP "
+                       "port and list every device that answers within the timeout."),
+        QStringLiteral("PORT"));
     const QCommandLineOption cmdOption(
         QStringLiteral("cmd"),
         QStringLiteral("Command to send, hexadecimal cmd:sub[:p1[:p2[:p3]]][/block], e.g. e1:00 or "
@@ -80,19 +112,41 @@ int main(int argc, char *argv[])
                                             QStringLiteral("Give up on the whole run after S seconds (default 30)."),
                                             QStringLiteral("S"), QStringLiteral("30"));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Show the libraries' debug log."));
-    parser.addOptions({demoOption, portOption, cmdOption, timeoutOption, headOption, deadlineOption, logOption});
+    parser.addOptions({demoOption, portOption, udpOption, broadcastOption, cmdOption, timeoutOption, headOption,
+                       deadlineOption, logOption});
     parser.process(app);
 
     g_showLog = parser.isSet(logOption);
     qInstallMessageHandler(filterLog);
 
     const bool demo = parser.isSet(demoOption);
-    if (demo == parser.isSet(portOption)) {
-        err << "hostcli: give either --demo or --port NAME (see --help)" << Qt::endl;
+    const bool udp = parser.isSet(udpOption);
+    const bool broadcast = parser.isSet(broadcastOption);
+    if (int(demo) + int(parser.isSet(portOption)) + int(udp) + int(broadcast) != 1) {
+        err << "hostcli: give one of --demo, --port NAME, --udp HOST:PORT or --broadcast PORT (see --help)"
+            << Qt::endl;
         return 2;
     }
-    if (!demo && parser.values(cmdOption).isEmpty()) {
-        err << "hostcli: give at least one --cmd with --port" << Qt::endl;
+    QStringList commandTexts = parser.values(cmdOption);
+    if (broadcast) {
+        if (commandTexts.size() > 1) {
+            err << "hostcli: --broadcast sends one command; give at most one --cmd" << Qt::endl;
+            return 2;
+        }
+        if (commandTexts.isEmpty())
+            commandTexts.append(QStringLiteral("71:00"));
+    } else if (!demo && commandTexts.isEmpty()) {
+        err << "hostcli: give at least one --cmd" << Qt::endl;
+        return 2;
+    }
+    QString deviceIP;
+    int udpPort = 0;
+    if (udp && !parseEndpoint(parser.value(udpOption), &deviceIP, &udpPort)) {
+        err << "hostcli: --udp: not an IPv4 HOST:PORT: " << parser.value(udpOption) << Qt::endl;
+        return 2;
+    }
+    if (broadcast && !parsePort(parser.value(broadcastOption), &udpPort)) {
+        err << "hostcli: --broadcast: not a port from 1 to 65535: " << parser.value(broadcastOption) << Qt::endl;
         return 2;
     }
     bool ok = false;
@@ -130,19 +184,29 @@ int main(int argc, char *argv[])
             << " (told to ignore 0x42 once and 0x43 always, and to write 0x8e replies in pieces)" << Qt::endl;
     }
 
-    PortBase *port = PortInterface::creatCoreObj(ConnSerial);
+    PortBase *port = PortInterface::creatCoreObj(udp || broadcast ? ConnUDP : ConnSerial);
     if (!port) {
-        err << "hostcli: the factory has no serial transport" << Qt::endl;
+        err << "hostcli: the factory has no such transport" << Qt::endl;
         return 1;
     }
-    if (!port->openSerialPort(portName, QSerialPort::Baud115200, QSerialPort::OneStop, QSerialPort::NoParity,
-                              QSerialPort::NoFlowControl, QSerialPort::Data8)) {
+    if (udp) {
+        port->setDeviceIP(deviceIP);
+        port->setPort(udpPort);
+        out << "sending to " << deviceIP << ":" << udpPort << " through PortInterface::creatCoreObj(ConnUDP)"
+            << Qt::endl;
+    } else if (broadcast) {
+        port->setPort(udpPort);
+        out << "broadcasting to port " << udpPort << " through PortInterface::creatCoreObj(ConnUDP)" << Qt::endl;
+    } else if (!port->openSerialPort(portName, QSerialPort::Baud115200, QSerialPort::OneStop,
+                                     QSerialPort::NoParity, QSerialPort::NoFlowControl, QSerialPort::Data8)) {
         err << "hostcli: cannot open " << portName << Qt::endl;
         delete PortInterface::iCORE;
         PortInterface::iCORE = nullptr;
         return 1;
+    } else {
+        out << "opened " << portName << " at 115200 8N1 through PortInterface::creatCoreObj(ConnSerial)"
+            << Qt::endl;
     }
-    out << "opened " << portName << " at 115200 8N1 through PortInterface::creatCoreObj(ConnSerial)" << Qt::endl;
 
     int exitCode = 1;
     {
@@ -156,6 +220,7 @@ int main(int argc, char *argv[])
             }
             command.byHead = static_cast<unsigned char>(head);
             command.iTimeoutMs = timeoutMs;
+            command.bySendMode = broadcast ? 1 : 0;
             session.addCommand(command, label, expected);
             return true;
         };
@@ -164,9 +229,13 @@ int main(int argc, char *argv[])
             for (const DemoCommand &c : kDemo)
                 commandsOk = add(QString::fromLatin1(c.text), QString::fromLatin1(c.label), c.expected) && commandsOk;
         } else {
-            for (const QString &text : parser.values(cmdOption))
+            for (const QString &text : commandTexts)
                 commandsOk = add(text, text, HostSession::Outcome::Answered) && commandsOk;
         }
+        // Every device at the port answers the broadcast; the first answer ends the
+        // command, so listen a timeout longer for the others.
+        if (broadcast)
+            session.setListenAfterMs(timeoutMs);
         if (commandsOk) {
             QObject::connect(&session, &HostSession::finished, &app, [&exitCode](int code) {
                 exitCode = code;
@@ -178,6 +247,19 @@ int main(int argc, char *argv[])
             exitCode = 2;
         }
         session.stop();
+        if (broadcast && commandsOk) {
+            // By address, so the list reads the same however the answers raced.
+            QStringList found = session.sources();
+            std::sort(found.begin(), found.end(), [](const QString &a, const QString &b) {
+                const quint32 ia = QHostAddress(a).toIPv4Address();
+                const quint32 ib = QHostAddress(b).toIPv4Address();
+                return ia != ib ? ia < ib : a < b;
+            });
+            out << "== " << found.size() << (found.size() == 1 ? " device" : " devices") << " answered";
+            if (!found.isEmpty())
+                out << ": " << found.join(QStringLiteral(", "));
+            out << Qt::endl;
+        }
     }
     port->closeSerialPort();
     delete PortInterface::iCORE;

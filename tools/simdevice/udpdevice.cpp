@@ -1,0 +1,190 @@
+#include "udpdevice.h"
+
+#include <QNetworkInterface>
+
+#include <cerrno>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A full send buffer refuses a datagram for a moment; try again this much later.
+constexpr int kRetrySendMs = 1;
+
+sockaddr_in socketAddress(quint32 address, quint16 port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(address);
+    a.sin_port = htons(port);
+    return a;
+}
+
+// A non-blocking datagram socket bound to address:port with SO_REUSEADDR, so that
+// every device at a port gets the broadcasts; -1 on failure (errno says why).
+int boundSocket(quint32 address, quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    const sockaddr_in a = socketAddress(address, port);
+    if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
+        || ::bind(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+UdpDevice::UdpDevice(const QHostAddress &address, quint16 port, const QList<int> &blockDatagramSizes)
+    : m_device(SimProfile::udp(blockDatagramSizes))
+    , m_address(address)
+    , m_port(port)
+{
+}
+
+UdpDevice::~UdpDevice()
+{
+    stop();
+}
+
+bool UdpDevice::start(QString *error)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto fail = [&](const QString &reason) {
+        closeMediumLocked();
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (!startableLocked() || m_unicast >= 0)
+        return fail(QStringLiteral("already started or stopped"));
+    if (m_address.protocol() != QAbstractSocket::IPv4Protocol)
+        return fail(QStringLiteral("not an IPv4 address: ") + m_address.toString());
+
+    m_unicast = boundSocket(m_address.toIPv4Address(), m_port);
+    if (m_unicast < 0)
+        return fail(systemError(QStringLiteral("cannot listen on ") + endpoint()));
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(m_unicast, reinterpret_cast<sockaddr *>(&bound), &length) != 0)
+        return fail(systemError(QStringLiteral("getsockname")));
+    m_port = ntohs(bound.sin_port);
+    // Broadcasts are heard on a second socket; without it the device is found only
+    // by address.
+    m_broadcast = boundSocket(INADDR_BROADCAST, m_port);
+
+    m_ownAddresses.clear();
+    for (const QHostAddress &a : QNetworkInterface::allAddresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol)
+            m_ownAddresses.append(a.toIPv4Address());
+    }
+    QString why;
+    if (!startThreadLocked(&why))
+        return fail(why);
+    return true;
+}
+
+QString UdpDevice::endpoint() const
+{
+    return QStringLiteral("%1:%2").arg(m_address.toString()).arg(m_port.load());
+}
+
+SimDevice &UdpDevice::device()
+{
+    return m_device;
+}
+
+QHostAddress UdpDevice::address() const
+{
+    return m_address;
+}
+
+quint16 UdpDevice::port() const
+{
+    return m_port;
+}
+
+bool UdpDevice::listensForBroadcast() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_broadcast >= 0;
+}
+
+void UdpDevice::send(const QByteArray &datagram, const QHostAddress &to, quint16 port)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!acceptsWritesLocked() || to.protocol() != QAbstractSocket::IPv4Protocol)
+        return;
+    m_writes.schedule({{0, datagram}}, {to.toIPv4Address(), port});
+    wakeLocked();
+}
+
+void UdpDevice::closeMediumLocked()
+{
+    closeDescriptor(&m_unicast);
+    closeDescriptor(&m_broadcast);
+    m_writes.clear();
+}
+
+std::vector<int> UdpDevice::readDescriptors()
+{
+    // Only this thread closes the sockets while it runs, so reading them unlocked is safe.
+    return {m_unicast, m_broadcast};
+}
+
+bool UdpDevice::isOnThisMachine(quint32 address) const
+{
+    return (address >> 24) == 127 || m_ownAddresses.contains(address);
+}
+
+void UdpDevice::readable(int fd)
+{
+    // Large enough for any datagram.
+    static thread_local char buffer[65536];
+    for (;;) {
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const ssize_t n = ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &length);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return; // EAGAIN: all read
+        }
+        const Peer sender{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+        if (!isOnThisMachine(sender.address))
+            continue;
+        const QList<SimWrite> writes = m_device.feed(QByteArray(buffer, int(n)));
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_writes.schedule(writes, sender);
+    }
+}
+
+int UdpDevice::writeDue()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    SimWriteQueue<Peer>::Item w;
+    int waitMs = -1;
+    while (m_writes.takeDue(&w, &waitMs)) {
+        const sockaddr_in to = socketAddress(w.to.address, w.to.port);
+        ssize_t n;
+        do {
+            n = ::sendto(m_unicast, w.bytes.constData(), size_t(w.bytes.size()), 0,
+                         reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)) {
+            m_writes.putBack(w, kRetrySendMs);
+            return kRetrySendMs;
+        }
+        // Any other refusal loses this datagram only, as a network would.
+    }
+    return waitMs;
+}
