@@ -67,6 +67,8 @@ public:
     virtual PortBase *port() const = 0;
     // Takes the medium away; the host brings it back downMs later and then emits back().
     virtual void disturb() = 0;
+    // What the disturbance did and how the transport took it, for the report.
+    virtual QString disturbanceNote() const = 0;
     // Everything the device took since the last call, across disturbances.
     virtual QList<SimDevice::Exchange> takeExchanges() = 0;
     // Closes the transport and stops the device.

@@ -241,6 +241,8 @@ SoakReport SoakRunner::run()
     m_medium->close();
     m_report.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     m_report.counts = m_ledger->finish(&m_report.detail);
+    if (m_report.disturbed)
+        m_report.detail.prepend(QStringLiteral("disturbance: ") + m_medium->disturbanceNote());
     for (int i = qMax(0, m_config.traceFrom); i <= m_config.traceTo; ++i)
         m_report.detail.append(QStringLiteral("trace: ") + m_ledger->trace(i));
 

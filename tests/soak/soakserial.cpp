@@ -78,15 +78,22 @@ public:
     {
         m_taken += m_line->device().takeExchanges();
         m_line->hangUp();
-        QTimer::singleShot(plan().downMs, this, [this]() {
+        const QString oldName = m_line->portName();
+        QTimer::singleShot(plan().downMs, this, [this, oldName]() {
             // The transport closes the port itself once it sees the line gone.
+            m_note = QStringLiteral("line %1 hung up; %2; reopened on ")
+                         .arg(oldName, m_port->m_com->isOpen() ? QStringLiteral("the port was still open")
+                                                               : QStringLiteral("the transport had closed the port"));
             m_taken += m_line->device().takeExchanges();
             m_line.reset();
             QString error;
             const bool ok = startLine(&error);
+            m_note += ok ? m_line->portName() : error;
             emit back(ok, error);
         });
     }
+
+    QString disturbanceNote() const override { return m_note; }
 
     QList<SimDevice::Exchange> takeExchanges() override
     {
@@ -123,6 +130,7 @@ private:
     std::unique_ptr<PortSerial> m_port;
     std::unique_ptr<PtyDevice> m_line;
     QList<SimDevice::Exchange> m_taken;
+    QString m_note;
 };
 
 } // namespace

@@ -101,6 +101,12 @@ public:
         });
     }
 
+    QString disturbanceNote() const override
+    {
+        return QStringLiteral("socket rebuilt through signalReInitUdp; the device address given again %1 ms later")
+            .arg(plan().downMs);
+    }
+
     QList<SimDevice::Exchange> takeExchanges() override
     {
         return m_device ? m_device->device().takeExchanges() : QList<SimDevice::Exchange>();
