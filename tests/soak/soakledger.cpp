@@ -32,6 +32,39 @@ double percentile(std::vector<double> sorted, double share)
     return sorted[at];
 }
 
+const char *faultName(SimFault f)
+{
+    switch (f) {
+    case SimFault::None:
+        return "answered";
+    case SimFault::Silent:
+        return "silent";
+    case SimFault::WrongHeaderChecksum:
+        return "bad checksum";
+    case SimFault::WrongBlockChecksum:
+        return "bad block checksum";
+    case SimFault::ShortBlock:
+        return "short block";
+    case SimFault::UpperCaseDigits:
+        return "upper case";
+    case SimFault::RefusedByRules:
+        return "refused by the rules";
+    case SimFault::GarbageBefore:
+        return "garbage first";
+    case SimFault::ByteByByte:
+        return "byte by byte";
+    case SimFault::Pieces:
+        return "in pieces";
+    case SimFault::EchoCommand:
+        return "echo first";
+    case SimFault::OddSizedReply:
+        return "odd size";
+    case SimFault::Delayed:
+        return "delayed";
+    }
+    return "?";
+}
+
 const char *outcomeName(SoakLedger::Outcome o)
 {
     switch (o) {
@@ -166,6 +199,7 @@ void SoakLedger::accepted(const ProtocolData &reply, Clock::time_point at)
     Command &c = m_commands[size_t(index)];
     if (c.acceptedCount == 0)
         c.firstAnswerAt = at;
+    c.lastAnswerAt = at;
     if (c.givenUp)
         ++c.acceptedAfterGiveUp;
     ++c.acceptedCount;
@@ -204,8 +238,8 @@ void SoakLedger::deviceTook(const QList<SimDevice::Exchange> &exchanges)
         ++c.taken;
         if (!c.released || e.command.sn != c.sn || e.command.cmd != c.cmd || e.command.sub != c.sub)
             c.wrongSerial = true;
-        if (c.faults.size() < 4)
-            c.faults.append(e.fault);
+        if (c.taken4.size() < 4)
+            c.taken4.append({e.fault, e.at});
         const Effect effect = m_effect(e);
         if (effect.reply) {
             ++c.replyAnswers;
@@ -274,27 +308,33 @@ QString SoakLedger::trace(int index) const
 QString SoakLedger::traceLocked(int index) const
 {
     const Command &c = m_commands[size_t(index)];
-    QStringList faults;
-    for (SimFault f : c.faults)
-        faults << QString::number(int(f));
-    return QStringLiteral("command %1 (%2/%3, sn %4): %5; sent %6, taken %7, answers: %8 replies, %9 unusable (faults %13); "
-                          "accepted %10, dropped %11%12")
-        .arg(index)
-        .arg(c.cmd, 2, 16, QLatin1Char('0'))
-        .arg(c.sub, 2, 16, QLatin1Char('0'))
-        .arg(c.sn)
-        .arg(QLatin1String(outcomeName(outcomeLocked(index))))
-        .arg(c.released ? 1 + c.resends : 0)
-        .arg(c.taken)
-        .arg(c.replyAnswers)
-        .arg(c.unusableAnswers)
-        .arg(c.acceptedCount)
-        .arg(c.dropped)
-        .arg(c.givenUp ? QStringLiteral(", given up")
-                       : c.replyAnswers > 0 && c.acceptedCount == 0 && c.dropped == 0
-                           ? QStringLiteral(", its reply lost to the disturbance")
-                           : QString())
-        .arg(faults.join(QLatin1Char(',')));
+    // Times in milliseconds from the release.
+    auto since = [&c](Clock::time_point t) {
+        return QString::number(std::chrono::duration<double, std::milli>(t - c.releasedAt).count(), 'f', 0);
+    };
+    QStringList taken;
+    for (const auto &t : c.taken4)
+        taken << QStringLiteral("%1 at %2").arg(QLatin1String(faultName(t.first)), since(t.second));
+    QStringList host;
+    host << QStringLiteral("sent %1").arg(c.released ? 1 + c.resends : 0);
+    if (c.acceptedCount > 0)
+        host << QStringLiteral("accepted %1 (first at %2, last at %3)")
+                    .arg(c.acceptedCount)
+                    .arg(since(c.firstAnswerAt), since(c.lastAnswerAt));
+    if (c.dropped > 0)
+        host << QStringLiteral("refused %1").arg(c.dropped);
+    if (c.givenUp)
+        host << QStringLiteral("given up at %1").arg(since(c.givenUpAt));
+    QString line = QStringLiteral("command %1 (%2/%3, sn %4): %5; host: %6; device: %7")
+                       .arg(index)
+                       .arg(c.cmd, 2, 16, QLatin1Char('0'))
+                       .arg(c.sub, 2, 16, QLatin1Char('0'))
+                       .arg(c.sn)
+                       .arg(QLatin1String(outcomeName(outcomeLocked(index))), host.join(QLatin1String(", ")),
+                            taken.isEmpty() ? QStringLiteral("took nothing") : taken.join(QLatin1String(", ")));
+    if (c.replyAnswers > 0 && c.acceptedCount == 0 && c.dropped == 0 && !c.givenUp)
+        line += QStringLiteral("; its reply went with the disturbance");
+    return line;
 }
 
 SoakLedger::Counts SoakLedger::finish(QStringList *detail, int maxDetail) const

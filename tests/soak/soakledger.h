@@ -144,6 +144,7 @@ private:
         quint8 cmd = 0, sub = 0;
         Clock::time_point releasedAt;
         Clock::time_point firstAnswerAt;
+        Clock::time_point lastAnswerAt;
         Clock::time_point givenUpAt;
         int resends = 0;
         bool givenUp = false;
@@ -159,8 +160,8 @@ private:
         Clock::time_point lastReplyAnswerAt;
         int unusableAnswers = 0;
         int unusableUnits = 0;
-        // The faults of the device's answers, in order (at most the first four).
-        QVarLengthArray<SimFault, 4> faults;
+        // The device's answers, in order (at most the first four): fault and time.
+        QVarLengthArray<std::pair<SimFault, Clock::time_point>, 4> taken4;
     };
 
     static Digest digest(const ProtocolData &reply);
