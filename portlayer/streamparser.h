@@ -112,6 +112,8 @@ private:
     // peeks up to kPeekSize bytes at the head, with their position.
     QByteArray skipToReplyStart(quint64 *pos);
     void consumeLocked(int n);
+    // Up to n unconsumed bytes from offset on, in storage of their own.
+    QByteArray copyLocked(int offset, int n) const;
     bool checkFrameAt(const QByteArray &frame, quint64 pos);
     bool checkBlockAt(ProtocolData reply, unsigned short length, quint64 pos);
 

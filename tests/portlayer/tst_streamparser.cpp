@@ -66,6 +66,7 @@ private slots:
     void stopEndsTheBlockWait();
     void otherMediumSettings();
     void queueingThreadsOutliveTheParser();
+    void peeksOwnTheirBytes();
 
 private:
     std::unique_ptr<StreamParser> makeParser(int blockTries = 3, int blockIntervalMs = 1);
@@ -546,6 +547,22 @@ void TestStreamParser::queueingThreadsOutliveTheParser()
     QCOMPARE(replies.size(), frames);
     for (const ProtocolData &r : replies)
         QCOMPARE(r.strSource, kSource);
+}
+
+void TestStreamParser::peeksOwnTheirBytes()
+{
+    // What a peek or a take hands out never shares storage with the buffer: the
+    // reader's thread appends to the buffer while the parser's holds its copies.
+    auto parser = makeParser();
+    const QByteArray frame = reply(0x55, 0x01, 0x42, 0x00, 0x00, 0x00, 0x00);
+    parser->appendBuffData(frame);
+    const QByteArray first = parser->getBuffData(1024);
+    const QByteArray second = parser->getBuffData(1024);
+    QCOMPARE(first, frame);
+    QVERIFY(!first.isSharedWith(second));
+    const QByteArray taken = parser->takeBuffData(1024);
+    QCOMPARE(taken, frame);
+    QVERIFY(!taken.isSharedWith(first));
 }
 
 QTEST_GUILESS_MAIN(TestStreamParser)
