@@ -470,6 +470,15 @@ void TestSimDevice::datagramLayout()
     QCOMPARE(delays(writes), expectedDelays);
     if (fault == SimFault::None)
         QCOMPARE(joined(writes), replyBytes(command, SimProfile::udp()));
+
+    // The record is taken on another thread while the medium still writes: it shares
+    // no storage with the writes, not even where a whole block is one datagram.
+    if (fault == SimFault::None) {
+        SimDevice whole(SimProfile::udp());
+        const QList<SimWrite> two = whole.feed(SimDevice::commandFrame(frame(8, 0x79, 0x01)));
+        QCOMPARE(two.size(), 2);
+        QVERIFY(!whole.takeExchanges().first().reply.block.isSharedWith(two.last().bytes));
+    }
 }
 
 void TestSimDevice::commandSplitOverDatagrams()

@@ -132,6 +132,7 @@ QList<SimWrite> SimDevice::feed(const QByteArray &fromHost)
     while (cutCommand(&command)) {
         Exchange e;
         e.command = command;
+        e.command.block = QByteArray(command.block.constData(), command.block.size());
         e.fault = takeFault(command.cmd);
         e.at = std::chrono::steady_clock::now();
         const QList<SimWrite> answered = answer(command, e.fault, &e.reply);
@@ -259,8 +260,11 @@ QList<SimWrite> SimDevice::answer(const SimFrame &command, SimFault fault, SimFr
         else if (fault == SimFault::ShortBlock)
             a.block.chop(1);
     }
+    // The record goes to whoever takes it, on another thread, while the writes
+    // still hold the answer's bytes: it gets storage of its own, so that neither
+    // side frees what the other reads.
     *answered = reply;
-    answered->block = a.block;
+    answered->block = QByteArray(a.block.constData(), a.block.size());
 
     QList<SimWrite> writes = m_profile.writeAnswer(a);
     if (fault == SimFault::Delayed && !writes.isEmpty())
