@@ -29,13 +29,12 @@ need() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# build DIR [cmake options...]: configure once, then build incrementally; builds the
-# targets named in $TARGETS, or everything.
+# build DIR [cmake options...]: configure (again: quick, and a target added since the
+# last run is then known), then build incrementally the targets named in $TARGETS, or
+# everything.
 build() {
     local dir=$1; shift
-    if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S . -B "$dir" "$@"
-    fi
+    cmake -S . -B "$dir" "$@" >/dev/null
     local targets=()
     for t in ${TARGETS:-}; do targets+=(--target "$t"); done
     cmake --build "$dir" -j "$JOBS" "${targets[@]}"
