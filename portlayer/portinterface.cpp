@@ -2,6 +2,7 @@
 
 #include "portbase.h"
 #include "serial/portserial.h"
+#include "udp/portudp.h"
 
 PortBase *PortInterface::iCORE = nullptr;
 
@@ -10,11 +11,13 @@ PortInterface::PortInterface() = default;
 PortBase *PortInterface::creatCoreObjInstance(ConnType type)
 {
     switch (type) {
+    case ConnUSB:
+        // The USB transport is not part of this library yet.
+        return nullptr;
     case ConnSerial:
         return new PortSerial;
     default:
-        // USB and UDP transports are not part of this library yet.
-        return nullptr;
+        return new PortUDP;
     }
 }
 

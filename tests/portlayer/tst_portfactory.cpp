@@ -1,11 +1,14 @@
 #include "dispatcherstate.h"
 #include "portinterface.h"
 #include "portserial.h"
+#include "portudp.h"
 
 #include <QElapsedTimer>
 #include <QMetaMethod>
 #include <QPointer>
 #include <QtTest>
+
+#include <memory>
 
 Q_DECLARE_METATYPE(ConnType)
 
@@ -19,8 +22,9 @@ private slots:
 
     void instanceBelongsToCaller();
     void creatCoreObjReplacesThePrevious();
-    void kindsNotBuiltYet_data();
-    void kindsNotBuiltYet();
+    void udpForEveryOtherKind_data();
+    void udpForEveryOtherKind();
+    void usbNotBuiltYet();
     void metaObject();
     void otherMediaOperationsDoNothing();
     void closedPort();
@@ -68,20 +72,33 @@ void TestPortFactory::creatCoreObjReplacesThePrevious()
     QCOMPARE(PortInterface::iCORE, second);
 }
 
-void TestPortFactory::kindsNotBuiltYet_data()
+void TestPortFactory::udpForEveryOtherKind_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::newRow("USB") << 0;
     QTest::newRow("UDP") << 2;
     QTest::newRow("any other value") << 7;
+    QTest::newRow("negative") << -1;
 }
 
-void TestPortFactory::kindsNotBuiltYet()
+void TestPortFactory::udpForEveryOtherKind()
 {
     QFETCH(int, kind);
-    QVERIFY(!PortInterface::creatCoreObjInstance(static_cast<ConnType>(kind)));
+    std::unique_ptr<PortBase> owned(PortInterface::creatCoreObjInstance(static_cast<ConnType>(kind)));
+    QVERIFY(qobject_cast<PortUDP *>(owned.get()));
+    QVERIFY(!PortInterface::iCORE);
+
     QPointer<PortBase> serial = PortInterface::creatCoreObj(ConnSerial);
-    QVERIFY(!PortInterface::creatCoreObj(static_cast<ConnType>(kind)));
+    PortBase *udp = PortInterface::creatCoreObj(static_cast<ConnType>(kind));
+    QVERIFY(serial.isNull());
+    QVERIFY(qobject_cast<PortUDP *>(udp));
+    QCOMPARE(PortInterface::iCORE, udp);
+}
+
+void TestPortFactory::usbNotBuiltYet()
+{
+    QVERIFY(!PortInterface::creatCoreObjInstance(ConnUSB));
+    QPointer<PortBase> serial = PortInterface::creatCoreObj(ConnSerial);
+    QVERIFY(!PortInterface::creatCoreObj(ConnUSB));
     QVERIFY(serial.isNull());
     QVERIFY(!PortInterface::iCORE);
 }

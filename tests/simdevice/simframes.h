@@ -22,10 +22,10 @@ inline SimFrame frame(quint8 sn, quint8 cmd, quint8 sub, quint8 p1 = 0, quint8 p
     return f;
 }
 
-// The bytes a well-behaved device writes back for command.
-inline QByteArray replyBytes(const SimFrame &command)
+// The bytes a well-behaved device writes back for command on a medium.
+inline QByteArray replyBytes(const SimFrame &command, const SimProfile &profile = SimProfile::serial())
 {
-    const SimFrame reply = SimDevice::replyFor(command);
+    const SimFrame reply = SimDevice::replyFor(command, profile);
     return SimDevice::replyFrame(reply) + reply.block;
 }
 

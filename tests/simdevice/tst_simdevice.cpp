@@ -27,6 +27,11 @@ QList<int> delays(const QList<SimWrite> &writes)
     return out;
 }
 
+QList<int> zeros(int n)
+{
+    return QVector<int>(n, 0).toList();
+}
+
 QList<quint8> serials(const QList<SimFrame> &frames)
 {
     QList<quint8> out;
@@ -53,6 +58,11 @@ private slots:
     void faults();
     void faultCounts();
     void concurrentFeedAndConfiguration();
+    void blocksPerMedium_data();
+    void blocksPerMedium();
+    void datagramLayout_data();
+    void datagramLayout();
+    void commandSplitOverDatagrams();
 };
 
 void TestSimDevice::frameText_data()
@@ -288,6 +298,104 @@ void TestSimDevice::concurrentFeedAndConfiguration()
     device.clearFaults();
     QCOMPARE(device.receivedCommands().size(), 2000);
     QVERIFY(answered > 0);
+}
+
+void TestSimDevice::blocksPerMedium_data()
+{
+    QTest::addColumn<SimFrame>("command");
+    QTest::addColumn<int>("serialBlock"); // -1: no block, and no length announced
+    QTest::addColumn<int>("udpBlock");
+
+    QTest::newRow("0xE1 read") << frame(1, 0xE1, 0x00) << 22 << -1;
+    QTest::newRow("0x79 other sub") << frame(1, 0x79, 0x01) << 16 << 16;
+    QTest::newRow("0x79/0x0C") << frame(1, 0x79, 0x0C) << 16 << -1;
+    QTest::newRow("0x8E/0x27") << frame(1, 0x8E, 0x27) << 5 << 5;
+    QTest::newRow("0x77/0x23") << frame(1, 0x77, 0x23) << -1 << 129;
+    QTest::newRow("0x8B/0x05") << frame(1, 0x8B, 0x05) << -1 << 145;
+    QTest::newRow("0x8B/0x09") << frame(1, 0x8B, 0x09) << -1 << 129;
+    QTest::newRow("0x69/0x09") << frame(1, 0x69, 0x09) << -1 << 129;
+    QTest::newRow("0xF1 asking 30000") << frame(1, 0xF1, 0x01, 0, 0x30, 0x75) << -1 << 30000;
+    QTest::newRow("0xF1 asking nothing") << frame(1, 0xF1, 0x01) << -1 << 32;
+    QTest::newRow("0xF1/0x40 asking nothing") << frame(1, 0xF1, 0x40) << -1 << -1;
+    QTest::newRow("0xF1/0x40 asking 300") << frame(1, 0xF1, 0x40, 0, 0x2C, 0x01) << -1 << 300;
+    QTest::newRow("plain command") << frame(1, 0x42, 0x00) << -1 << -1;
+}
+
+void TestSimDevice::blocksPerMedium()
+{
+    QFETCH(SimFrame, command);
+    QFETCH(int, serialBlock);
+    QFETCH(int, udpBlock);
+
+    const QList<QPair<SimProfile, int>> media = {{SimProfile::serial(), serialBlock},
+                                                 {SimProfile::udp(), udpBlock}};
+    for (const auto &medium : media) {
+        const SimFrame reply = SimDevice::replyFor(command, medium.first);
+        const int expected = medium.second;
+        QCOMPARE(reply.block.size(), qMax(expected, 0));
+        QCOMPARE(int(reply.length()), qMax(expected, 0));
+        QCOMPARE(medium.first.carriesBlock(reply), expected >= 0);
+    }
+}
+
+void TestSimDevice::datagramLayout_data()
+{
+    QTest::addColumn<SimFault>("fault");
+    QTest::addColumn<QList<int>>("sizes"); // of the datagrams, in order
+    QTest::addColumn<QList<int>>("expectedDelays");
+
+    // 0xF1 asking 700 bytes, with block datagrams of 200 and then 150 bytes.
+    const QList<int> block{200, 150, 150, 150, 50};
+    QTest::newRow("none") << SimFault::None << QList<int>{19} + block << zeros(6);
+    QTest::newRow("odd-sized reply") << SimFault::OddSizedReply << QList<int>{20} + block << zeros(6);
+    QTest::newRow("short block") << SimFault::ShortBlock << QList<int>{19, 200, 150, 150, 150, 49}
+                                 << zeros(6);
+    QTest::newRow("garbage datagram first") << SimFault::GarbageBefore << QList<int>{9, 19} + block
+                                            << zeros(7);
+    QTest::newRow("command echoed") << SimFault::EchoCommand << QList<int>{19, 19} + block << zeros(7);
+    QTest::newRow("reply in pieces") << SimFault::Pieces << QList<int>{6, 6, 7} + block
+                                     << QList<int>{0, 20, 20, 0, 0, 0, 0, 0};
+    QTest::newRow("silent") << SimFault::Silent << QList<int>() << QList<int>();
+}
+
+void TestSimDevice::datagramLayout()
+{
+    QFETCH(SimFault, fault);
+    QFETCH(QList<int>, sizes);
+    QFETCH(QList<int>, expectedDelays);
+
+    SimDevice device(SimProfile::udp({200, 150}));
+    device.setFault(0xF1, fault);
+    const SimFrame command = frame(7, 0xF1, 0x02, 0, 0xBC, 0x02);
+    const QList<SimWrite> writes = device.feed(SimDevice::commandFrame(command));
+    QList<int> got;
+    for (const SimWrite &w : writes)
+        got.append(w.bytes.size());
+    QCOMPARE(got, sizes);
+    QCOMPARE(delays(writes), expectedDelays);
+    if (fault == SimFault::None)
+        QCOMPARE(joined(writes), replyBytes(command, SimProfile::udp()));
+}
+
+void TestSimDevice::commandSplitOverDatagrams()
+{
+    // A command with a 1200-byte block, cut at 540 bytes as a UDP host sends it,
+    // is one command; only its last datagram is answered.
+    SimDevice device(SimProfile::udp());
+    QByteArray block(1200, '\0');
+    for (int i = 0; i < block.size(); ++i)
+        block[i] = char(i * 13);
+    const SimFrame command = frame(3, 0xE0, 0x01, 0, 0xB0, 0x04, block);
+    const QByteArray bytes = SimDevice::commandFrame(command);
+    QCOMPARE(bytes.size(), 1219);
+    QVERIFY(device.feed(bytes.left(540)).isEmpty());
+    QVERIFY(device.feed(bytes.mid(540, 540)).isEmpty());
+    const QList<SimWrite> writes = device.feed(bytes.mid(1080));
+    QCOMPARE(writes.size(), 1);
+    QCOMPARE(writes.first().bytes, SimDevice::replyFrame(SimDevice::replyFor(command)));
+    const QList<SimFrame> seen = device.receivedCommands();
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().block, block);
 }
 
 QTEST_GUILESS_MAIN(TestSimDevice)

@@ -69,7 +69,7 @@ void TestSimReplyRules::replyPassesTheRules()
     QCOMPARE(reply.sn, command.sn);
     QCOMPARE(reply.cmd, cmd);
     QCOMPARE(reply.sub, sub);
-    if (SimDevice::announcesBlock(reply))
+    if (SimProfile::serial().carriesBlock(reply))
         QCOMPARE(reply.block.size(), int(reply.length()));
     else
         QVERIFY(reply.block.isEmpty());

@@ -1,14 +1,16 @@
-// simdevice: the simulated device as a program. Opens a pseudo-terminal, prints the
-// slave's path (the serial port name for a host) on stdout and answers commands
-// until SIGINT or SIGTERM.
+// simdevice: the simulated device as a program. Opens a pseudo-terminal (or, with
+// --udp, a UDP socket), prints where a host finds it on stdout (the serial port
+// name, or ADDRESS:PORT) and answers commands until SIGINT or SIGTERM.
 
 #include "ptydevice.h"
+#include "udpdevice.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 
 #include <csignal>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -47,6 +49,7 @@ const EveryCommandFault kEveryCommand[] = {
     {"pieces", SimFault::Pieces, "Write every reply in three pieces, 20 ms apart."},
     {"echo", SimFault::EchoCommand, "Write every command frame back before its reply."},
     {"upper-case", SimFault::UpperCaseDigits, "Use upper-case hexadecimal digits."},
+    {"odd-size", SimFault::OddSizedReply, "Put one byte too many after every reply frame."},
 };
 
 // "0x42", "66" or "0x42:1" (only the next one such command).
@@ -67,6 +70,34 @@ bool parseFaultTarget(const QString &text, quint8 *cmd, int *times)
             return false;
     }
     return true;
+}
+
+// "127.0.0.2:5000"; port 0 lets the system choose.
+bool parseEndpoint(const QString &text, QHostAddress *address, quint16 *port)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return false;
+    bool ok = false;
+    const uint value = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || value > 0xFFFF || address->setAddress(text.left(colon)) == false
+        || address->protocol() != QAbstractSocket::IPv4Protocol)
+        return false;
+    *port = quint16(value);
+    return true;
+}
+
+// "1000" or "200,150": sizes of the datagrams a reply's block is cut into.
+bool parseSizes(const QString &text, QList<int> *sizes)
+{
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        bool ok = false;
+        const int size = item.trimmed().toInt(&ok);
+        if (!ok || size < 1 || size > SimProfile::kMaxDatagram)
+            return false;
+        sizes->append(size);
+    }
+    return !sizes->isEmpty();
 }
 
 QString describe(const SimFrame &f)
@@ -92,9 +123,10 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Simulated device on a pseudo-terminal. Prints the serial port name to give a host, "
-        "then answers command frames until interrupted. CMD is a command code (0x42 or 66), "
-        "optionally with :N to misbehave only on the next N such commands."));
+        "Simulated device on a pseudo-terminal, or with --udp on a UDP socket. Prints where a "
+        "host finds it (the serial port name, or ADDRESS:PORT), then answers command frames "
+        "until interrupted. CMD is a command code (0x42 or 66), optionally with :N to misbehave "
+        "only on the next N such commands."));
     parser.addHelpOption();
     for (const PerCommandFault &f : kPerCommand)
         parser.addOption({QString::fromLatin1(f.name), QString::fromLatin1(f.description), QStringLiteral("CMD")});
@@ -110,11 +142,45 @@ int main(int argc, char *argv[])
                                           QStringLiteral("N"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Report every command on stderr."));
-    parser.addOptions({blockOption, hangUpOption, verboseOption});
+    const QCommandLineOption udpOption(
+        QStringLiteral("udp"),
+        QStringLiteral("Answer over UDP on ADDRESS:PORT (a loopback address such as 127.0.0.2; port 0 "
+                       "lets the system choose) instead of a pseudo-terminal. The device also hears "
+                       "broadcasts at that port and answers only senders on this machine."),
+        QStringLiteral("ADDRESS:PORT"));
+    const QCommandLineOption datagramOption(
+        QStringLiteral("block-datagrams"),
+        QStringLiteral("With --udp: sizes of the datagrams a reply's block is cut into, e.g. 1000 "
+                       "or 200,150 (the last size repeats; default %1).")
+            .arg(SimProfile::kDefaultBlockDatagram),
+        QStringLiteral("LIST"));
+    parser.addOptions({blockOption, hangUpOption, verboseOption, udpOption, datagramOption});
     parser.process(app);
 
-    PtyDevice pty;
-    SimDevice &device = pty.device();
+    std::unique_ptr<SimLink> link;
+    if (parser.isSet(udpOption)) {
+        QHostAddress address;
+        quint16 port = 0;
+        if (!parseEndpoint(parser.value(udpOption), &address, &port)) {
+            err << "simdevice: --udp: not an IPv4 ADDRESS:PORT: " << parser.value(udpOption) << "\n";
+            return 2;
+        }
+        QList<int> sizes;
+        if (parser.isSet(datagramOption) && !parseSizes(parser.value(datagramOption), &sizes)) {
+            err << "simdevice: --block-datagrams: not a list of sizes from 1 to " << SimProfile::kMaxDatagram
+                << ": " << parser.value(datagramOption) << "\n";
+            return 2;
+        }
+        if (sizes.isEmpty())
+            sizes.append(SimProfile::kDefaultBlockDatagram);
+        link = std::make_unique<UdpDevice>(address, port, sizes);
+    } else if (parser.isSet(datagramOption)) {
+        err << "simdevice: --block-datagrams needs --udp\n";
+        return 2;
+    } else {
+        link = std::make_unique<PtyDevice>();
+    }
+    SimDevice &device = link->device();
 
     for (const PerCommandFault &f : kPerCommand) {
         for (const QString &value : parser.values(QString::fromLatin1(f.name))) {
@@ -135,7 +201,8 @@ int main(int argc, char *argv[])
         }
     }
     if (everyCommandFaults > 1) {
-        err << "simdevice: choose at most one of --garbage, --byte-by-byte, --pieces, --echo, --upper-case\n";
+        err << "simdevice: choose at most one of --garbage, --byte-by-byte, --pieces, --echo, --upper-case, "
+               "--odd-size\n";
         return 2;
     }
     if (parser.isSet(blockOption)) {
@@ -166,13 +233,13 @@ int main(int argc, char *argv[])
     std::signal(SIGTERM, requestStop);
 
     QString error;
-    if (!pty.start(&error)) {
-        err << "simdevice: cannot open a pseudo-terminal: " << error << "\n";
+    if (!link->start(&error)) {
+        err << "simdevice: cannot start: " << error << "\n";
         return 1;
     }
-    out << pty.portName() << "\n";
+    out << link->endpoint() << "\n";
     out.flush();
-    err << "simdevice: answering on " << pty.portName() << " until interrupted\n";
+    err << "simdevice: answering on " << link->endpoint() << " until interrupted\n";
     err.flush();
 
     // The device answers on its own thread; this one only reports and watches for
@@ -185,14 +252,14 @@ int main(int argc, char *argv[])
             ++commands;
             if (verbose)
                 err << "<- " << describe(f) << "\n";
-            if (hangUpAfter >= 0 && commands >= hangUpAfter && !pty.isHungUp()) {
-                pty.hangUp();
+            if (hangUpAfter >= 0 && commands >= hangUpAfter && !link->isHungUp()) {
+                link->hangUp();
                 err << "simdevice: hung up after " << commands << " commands\n";
             }
         }
         err.flush();
     }
-    pty.stop();
+    link->stop();
     err << "simdevice: stopped after " << commands << " commands\n";
     return 0;
 }

@@ -114,6 +114,11 @@ QString PtyDevice::portName() const
     return m_portName;
 }
 
+QString PtyDevice::endpoint() const
+{
+    return portName();
+}
+
 SimDevice &PtyDevice::device()
 {
     return m_device;

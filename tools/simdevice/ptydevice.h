@@ -1,7 +1,7 @@
 #ifndef PTYDEVICE_H
 #define PTYDEVICE_H
 
-#include "simdevice.h"
+#include "simlink.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,28 +15,29 @@
 // The simulated device behind a pseudo-terminal pair. The host opens the slave
 // (portName()) as its serial port; an I/O thread reads the master, feeds the
 // device and performs its writes, with their delays, in order.
-class PtyDevice
+class PtyDevice : public SimLink
 {
 public:
     PtyDevice();
-    ~PtyDevice();
+    ~PtyDevice() override;
 
     PtyDevice(const PtyDevice &) = delete;
     PtyDevice &operator=(const PtyDevice &) = delete;
 
     // Opens the pair and starts the I/O thread; false (with the reason) when that fails.
-    bool start(QString *error = nullptr);
+    bool start(QString *error = nullptr) override;
     // The slave's path, e.g. "/dev/pts/7"; empty before start().
     QString portName() const;
-    SimDevice &device();
+    QString endpoint() const override;
+    SimDevice &device() override;
 
     // Writes raw bytes to the host, after the writes already scheduled.
     void write(const QByteArray &raw);
     // Closes the master: to the host the device is gone. Later writes are dropped.
-    void hangUp();
-    bool isHungUp() const;
+    void hangUp() override;
+    bool isHungUp() const override;
     // Stops and joins the I/O thread and closes the pair. Idempotent.
-    void stop();
+    void stop() override;
 
 private:
     void run();

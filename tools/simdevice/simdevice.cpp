@@ -1,12 +1,15 @@
 #include "simdevice.h"
 
+#include <utility>
+
 namespace {
 
 constexpr int kFrameSize = 19;
 
 // The shape of a reply where the zero reply (p1 = p2 = p3 = 0, no block) would be
-// refused: p2 for the commands that bound it, the block length for the replies
-// that announce one. Every other command is answered with the zero reply.
+// refused or would say too little: p2 for the commands that bound it, the length
+// of the block for the replies that carry one on some medium. The first row that
+// matches counts; every other command is answered with the zero reply.
 struct ReplyShape
 {
     quint8 cmd;
@@ -14,37 +17,42 @@ struct ReplyShape
     quint8 subLast;
     quint8 p2;
     quint16 blockLength;
+    // The block is as long as the command asks (its p2/p3); blockLength when it asks nothing.
+    bool lengthAsAsked;
 };
 
 constexpr ReplyShape kReplyShapes[] = {
-    {0x71, 0x00, 0x01, 1, 0},
-    {0x71, 0x03, 0x03, 1, 0},
-    {0x79, 0x00, 0xFF, 0, 16},
-    {0x8E, 0x27, 0x27, 0, 5},
-    {0xE1, 0x00, 0x00, 0, 22},
-    {0xE1, 0x03, 0x03, 0, 65},
-    {0xE1, 0x04, 0x04, 0, 33},
-    {0xE1, 0x05, 0x05, 0, 257},
-    {0xE1, 0x06, 0x06, 0, 22},
-    {0xE1, 0x07, 0x07, 0, 11},
-    {0xE1, 0x08, 0x08, 0, 1362},
-    {0xE1, 0x09, 0x0A, 0, 29},
-    {0xE1, 0x0B, 0x0B, 0, 11},
-    {0xE1, 0x0D, 0x0D, 0, 33},
-    {0xE1, 0x0E, 0x0E, 0, 10},
-    {0xE1, 0x0F, 0x0F, 0, 28},
-    {0xE1, 0x11, 0x12, 0, 17},
-    {0xE1, 0x14, 0x14, 0, 33},
-    {0xE1, 0x16, 0x16, 0, 257},
-    {0xE1, 0x17, 0x17, 0, 65},
-    {0xE1, 0x18, 0x18, 0, 28},
-    {0xE1, 0x19, 0x19, 0, 8},
-    {0xE1, 0x1A, 0x1A, 0, 65},
+    {0x71, 0x00, 0x01, 1, 0, false},
+    {0x71, 0x03, 0x03, 1, 0, false},
+    {0x69, 0x09, 0x09, 0, 129, false},
+    {0x77, 0x23, 0x23, 0, 129, false},
+    {0x79, 0x00, 0xFF, 0, 16, false},
+    {0x8B, 0x05, 0x05, 0, 145, false},
+    {0x8B, 0x09, 0x09, 0, 129, false},
+    {0x8E, 0x27, 0x27, 0, 5, false},
+    {0xE1, 0x00, 0x00, 0, 22, false},
+    {0xE1, 0x03, 0x03, 0, 65, false},
+    {0xE1, 0x04, 0x04, 0, 33, false},
+    {0xE1, 0x05, 0x05, 0, 257, false},
+    {0xE1, 0x06, 0x06, 0, 22, false},
+    {0xE1, 0x07, 0x07, 0, 11, false},
+    {0xE1, 0x08, 0x08, 0, 1362, false},
+    {0xE1, 0x09, 0x0A, 0, 29, false},
+    {0xE1, 0x0B, 0x0B, 0, 11, false},
+    {0xE1, 0x0D, 0x0D, 0, 33, false},
+    {0xE1, 0x0E, 0x0E, 0, 10, false},
+    {0xE1, 0x0F, 0x0F, 0, 28, false},
+    {0xE1, 0x11, 0x12, 0, 17, false},
+    {0xE1, 0x14, 0x14, 0, 33, false},
+    {0xE1, 0x16, 0x16, 0, 257, false},
+    {0xE1, 0x17, 0x17, 0, 65, false},
+    {0xE1, 0x18, 0x18, 0, 28, false},
+    {0xE1, 0x19, 0x19, 0, 8, false},
+    {0xE1, 0x1A, 0x1A, 0, 65, false},
+    // 0xF1 reads as many bytes as asked; 0x40 asking nothing is answered at once.
+    {0xF1, 0x40, 0x40, 0, 0, true},
+    {0xF1, 0x00, 0xFF, 0, 32, true},
 };
-
-// Noise as a misbehaving line produces it: no reply frame in it, but a "[" that
-// opens none, so that a host has to resynchronise twice.
-const char kGarbage[] = {'\x00', '\x7f', 'z', '[', 'Q', '\xfe', '[', ']', 'R'};
 
 int hexValue(char c)
 {
@@ -80,15 +88,21 @@ QSet<quint8> SimDevice::defaultBlockCommands()
     return {0xE0};
 }
 
-SimDevice::SimDevice()
-    : m_blockCommands(defaultBlockCommands())
+SimDevice::SimDevice(SimProfile profile)
+    : m_profile(std::move(profile))
+    , m_blockCommands(defaultBlockCommands())
 {
+}
+
+const SimProfile &SimDevice::profile() const
+{
+    return m_profile;
 }
 
 QList<SimWrite> SimDevice::feed(const QByteArray &fromHost)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_buffer.append(fromHost);
+    m_buffer.append(m_profile.commandBytes(fromHost));
     QList<SimWrite> writes;
     SimFrame command;
     while (cutCommand(&command)) {
@@ -183,47 +197,28 @@ SimFault SimDevice::takeFault(quint8 cmd)
     return fault;
 }
 
-QList<SimWrite> SimDevice::answer(const SimFrame &command, SimFault fault)
+QList<SimWrite> SimDevice::answer(const SimFrame &command, SimFault fault) const
 {
     if (fault == SimFault::Silent)
         return {};
 
-    const SimFrame reply = replyFor(command);
-    QByteArray frame;
+    const SimFrame reply = replyFor(command, m_profile);
+    SimAnswer a;
+    a.fault = fault;
+    a.commandFrame = encodeFrame('A', command, command.checksum(), false);
     if (fault == SimFault::WrongHeaderChecksum)
-        frame = encodeFrame('R', reply, quint8(reply.checksum() + 1), false);
+        a.replyFrame = encodeFrame('R', reply, quint8(reply.checksum() + 1), false);
     else
-        frame = replyFrame(reply, fault == SimFault::UpperCaseDigits);
+        a.replyFrame = replyFrame(reply, fault == SimFault::UpperCaseDigits);
 
-    QByteArray block = reply.block;
-    if (!block.isEmpty()) {
+    a.block = reply.block;
+    if (!a.block.isEmpty()) {
         if (fault == SimFault::WrongBlockChecksum)
-            block[block.size() - 1] = char(block.at(block.size() - 1) + 1);
+            a.block[a.block.size() - 1] = char(a.block.at(a.block.size() - 1) + 1);
         else if (fault == SimFault::ShortBlock)
-            block.chop(1);
+            a.block.chop(1);
     }
-    const QByteArray bytes = frame + block;
-
-    switch (fault) {
-    case SimFault::GarbageBefore:
-        return {{0, QByteArray(kGarbage, sizeof kGarbage) + bytes}};
-    case SimFault::ByteByByte: {
-        QList<SimWrite> writes;
-        for (int i = 0; i < bytes.size(); ++i)
-            writes.append({i == 0 ? 0 : 1, bytes.mid(i, 1)});
-        return writes;
-    }
-    case SimFault::Pieces: {
-        const int third = bytes.size() / 3;
-        return {{0, bytes.left(third)},
-                {20, bytes.mid(third, third)},
-                {20, bytes.mid(2 * third)}};
-    }
-    case SimFault::EchoCommand:
-        return {{0, encodeFrame('A', command, command.checksum(), false)}, {0, bytes}};
-    default:
-        return {{0, bytes}};
-    }
+    return m_profile.writeAnswer(a);
 }
 
 void SimDevice::setFault(quint8 cmd, SimFault fault, int times)
@@ -290,7 +285,7 @@ QByteArray SimDevice::commandFrame(const SimFrame &f)
     return encodeFrame('A', f, f.checksum(), false) + f.block;
 }
 
-SimFrame SimDevice::replyFor(const SimFrame &command)
+SimFrame SimDevice::replyFor(const SimFrame &command, const SimProfile &profile)
 {
     SimFrame reply;
     reply.head = command.head;
@@ -300,22 +295,22 @@ SimFrame SimDevice::replyFor(const SimFrame &command)
     for (const ReplyShape &shape : kReplyShapes) {
         if (shape.cmd != command.cmd || command.sub < shape.subFirst || command.sub > shape.subLast)
             continue;
-        if (shape.blockLength > 0) {
-            reply.p2 = quint8(shape.blockLength & 0xFF);
-            reply.p3 = quint8(shape.blockLength >> 8);
-        } else {
-            reply.p2 = shape.p2;
+        reply.p2 = shape.p2;
+        quint16 length = shape.blockLength;
+        if (shape.lengthAsAsked && command.length() > 0)
+            length = command.length();
+        if (length > 0) {
+            reply.p2 = quint8(length & 0xFF);
+            reply.p3 = quint8(length >> 8);
+            // Where no block follows, announcing a length would be a lie.
+            if (!profile.carriesBlock(reply))
+                reply.p2 = reply.p3 = 0;
         }
         break;
     }
-    if (announcesBlock(reply))
+    if (profile.carriesBlock(reply))
         reply.block = checkedBlock(reply.length(), quint8(command.sn ^ command.sub));
     return reply;
-}
-
-bool SimDevice::announcesBlock(const SimFrame &reply)
-{
-    return reply.cmd == 0xE1 || reply.cmd == 0x79 || (reply.cmd == 0x8E && reply.sub == 0x27);
 }
 
 QByteArray SimDevice::checkedBlock(int n, quint8 seed)

@@ -2,6 +2,7 @@
 #define SIMDEVICE_H
 
 #include "simframe.h"
+#include "simprofile.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -12,32 +13,12 @@
 #include <deque>
 #include <mutex>
 
-// One write the device makes: wait delayMs after the previous write, then write bytes.
-struct SimWrite
-{
-    int delayMs;
-    QByteArray bytes;
-};
-
-// Ways the device can misbehave when it answers a command.
-enum class SimFault {
-    None,                // answer normally
-    Silent,              // do not answer at all
-    WrongHeaderChecksum, // reply frame with its checksum off by one
-    WrongBlockChecksum,  // block whose last byte is off by one (replies without a block: no effect)
-    GarbageBefore,       // noise, including a stray "[" that is not a reply, before the reply
-    ByteByByte,          // every byte a write of its own, 1 ms apart
-    Pieces,              // the reply in three pieces, 20 ms apart
-    EchoCommand,         // the command frame written back before the reply
-    UpperCaseDigits,     // hexadecimal digits A-F instead of a-f
-    ShortBlock,          // the block one byte shorter than its reply announces
-};
-
 // The far end of the line: cuts the host's byte stream into command frames
 // ("[A" + 16 hexadecimal digits + "]", followed by a raw block for the block
 // commands) and answers each with a reply frame that carries the command's
-// serial number. It knows nothing about the medium; whoever owns the medium
-// feeds it the bytes that arrive and performs the writes it returns.
+// serial number. Where the media differ (which replies carry a block, how the
+// host's bytes arrive, how an answer is laid out) it asks its profile; whoever
+// owns the medium feeds it the units that arrive and performs the writes it returns.
 //
 // Thread-safe: one thread may feed it while others configure or inspect it.
 class SimDevice
@@ -55,10 +36,13 @@ public:
     // At most this many commands are kept for receivedCommands(); older ones are dropped.
     static constexpr int kMaxRecorded = 65536;
 
-    SimDevice();
+    explicit SimDevice(SimProfile profile = SimProfile::serial());
 
-    // Accumulates the bytes, cuts every complete command out of them and returns,
-    // in order, the writes that answer them.
+    const SimProfile &profile() const;
+
+    // Accumulates the command bytes of one unit from the host (a stream read, a
+    // datagram), cuts every complete command out of them and returns, in order,
+    // the writes that answer them.
     QList<SimWrite> feed(const QByteArray &fromHost);
 
     // Misbehave on commands with code cmd: times -1 for all of them, n > 0 for the next n.
@@ -80,10 +64,9 @@ public:
     static QByteArray replyFrame(const SimFrame &f, bool upperCase = false);
     // "[A" + 16 lower-case hexadecimal digits + "]" followed by the block, as a host writes it.
     static QByteArray commandFrame(const SimFrame &f);
-    // The reply to a command, with its block where the reply announces one.
-    static SimFrame replyFor(const SimFrame &command);
-    // True for the replies that a block follows: 0xE1, 0x79, and 0x8E with sub 0x27.
-    static bool announcesBlock(const SimFrame &reply);
+    // The reply to a command on a medium, with its block where one follows it
+    // there. A reply that carries no block on the medium announces no length.
+    static SimFrame replyFor(const SimFrame &command, const SimProfile &profile = SimProfile::serial());
     // A block of n bytes whose last byte is the sum modulo 256 of the others; seed varies the content.
     static QByteArray checkedBlock(int n, quint8 seed);
 
@@ -97,8 +80,9 @@ private:
     // Takes one command out of m_buffer; false when more bytes are needed.
     bool cutCommand(SimFrame *command);
     SimFault takeFault(quint8 cmd);
-    static QList<SimWrite> answer(const SimFrame &command, SimFault fault);
+    QList<SimWrite> answer(const SimFrame &command, SimFault fault) const;
 
+    const SimProfile m_profile;
     mutable std::mutex m_mutex;
     QByteArray m_buffer;
     bool m_awaitingBlock = false;

@@ -1,0 +1,358 @@
+#include "portudp.h"
+
+#include "datagramcodec.h"
+#include "framecodec.h"
+#include "streamparser.h"
+
+#include <QDebug>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include <utility>
+
+std::mutex PortUDP::stdCMDlock;
+
+namespace {
+
+// An empty or unparsable address text gives a null address, which Qt sends to the
+// unspecified address; Linux delivers that to this machine, and the send would
+// look successful. Neither that nor an explicit 0.0.0.0 or :: names a device.
+bool namesADevice(const QHostAddress &address)
+{
+    return !address.isNull() && address != QHostAddress(QHostAddress::AnyIPv4)
+        && address != QHostAddress(QHostAddress::AnyIPv6);
+}
+
+} // namespace
+
+PortUDP::PortUDP()
+    : m_udpSocket(nullptr)
+    , m_port(0)
+{
+    initUdp();
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    m_deviceIP = QString::fromLatin1(kDefaultDeviceIP);
+}
+
+PortUDP::~PortUDP()
+{
+    disconnect(this, &PortUDP::signalReInitUdp, this, &PortUDP::reInitUdp);
+    if (m_udpSocket) {
+        disconnect(m_udpSocket, &QUdpSocket::readyRead, this, &PortUDP::readPendingDatagrams);
+        discardPending();
+        m_udpSocket->close();
+    }
+    {
+        std::lock_guard<std::mutex> lock(stdCMDlock);
+        m_blockCmdBuff.clear();
+        m_stdCmdBuff.clear();
+        m_lastDatagram.clear();
+        m_deviceIP.clear();
+    }
+    delete m_udpSocket;
+    m_udpSocket = nullptr;
+    // m_cmdDealModule goes next, and its destructor waits for the joins and
+    // queueings still running.
+}
+
+void PortUDP::setDeviceIP(QString ip)
+{
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    m_deviceIP = ip;
+}
+
+void PortUDP::setPort(int port)
+{
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    m_port = port;
+}
+
+void PortUDP::clearQueue()
+{
+    CmdDealModule *dispatcher = &m_cmdDealModule;
+    startDetached([dispatcher]() { dispatcher->clearQueue(); });
+}
+
+bool PortUDP::openSerialPort(QString, QSerialPort::BaudRate, QSerialPort::StopBits, QSerialPort::Parity,
+                             QSerialPort::FlowControl, QSerialPort::DataBits)
+{
+    return false;
+}
+
+void PortUDP::closeSerialPort()
+{
+}
+
+bool PortUDP::openUSB(unsigned short, unsigned short)
+{
+    return false;
+}
+
+void PortUDP::closeUSB()
+{
+}
+
+void PortUDP::setDeviceType(ModulelEnum::DeviceType type)
+{
+    m_deviceType = type;
+}
+
+void PortUDP::initUdp()
+{
+    m_udpSocket = new QUdpSocket;
+    // Bound here rather than by the first send, as the system would: Qt applies
+    // socket options only to a socket that exists, and it creates it at bind, so
+    // an unbound socket would silently keep the system's default buffer.
+    if (!m_udpSocket->bind(QHostAddress(QHostAddress::Any), 0))
+        qDebug() << "UDP bind failed:" << m_udpSocket->errorString();
+    m_udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferSize);
+    connect(m_udpSocket, &QUdpSocket::readyRead, this, &PortUDP::readPendingDatagrams);
+    // Queued, so that a rebuild never runs inside the send that asked for it; unique,
+    // so that every rebuild leaves exactly one such connection.
+    connect(this, &PortUDP::signalReInitUdp, this, &PortUDP::reInitUdp,
+            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
+}
+
+void PortUDP::senToUipro(void *)
+{
+}
+
+QString PortUDP::autoRec(QString text)
+{
+    if (text.size() >= 2)
+        return text;
+    return QString(2 - text.size(), QLatin1Char('0')) + text;
+}
+
+unsigned short PortUDP::combineTwoByte(unsigned char low, unsigned char high) const
+{
+    return FrameCodec::combineTwoByte(low, high);
+}
+
+QByteArray PortUDP::changeData(QByteArray bytes)
+{
+    return FrameCodec::changeData(bytes);
+}
+
+ProtocolData PortUDP::getArrayData(QByteArray datagram)
+{
+    return DatagramCodec::decode(datagram);
+}
+
+void PortUDP::addToReceivedQueue(ProtocolData reply)
+{
+    queueIfEnabled(reply, bEnabled);
+}
+
+void PortUDP::combineSTDCMDandBloackCMD(QByteArray block, QByteArray held)
+{
+    joinAndQueue(block, held, bEnabled);
+}
+
+QByteArray PortUDP::produceCmds(ProtocolData command)
+{
+    return FrameCodec::produceCmds(command);
+}
+
+void PortUDP::sendUdpData(QByteArray data)
+{
+    QString ip;
+    int port;
+    {
+        std::lock_guard<std::mutex> lock(stdCMDlock);
+        ip = m_deviceIP;
+        port = m_port;
+    }
+    const QHostAddress address(ip);
+    const bool refused = !namesADevice(address);
+    const quint16 udpPort = static_cast<quint16>(port);
+    const qint64 total = DatagramCodec::writeInPieces(data, DatagramCodec::kSplitSize, [&](const QByteArray &piece) {
+        return refused ? qint64(-1) : m_udpSocket->writeDatagram(piece, address, udpPort);
+    });
+    if (total == data.size()) {
+        qDebug() << "Send successful";
+    } else if (total == -1) {
+        qDebug() << "Send failed";
+    } else {
+        qDebug() << "Send unknown";
+        emit signalReInitUdp();
+    }
+}
+
+void PortUDP::sendUdpDataBroadcast(QByteArray data)
+{
+    int port;
+    {
+        std::lock_guard<std::mutex> lock(stdCMDlock);
+        port = m_port;
+    }
+    const qint64 written = m_udpSocket->writeDatagram(data, QHostAddress::Broadcast, static_cast<quint16>(port));
+    if (written == data.size()) {
+        qDebug() << "Send Broadcast successful";
+    } else if (written == -1) {
+        qDebug() << "Send Broadcast failed";
+    } else {
+        qDebug() << "Send Broadcast unknown";
+        emit signalReInitUdp();
+    }
+}
+
+void PortUDP::setRetFlagStatus(bool status)
+{
+    std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
+    CmdDealModule::bRetFlag = status;
+}
+
+void PortUDP::reInitUdp()
+{
+    rebuildSocket(true, true);
+}
+
+void PortUDP::reInitUdpKOVA()
+{
+    rebuildSocket(false, false);
+}
+
+void PortUDP::readPendingDatagrams()
+{
+    while (m_udpSocket && m_udpSocket->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_udpSocket->receiveDatagram();
+        if (!datagram.isValid())
+            break;
+        handleDatagram(datagram.data(), datagram.senderAddress());
+    }
+}
+
+void PortUDP::sendDatatoDevice(void *parameters)
+{
+    if (!parameters)
+        return;
+    const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
+    switch (command.bySendMode) {
+    case 0: {
+        const QByteArray datagram = produceCmds(command);
+        sendUdpData(datagram);
+        qDebug().noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
+        break;
+    }
+    case 1: {
+        const QByteArray datagram = produceCmds(command);
+        sendUdpDataBroadcast(datagram);
+        qDebug().noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
+        break;
+    }
+    default:
+        qDebug() << "Send data abnormal";
+        break;
+    }
+}
+
+void PortUDP::processInfoDisplayonUI(void *)
+{
+}
+
+void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sender)
+{
+    m_lastDatagram = datagram;
+    const QString ip = DatagramCodec::senderText(sender);
+    qDebug().noquote() << QStringLiteral("Recv data:") + DatagramCodec::logText(datagram);
+    qDebug().noquote() << QStringLiteral("host ip:") + ip;
+
+    ProtocolData reply = getArrayData(m_lastDatagram);
+    reply.strLabel = ip;
+    reply.strSource = ip;
+    reply.byReplySource = 0;
+    reply.iDeviceType = m_deviceType.load();
+
+    switch (DatagramCodec::classify(reply)) {
+    case DatagramCodec::Intake::QueueNow:
+        addToReceivedQueue(reply);
+        break;
+    case DatagramCodec::Intake::Hold: {
+        std::lock_guard<std::mutex> lock(stdCMDlock);
+        m_stdCmdBuff = m_lastDatagram;
+        // The bytes gathered so far belong to the reply this one replaces (a resend's
+        // second answer, say); joined with this one they would be a corrupted block.
+        m_blockCmdBuff.clear();
+        break;
+    }
+    case DatagramCodec::Intake::General:
+        if (DatagramCodec::isNotReply(reply)) {
+            takeBlockBytes();
+        } else {
+            const bool enabled = bEnabled;
+            startDetached([reply, enabled]() { queueIfEnabled(reply, enabled); });
+        }
+        break;
+    }
+}
+
+void PortUDP::rebuildSocket(bool drainPending, bool forgetAddress)
+{
+    if (m_udpSocket) {
+        disconnect(m_udpSocket, &QUdpSocket::readyRead, this, &PortUDP::readPendingDatagrams);
+        if (drainPending)
+            discardPending();
+        m_udpSocket->close();
+    }
+    {
+        std::lock_guard<std::mutex> lock(stdCMDlock);
+        m_blockCmdBuff.clear();
+        m_lastDatagram.clear();
+        if (forgetAddress)
+            m_deviceIP.clear();
+        m_stdCmdBuff.clear();
+    }
+    delete m_udpSocket;
+    m_udpSocket = nullptr;
+    initUdp();
+}
+
+void PortUDP::discardPending()
+{
+    while (m_udpSocket->hasPendingDatagrams()) {
+        if (!m_udpSocket->receiveDatagram().isValid())
+            break;
+    }
+}
+
+void PortUDP::takeBlockBytes()
+{
+    const qint16 announced = DatagramCodec::announcedLength(getArrayData(m_stdCmdBuff));
+    // The buffer is emptied whenever it reaches the announced length, so it never
+    // holds more than that length plus one datagram.
+    m_blockCmdBuff.append(m_lastDatagram);
+    if (announced > m_blockCmdBuff.size())
+        return;
+
+    const QByteArray block = m_blockCmdBuff;
+    const QByteArray held = m_stdCmdBuff;
+    const bool enabled = bEnabled;
+    startDetached([block, held, enabled]() { joinAndQueue(block, held, enabled); });
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    m_stdCmdBuff.clear();
+    m_blockCmdBuff.clear();
+}
+
+void PortUDP::startDetached(std::function<void()> job)
+{
+    m_cmdDealModule.runDetached(std::move(job));
+}
+
+void PortUDP::queueIfEnabled(const ProtocolData &reply, bool enabled)
+{
+    if (enabled)
+        StreamParser::addToReceivedQueue(reply);
+}
+
+void PortUDP::joinAndQueue(const QByteArray &block, const QByteArray &held, bool enabled)
+{
+    ProtocolData reply;
+    if (!DatagramCodec::join(block, held, &reply)) {
+        // Nothing to hand over, but the dispatcher need not wait for the watchdog.
+        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
+        CmdDealModule::bRetFlag = true;
+        return;
+    }
+    queueIfEnabled(reply, enabled);
+}

@@ -1,0 +1,117 @@
+#ifndef PORTUDP_H
+#define PORTUDP_H
+
+#include "cmddealmodule.h"
+#include "portbase.h"
+#include "porvane_global.h"
+#include "protocoldata.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+class QUdpSocket;
+
+// Transport over UDP. Commands go to one device by unicast, cut into datagrams of
+// at most 540 bytes, or to every device at a port by broadcast; each reply is one
+// datagram, and a reply that carries a block is held until the datagrams of its
+// block have arrived. The socket, the receiving and the rebuilds belong to the
+// thread that created the object, which must run a Qt event loop; send from that
+// thread too.
+class PORVANE_EXPORT PortUDP : public PortBase
+{
+    Q_OBJECT
+
+public:
+    // Where unicast goes until the host calls setDeviceIP: the address a device of
+    // this family answers on out of the box.
+    static constexpr const char kDefaultDeviceIP[] = "192.168.1.100";
+    // The socket's receive buffer. The block of a held reply arrives as a burst of
+    // datagrams (up to 32 KB, in pieces as small as the device likes) while the
+    // receiving thread may be busy; with a 4 KB buffer most of such a burst is
+    // dropped by the system. This holds a 32 KB block in 100-byte datagrams.
+    static constexpr int kReceiveBufferSize = 256 * 1024;
+
+    PortUDP();
+    ~PortUDP() override;
+
+    void setDeviceIP(QString ip) override;
+    void setPort(int port) override;
+    void clearQueue() override;
+    bool openSerialPort(QString portName, QSerialPort::BaudRate baudRate,
+                        QSerialPort::StopBits stopBits, QSerialPort::Parity parity,
+                        QSerialPort::FlowControl flowControl,
+                        QSerialPort::DataBits dataBits) override;
+    void closeSerialPort() override;
+    bool openUSB(unsigned short vendorId, unsigned short productId) override;
+    void closeUSB() override;
+    void setDeviceType(ModulelEnum::DeviceType type) override;
+
+    // Block bytes gathered for the held reply.
+    QByteArray m_blockCmdBuff;
+    QUdpSocket *m_udpSocket;
+    // Dotted IPv4 text; guarded by stdCMDlock.
+    QString m_deviceIP;
+    // Guarded by stdCMDlock; 0 (nothing can be sent) until setPort.
+    int m_port;
+    CmdDealModule m_cmdDealModule;
+    // The held block-carrying reply datagram.
+    QByteArray m_stdCmdBuff;
+    QByteArray m_lastDatagram;
+    // Read on the receiving thread while the host may set it: atomic, still lock-free.
+    std::atomic<ModulelEnum::DeviceType> m_deviceType{ModulelEnum::DeviceNone};
+
+    // One lock for every PortUDP: the device address and port, and the held reply.
+    static std::mutex stdCMDlock;
+
+    void initUdp();
+    void senToUipro(void *);
+    // The text preceded by "0" up to two characters: "" -> "00", "7" -> "07".
+    QString autoRec(QString text);
+    unsigned short combineTwoByte(unsigned char low, unsigned char high) const;
+    QByteArray changeData(QByteArray bytes);
+    ProtocolData getArrayData(QByteArray datagram);
+    void addToReceivedQueue(ProtocolData reply);
+    // Joins the held reply datagram with its block and queues the result; with
+    // nothing to queue it only lets the next command go.
+    void combineSTDCMDandBloackCMD(QByteArray block, QByteArray held);
+    QByteArray produceCmds(ProtocolData command);
+    void sendUdpData(QByteArray data);
+    void sendUdpDataBroadcast(QByteArray data);
+    void setRetFlagStatus(bool status);
+
+    // What readPendingDatagrams does with each datagram it reads: decode, classify,
+    // queue, hold or gather block bytes.
+    void handleDatagram(const QByteArray &datagram, const QHostAddress &sender);
+
+signals:
+    void signalReInitUdp();
+    void signalUSBChanged(bool);
+    void signalSendReceiveMessageToUiPro(void *);
+
+public slots:
+    // Rebuilds the socket and forgets the device address.
+    void reInitUdp();
+    // Rebuilds the socket and keeps the device address.
+    void reInitUdpKOVA();
+    void readPendingDatagrams();
+    void sendDatatoDevice(void *parameters) override;
+    void processInfoDisplayonUI(void *);
+
+private:
+    void rebuildSocket(bool drainPending, bool forgetAddress);
+    void discardPending();
+    void takeBlockBytes();
+    // Runs job on a detached thread that the destructor waits for. A job gets
+    // copies of what it needs, bEnabled included, and touches nothing of this object.
+    void startDetached(std::function<void()> job);
+
+    static void queueIfEnabled(const ProtocolData &reply, bool enabled);
+    static void joinAndQueue(const QByteArray &block, const QByteArray &held, bool enabled);
+};
+
+#endif // PORTUDP_H

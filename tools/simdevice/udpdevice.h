@@ -1,0 +1,60 @@
+#ifndef UDPDEVICE_H
+#define UDPDEVICE_H
+
+#include "simlink.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+
+class UdpDeviceLink;
+
+// The simulated device on UDP. It listens on its own address and port, and on the
+// broadcast address at the same port so that a host can find it; it answers every
+// command at the address and port it came from, from its own address, performing
+// the device's writes in order and with their delays on an I/O thread of its own.
+// Several devices may share a port on different addresses (127.0.0.2, 127.0.0.3, …).
+//
+// It answers only senders on this machine (loopback, or an address of its own),
+// so that whatever reaches it from a network is never answered.
+class UdpDevice : public SimLink
+{
+public:
+    explicit UdpDevice(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0,
+                       const QList<int> &blockDatagramSizes = {SimProfile::kDefaultBlockDatagram});
+    ~UdpDevice() override;
+
+    UdpDevice(const UdpDevice &) = delete;
+    UdpDevice &operator=(const UdpDevice &) = delete;
+
+    bool start(QString *error = nullptr) override;
+    // "ADDRESS:PORT", with the port the system chose when 0 was asked for.
+    QString endpoint() const override;
+    SimDevice &device() override;
+    void hangUp() override;
+    bool isHungUp() const override;
+    void stop() override;
+
+    QHostAddress address() const;
+    quint16 port() const;
+    // False where the system refused a socket on the broadcast address: the device
+    // then answers unicast only.
+    bool listensForBroadcast() const;
+    // Sends raw bytes as one datagram from the device's address, after the writes
+    // already scheduled.
+    void send(const QByteArray &datagram, const QHostAddress &to, quint16 port);
+
+private:
+    SimDevice m_device;
+    const QHostAddress m_address;
+    std::atomic<quint16> m_port;
+    std::atomic<bool> m_listensForBroadcast{false};
+    std::atomic<bool> m_hungUp{false};
+    QThread m_thread;
+    std::unique_ptr<UdpDeviceLink> m_link;
+};
+
+#endif // UDPDEVICE_H
