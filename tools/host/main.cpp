@@ -1,19 +1,23 @@
-// hostcli: an example host. It drives a device through the serial transport the
-// way a control application does: factory, open, the dispatcher's two workers on
-// threads of their own, the signal connections, and a handful of queued commands.
-// With --demo it talks to a simulated device on a pseudo-terminal of its own.
+// hostcli: an example host. It drives a device through the serial or the USB
+// transport the way a control application does: factory, open, the dispatcher's
+// two workers on threads of their own, the signal connections, and a handful of
+// queued commands. With --demo it talks to a simulated device on a pseudo-terminal
+// of its own; with --demo --usb, to whatever device has the ids (./run.sh demo
+// --usb preloads the simulated HID bus with a device there).
 
 #include "commandtext.h"
 #include "conntype.h"
 #include "hostsession.h"
 #include "portbase.h"
 #include "portinterface.h"
+#include "portusb.h"
 #include "ptydevice.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -47,6 +51,35 @@ const DemoCommand kDemo[] = {
     {"76:00", "after the give-up the queue moves on", HostSession::Outcome::Answered},
 };
 
+// The same story over USB, where replies carry no block: the reply frame comes
+// alone, whatever the device sends after it. ./run.sh demo --usb tells the
+// simulated device to ignore 0x42 once and 0x43 always, and to send 0x77 replies
+// in pieces.
+const DemoCommand kUsbDemo[] = {
+    {"71:00", "plain command", HostSession::Outcome::Answered},
+    {"79:01", "the device sends a block after the reply; it is skipped", HostSession::Outcome::Answered},
+    {"e0:01:00:08:00/0102030405060715", "command carries an 8-byte block", HostSession::Outcome::Answered},
+    {"77:21", "reply arriving in three input reports", HostSession::Outcome::Answered},
+    {"42:00", "device ignores the first attempt", HostSession::Outcome::Answered},
+    {"43:00", "device never answers", HostSession::Outcome::GivenUp},
+    {"76:00", "after the give-up the queue moves on", HostSession::Outcome::Answered},
+};
+
+// "4c56:0105": vendor and product id, hexadecimal.
+bool parseUsbIds(const QString &text, unsigned short *vendorId, unsigned short *productId)
+{
+    const QStringList ids = text.split(QLatin1Char(':'));
+    bool vendorOk = false;
+    bool productOk = false;
+    const uint vendor = ids.value(0).toUInt(&vendorOk, 16);
+    const uint product = ids.value(1).toUInt(&productOk, 16);
+    if (ids.size() != 2 || !vendorOk || !productOk || vendor > 0xFFFF || product > 0xFFFF)
+        return false;
+    *vendorId = static_cast<unsigned short>(vendor);
+    *productId = static_cast<unsigned short>(product);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -58,13 +91,18 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Example host: sends commands through the serial transport and reports each release, "
-        "reply, resend and give-up."));
+        "Example host: sends commands through the serial or the USB transport and reports each "
+        "release, reply, resend and give-up."));
     parser.addHelpOption();
     const QCommandLineOption demoOption(QStringLiteral("demo"),
                                         QStringLiteral("Run the demonstration against a built-in simulated device."));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port to open."),
                                         QStringLiteral("NAME"));
+    const QCommandLineOption usbOption(
+        QStringLiteral("usb"),
+        QStringLiteral("USB HID device to open, by vendor and product id in hexadecimal. With --demo: run the "
+                       "demonstration against it (./run.sh demo --usb gives it a simulated one)."),
+        QStringLiteral("VID:PID"));
     const QCommandLineOption cmdOption(
         QStringLiteral("cmd"),
         QStringLiteral("Command to send, hexadecimal cmd:sub[:p1[:p2[:p3]]][/block], e.g. e1:00 or "
@@ -80,19 +118,26 @@ int main(int argc, char *argv[])
                                             QStringLiteral("Give up on the whole run after S seconds (default 30)."),
                                             QStringLiteral("S"), QStringLiteral("30"));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Show the libraries' debug log."));
-    parser.addOptions({demoOption, portOption, cmdOption, timeoutOption, headOption, deadlineOption, logOption});
+    parser.addOptions({demoOption, portOption, usbOption, cmdOption, timeoutOption, headOption, deadlineOption, logOption});
     parser.process(app);
 
     g_showLog = parser.isSet(logOption);
     qInstallMessageHandler(filterLog);
 
     const bool demo = parser.isSet(demoOption);
-    if (demo == parser.isSet(portOption)) {
-        err << "hostcli: give either --demo or --port NAME (see --help)" << Qt::endl;
+    const bool usb = parser.isSet(usbOption);
+    if (int(demo || usb) + int(parser.isSet(portOption)) != 1) {
+        err << "hostcli: give one of --demo, --port NAME or --usb VID:PID (see --help)" << Qt::endl;
         return 2;
     }
     if (!demo && parser.values(cmdOption).isEmpty()) {
-        err << "hostcli: give at least one --cmd with --port" << Qt::endl;
+        err << "hostcli: give at least one --cmd with --port or --usb" << Qt::endl;
+        return 2;
+    }
+    unsigned short vendorId = 0;
+    unsigned short productId = 0;
+    if (usb && !parseUsbIds(parser.value(usbOption), &vendorId, &productId)) {
+        err << "hostcli: --usb: not a hexadecimal VID:PID: " << parser.value(usbOption) << Qt::endl;
         return 2;
     }
     bool ok = false;
@@ -115,7 +160,7 @@ int main(int argc, char *argv[])
     // The embedded device of the demo: misbehaves on purpose on three commands.
     std::unique_ptr<PtyDevice> device;
     QString portName = parser.value(portOption);
-    if (demo) {
+    if (demo && !usb) {
         device = std::make_unique<PtyDevice>();
         QString error;
         if (!device->start(&error)) {
@@ -130,19 +175,38 @@ int main(int argc, char *argv[])
             << " (told to ignore 0x42 once and 0x43 always, and to write 0x8e replies in pieces)" << Qt::endl;
     }
 
-    PortBase *port = PortInterface::creatCoreObj(ConnSerial);
+    PortBase *port = PortInterface::creatCoreObj(usb ? ConnUSB : ConnSerial);
     if (!port) {
-        err << "hostcli: the factory has no serial transport" << Qt::endl;
+        err << "hostcli: the factory has no such transport" << Qt::endl;
         return 1;
     }
-    if (!port->openSerialPort(portName, QSerialPort::Baud115200, QSerialPort::OneStop, QSerialPort::NoParity,
-                              QSerialPort::NoFlowControl, QSerialPort::Data8)) {
-        err << "hostcli: cannot open " << portName << Qt::endl;
+    const QString usbIds = QStringLiteral("%1:%2")
+                               .arg(vendorId, 4, 16, QLatin1Char('0'))
+                               .arg(productId, 4, 16, QLatin1Char('0'));
+    const bool opened = usb ? port->openUSB(vendorId, productId)
+                            : port->openSerialPort(portName, QSerialPort::Baud115200, QSerialPort::OneStop,
+                                                   QSerialPort::NoParity, QSerialPort::NoFlowControl,
+                                                   QSerialPort::Data8);
+    if (!opened) {
+        err << "hostcli: cannot open " << (usb ? QStringLiteral("USB device ") + usbIds : portName) << Qt::endl;
         delete PortInterface::iCORE;
         PortInterface::iCORE = nullptr;
         return 1;
     }
-    out << "opened " << portName << " at 115200 8N1 through PortInterface::creatCoreObj(ConnSerial)" << Qt::endl;
+    if (usb) {
+        out << "opened USB device " << usbIds << " through PortInterface::creatCoreObj(ConnUSB)" << Qt::endl;
+        // A host hears of the device going and coming back; it opens it again itself.
+        QObject::connect(port, &PortBase::signalUSBChanged, &app, [&out, port, vendorId, productId](bool present) {
+            out << (present ? "!! device attached again (signalUSBChanged(true))"
+                            : "!! device removed, port closed (signalUSBChanged(false))")
+                << Qt::endl;
+            if (present && port->openUSB(vendorId, productId))
+                out << "!! reopened" << Qt::endl;
+        }, Qt::QueuedConnection);
+    } else {
+        out << "opened " << portName << " at 115200 8N1 through PortInterface::creatCoreObj(ConnSerial)"
+            << Qt::endl;
+    }
 
     int exitCode = 1;
     {
@@ -161,8 +225,10 @@ int main(int argc, char *argv[])
         };
         bool commandsOk = true;
         if (demo) {
-            for (const DemoCommand &c : kDemo)
-                commandsOk = add(QString::fromLatin1(c.text), QString::fromLatin1(c.label), c.expected) && commandsOk;
+            const DemoCommand *first = usb ? std::begin(kUsbDemo) : std::begin(kDemo);
+            const DemoCommand *last = usb ? std::end(kUsbDemo) : std::end(kDemo);
+            for (const DemoCommand *c = first; c != last; ++c)
+                commandsOk = add(QString::fromLatin1(c->text), QString::fromLatin1(c->label), c->expected) && commandsOk;
         } else {
             for (const QString &text : parser.values(cmdOption))
                 commandsOk = add(text, text, HostSession::Outcome::Answered) && commandsOk;
@@ -180,6 +246,7 @@ int main(int argc, char *argv[])
         session.stop();
     }
     port->closeSerialPort();
+    port->closeUSB();
     delete PortInterface::iCORE;
     PortInterface::iCORE = nullptr;
 

@@ -9,7 +9,7 @@
 // "/FAULT=CMD[:N]" (misbehave on command CMD, the next N times or always) or
 // "/FAULT" (on every command), with the fault names of the simdevice program:
 //
-//   VELMORA_SIMHID="1209:c0de/silent=0x42:1/silent=0x43/pieces=0x8e"
+//   VELMORA_SIMHID="4c56:0105/silent=0x42:1/silent=0x43/pieces=0x77"
 namespace EnvironmentDevices {
 
 constexpr const char kVariable[] = "VELMORA_SIMHID";
