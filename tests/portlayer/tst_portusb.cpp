@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr unsigned short kVendor = 0x1209;
+constexpr unsigned short kVendor = 0x4c56;
 constexpr unsigned short kProduct = 0xa001;
 constexpr unsigned short kOtherProduct = 0xc001;
 

@@ -18,7 +18,7 @@ Q_DECLARE_METATYPE(ProtocolData)
 
 namespace {
 
-constexpr quint16 kVendor = 0x1209;
+constexpr quint16 kVendor = 0x4c56;
 constexpr quint16 kProduct = 0xe2e0;
 const auto kDeviceType = ModulelEnum::DeviceReceiver;
 
