@@ -8,7 +8,7 @@ JOBS=${JOBS:-$(nproc)}
 BASE_PKGS=(build-essential cmake pkg-config qtbase5-dev libqt5serialport5-dev
            libhidapi-dev libjpeg-dev fonts-dejavu-core util-linux iproute2)
 FUZZ_PKGS=(clang libclang-rt-14-dev)
-BENCH_PKGS=(imagemagick libjpeg-turbo-progs time)
+BENCH_PKGS=(imagemagick libjpeg-turbo-progs libvips-tools time)
 SHOT_PKGS=(xvfb xauth x11-apps imagemagick fonts-dejavu-core)
 
 log() { printf '==> %s\n' "$*"; }

@@ -1,14 +1,14 @@
 #include "jpegwriter.h"
 
-#include <cerrno>
+#include "filecommit.h"
+
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <string>
-#include <system_error>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace {
 
@@ -16,7 +16,6 @@ struct ErrorManager
 {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
-    int savedErrno;
     char message[JMSG_LENGTH_MAX];
 };
 
@@ -25,46 +24,77 @@ struct ErrorManager
 void returnToCaller(j_common_ptr cinfo)
 {
     auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
-    err->savedErrno = errno;
     (*cinfo->err->format_message)(cinfo, err->message);
     std::longjmp(err->jump, 1);
 }
 
-// Writes to path; target is the name the file will have, for messages. Only trivially
-// destructible objects live in this frame: a longjmp out of libjpeg lands here and
-// must not skip any destructor.
-bool compressToFile(const char *path, const char *target, int quality, unsigned int width,
-                    unsigned int height, const unsigned char *rgb, ErrorManager &jerr)
+// A growing malloc'd buffer that the caller owns and frees whatever happened, so a
+// longjmp out of libjpeg leaves nothing behind.
+struct MemoryDestination
+{
+    jpeg_destination_mgr pub;
+    unsigned char *data;
+    std::size_t capacity;
+    std::size_t size;
+};
+
+bool growBuffer(MemoryDestination *dest, std::size_t capacity)
+{
+    auto *grown = static_cast<unsigned char *>(std::realloc(dest->data, capacity));
+    if (!grown)
+        return false;
+    dest->data = grown;
+    dest->pub.next_output_byte = grown + dest->capacity;
+    dest->pub.free_in_buffer = capacity - dest->capacity;
+    dest->capacity = capacity;
+    return true;
+}
+
+void initDestination(j_compress_ptr cinfo)
+{
+    auto *dest = reinterpret_cast<MemoryDestination *>(cinfo->dest);
+    if (!growBuffer(dest, 256 * 1024))
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+}
+
+boolean emptyOutputBuffer(j_compress_ptr cinfo)
+{
+    auto *dest = reinterpret_cast<MemoryDestination *>(cinfo->dest);
+    if (!growBuffer(dest, dest->capacity * 2))
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    return TRUE;
+}
+
+void termDestination(j_compress_ptr cinfo)
+{
+    auto *dest = reinterpret_cast<MemoryDestination *>(cinfo->dest);
+    dest->size = dest->capacity - dest->pub.free_in_buffer;
+}
+
+// Only trivially destructible objects live in this frame: a longjmp out of libjpeg
+// lands here and must not skip any destructor.
+bool compressToMemory(int quality, unsigned int width, unsigned int height,
+                      const unsigned char *rgb, MemoryDestination &dest, ErrorManager &jerr)
 {
     jpeg_compress_struct cinfo;
-    std::FILE *volatile file = nullptr;
     std::memset(&cinfo, 0, sizeof cinfo);
 
     // 1. Error manager and compressor.
     cinfo.err = jpeg_std_error(&jerr.pub);
     jerr.pub.error_exit = returnToCaller;
-    jerr.savedErrno = 0;
     jerr.message[0] = '\0';
     if (setjmp(jerr.jump)) {
         jpeg_destroy_compress(&cinfo);
-        if (file)
-            std::fclose(file);
         return false;
     }
     jpeg_create_compress(&cinfo);
 
-    // 2. Output file.
-    errno = 0;
-    file = std::fopen(path, "wb");
-    if (!file) {
-        jerr.savedErrno = errno;
-        std::fprintf(stderr, "can't open %s\n", target);
-        jpeg_destroy_compress(&cinfo);
-        return false;
-    }
-
-    // 3. Destination.
-    jpeg_stdio_dest(&cinfo, file);
+    // 2.-3. Destination: memory. The file is written whole afterwards, so that a full
+    // disk or a vanished directory never leaves a half file (see commitFile).
+    dest.pub.init_destination = initDestination;
+    dest.pub.empty_output_buffer = emptyOutputBuffer;
+    dest.pub.term_destination = termDestination;
+    cinfo.dest = &dest.pub;
 
     // 4. Image description and parameters.
     cinfo.image_width = width;
@@ -85,53 +115,35 @@ bool compressToFile(const char *path, const char *target, int quality, unsigned 
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
 
-    // 7. Finish, close, destroy. The stdio destination flushes in finish and reports
-    // a short write there; fclose can still fail on a late write error.
+    // 7. Finish and destroy.
     jpeg_finish_compress(&cinfo);
-    std::FILE *done = file;
-    file = nullptr;
-    errno = 0;
-    const bool closed = std::fclose(done) == 0;
-    if (!closed)
-        jerr.savedErrno = errno;
     jpeg_destroy_compress(&cinfo);
-    return closed;
-}
-
-QString describeFailure(const ErrorManager &jerr)
-{
-    QString text = QString::fromLocal8Bit(jerr.message);
-    if (jerr.savedErrno != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(jerr.savedErrno));
-        text = text.isEmpty() ? reason : text + QStringLiteral(" (") + reason + QLatin1Char(')');
-    }
-    return text.isEmpty() ? QStringLiteral("unknown error") : text;
+    return true;
 }
 
 } // namespace
 
+bool encodeJpeg(int quality, unsigned int width, unsigned int height, const unsigned char *rgb,
+                QByteArray *jpeg, QString *errorText)
+{
+    ErrorManager jerr;
+    MemoryDestination dest;
+    std::memset(&dest, 0, sizeof dest);
+    const bool done = compressToMemory(quality, width, height, rgb, dest, jerr);
+    if (done)
+        *jpeg = QByteArray(reinterpret_cast<const char *>(dest.data), int(dest.size));
+    std::free(dest.data);
+    if (!done && errorText) {
+        *errorText = jerr.message[0] ? QString::fromLocal8Bit(jerr.message)
+                                     : QStringLiteral("unknown error");
+    }
+    return done;
+}
+
 bool writeJpegFile(const char *path, int quality, unsigned int width, unsigned int height,
                    const unsigned char *rgb, QString *errorText)
 {
-    // Compress into a sibling file and move it over the target only when complete, so
-    // a failure (disk full, file-size limit) leaves neither a truncated file nor a
-    // destroyed older one.
-    const std::string partial = std::string(path) + ".part";
-    ErrorManager jerr;
-    if (!compressToFile(partial.c_str(), path, quality, width, height, rgb, jerr)) {
-        std::remove(partial.c_str());
-        if (errorText)
-            *errorText = describeFailure(jerr);
-        return false;
-    }
-
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::u8path(partial), std::filesystem::u8path(path), ec);
-    if (ec) {
-        std::remove(partial.c_str());
-        if (errorText)
-            *errorText = QString::fromStdString(ec.message());
-        return false;
-    }
-    return true;
+    QByteArray jpeg;
+    return encodeJpeg(quality, width, height, rgb, &jpeg, errorText)
+            && commitFile(QString::fromUtf8(path), jpeg, errorText);
 }

@@ -1,9 +1,43 @@
+#include "exportcommand.h"
 #include "mainwindow.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+#ifdef _WIN32
+#include <windows.h>
+
+// The program is built as a window program, which starts without a console. Started
+// from one for an export, it writes to that console, unless its output is redirected
+// already.
+void useParentConsole()
+{
+    if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) != FILE_TYPE_UNKNOWN)
+        return;
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        if (!std::freopen("CONOUT$", "w", stdout) || !std::freopen("CONOUT$", "w", stderr))
+            return;
+    }
+}
+#endif
 
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+
+    // The export command needs no display: no GUI application object, no window.
+    if (wantsExportCommand(arguments)) {
+#ifdef _WIN32
+        useParentConsole();
+#endif
+        QCoreApplication app(argc, argv);
+        return runExportCommand(QCoreApplication::arguments(), stdout, stderr);
+    }
+
     QApplication app(argc, argv);
     MainWindow window;
     window.show();

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -13,6 +14,8 @@
 #include <QLayoutItem>
 #include <QMessageBox>
 #include <QProgressDialog>
+
+#include <thread>
 
 namespace {
 
@@ -54,7 +57,7 @@ void MainWindow::on_btnExport_clicked()
 {
     exportFiles(m_picList, QStringLiteral("Save Picture"),
                 QStringLiteral("Confirm to overwrite the file with the same file name (File Name Format: *_320x180.jpg, *_1920x1080.jpg)"),
-                &savePictureFiles);
+                ExportItem::Picture);
 }
 
 void MainWindow::on_btnImportLogo_clicked()
@@ -67,7 +70,7 @@ void MainWindow::on_btnExportLogo_clicked()
 {
     exportFiles(m_logoList, QStringLiteral("Save Logo"),
                 QStringLiteral("Confirm to overwrite the file with the same file name (File Name Format: Logo*_480x540.jpg)"),
-                &saveLogoFile);
+                ExportItem::Logo);
 }
 
 void MainWindow::on_PictureBoxDbClicked()
@@ -175,7 +178,7 @@ void MainWindow::removeFile(QStringList &list, QGridLayout *layout, AddBox add)
 }
 
 void MainWindow::exportFiles(const QStringList &list, const QString &title,
-                             const QString &question, Rendition save)
+                             const QString &question, ExportItem::Kind kind)
 {
     const QString directory = pickDirectory(title);
     if (directory.isEmpty())
@@ -184,26 +187,42 @@ void MainWindow::exportFiles(const QStringList &list, const QString &title,
         return;
     qDebug() << directory;
 
-    QStringList skipped;
-    RenditionResult failure;
+    QVector<ExportItem> items;
+    for (int i = 0; i < list.size(); ++i)
+        items.append({ kind, i, list[i] });
+
+    // The pictures are rendered on worker threads; this thread keeps painting and
+    // shows the progress. The form is disabled meanwhile, so the lists cannot change
+    // and no second export can start before the progress dialog appears.
+    ExportOutcome outcome;
     {
         BusyCursor busy;
+        ui->centralwidget->setEnabled(false);
         QProgressDialog progress(tr("Exporting..."), QString(), 0, list.size(), this);
         progress.setWindowModality(Qt::WindowModal);
         progress.setCancelButton(nullptr);
         progress.setMinimumDuration(500);
-        for (int i = 0; i < list.size(); ++i) {
-            progress.setValue(i);
-            const RenditionResult result = save(i, list[i], directory + QLatin1Char('/'));
-            if (result.status == RenditionResult::SourceUnreadable)
-                skipped.append(list[i]);
-            if (result.status == RenditionResult::WriteFailed) {
-                failure = result;
-                break;
-            }
-        }
+        progress.setValue(0);
+        // The queued calls are named, not lambdas: that way each call is made, run
+        // and freed wholly inside Qt's event queue, which hands it from thread to
+        // thread under its own lock.
+        QEventLoop loop;
+        std::thread exporter([&]() {
+            outcome = runExport(directory, items,
+                                [&progress](int position, const ExportItem &, const RenditionResult &,
+                                            const QStringList &) {
+                                    QMetaObject::invokeMethod(&progress, "setValue", Qt::QueuedConnection,
+                                                              Q_ARG(int, position + 1));
+                                });
+            QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+        });
+        loop.exec();
+        exporter.join();
         progress.setValue(list.size());
+        ui->centralwidget->setEnabled(true);
     }
+    const QStringList &skipped = outcome.skipped;
+    const RenditionResult &failure = outcome.failure;
 
     QStringList paragraphs;
     if (failure.status == RenditionResult::WriteFailed) {

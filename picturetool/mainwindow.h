@@ -1,7 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "renditions.h"
+#include "exportrun.h"
 #include "thumbnailcache.h"
 
 #include <QMainWindow>
@@ -52,12 +52,11 @@ protected:
 
 private:
     using AddBox = void (MainWindow::*)(QGridLayout *, int, QString);
-    using Rendition = RenditionResult (*)(int, const QString &, const QString &);
 
     void importFiles(QStringList &list, QGridLayout *layout, const QString &title, AddBox add);
     void removeFile(QStringList &list, QGridLayout *layout, AddBox add);
     void exportFiles(const QStringList &list, const QString &title, const QString &question,
-                     Rendition save);
+                     ExportItem::Kind kind);
     void addBox(QGridLayout *layout, int id, const QString &filepath,
                 void (MainWindow::*onDoubleClick)());
 

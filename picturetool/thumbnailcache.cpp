@@ -1,23 +1,49 @@
 #include "thumbnailcache.h"
 
 #include "thumbnail.h"
+#include "workerthreads.h"
 
-#include <algorithm>
+#include <QDateTime>
+#include <QFileInfo>
+
 #include <atomic>
-#include <thread>
 #include <vector>
+
+ThumbnailCache::Identity ThumbnailCache::Identity::of(const QString &path)
+{
+    const QFileInfo info(path);
+    Identity identity;
+    identity.exists = info.exists();
+    if (identity.exists) {
+        identity.size = info.size();
+        identity.modifiedMs = info.lastModified().toMSecsSinceEpoch();
+    }
+    return identity;
+}
 
 ThumbnailCache::ThumbnailCache(const QSize &tile)
     : m_tile(tile)
 {
 }
 
+bool ThumbnailCache::holds(const QString &path, const Identity &identity) const
+{
+    const auto it = m_entries.constFind(path);
+    return it != m_entries.constEnd() && it->identity == identity;
+}
+
 void ThumbnailCache::preload(const QStringList &paths)
 {
+    // The identity is taken before decoding: a file that changes meanwhile is read
+    // again next time rather than kept with an image older than its identity says.
     QStringList missing;
+    std::vector<Identity> identities;
     for (const QString &path : paths) {
-        if (!m_images.contains(path) && !missing.contains(path))
+        const Identity identity = Identity::of(path);
+        if (!holds(path, identity) && !missing.contains(path)) {
             missing.append(path);
+            identities.push_back(identity);
+        }
     }
     if (missing.isEmpty())
         return;
@@ -33,27 +59,21 @@ void ThumbnailCache::preload(const QStringList &paths)
         for (int i = next++; i < missing.size(); i = next++)
             images[std::size_t(i)] = loadThumbnail(missing[i], tile);
     };
-    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < std::min(cores, int(missing.size())); ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread &helper : helpers)
-        helper.join();
+    runOnWorkerThreads(missing.size(), 0, work);
 
     for (int i = 0; i < missing.size(); ++i)
-        m_images.insert(missing[i], images[std::size_t(i)]);
+        m_entries.insert(missing[i], { identities[std::size_t(i)], images[std::size_t(i)] });
 }
 
 QImage ThumbnailCache::image(const QString &path)
 {
-    auto it = m_images.find(path);
-    if (it == m_images.end())
-        it = m_images.insert(path, loadThumbnail(path, m_tile));
-    return it.value();
+    const Identity identity = Identity::of(path);
+    if (!holds(path, identity))
+        m_entries.insert(path, { identity, loadThumbnail(path, m_tile) });
+    return m_entries.value(path).image;
 }
 
 void ThumbnailCache::forget(const QString &path)
 {
-    m_images.remove(path);
+    m_entries.remove(path);
 }

@@ -1,10 +1,11 @@
-// Export and import timings of the picture tool, beside ImageMagick making the same
-// renditions and cjpeg encoding the same pixels. Sources are generated in a temporary
-// directory; import runs in child processes so each peak memory figure is its own
-// (Linux: the peak is read from /proc).
+// Export and import timings of the picture tool, beside ImageMagick and libvips making
+// the same renditions and the decode-plus-compress floor of the work. Sources are
+// generated in a temporary directory; import runs in child processes so each peak
+// memory figure is its own (Linux: the peak is read from /proc).
 #include "jpegwriter.h"
 #include "mainwindow.h"
 #include "picturebox.h"
+#include "renditions.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,11 +17,14 @@
 #include <QRadialGradient>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -159,6 +163,31 @@ bool run(const QString &program, const QStringList &arguments)
     process.start(program, arguments);
     return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
             && process.exitCode() == 0;
+}
+
+// Decodes every row of a JPEG file to RGB with libjpeg's defaults: the decoding part of
+// the floor.
+void decodeWholeJpeg(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray data = file.readAll();
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(data.constData()),
+                 static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_EXT_RGB;
+    jpeg_start_decompress(&cinfo);
+    std::vector<unsigned char> row(std::size_t(cinfo.output_width) * 3);
+    JSAMPROW rows[1] = { row.data() };
+    while (cinfo.output_scanline < cinfo.output_height)
+        jpeg_read_scanlines(&cinfo, rows, 1);
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
 }
 
 // Mean absolute difference per channel of two same-sized images, 0..255.
@@ -303,7 +332,11 @@ int main(int argc, char *argv[])
     const QStringList pictures = makeSources(root.filePath("pictures"), "photo", QSize(4000, 3000), "jpg", kCount);
     const QStringList logos = makeSources(root.filePath("logos"), "logo", QSize(640, 640), "png", kCount);
     const QStringList camera = makeSources(root.filePath("camera"), "camera", QSize(6000, 4000), "jpg", 4);
-    std::printf("  sources generated in %.1f s\n\n", seconds(timer));
+    std::printf("  sources generated in %.1f s\n", seconds(timer));
+    QFile loadavg(QStringLiteral("/proc/loadavg"));
+    if (loadavg.open(QIODevice::ReadOnly))
+        std::printf("  load average before the runs: %s\n", loadavg.readAll().trimmed().constData());
+    std::printf("\n");
 
     // jpgtool, through the window's export.
     const QString toolOut = root.filePath("out-tool");
@@ -322,7 +355,11 @@ int main(int argc, char *argv[])
     const Span toolLogos = toolLogoWatch.stop();
 
     // ImageMagick, the same renditions: sample-scaled, quality 85, 4:4:4, baseline.
-    const QString magick = QStandardPaths::findExecutable("convert");
+    // ImageMagick's own binary by its Debian name first, so that a wrapper script that
+    // comes earlier on PATH does not add its start-up time to every call.
+    QString magick = QStandardPaths::findExecutable("convert-im6.q16");
+    if (magick.isEmpty())
+        magick = QStandardPaths::findExecutable("convert");
     const QString magickOut = root.filePath("out-magick");
     QDir().mkpath(magickOut);
     Span magickPictures;
@@ -351,49 +388,51 @@ int main(int argc, char *argv[])
             magickLogos = logoWatch.stop();
     }
 
-    // Encode floor: cjpeg on exactly the pixels jpgtool encodes, as PPM files made
-    // beforehand; and the same pixels through the tool's writer in this process.
-    const QString cjpeg = QStandardPaths::findExecutable("cjpeg");
-    const QString floorDir = root.filePath("floor");
-    QDir().mkpath(floorDir);
-    std::vector<QImage> renditions;
-    for (int i = 0; i < kCount; ++i) {
-        QImage full = QImage(pictures[i]).convertToFormat(QImage::Format_RGB888)
-                              .scaled(1920, 1080, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        QImage preview = full.scaled(320, 180, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        renditions.push_back(full);
-        renditions.push_back(preview);
-    }
-    for (int i = 0; i < kCount; ++i) {
-        const QImage source = QImage(logos[i]).convertToFormat(QImage::Format_RGB888);
-        QImage canvas(480, 540, QImage::Format_RGB888);
-        canvas.fill(Qt::black);
-        QPainter(&canvas).drawImage(0, 0, source);
-        renditions.push_back(canvas);
-    }
-    QStringList ppms;
-    for (std::size_t i = 0; i < renditions.size(); ++i) {
-        ppms << QDir(floorDir).filePath(QStringLiteral("r%1.ppm").arg(i));
-        renditions[i].save(ppms.last(), "PPM");
-    }
-    Span cjpegSpan;
-    if (!cjpeg.isEmpty()) {
+    // libvips, one rendition per process: the 1920x1080 picture, nearest-neighbour,
+    // quality 85, no chroma subsampling.
+    const QString vips = QStandardPaths::findExecutable("vips");
+    const QString vipsOut = root.filePath("out-vips");
+    QDir().mkpath(vipsOut);
+    Span vipsPictures;
+    if (!vips.isEmpty()) {
         bool ok = true;
-        Stopwatch cjpegWatch(RUSAGE_CHILDREN);
-        for (int i = 0; i < ppms.size() && ok; ++i) {
-            ok = run(cjpeg, { "-quality", "85", "-sample", "1x1", "-baseline", "-outfile",
-                              ppms[i] + ".jpg", ppms[i] });
+        Stopwatch vipsWatch(RUSAGE_CHILDREN);
+        for (int i = 0; i < kCount && ok; ++i) {
+            const QString target = QDir(vipsOut).filePath(QStringLiteral("%1_1920x1080.jpg[Q=85,subsample_mode=off]").arg(i + 1));
+            ok = run(vips, { "resize", pictures[i], target, "0.48", "--vscale", "0.36", "--kernel", "nearest" });
         }
         if (ok)
-            cjpegSpan = cjpegWatch.stop();
+            vipsPictures = vipsWatch.stop();
     }
-    Stopwatch writerWatch(RUSAGE_SELF);
-    for (std::size_t i = 0; i < renditions.size(); ++i) {
-        const QByteArray path = QDir(floorDir).filePath(QStringLiteral("w%1.jpg").arg(i)).toUtf8();
-        writeJpegFile(path.constData(), 85, unsigned(renditions[i].width()),
-                      unsigned(renditions[i].height()), renditions[i].constBits());
+
+    // The floor of one picture's work on one core: decoding the whole source (libjpeg,
+    // every row to RGB) plus compressing the two renditions, in this process; and djpeg
+    // decoding the same sources, for reference.
+    std::vector<QImage> fulls;
+    for (int i = 0; i < kCount; ++i)
+        fulls.push_back(pictureFullSizePlain(pictures[i]));
+    Stopwatch decodeWatch(RUSAGE_SELF);
+    for (int i = 0; i < kCount; ++i)
+        decodeWholeJpeg(pictures[i]);
+    const Span decodeSpan = decodeWatch.stop();
+    Stopwatch encodeWatch(RUSAGE_SELF);
+    for (int i = 0; i < kCount; ++i) {
+        QByteArray jpeg;
+        encodeJpeg(85, 1920, 1080, fulls[std::size_t(i)].constBits(), &jpeg);
+        const QImage preview = fulls[std::size_t(i)].scaled(320, 180, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        encodeJpeg(85, 320, 180, preview.constBits(), &jpeg);
     }
-    const Span writerSpan = writerWatch.stop();
+    const Span encodeSpan = encodeWatch.stop();
+    const QString djpeg = QStandardPaths::findExecutable("djpeg");
+    Span djpegSpan;
+    if (!djpeg.isEmpty()) {
+        bool ok = true;
+        Stopwatch djpegWatch(RUSAGE_CHILDREN);
+        for (int i = 0; i < kCount && ok; ++i)
+            ok = run(djpeg, { "-outfile", QDir(root.path()).filePath("decoded.ppm"), pictures[i] });
+        if (ok)
+            djpegSpan = djpegWatch.stop();
+    }
 
     const auto sum = [](const Span &a, const Span &b) {
         return a.wall < 0 || b.wall < 0 ? Span() : Span { a.wall + b.wall, a.cpu + b.cpu };
@@ -403,20 +442,46 @@ int main(int argc, char *argv[])
                 .arg(pictureSpan.wall, 0, 'f', 3)
                 .arg(logoSpan.wall, 0, 'f', 3);
     };
-    std::printf("Export of %d pictures (1920x1080 + 320x180 each) and %d logos (480x540):\n",
-                kCount, kCount);
+    const int cores = QThread::idealThreadCount();
+    const double perPictureMs = 1000.0 * toolPictures.wall / kCount;
+    const double perPictureCpuMs = 1000.0 * toolPictures.cpu / kCount;
+    const double floorMs = 1000.0 * (decodeSpan.cpu + encodeSpan.cpu) / kCount;
+    std::printf("Export of %d pictures (1920x1080 + 320x180 each) and %d logos (480x540), %d cores:\n",
+                kCount, kCount, cores);
     printSpan("jpgtool", sum(toolPictures, toolLogos), split(toolPictures, toolLogos));
     printSpan("ImageMagick convert, one process per file", sum(magickPictures, magickLogos),
               split(magickPictures, magickLogos));
-    printSpan("encode floor: cjpeg on the same pixels (60 runs)", cjpegSpan);
-    printSpan("encode only: jpgtool's writer on the same pixels", writerSpan);
+    printSpan("libvips resize, 1920x1080 only, one process each", vipsPictures);
+    printSpan("floor: libjpeg decode of the 20 sources", decodeSpan);
+    printSpan("floor: compressing the 40 picture renditions", encodeSpan);
+    printSpan("djpeg decode of the 20 sources (one process each)", djpegSpan);
+    std::printf("\n");
+    if (magickPictures.wall > 0) {
+        std::printf("  jpgtool is %.2fx faster than ImageMagick (goal >= 5)\n",
+                    sum(magickPictures, magickLogos).wall / sum(toolPictures, toolLogos).wall);
+    }
+    if (vipsPictures.wall > 0) {
+        std::printf("  per picture: jpgtool %.1f ms for both renditions, libvips %.1f ms for one: "
+                    "%.2fx (goal >= 1.5)\n",
+                    perPictureMs, 1000.0 * vipsPictures.wall / kCount,
+                    1000.0 * vipsPictures.wall / kCount / perPictureMs);
+    }
+    std::printf("  per picture on one core: jpgtool %.1f ms CPU, floor %.1f ms (decode %.1f + compress %.1f): "
+                "%.2fx the floor (goal <= 1.3)\n",
+                perPictureCpuMs, floorMs, 1000.0 * decodeSpan.cpu / kCount,
+                1000.0 * encodeSpan.cpu / kCount, perPictureCpuMs / floorMs);
+    std::printf("  cores in use during the picture export: %.2f of %d\n",
+                toolPictures.cpu / toolPictures.wall, cores);
 
     const double pictureDiff = meanDifference(QImage(QDir(toolOut).filePath("1_1920x1080.jpg")),
                                               QImage(QDir(magickOut).filePath("1_1920x1080.jpg")));
     const double logoDiff = meanDifference(QImage(QDir(toolOut).filePath("Logo1_480x540.jpg")),
                                            QImage(QDir(magickOut).filePath("Logo1_480x540.jpg")));
-    std::printf("  jpgtool vs ImageMagick output, mean abs difference: picture 1 %.2f, logo 1 %.2f (of 255)\n\n",
-                pictureDiff, logoDiff);
+    const double vipsDiff = meanDifference(QImage(QDir(toolOut).filePath("1_1920x1080.jpg")),
+                                           QImage(QDir(vipsOut).filePath("1_1920x1080.jpg")));
+    std::printf("  output vs jpgtool, mean abs difference (of 255): ImageMagick picture 1 %.2f, logo 1 %.2f; "
+                "libvips picture 1 %.2f\n\n",
+                pictureDiff, logoDiff, vipsDiff);
 
     std::printf("Import (thumbnails of 160x90), child process each:\n");
     const QString self = QCoreApplication::applicationFilePath();

@@ -1,20 +1,33 @@
+#include "filecommit.h"
 #include "jpegfileinfo.h"
 #include "jpegwriter.h"
 #include "testimages.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
+// The full-disk cases run in a child process with limits of its own; where there is
+// no fork, setrlimit or mount namespace (Windows, macOS) they are skipped.
+#ifdef HAVE_FORK_AND_SETRLIMIT
+#include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+#ifdef HAVE_MOUNT_NAMESPACES
+#include <sched.h>
+#include <sys/mount.h>
+#endif
 
 namespace {
 
@@ -43,6 +56,53 @@ QStringList entries(const QString &dir)
     return QDir(dir).entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden);
 }
 
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+#ifdef HAVE_FORK_AND_SETRLIMIT
+struct ChildResult
+{
+    bool exited = false;
+    int status = -1;
+    QByteArray text;
+};
+
+// Runs body in a child process, so that the limits it sets stay there; body's text
+// comes back through a pipe and its return value is the exit status.
+ChildResult inChild(const std::function<int(QByteArray &text)> &body)
+{
+    ChildResult result;
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return result;
+    const pid_t child = ::fork();
+    if (child < 0)
+        return result;
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        QByteArray text;
+        const int status = body(text);
+        if (::write(pipeEnds[1], text.constData(), std::size_t(text.size())) < 0)
+            ::_exit(100);
+        ::_exit(status);
+    }
+    ::close(pipeEnds[1]);
+    char chunk[256];
+    for (ssize_t n; (n = ::read(pipeEnds[0], chunk, sizeof chunk)) > 0;)
+        result.text.append(chunk, int(n));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    if (::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+        result.exited = true;
+        result.status = WEXITSTATUS(status);
+    }
+    return result;
+}
+#endif
+
 } // namespace
 
 class TestJpegWriter : public QObject
@@ -55,6 +115,11 @@ private slots:
     void failureLeavesNoFile_data();
     void failureLeavesNoFile();
     void fullDiskLeavesNoFileAndKeepsTheOldOne();
+    void noRoomBesideTheOldFile_data();
+    void noRoomBesideTheOldFile();
+    void symbolicLinkIsWrittenThrough_data();
+    void symbolicLinkIsWrittenThrough();
+    void linkLoopFailsWithAReason();
 };
 
 void TestJpegWriter::writesBaselineQuality85WithoutSubsampling_data()
@@ -126,7 +191,7 @@ void TestJpegWriter::failureLeavesNoFile()
     QVERIFY(writeNotAnImage(dir.filePath("plain.txt")));
     QVERIFY(QDir(dir.path()).mkdir("locked"));
     QVERIFY(QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner));
-    if (relativePath.startsWith("locked/") && ::access(qPrintable(dir.filePath("locked")), W_OK) == 0)
+    if (relativePath.startsWith("locked/") && QFileInfo(dir.filePath("locked")).isWritable())
         QSKIP("permissions do not stop this user from writing (running as root)");
     const std::vector<unsigned char> rgb = noisePixels(320, 180);
 
@@ -139,54 +204,163 @@ void TestJpegWriter::failureLeavesNoFile()
 }
 
 // A file-size limit makes write() fail with EFBIG part-way through, as a full disk
-// does with ENOSPC, without needing a small file system. It runs in a child so the
-// limit does not touch this process.
+// does with ENOSPC, without needing a small file system.
 void TestJpegWriter::fullDiskLeavesNoFileAndKeepsTheOldOne()
 {
+#ifndef HAVE_FORK_AND_SETRLIMIT
+    QSKIP("needs fork and setrlimit");
+#else
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath("1_1920x1080.jpg");
     const std::vector<unsigned char> small = solidPixels(16, 16, Qt::blue);
     QVERIFY(writeJpegFile(path.toUtf8().constData(), 85, 16, 16, small.data()));
-    QFile oldFile(path);
-    QVERIFY(oldFile.open(QIODevice::ReadOnly));
-    const QByteArray oldBytes = oldFile.readAll();
-    oldFile.close();
+    const QByteArray oldBytes = contents(path);
 
     const std::vector<unsigned char> noise = noisePixels(1920, 1080);
     const QByteArray narrowPath = path.toUtf8();
-    int errorPipe[2];
-    QCOMPARE(::pipe(errorPipe), 0);
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        ::close(errorPipe[0]);
+    const ChildResult child = inChild([&](QByteArray &text) {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit = { 64 * 1024, 64 * 1024 };
         ::setrlimit(RLIMIT_FSIZE, &limit);
         QString error;
-        const bool written = writeJpegFile(narrowPath.constData(), 85, 1920, 1080,
-                                           noise.data(), &error);
-        const QByteArray text = error.toUtf8();
-        if (::write(errorPipe[1], text.constData(), std::size_t(text.size())) < 0)
-            ::_exit(3);
-        ::_exit(written ? 1 : 0);
-    }
-    ::close(errorPipe[1]);
-    QByteArray error;
-    char chunk[256];
-    for (ssize_t n; (n = ::read(errorPipe[0], chunk, sizeof chunk)) > 0;)
-        error.append(chunk, int(n));
-    ::close(errorPipe[0]);
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
+        const bool written = writeJpegFile(narrowPath.constData(), 85, 1920, 1080, noise.data(), &error);
+        text = error.toUtf8();
+        return written ? 1 : 0;
+    });
 
-    QVERIFY2(WIFEXITED(status), "the writer must not end the process on a write error");
-    QCOMPARE(WEXITSTATUS(status), 0);
-    QVERIFY2(!error.isEmpty(), "a failure must say why");
+    QVERIFY2(child.exited, "the writer must not end the process on a write error");
+    QCOMPARE(child.status, 0);
+    QVERIFY2(!child.text.isEmpty(), "a failure must say why");
     QCOMPARE(entries(dir.path()), QStringList() << "1_1920x1080.jpg");
-    QVERIFY(oldFile.open(QIODevice::ReadOnly));
-    QCOMPARE(oldFile.readAll(), oldBytes);
+    QCOMPARE(contents(path), oldBytes);
+#endif
+}
+
+void TestJpegWriter::noRoomBesideTheOldFile_data()
+{
+    QTest::addColumn<int>("newSize");
+    QTest::addColumn<bool>("fitsInPlace");
+
+    // A 64 KiB disk holding a 24 KiB older file and 24 KiB of other files: 16 KiB free.
+    QTest::newRow("fits once the older file is gone") << 30 * 1024 << true;
+    QTest::newRow("too large either way") << 48 * 1024 << false;
+}
+
+void TestJpegWriter::noRoomBesideTheOldFile()
+{
+#ifndef HAVE_MOUNT_NAMESPACES
+    QSKIP("needs a private mount namespace to make a small disk");
+#else
+    QFETCH(int, newSize);
+    QFETCH(bool, fitsInPlace);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray mountPoint = QFile::encodeName(dir.path());
+    const QString target = dir.filePath("Logo1_480x540.jpg");
+    const QByteArray oldBytes(24 * 1024, 'o');
+    const QByteArray newBytes(newSize, 'n');
+
+    // 2: no mount namespace here; 3: setting up the disk failed; 0: the write failed
+    // and left the older file as it was; 1: anything else.
+    const ChildResult child = inChild([&](QByteArray &text) {
+        if (::unshare(CLONE_NEWNS) != 0
+            || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("jpgtooltest", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+            return 2;
+        QFile filler(dir.filePath("other files"));
+        if (!commitFile(target, oldBytes) || !filler.open(QIODevice::WriteOnly)
+            || filler.write(QByteArray(24 * 1024, 'f')) != 24 * 1024 || !filler.flush())
+            return 3;
+        filler.close();
+        QString error;
+        const bool written = commitFile(target, newBytes, &error);
+        text = error.toUtf8();
+        const bool untouched = contents(target) == oldBytes
+                && entries(dir.path()) == QStringList({ "Logo1_480x540.jpg", "other files" });
+        return !written && untouched ? 0 : 1;
+    });
+    QVERIFY(child.exited);
+    if (child.status == 2)
+        QSKIP("no private mount namespace here (needs root or user namespaces)");
+    QCOMPARE(child.status, 0);
+    const QString message = QString::fromUtf8(child.text);
+    QVERIFY2(message.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))), qPrintable(message));
+    QCOMPARE(message.contains("older file was kept"), fitsInPlace);
+    if (fitsInPlace)
+        QVERIFY2(message.contains(QString::number(newSize)), qPrintable(message));
+#endif
+}
+
+void TestJpegWriter::symbolicLinkIsWrittenThrough_data()
+{
+    QTest::addColumn<QStringList>("links");   // "name -> destination", made in order
+    QTest::addColumn<QString>("target");      // the output name written to
+    QTest::addColumn<QString>("replaced");    // the file that must hold the new bytes
+
+    QTest::newRow("relative link in the same directory")
+            << QStringList { "1_1920x1080.jpg -> frame.jpg" } << "1_1920x1080.jpg" << "frame.jpg";
+    QTest::newRow("link into another directory")
+            << QStringList { "1_320x180.jpg -> shared/preview.jpg" } << "1_320x180.jpg"
+            << "shared/preview.jpg";
+    QTest::newRow("chain of links")
+            << QStringList { "Logo2_480x540.jpg -> a.jpg", "a.jpg -> shared/b.jpg" }
+            << "Logo2_480x540.jpg" << "shared/b.jpg";
+    QTest::newRow("link to a file not there yet")
+            << QStringList { "1_1920x1080.jpg -> shared/new.jpg" } << "1_1920x1080.jpg"
+            << "shared/new.jpg";
+}
+
+void TestJpegWriter::symbolicLinkIsWrittenThrough()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("symbolic links need privileges on this system");
+#else
+    QFETCH(QStringList, links);
+    QFETCH(QString, target);
+    QFETCH(QString, replaced);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir("shared"));
+    for (const QString &name : { QStringLiteral("frame.jpg"), QStringLiteral("shared/preview.jpg"),
+                                 QStringLiteral("shared/b.jpg") })
+        QVERIFY(writeNotAnImage(dir.filePath(name)));
+    for (const QString &link : links) {
+        const QStringList parts = link.split(" -> ");
+        // Relative to the link's own directory, as a user would make it.
+        const QString from = dir.filePath(parts[0]);
+        const QString to = QFileInfo(from).dir().relativeFilePath(dir.filePath(parts[1]));
+        QVERIFY(QFile::link(to, from));
+    }
+    const QByteArray bytes("new picture bytes");
+
+    QVERIFY(commitFile(dir.filePath(target), bytes));
+    QVERIFY2(QFileInfo(dir.filePath(target)).isSymLink(), "the link stays a link");
+    QCOMPARE(contents(dir.filePath(replaced)), bytes);
+    QCOMPARE(contents(dir.filePath(target)), bytes);
+    for (const QString &sub : { QString("."), QString("shared") }) {
+        const QStringList names = QDir(dir.filePath(sub)).entryList({ "*.part" }, QDir::Files | QDir::Hidden);
+        QVERIFY2(names.isEmpty(), qPrintable(names.join(' ')));
+    }
+#endif
+}
+
+void TestJpegWriter::linkLoopFailsWithAReason()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("symbolic links need privileges on this system");
+#else
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QFile::link("b.jpg", dir.filePath("a.jpg")));
+    QVERIFY(QFile::link("a.jpg", dir.filePath("b.jpg")));
+    QString error;
+    QVERIFY(!commitFile(dir.filePath("a.jpg"), "bytes", &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(QFileInfo(dir.filePath("a.jpg")).isSymLink());
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestJpegWriter)

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "picturebox.h"
+#include "scriptedwindow.h"
 #include "testimages.h"
 
 #include <QDir>
@@ -57,37 +58,6 @@ struct Tab
 Q_DECLARE_METATYPE(Tab)
 
 namespace {
-
-// The window with its dialogs answered by the test.
-class ScriptedWindow : public MainWindow
-{
-public:
-    QStringList filesToPick;
-    QString directoryToPick;
-    bool answerYes = true;
-
-    QStringList dialogTitles;
-    QStringList questions;
-    QStringList errors;
-
-protected:
-    QStringList pickFiles(const QString &title) override
-    {
-        dialogTitles.append(title);
-        return filesToPick;
-    }
-    QString pickDirectory(const QString &title) override
-    {
-        dialogTitles.append(title);
-        return directoryToPick;
-    }
-    bool confirm(const QString &text) override
-    {
-        questions.append(text);
-        return answerYes;
-    }
-    void showError(const QString &text) override { errors.append(text); }
-};
 
 const QString kPictureQuestion = QStringLiteral(
         "Confirm to overwrite the file with the same file name (File Name Format: *_320x180.jpg, *_1920x1080.jpg)");
@@ -150,6 +120,7 @@ private slots:
     void thumbnailsFillRowsOfFive();
     void doubleClickRemovesAndRenumbers_data();
     void doubleClickRemovesAndRenumbers();
+    void rebuiltTilesFollowTheFiles();
     void exportStopsWithoutDirectoryOrConsent_data();
     void exportStopsWithoutDirectoryOrConsent();
     void exportOfEmptyListWritesNothing_data();
@@ -160,6 +131,7 @@ private slots:
     void pictureThatNoLongerDecodesIsSkipped();
     void logoThatNoLongerDecodesIsBlack();
     void pathsWithSpacesAndNonAscii();
+    void windowKeepsRunningDuringExport();
 };
 
 void TestMainWindow::window()
@@ -384,6 +356,38 @@ void TestMainWindow::doubleClickRemovesAndRenumbers()
     QVERIFY(nearColor(QImage(out.filePath(tab.firstOutput(2))).pixel(10, 10), Qt::blue));
 }
 
+// After a removal the grid is rebuilt from the list: a file changed on disk shows its
+// new picture, and one that is gone shows the white placeholder, as export would find
+// them.
+void TestMainWindow::rebuiltTilesFollowTheFiles()
+{
+    QTemporaryDir dir;
+    const QStringList paths = { dir.filePath("one.bmp"), dir.filePath("two.bmp"),
+                                dir.filePath("three.bmp") };
+    for (const QString &path : paths)
+        QVERIFY(writeSolidImage(path, QSize(64, 36), Qt::red));
+    const Tab tab { false };
+    ScriptedWindow w;
+    import(w, tab, paths);
+
+    // Same size in bytes; a later modification time tells it apart.
+    QVERIFY(writeSolidImage(paths[0], QSize(64, 36), Qt::blue));
+    QFile changed(paths[0]);
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    QVERIFY(changed.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    changed.close();
+    QVERIFY(QFile::remove(paths[2]));
+
+    QGridLayout *grid = tab.grid(w);
+    QTest::mouseDClick(grid->itemAtPosition(0, 1)->widget(), Qt::LeftButton);
+    QCOMPARE(tab.list(w), QStringList({ paths[0], paths[2] }));
+    const auto tileCentre = [grid](int column) {
+        return grid->itemAtPosition(0, column)->widget()->grab().toImage().pixel(80, 45);
+    };
+    QVERIFY(nearColor(tileCentre(0), Qt::blue, 4));
+    QVERIFY(nearColor(tileCentre(1), Qt::white, 0));
+}
+
 void TestMainWindow::exportStopsWithoutDirectoryOrConsent_data()
 {
     addTabColumn();
@@ -560,6 +564,43 @@ void TestMainWindow::pathsWithSpacesAndNonAscii()
     tab.exportButton(w)->click();
     QVERIFY(w.errors.isEmpty());
     QCOMPARE(entries(target), tab.outputs({ 1 }));
+}
+
+// The pictures are rendered off the GUI thread: its event loop keeps running (timers
+// fire, the window repaints) while the form is disabled, and the export is complete
+// when the button's click returns.
+void TestMainWindow::windowKeepsRunningDuringExport()
+{
+    QTemporaryDir dir;
+    QTemporaryDir out;
+    QStringList paths;
+    for (int i = 0; i < 4; ++i) {
+        paths << dir.filePath(QStringLiteral("large %1.jpg").arg(i));
+        QVERIFY(writeSolidImage(paths.last(), QSize(2400, 1600), QColor::fromHsv(i * 60, 200, 200)));
+    }
+    const Tab tab { false };
+    ScriptedWindow w;
+    import(w, tab, paths);
+
+    int ticks = 0;
+    int ticksWhileDisabled = 0;
+    QTimer timer;
+    timer.setInterval(1);
+    connect(&timer, &QTimer::timeout, [&]() {
+        ++ticks;
+        if (!w.centralWidget()->isEnabled())
+            ++ticksWhileDisabled;
+    });
+    timer.start();
+    w.directoryToPick = out.path();
+    tab.exportButton(w)->click();
+    timer.stop();
+
+    QCOMPARE(entries(out.path()), tab.outputs({ 1, 2, 3, 4 }));
+    QVERIFY(ticksWhileDisabled > 0);
+    QCOMPARE(ticksWhileDisabled, ticks);
+    QVERIFY(w.centralWidget()->isEnabled());
+    QVERIFY(w.errors.isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -59,6 +59,41 @@ void verifyQuadrants(const QImage &image, int splitX, int splitY)
     QVERIFY(nearColor(image.pixel(right, bottom), Qt::yellow));
 }
 
+// A one-pixel checkerboard: every neighbour of a pixel has the other colour, so taking
+// a neighbour instead of the right source pixel flips the colour.
+QImage checkerboard(const QSize &size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = (x + y) % 2 ? qRgb(230, 210, 40) : qRgb(20, 40, 160);
+    }
+    return image;
+}
+
+// Mean absolute difference per channel, 0..255.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB888);
+    const QImage y = b.convertToFormat(QImage::Format_RGB888);
+    if (x.size() != y.size())
+        return 255;
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const uchar *p = x.constScanLine(row);
+        const uchar *q = y.constScanLine(row);
+        for (int i = 0; i < x.width() * 3; ++i)
+            sum += std::abs(p[i] - q[i]);
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+QImage nearest(const QImage &image, const QSize &size)
+{
+    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
 } // namespace
 
 class TestRenditions : public QObject
@@ -70,6 +105,8 @@ private slots:
     void pictureFileNames();
     void pictureStretchedToSixteenByNine_data();
     void pictureStretchedToSixteenByNine();
+    void renditionPixelsFollowTheSteps_data();
+    void renditionPixelsFollowTheSteps();
     void pictureThatDoesNotDecodeIsSkipped();
     void truncatedPictureLeavesNoPartialFile();
     void logo_data();
@@ -148,6 +185,49 @@ void TestRenditions::pictureStretchedToSixteenByNine()
     const QImage preview(dir.filePath("1_320x180.jpg"));
     QCOMPARE(preview.size(), QSize(320, 180));
     verifyQuadrants(preview, 160, 45);
+}
+
+void TestRenditions::renditionPixelsFollowTheSteps_data()
+{
+    QTest::addColumn<QSize>("sourceSize");
+    QTest::addColumn<QString>("format");
+
+    QTest::newRow("smaller than the rendition, PNG") << QSize(1001, 563) << "png";
+    QTest::newRow("larger than the rendition, PNG") << QSize(2999, 1687) << "png";
+    QTest::newRow("larger than the rendition, BMP") << QSize(2401, 1351) << "bmp";
+}
+
+// The files decoded back must be near the steps done here: RGB888, nearest-neighbour to
+// 1920 x 1080, then 320 x 180 from that image. A checkerboard makes other samplings
+// (smooth scaling, or the preview taken from the source) plainly different.
+void TestRenditions::renditionPixelsFollowTheSteps()
+{
+    QFETCH(QSize, sourceSize);
+    QFETCH(QString, format);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString source = dir.filePath("checkerboard." + format);
+    QVERIFY(checkerboard(sourceSize).save(source));
+    QCOMPARE(savePictureFiles(0, source, dir.path() + "/").status, RenditionResult::Written);
+
+    const QImage rgb = QImage(source).convertToFormat(QImage::Format_RGB888);
+    const QImage full = nearest(rgb, QSize(1920, 1080));
+    const QImage preview = nearest(full, QSize(320, 180));
+    const QImage smoothFull = rgb.scaled(1920, 1080, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage previewFromSource = nearest(rgb, QSize(320, 180));
+
+    const QImage writtenFull(dir.filePath("1_1920x1080.jpg"));
+    const QImage writtenPreview(dir.filePath("1_320x180.jpg"));
+    const double fullError = meanDifference(writtenFull, full);
+    const double previewError = meanDifference(writtenPreview, preview);
+    QVERIFY2(fullError < 20, qPrintable(QString::number(fullError)));
+    QVERIFY2(previewError < 20, qPrintable(QString::number(previewError)));
+    // The wrong steps are much further away, or this test could not tell them apart.
+    QVERIFY2(meanDifference(writtenFull, smoothFull) > 2 * fullError + 10,
+             qPrintable(QString::number(meanDifference(writtenFull, smoothFull))));
+    QVERIFY2(meanDifference(writtenPreview, previewFromSource) > 2 * previewError + 10,
+             qPrintable(QString::number(meanDifference(writtenPreview, previewFromSource))));
 }
 
 void TestRenditions::pictureThatDoesNotDecodeIsSkipped()

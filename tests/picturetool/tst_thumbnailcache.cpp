@@ -1,8 +1,21 @@
 #include "testimages.h"
 #include "thumbnailcache.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+namespace {
+
+void setModified(const QString &path, const QDateTime &time)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(time, QFileDevice::FileModificationTime));
+}
+
+} // namespace
 
 // Small images on purpose: larger ones make Qt convert on its own pool threads, whose
 // hand-overs the race checker cannot see.
@@ -12,6 +25,8 @@ class TestThumbnailCache : public QObject
 
 private slots:
     void cacheKeepsEachFileWithItsImage();
+    void imageFollowsTheFile_data();
+    void imageFollowsTheFile();
 };
 
 void TestThumbnailCache::cacheKeepsEachFileWithItsImage()
@@ -37,12 +52,60 @@ void TestThumbnailCache::cacheKeepsEachFileWithItsImage()
         QVERIFY2(nearColor(image.pixel(80, image.height() / 2), colors[i], 4), qPrintable(paths[i]));
     }
     QVERIFY(cache.image(broken).isNull());
+}
 
-    // Held images are served even after the file is gone; a forgotten one is read again.
-    QVERIFY(QFile::remove(paths[0]));
-    QVERIFY(!cache.image(paths[0]).isNull());
-    cache.forget(paths[0]);
-    QVERIFY(cache.image(paths[0]).isNull());
+void TestThumbnailCache::imageFollowsTheFile_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QColor>("expected");   // invalid: no image (the tile's placeholder)
+
+    // The replacement has the same size in bytes; only the time tells it apart.
+    QTest::newRow("rewritten, same size, later time") << "rewritten" << QColor(Qt::blue);
+    QTest::newRow("rewritten, bigger") << "bigger" << QColor(Qt::blue);
+    QTest::newRow("deleted") << "deleted" << QColor();
+    QTest::newRow("replaced by a non-picture") << "broken" << QColor();
+    // Same path, size and time: taken as unchanged and served from the cache.
+    QTest::newRow("same identity") << "same identity" << QColor(Qt::red);
+    QTest::newRow("untouched") << "untouched" << QColor(Qt::red);
+}
+
+void TestThumbnailCache::imageFollowsTheFile()
+{
+    QFETCH(QString, change);
+    QFETCH(QColor, expected);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("picture.bmp");
+    const QDateTime then = QDateTime::currentDateTime().addSecs(-3600);
+    QVERIFY(writeSolidImage(path, QSize(64, 36), Qt::red));
+    setModified(path, then);
+    ThumbnailCache cache(QSize(160, 90));
+    cache.preload({ path });
+    QVERIFY(nearColor(cache.image(path).pixel(4, 4), Qt::red, 4));
+
+    if (change == "rewritten" || change == "same identity") {
+        QVERIFY(writeSolidImage(path, QSize(64, 36), Qt::blue));
+        setModified(path, change == "rewritten" ? then.addSecs(1) : then);
+    } else if (change == "bigger") {
+        QVERIFY(writeSolidImage(path, QSize(64, 40), Qt::blue));
+    } else if (change == "deleted") {
+        QVERIFY(QFile::remove(path));
+    } else if (change == "broken") {
+        QVERIFY(QFile::remove(path));
+        QVERIFY(writeNotAnImage(path));
+    }
+
+    const QImage image = cache.image(path);
+    if (!expected.isValid()) {
+        QVERIFY(image.isNull());
+        return;
+    }
+    QVERIFY(!image.isNull());
+    QVERIFY(nearColor(image.pixel(4, 4), expected, 4));
+    // preload brings a changed file up to date as well.
+    cache.preload({ path });
+    QVERIFY(nearColor(cache.image(path).pixel(4, 4), expected, 4));
 }
 
 QTEST_MAIN(TestThumbnailCache)

@@ -1,0 +1,154 @@
+#include "filecommit.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path toPath(const QString &path)
+{
+#ifdef _WIN32
+    return fs::path(path.toStdWString());
+#else
+    return fs::u8path(path.toStdString());
+#endif
+}
+
+std::FILE *openForWriting(const fs::path &path)
+{
+#ifdef _WIN32
+    return ::_wfopen(path.c_str(), L"wb");
+#else
+    return std::fopen(path.c_str(), "wb");
+#endif
+}
+
+// The file that writing to path really changes: symbolic links are followed, each
+// relative one from the directory it sits in. A link that points nowhere yet leads to
+// the file it names, as opening it for writing would.
+fs::path followLinks(fs::path path, std::error_code &ec)
+{
+    for (int depth = 0; depth < 40; ++depth) {
+        const fs::file_status status = fs::symlink_status(path, ec);
+        if (!fs::is_symlink(status)) {
+            ec.clear();
+            return path;
+        }
+        const fs::path next = fs::read_symlink(path, ec);
+        if (ec)
+            return path;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    return path;
+}
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A full disk that would take the new file in place of the older one, but not both at
+// once while the new one is being written.
+QString describeNoRoom(int error, const fs::path &file, qint64 needed)
+{
+    std::error_code ec;
+    const auto oldSize = fs::file_size(file, ec);
+    if (ec)
+        return systemReason(error);
+    const fs::space_info space = fs::space(file.has_parent_path() ? file.parent_path() : fs::path("."), ec);
+    if (ec || qint64(space.available + oldSize) < needed)
+        return systemReason(error);
+    return QStringLiteral("%1: the new file (%2 bytes) would fit in place of the older one "
+                          "(%3 bytes), but not beside it while it is written (%4 bytes free). "
+                          "The older file was kept.")
+            .arg(systemReason(error))
+            .arg(needed)
+            .arg(qulonglong(oldSize))
+            .arg(qulonglong(space.available));
+}
+
+bool writeWhole(const fs::path &path, const QByteArray &bytes, int &error, bool &opened)
+{
+    errno = 0;
+    std::FILE *file = openForWriting(path);
+    opened = file != nullptr;
+    if (!file) {
+        error = errno;
+        return false;
+    }
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file)
+            == std::size_t(bytes.size());
+    error = errno;
+    // A full disk often shows only when the buffered rest is flushed at close.
+    errno = 0;
+    const bool closed = std::fclose(file) == 0;
+    if (written && !closed)
+        error = errno;
+    return written && closed;
+}
+
+} // namespace
+
+bool commitFile(const QString &target, const QByteArray &bytes, QString *errorText)
+{
+    std::error_code ec;
+    const fs::path file = followLinks(toPath(target), ec);
+    if (ec) {
+        if (errorText)
+            *errorText = QString::fromStdString(ec.message());
+        return false;
+    }
+    fs::path partial = file;
+    partial += ".part";
+
+    int error = 0;
+    bool opened = false;
+    if (!writeWhole(partial, bytes, error, opened)) {
+        if (opened)
+            fs::remove(partial, ec);
+        if (!opened)
+            std::fprintf(stderr, "can't open %s\n", target.toLocal8Bit().constData());
+        if (errorText) {
+            const bool full = error == ENOSPC
+#ifdef EDQUOT
+                    || error == EDQUOT
+#endif
+                    ;
+            *errorText = full ? describeNoRoom(error, file, bytes.size())
+                              : error ? systemReason(error) : QStringLiteral("unknown error");
+        }
+        return false;
+    }
+
+    fs::rename(partial, file, ec);
+    if (ec) {
+        fs::remove(partial, ec);
+        if (errorText)
+            *errorText = QString::fromStdString(ec.message());
+        return false;
+    }
+    return true;
+}
+
+void removeLeftoverParts(const QString &directory)
+{
+    static const QRegularExpression ours(
+            QStringLiteral("^(\\d+_1920x1080|\\d+_320x180|Logo\\d+_480x540)\\.jpg\\.part$"));
+    const QDir dir(directory);
+    const QStringList names = dir.entryList({ QStringLiteral("*.part") },
+                                            QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString &name : names) {
+        if (ours.match(name).hasMatch())
+            QFile::remove(dir.filePath(name));
+    }
+}
