@@ -68,10 +68,11 @@ cmd_tsan() {
         run_ctest build-tsan -L tsan "$@"
 }
 
+# fuzz [seconds]: builds every harness (target "fuzzers") and runs each for the given time.
 cmd_fuzz() {
     local seconds=${1:-60}
     need "${BASE_PKGS[@]}" "${FUZZ_PKGS[@]}"
-    TARGETS=fuzz_streamparser build build-fuzz -DBUILD_FUZZERS=ON -DCMAKE_BUILD_TYPE=Debug \
+    TARGETS=fuzzers build build-fuzz -DBUILD_FUZZERS=ON -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
     local found=0
     for f in build-fuzz/tests/fuzz/fuzz_*; do

@@ -23,6 +23,29 @@ bool namesADevice(const QHostAddress &address)
         && address != QHostAddress(QHostAddress::AnyIPv6);
 }
 
+// A job on another thread gets buffers of its own, so that nothing it releases is
+// shared with this thread's objects. Sharing would be sound (Qt counts references
+// atomically), but the counting happens inside Qt, where ThreadSanitizer cannot
+// see it, and it would report the hand-off.
+QByteArray ownBytes(const QByteArray &bytes)
+{
+    return QByteArray(bytes.constData(), bytes.size());
+}
+
+QString ownText(const QString &text)
+{
+    return QString(text.constData(), text.size());
+}
+
+ProtocolData ownRecord(ProtocolData record)
+{
+    record.strLabel = ownText(record.strLabel);
+    record.strSource = ownText(record.strSource);
+    record.strNote = ownText(record.strNote);
+    record.baData = ownBytes(record.baData);
+    return record;
+}
+
 } // namespace
 
 PortUDP::PortUDP()
@@ -281,7 +304,7 @@ void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sen
             takeBlockBytes();
         } else {
             const bool enabled = bEnabled;
-            startDetached([reply, enabled]() { queueIfEnabled(reply, enabled); });
+            startDetached([reply = ownRecord(reply), enabled]() { queueIfEnabled(reply, enabled); });
         }
         break;
     }
@@ -325,8 +348,8 @@ void PortUDP::takeBlockBytes()
     if (announced > m_blockCmdBuff.size())
         return;
 
-    const QByteArray block = m_blockCmdBuff;
-    const QByteArray held = m_stdCmdBuff;
+    const QByteArray block = ownBytes(m_blockCmdBuff);
+    const QByteArray held = ownBytes(m_stdCmdBuff);
     const bool enabled = bEnabled;
     startDetached([block, held, enabled]() { joinAndQueue(block, held, enabled); });
     std::lock_guard<std::mutex> lock(stdCMDlock);

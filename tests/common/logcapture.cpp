@@ -20,6 +20,14 @@ void capture(QtMsgType type, const QMessageLogContext &context, const QString &m
         s_previous(type, context, message);
 }
 
+QtMessageHandler s_beforeQuiet = nullptr;
+
+void dropDebug(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtDebugMsg && s_beforeQuiet)
+        s_beforeQuiet(type, context, message);
+}
+
 } // namespace
 
 LogCapture::LogCapture()
@@ -48,4 +56,14 @@ void LogCapture::clear()
 {
     std::lock_guard<std::mutex> lock(s_mutex);
     s_lines.clear();
+}
+
+QuietDebugLog::QuietDebugLog()
+{
+    s_beforeQuiet = qInstallMessageHandler(dropDebug);
+}
+
+QuietDebugLog::~QuietDebugLog()
+{
+    qInstallMessageHandler(s_beforeQuiet);
 }

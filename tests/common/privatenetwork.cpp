@@ -14,13 +14,16 @@ QString s_unavailable = QStringLiteral("the private network was not set up (Priv
 // Runs a tool to its end; on failure says what went wrong.
 bool run(const QString &program, const QStringList &arguments, QString *error)
 {
+    const QString command = program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
-        *error = QStringLiteral("%1 %2 failed: %3%4")
-                     .arg(program, arguments.join(QLatin1Char(' ')), process.errorString(),
-                          QString::fromLocal8Bit(process.readAllStandardError()).trimmed().prepend(QLatin1Char(' ')));
+    if (!process.waitForFinished(30000)) {
+        *error = command + QStringLiteral(": ") + process.errorString();
+        return false;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        *error = command + QStringLiteral(" failed: ")
+            + QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
         return false;
     }
     return true;

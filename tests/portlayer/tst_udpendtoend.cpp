@@ -3,6 +3,7 @@
 // 127.0.0.3 answering over their own sockets.
 
 #include "dispatcherstate.h"
+#include "logcapture.h"
 #include "portinterface.h"
 #include "portudp.h"
 #include "transporthost.h"
@@ -59,30 +60,18 @@ private:
     std::unique_ptr<UdpDevice> m_device;
     PortUDP *m_port = nullptr;
     std::unique_ptr<TransportHost> m_host;
+    std::unique_ptr<QuietDebugLog> m_quiet;
 };
 
-namespace {
-
-// The transport narrates every datagram, 30,000-byte blocks included; a failure
-// here is explained by the checks, not by that log.
-QtMessageHandler s_testLog = nullptr;
-
-void dropDebug(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type != QtDebugMsg && s_testLog)
-        s_testLog(type, context, message);
-}
-
-} // namespace
 
 void TestUdpEndToEnd::initTestCase()
 {
-    s_testLog = qInstallMessageHandler(dropDebug);
+    m_quiet = std::make_unique<QuietDebugLog>();
 }
 
 void TestUdpEndToEnd::cleanupTestCase()
 {
-    qInstallMessageHandler(s_testLog);
+    m_quiet.reset();
 }
 
 void TestUdpEndToEnd::init()

@@ -1,8 +1,11 @@
 #include "commandtext.h"
 #include "ptydevice.h"
+#include "udpdevice.h"
 
 #include <QProcess>
 #include <QtTest>
+
+#include <memory>
 
 // hostcli is what a person runs first (./run.sh demo): its command parsing, and the
 // program itself against the built-in device and against a device of the test's own.
@@ -83,37 +86,50 @@ void TestHostCli::demoAccountsForEveryCommand()
 
 void TestHostCli::portMode_data()
 {
+    QTest::addColumn<QString>("medium"); // the option that names the device
     QTest::addColumn<bool>("silent");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("summary");
 
-    QTest::newRow("answered") << false << 0 << "== all 2 commands accounted for: 2 answered, 0 given up\n";
-    QTest::newRow("one given up") << true << 1
-                                  << "== all 2 commands accounted for: 1 answered, 1 given up, 1 not as expected\n";
+    const QString answered = "== all 2 commands accounted for: 2 answered, 0 given up\n";
+    const QString givenUp = "== all 2 commands accounted for: 1 answered, 1 given up, 1 not as expected\n";
+    QTest::newRow("serial, answered") << "--port" << false << 0 << answered;
+    QTest::newRow("serial, one given up") << "--port" << true << 1 << givenUp;
+    QTest::newRow("UDP, answered") << "--udp" << false << 0 << answered;
+    QTest::newRow("UDP, one given up") << "--udp" << true << 1 << givenUp;
 }
 
 void TestHostCli::portMode()
 {
+    QFETCH(QString, medium);
     QFETCH(bool, silent);
     QFETCH(int, exitCode);
     QFETCH(QString, summary);
 
-    PtyDevice device;
-    QVERIFY(device.start());
+    std::unique_ptr<SimLink> device;
+    if (medium == QLatin1String("--udp"))
+        device = std::make_unique<UdpDevice>(QHostAddress(QStringLiteral("127.0.0.2")));
+    else
+        device = std::make_unique<PtyDevice>();
+    QVERIFY(device->start());
     if (silent)
-        device.device().setFault(0x71, SimFault::Silent);
+        device->device().setFault(0x71, SimFault::Silent);
 
     QProcess cli;
     cli.start(QStringLiteral(HOSTCLI_PATH),
-              {QStringLiteral("--port"), device.portName(), QStringLiteral("--timeout"), QStringLiteral("1000"),
+              {medium, device->endpoint(), QStringLiteral("--timeout"), QStringLiteral("1000"),
                QStringLiteral("--cmd"), QStringLiteral("71:00"), QStringLiteral("--cmd"),
                QStringLiteral("e0:01:00:02:00/abcd")});
     QVERIFY(cli.waitForFinished(60000));
     const QString out = QString::fromLocal8Bit(cli.readAllStandardOutput());
     QVERIFY2(out.contains(summary), qPrintable(out));
     QCOMPARE(cli.exitCode(), exitCode);
+    // Every reply line says where the reply came from: the port, or the device's address.
+    const QString source = medium == QLatin1String("--udp") ? QStringLiteral("127.0.0.2")
+                                                            : device->endpoint().section(QLatin1Char('/'), 2);
+    QCOMPARE(out.count(QStringLiteral("  from ") + source), silent ? 1 : 2);
 
-    const QList<SimFrame> seen = device.device().receivedCommands();
+    const QList<SimFrame> seen = device->device().receivedCommands();
     QCOMPARE(seen.size(), silent ? 3 : 2);
     QCOMPARE(seen.last().cmd, quint8(0xE0));
     QCOMPARE(seen.last().block, QByteArray("\xab\xcd", 2));
@@ -171,6 +187,14 @@ void TestHostCli::usageErrors_data()
     QTest::newRow("USB ids not hexadecimal") << QStringList{"--usb", "4c56:xyz", "--cmd", "71:00"};
     QTest::newRow("bad command") << QStringList{"--port", "/dev/null", "--cmd", "xyz"};
     QTest::newRow("port that does not exist") << QStringList{"--port", "/dev/no-such-port", "--cmd", "71:00"};
+    QTest::newRow("udp without a port") << QStringList{"--udp", "127.0.0.2", "--cmd", "71:00"};
+    QTest::newRow("udp with a host name") << QStringList{"--udp", "device.local:5000", "--cmd", "71:00"};
+    QTest::newRow("udp port 0") << QStringList{"--udp", "127.0.0.2:0", "--cmd", "71:00"};
+    QTest::newRow("udp without commands") << QStringList{"--udp", "127.0.0.2:5000"};
+    QTest::newRow("udp and port") << QStringList{"--udp", "127.0.0.2:5000", "--port", "/dev/null", "--cmd", "71:00"};
+    QTest::newRow("broadcast port too large") << QStringList{"--broadcast", "70000"};
+    QTest::newRow("broadcast of two commands") << QStringList{"--broadcast", "5000", "--cmd", "71:00", "--cmd", "72:00"};
+    QTest::newRow("broadcast and udp") << QStringList{"--broadcast", "5000", "--udp", "127.0.0.2:5000"};
 }
 
 void TestHostCli::usageErrors()

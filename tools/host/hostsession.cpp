@@ -52,6 +52,8 @@ HostSession::HostSession(PortBase *port, QTextStream *out)
 
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &HostSession::onDeadline);
+    m_listen.setSingleShot(true);
+    connect(&m_listen, &QTimer::timeout, this, &HostSession::finish);
 }
 
 HostSession::~HostSession()
@@ -66,6 +68,16 @@ void HostSession::addCommand(const ProtocolData &command, const QString &label, 
     queued.strLabel = QString::number(m_entries.size());
     m_commands.append(queued);
     m_entries.append({label, expected});
+}
+
+void HostSession::setListenAfterMs(int ms)
+{
+    m_listenAfterMs = ms;
+}
+
+QStringList HostSession::sources() const
+{
+    return m_sources;
 }
 
 void HostSession::start(int deadlineMs)
@@ -101,6 +113,7 @@ void HostSession::stop()
     if (m_receiveThread.joinable())
         m_receiveThread.join();
     m_deadline.stop();
+    m_listen.stop();
 }
 
 void HostSession::customEvent(QEvent *event)
@@ -152,6 +165,11 @@ void HostSession::onReply(const ProtocolData &reply)
                        .arg(reply.bySN, -3)
                        .arg(CommandText::fields(reply))
                        .arg(reply.baData.size());
+    if (!reply.strSource.isEmpty()) {
+        line += QStringLiteral("  from ") + reply.strSource;
+        if (!m_sources.contains(reply.strSource))
+            m_sources.append(reply.strSource);
+    }
     if (!e) {
         *m_out << line << "   (no command of ours has this serial number)" << Qt::endl;
         return;
@@ -196,14 +214,27 @@ void HostSession::onDeadline()
 
 void HostSession::finishIfDone()
 {
+    if (m_finished || m_listen.isActive())
+        return;
+    for (const Entry &e : m_entries) {
+        if (e.outcome == Outcome::Pending)
+            return;
+    }
+    if (m_listenAfterMs > 0) {
+        m_listen.start(m_listenAfterMs);
+        return;
+    }
+    finish();
+}
+
+void HostSession::finish()
+{
     if (m_finished)
         return;
     int answered = 0;
     int givenUp = 0;
     int unexpected = 0;
     for (const Entry &e : m_entries) {
-        if (e.outcome == Outcome::Pending)
-            return;
         answered += e.outcome == Outcome::Answered ? 1 : 0;
         givenUp += e.outcome == Outcome::GivenUp ? 1 : 0;
         unexpected += e.outcome != e.expected ? 1 : 0;

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <thread>
@@ -30,11 +31,19 @@ public:
 
     // expected: the outcome the session should see for this command.
     void addCommand(const ProtocolData &command, const QString &label, Outcome expected = Outcome::Answered);
+    // Keep the workers running this long after every command is accounted for, to
+    // hear the late answers to a broadcast; 0 (the default) finishes at once.
+    void setListenAfterMs(int ms);
     // Queues the commands and starts the workers. finished() follows once every
-    // command is answered or given up, or when deadlineMs have passed.
+    // command is answered or given up (and the listening time is over), or when
+    // deadlineMs have passed.
     void start(int deadlineMs);
     // Stops and joins the workers; safe to call more than once.
     void stop();
+
+    // Where the accepted replies came from (strSource: a port name, a device's
+    // address), each once, in order of arrival.
+    QStringList sources() const;
 
 signals:
     // 0 when every command ended as expected, 1 otherwise or at the deadline.
@@ -59,6 +68,7 @@ private:
     void onGiveUp();
     void onDeadline();
     void finishIfDone();
+    void finish();
     Entry *entryForSn(int sn);
 
     PortBase *m_port;
@@ -70,6 +80,9 @@ private:
     QList<Entry> m_entries;
     int m_inFlight = -1;
     QTimer m_deadline;
+    QTimer m_listen;
+    int m_listenAfterMs = 0;
+    QStringList m_sources;
     bool m_finished = false;
 };
 

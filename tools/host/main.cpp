@@ -1,22 +1,24 @@
-// hostcli: an example host. It drives a device through the serial or the USB
-// transport the way a control application does: factory, open, the dispatcher's
-// two workers on threads of their own, the signal connections, and a handful of
-// queued commands. With --demo it talks to a simulated device on a pseudo-terminal
-// of its own; with --demo --usb, to whatever device has the ids (./run.sh demo
-// --usb preloads the simulated HID bus with a device there).
+// hostcli: an example host. It drives a device through the serial, the UDP or the
+// USB transport the way a control application does: factory, open (or address),
+// the dispatcher's two workers on threads of their own, the signal connections,
+// and a handful of queued commands. With --demo it talks to a simulated device on
+// a pseudo-terminal of its own; with --broadcast it finds the devices at a UDP
+// port; with --demo --usb it runs the demonstration against whatever device has
+// the ids (./run.sh demo --usb preloads the simulated HID bus with one there).
 
 #include "commandtext.h"
 #include "conntype.h"
 #include "hostsession.h"
 #include "portbase.h"
 #include "portinterface.h"
-#include "portusb.h"
 #include "ptydevice.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QTextStream>
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 
@@ -80,6 +82,27 @@ bool parseUsbIds(const QString &text, unsigned short *vendorId, unsigned short *
     return true;
 }
 
+// "192.168.1.100:5000": an IPv4 address and a port from 1 to 65535.
+bool parseEndpoint(const QString &text, QString *address, int *port)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    bool ok = false;
+    const int value = text.mid(colon + 1).toInt(&ok);
+    const QHostAddress host(text.left(colon));
+    if (colon < 0 || !ok || value < 1 || value > 0xFFFF || host.protocol() != QAbstractSocket::IPv4Protocol)
+        return false;
+    *address = host.toString();
+    *port = value;
+    return true;
+}
+
+bool parsePort(const QString &text, int *port)
+{
+    bool ok = false;
+    *port = text.toInt(&ok);
+    return ok && *port >= 1 && *port <= 0xFFFF;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -91,13 +114,21 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Example host: sends commands through the serial or the USB transport and reports each "
+        "Example host: sends commands through the serial, the UDP or the USB transport and reports each "
         "release, reply, resend and give-up."));
     parser.addHelpOption();
     const QCommandLineOption demoOption(QStringLiteral("demo"),
                                         QStringLiteral("Run the demonstration against a built-in simulated device."));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port to open."),
                                         QStringLiteral("NAME"));
+    const QCommandLineOption udpOption(QStringLiteral("udp"),
+                                       QStringLiteral("Send to the device at this IPv4 address and UDP port."),
+                                       QStringLiteral("HOST:PORT"));
+    const QCommandLineOption broadcastOption(
+        QStringLiteral("broadcast"),
+        QStringLiteral("Find devices: broadcast one command (the --cmd given, default 71:00) to this UDP "
+                       "port and list every device that answers within the timeout."),
+        QStringLiteral("PORT"));
     const QCommandLineOption usbOption(
         QStringLiteral("usb"),
         QStringLiteral("USB HID device to open, by vendor and product id in hexadecimal. With --demo: run the "
@@ -118,20 +149,44 @@ int main(int argc, char *argv[])
                                             QStringLiteral("Give up on the whole run after S seconds (default 30)."),
                                             QStringLiteral("S"), QStringLiteral("30"));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Show the libraries' debug log."));
-    parser.addOptions({demoOption, portOption, usbOption, cmdOption, timeoutOption, headOption, deadlineOption, logOption});
+    parser.addOptions({demoOption, portOption, udpOption, broadcastOption, usbOption, cmdOption, timeoutOption, headOption,
+                       deadlineOption, logOption});
     parser.process(app);
 
     g_showLog = parser.isSet(logOption);
     qInstallMessageHandler(filterLog);
 
     const bool demo = parser.isSet(demoOption);
+    const bool udp = parser.isSet(udpOption);
+    const bool broadcast = parser.isSet(broadcastOption);
     const bool usb = parser.isSet(usbOption);
-    if (int(demo || usb) + int(parser.isSet(portOption)) != 1) {
-        err << "hostcli: give one of --demo, --port NAME or --usb VID:PID (see --help)" << Qt::endl;
+    // --usb goes alone or with --demo.
+    if (int(demo || usb) + int(parser.isSet(portOption)) + int(udp) + int(broadcast) != 1) {
+        err << "hostcli: give one of --demo, --port NAME, --udp HOST:PORT, --broadcast PORT or --usb VID:PID "
+               "(see --help)"
+            << Qt::endl;
         return 2;
     }
-    if (!demo && parser.values(cmdOption).isEmpty()) {
-        err << "hostcli: give at least one --cmd with --port or --usb" << Qt::endl;
+    QStringList commandTexts = parser.values(cmdOption);
+    if (broadcast) {
+        if (commandTexts.size() > 1) {
+            err << "hostcli: --broadcast sends one command; give at most one --cmd" << Qt::endl;
+            return 2;
+        }
+        if (commandTexts.isEmpty())
+            commandTexts.append(QStringLiteral("71:00"));
+    } else if (!demo && commandTexts.isEmpty()) {
+        err << "hostcli: give at least one --cmd" << Qt::endl;
+        return 2;
+    }
+    QString deviceIP;
+    int udpPort = 0;
+    if (udp && !parseEndpoint(parser.value(udpOption), &deviceIP, &udpPort)) {
+        err << "hostcli: --udp: not an IPv4 HOST:PORT: " << parser.value(udpOption) << Qt::endl;
+        return 2;
+    }
+    if (broadcast && !parsePort(parser.value(broadcastOption), &udpPort)) {
+        err << "hostcli: --broadcast: not a port from 1 to 65535: " << parser.value(broadcastOption) << Qt::endl;
         return 2;
     }
     unsigned short vendorId = 0;
@@ -175,26 +230,28 @@ int main(int argc, char *argv[])
             << " (told to ignore 0x42 once and 0x43 always, and to write 0x8e replies in pieces)" << Qt::endl;
     }
 
-    PortBase *port = PortInterface::creatCoreObj(usb ? ConnUSB : ConnSerial);
+    PortBase *port = PortInterface::creatCoreObj(usb ? ConnUSB : udp || broadcast ? ConnUDP : ConnSerial);
     if (!port) {
         err << "hostcli: the factory has no such transport" << Qt::endl;
         return 1;
     }
-    const QString usbIds = QStringLiteral("%1:%2")
-                               .arg(vendorId, 4, 16, QLatin1Char('0'))
-                               .arg(productId, 4, 16, QLatin1Char('0'));
-    const bool opened = usb ? port->openUSB(vendorId, productId)
-                            : port->openSerialPort(portName, QSerialPort::Baud115200, QSerialPort::OneStop,
-                                                   QSerialPort::NoParity, QSerialPort::NoFlowControl,
-                                                   QSerialPort::Data8);
-    if (!opened) {
-        err << "hostcli: cannot open " << (usb ? QStringLiteral("USB device ") + usbIds : portName) << Qt::endl;
-        delete PortInterface::iCORE;
-        PortInterface::iCORE = nullptr;
-        return 1;
-    }
-    if (usb) {
-        out << "opened USB device " << usbIds << " through PortInterface::creatCoreObj(ConnUSB)" << Qt::endl;
+    if (udp) {
+        port->setDeviceIP(deviceIP);
+        port->setPort(udpPort);
+        out << "sending to " << deviceIP << ":" << udpPort << " through PortInterface::creatCoreObj(ConnUDP)"
+            << Qt::endl;
+    } else if (broadcast) {
+        port->setPort(udpPort);
+        out << "broadcasting to port " << udpPort << " through PortInterface::creatCoreObj(ConnUDP)" << Qt::endl;
+    } else if (usb) {
+        const QString ids = parser.value(usbOption);
+        if (!port->openUSB(vendorId, productId)) {
+            err << "hostcli: cannot open USB device " << ids << Qt::endl;
+            delete PortInterface::iCORE;
+            PortInterface::iCORE = nullptr;
+            return 1;
+        }
+        out << "opened USB device " << ids << " through PortInterface::creatCoreObj(ConnUSB)" << Qt::endl;
         // A host hears of the device going and coming back; it opens it again itself.
         QObject::connect(port, &PortBase::signalUSBChanged, &app, [&out, port, vendorId, productId](bool present) {
             out << (present ? "!! device attached again (signalUSBChanged(true))"
@@ -203,6 +260,12 @@ int main(int argc, char *argv[])
             if (present && port->openUSB(vendorId, productId))
                 out << "!! reopened" << Qt::endl;
         }, Qt::QueuedConnection);
+    } else if (!port->openSerialPort(portName, QSerialPort::Baud115200, QSerialPort::OneStop,
+                                     QSerialPort::NoParity, QSerialPort::NoFlowControl, QSerialPort::Data8)) {
+        err << "hostcli: cannot open " << portName << Qt::endl;
+        delete PortInterface::iCORE;
+        PortInterface::iCORE = nullptr;
+        return 1;
     } else {
         out << "opened " << portName << " at 115200 8N1 through PortInterface::creatCoreObj(ConnSerial)"
             << Qt::endl;
@@ -220,6 +283,7 @@ int main(int argc, char *argv[])
             }
             command.byHead = static_cast<unsigned char>(head);
             command.iTimeoutMs = timeoutMs;
+            command.bySendMode = broadcast ? 1 : 0;
             session.addCommand(command, label, expected);
             return true;
         };
@@ -230,9 +294,13 @@ int main(int argc, char *argv[])
             for (const DemoCommand *c = first; c != last; ++c)
                 commandsOk = add(QString::fromLatin1(c->text), QString::fromLatin1(c->label), c->expected) && commandsOk;
         } else {
-            for (const QString &text : parser.values(cmdOption))
+            for (const QString &text : commandTexts)
                 commandsOk = add(text, text, HostSession::Outcome::Answered) && commandsOk;
         }
+        // Every device at the port answers the broadcast; the first answer ends the
+        // command, so listen a timeout longer for the others.
+        if (broadcast)
+            session.setListenAfterMs(timeoutMs);
         if (commandsOk) {
             QObject::connect(&session, &HostSession::finished, &app, [&exitCode](int code) {
                 exitCode = code;
@@ -244,6 +312,19 @@ int main(int argc, char *argv[])
             exitCode = 2;
         }
         session.stop();
+        if (broadcast && commandsOk) {
+            // By address, so the list reads the same however the answers raced.
+            QStringList found = session.sources();
+            std::sort(found.begin(), found.end(), [](const QString &a, const QString &b) {
+                const quint32 ia = QHostAddress(a).toIPv4Address();
+                const quint32 ib = QHostAddress(b).toIPv4Address();
+                return ia != ib ? ia < ib : a < b;
+            });
+            out << "== " << found.size() << (found.size() == 1 ? " device" : " devices") << " answered";
+            if (!found.isEmpty())
+                out << ": " << found.join(QStringLiteral(", "));
+            out << Qt::endl;
+        }
     }
     port->closeSerialPort();
     port->closeUSB();

@@ -1,21 +1,16 @@
 #ifndef PTYDEVICE_H
 #define PTYDEVICE_H
 
-#include "simlink.h"
+#include "polledlink.h"
+#include "simwritequeue.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
-
 // The simulated device behind a pseudo-terminal pair. The host opens the slave
 // (portName()) as its serial port; an I/O thread reads the master, feeds the
 // device and performs its writes, with their delays, in order.
-class PtyDevice : public SimLink
+class PtyDevice : public PolledLink
 {
 public:
     PtyDevice();
@@ -33,36 +28,24 @@ public:
 
     // Writes raw bytes to the host, after the writes already scheduled.
     void write(const QByteArray &raw);
-    // Closes the master: to the host the device is gone. Later writes are dropped.
-    void hangUp() override;
-    bool isHungUp() const override;
-    // Stops and joins the I/O thread and closes the pair. Idempotent.
-    void stop() override;
 
 private:
-    void run();
-    void wakeLocked();
-    void scheduleLocked(const QList<SimWrite> &writes);
-    void closeLineLocked();
-    // Performs the writes that are due; returns the poll timeout until the next one.
-    int writeDue();
+    std::vector<int> readDescriptors() override;
+    void readable(int fd) override;
+    int writeDue() override;
+    void closeMediumLocked() override;
 
     SimDevice m_device;
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_closed;
     int m_master = -1;
     int m_slave = -1;
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
-    bool m_running = false;
-    bool m_stopRequested = false;
-    bool m_hangUpRequested = false;
-    bool m_hungUp = false;
+    // Cleared by the I/O thread once the master can no longer be read.
+    bool m_masterReadable = true;
     QString m_portName;
-    std::deque<SimWrite> m_writes;
-    std::chrono::steady_clock::time_point m_nextWriteAt;
-    std::thread m_thread;
+    // A line has one far end: the writes need no destination.
+    struct Line
+    {
+    };
+    SimWriteQueue<Line> m_writes;
 };
 
 #endif // PTYDEVICE_H

@@ -1,139 +1,54 @@
 #include "udpdevice.h"
 
-#include <QNetworkDatagram>
 #include <QNetworkInterface>
-#include <QTimer>
-#include <QUdpSocket>
 
-#include <chrono>
-#include <deque>
+#include <cerrno>
 
-// The sockets, the answers waiting to go and the timer that spaces them out, all
-// living on the device's I/O thread.
-class UdpDeviceLink : public QObject
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A full send buffer refuses a datagram for a moment; try again this much later.
+constexpr int kRetrySendMs = 1;
+
+sockaddr_in socketAddress(quint32 address, quint16 port)
 {
-public:
-    explicit UdpDeviceLink(SimDevice *device)
-        : m_device(device)
-    {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(address);
+    a.sin_port = htons(port);
+    return a;
+}
+
+// A non-blocking datagram socket bound to address:port with SO_REUSEADDR, so that
+// every device at a port gets the broadcasts; -1 on failure (errno says why).
+int boundSocket(quint32 address, quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    const sockaddr_in a = socketAddress(address, port);
+    if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
+        || ::bind(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return -1;
     }
+    return fd;
+}
 
-    bool open(const QHostAddress &address, quint16 port, quint16 *boundPort, bool *broadcast, QString *error)
-    {
-        m_unicast = new QUdpSocket(this);
-        if (!m_unicast->bind(address, port)) {
-            *error = QStringLiteral("cannot listen on %1:%2: %3")
-                         .arg(address.toString())
-                         .arg(port)
-                         .arg(m_unicast->errorString());
-            close();
-            return false;
-        }
-        *boundPort = m_unicast->localPort();
-        connect(m_unicast, &QUdpSocket::readyRead, this, [this] { receive(m_unicast); });
-
-        // Every device at this port gets the broadcast, so the address is shared.
-        m_broadcast = new QUdpSocket(this);
-        if (m_broadcast->bind(QHostAddress(QHostAddress::Broadcast), *boundPort,
-                              QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
-            connect(m_broadcast, &QUdpSocket::readyRead, this, [this] { receive(m_broadcast); });
-        } else {
-            delete m_broadcast;
-            m_broadcast = nullptr;
-        }
-        *broadcast = m_broadcast != nullptr;
-
-        m_ownAddresses = QNetworkInterface::allAddresses();
-        m_timer = new QTimer(this);
-        m_timer->setSingleShot(true);
-        connect(m_timer, &QTimer::timeout, this, [this] { sendDue(); });
-        return true;
-    }
-
-    void close()
-    {
-        delete m_unicast;
-        m_unicast = nullptr;
-        delete m_broadcast;
-        m_broadcast = nullptr;
-        delete m_timer;
-        m_timer = nullptr;
-        m_out.clear();
-    }
-
-    void schedule(const QList<SimWrite> &writes, const QHostAddress &to, quint16 port)
-    {
-        if (!m_unicast || writes.isEmpty())
-            return;
-        if (m_out.empty())
-            m_nextAt = Clock::now() + std::chrono::milliseconds(writes.first().delayMs);
-        for (const SimWrite &w : writes)
-            m_out.push_back({w.delayMs, w.bytes, to, port});
-        sendDue();
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-
-    struct Outgoing
-    {
-        int delayMs;
-        QByteArray bytes;
-        QHostAddress to;
-        quint16 port;
-    };
-
-    bool isOnThisMachine(const QHostAddress &sender) const
-    {
-        return sender.isLoopback() || m_ownAddresses.contains(sender);
-    }
-
-    void receive(QUdpSocket *socket)
-    {
-        while (socket->hasPendingDatagrams()) {
-            const QNetworkDatagram datagram = socket->receiveDatagram();
-            if (!datagram.isValid())
-                break;
-            if (!isOnThisMachine(datagram.senderAddress()))
-                continue;
-            schedule(m_device->feed(datagram.data()), datagram.senderAddress(),
-                     static_cast<quint16>(datagram.senderPort()));
-        }
-    }
-
-    // Sends what is due, back to back, and sets the timer for the rest.
-    void sendDue()
-    {
-        m_timer->stop();
-        while (!m_out.empty()) {
-            const auto now = Clock::now();
-            if (now < m_nextAt) {
-                m_timer->start(int(std::chrono::ceil<std::chrono::milliseconds>(m_nextAt - now).count()));
-                return;
-            }
-            const Outgoing o = m_out.front();
-            m_out.pop_front();
-            m_unicast->writeDatagram(o.bytes, o.to, o.port);
-            if (!m_out.empty())
-                m_nextAt = now + std::chrono::milliseconds(m_out.front().delayMs);
-        }
-    }
-
-    SimDevice *m_device;
-    QUdpSocket *m_unicast = nullptr;
-    QUdpSocket *m_broadcast = nullptr;
-    QTimer *m_timer = nullptr;
-    QList<QHostAddress> m_ownAddresses;
-    std::deque<Outgoing> m_out;
-    Clock::time_point m_nextAt;
-};
+} // namespace
 
 UdpDevice::UdpDevice(const QHostAddress &address, quint16 port, const QList<int> &blockDatagramSizes)
     : m_device(SimProfile::udp(blockDatagramSizes))
     , m_address(address)
     , m_port(port)
 {
-    m_thread.setObjectName(QStringLiteral("udp device"));
 }
 
 UdpDevice::~UdpDevice()
@@ -143,33 +58,38 @@ UdpDevice::~UdpDevice()
 
 bool UdpDevice::start(QString *error)
 {
-    if (m_link || m_hungUp) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto fail = [&](const QString &reason) {
+        closeMediumLocked();
         if (error)
-            *error = QStringLiteral("already started or stopped");
+            *error = reason;
         return false;
-    }
-    m_link = std::make_unique<UdpDeviceLink>(&m_device);
-    m_link->moveToThread(&m_thread);
-    m_thread.start();
+    };
+    if (!startableLocked() || m_unicast >= 0)
+        return fail(QStringLiteral("already started or stopped"));
+    if (m_address.protocol() != QAbstractSocket::IPv4Protocol)
+        return fail(QStringLiteral("not an IPv4 address: ") + m_address.toString());
 
-    UdpDeviceLink *link = m_link.get();
-    bool opened = false;
-    quint16 bound = 0;
-    bool broadcast = false;
-    QString why;
-    const QHostAddress address = m_address;
-    const quint16 port = m_port;
-    QMetaObject::invokeMethod(link, [&] { opened = link->open(address, port, &bound, &broadcast, &why); },
-                              Qt::BlockingQueuedConnection);
-    if (!opened) {
-        stop();
-        m_hungUp = true;
-        if (error)
-            *error = why;
-        return false;
+    m_unicast = boundSocket(m_address.toIPv4Address(), m_port);
+    if (m_unicast < 0)
+        return fail(systemError(QStringLiteral("cannot listen on ") + endpoint()));
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(m_unicast, reinterpret_cast<sockaddr *>(&bound), &length) != 0)
+        return fail(systemError(QStringLiteral("getsockname")));
+    m_port = ntohs(bound.sin_port);
+    // Broadcasts are heard on a second socket; without it the device is found only
+    // by address.
+    m_broadcast = boundSocket(INADDR_BROADCAST, m_port);
+
+    m_ownAddresses.clear();
+    for (const QHostAddress &a : QNetworkInterface::allAddresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol)
+            m_ownAddresses.append(a.toIPv4Address());
     }
-    m_port = bound;
-    m_listensForBroadcast = broadcast;
+    QString why;
+    if (!startThreadLocked(&why))
+        return fail(why);
     return true;
 }
 
@@ -181,34 +101,6 @@ QString UdpDevice::endpoint() const
 SimDevice &UdpDevice::device()
 {
     return m_device;
-}
-
-void UdpDevice::hangUp()
-{
-    if (m_link && m_thread.isRunning()) {
-        UdpDeviceLink *link = m_link.get();
-        QMetaObject::invokeMethod(link, [link] { link->close(); }, Qt::BlockingQueuedConnection);
-    }
-    m_hungUp = true;
-}
-
-bool UdpDevice::isHungUp() const
-{
-    return m_hungUp;
-}
-
-void UdpDevice::stop()
-{
-    if (!m_link)
-        return;
-    if (m_thread.isRunning()) {
-        UdpDeviceLink *link = m_link.get();
-        QMetaObject::invokeMethod(link, [link] { link->close(); }, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
-    }
-    // The thread has ended, so nothing else uses the link any more.
-    m_link.reset();
 }
 
 QHostAddress UdpDevice::address() const
@@ -223,14 +115,76 @@ quint16 UdpDevice::port() const
 
 bool UdpDevice::listensForBroadcast() const
 {
-    return m_listensForBroadcast;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_broadcast >= 0;
 }
 
 void UdpDevice::send(const QByteArray &datagram, const QHostAddress &to, quint16 port)
 {
-    if (!m_link)
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!acceptsWritesLocked() || to.protocol() != QAbstractSocket::IPv4Protocol)
         return;
-    UdpDeviceLink *link = m_link.get();
-    QMetaObject::invokeMethod(link, [link, datagram, to, port] { link->schedule({{0, datagram}}, to, port); },
-                              Qt::QueuedConnection);
+    m_writes.schedule({{0, datagram}}, {to.toIPv4Address(), port});
+    wakeLocked();
+}
+
+void UdpDevice::closeMediumLocked()
+{
+    closeDescriptor(&m_unicast);
+    closeDescriptor(&m_broadcast);
+    m_writes.clear();
+}
+
+std::vector<int> UdpDevice::readDescriptors()
+{
+    // Only this thread closes the sockets while it runs, so reading them unlocked is safe.
+    return {m_unicast, m_broadcast};
+}
+
+bool UdpDevice::isOnThisMachine(quint32 address) const
+{
+    return (address >> 24) == 127 || m_ownAddresses.contains(address);
+}
+
+void UdpDevice::readable(int fd)
+{
+    // Large enough for any datagram.
+    static thread_local char buffer[65536];
+    for (;;) {
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const ssize_t n = ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &length);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return; // EAGAIN: all read
+        }
+        const Peer sender{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+        if (!isOnThisMachine(sender.address))
+            continue;
+        const QList<SimWrite> writes = m_device.feed(QByteArray(buffer, int(n)));
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_writes.schedule(writes, sender);
+    }
+}
+
+int UdpDevice::writeDue()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    SimWriteQueue<Peer>::Item w;
+    int waitMs = -1;
+    while (m_writes.takeDue(&w, &waitMs)) {
+        const sockaddr_in to = socketAddress(w.to.address, w.to.port);
+        ssize_t n;
+        do {
+            n = ::sendto(m_unicast, w.bytes.constData(), size_t(w.bytes.size()), 0,
+                         reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)) {
+            m_writes.putBack(w, kRetrySendMs);
+            return kRetrySendMs;
+        }
+        // Any other refusal loses this datagram only, as a network would.
+    }
+    return waitMs;
 }

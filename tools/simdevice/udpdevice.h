@@ -1,26 +1,24 @@
 #ifndef UDPDEVICE_H
 #define UDPDEVICE_H
 
-#include "simlink.h"
+#include "polledlink.h"
+#include "simwritequeue.h"
 
 #include <QHostAddress>
 #include <QList>
-#include <QThread>
 
 #include <atomic>
-#include <memory>
 
-class UdpDeviceLink;
-
-// The simulated device on UDP. It listens on its own address and port, and on the
-// broadcast address at the same port so that a host can find it; it answers every
-// command at the address and port it came from, from its own address, performing
-// the device's writes in order and with their delays on an I/O thread of its own.
-// Several devices may share a port on different addresses (127.0.0.2, 127.0.0.3, …).
+// The simulated device on UDP. It listens on its own IPv4 address and port, and on
+// the broadcast address at the same port so that a host can find it; it answers
+// every command at the address and port it came from, from its own address,
+// performing the device's writes in order and with their delays on an I/O thread
+// of its own. Several devices may share a port on different addresses (127.0.0.2,
+// 127.0.0.3, …).
 //
 // It answers only senders on this machine (loopback, or an address of its own),
 // so that whatever reaches it from a network is never answered.
-class UdpDevice : public SimLink
+class UdpDevice : public PolledLink
 {
 public:
     explicit UdpDevice(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0,
@@ -34,9 +32,6 @@ public:
     // "ADDRESS:PORT", with the port the system chose when 0 was asked for.
     QString endpoint() const override;
     SimDevice &device() override;
-    void hangUp() override;
-    bool isHungUp() const override;
-    void stop() override;
 
     QHostAddress address() const;
     quint16 port() const;
@@ -48,13 +43,25 @@ public:
     void send(const QByteArray &datagram, const QHostAddress &to, quint16 port);
 
 private:
+    struct Peer
+    {
+        quint32 address = 0; // IPv4, host byte order
+        quint16 port = 0;
+    };
+
+    std::vector<int> readDescriptors() override;
+    void readable(int fd) override;
+    int writeDue() override;
+    void closeMediumLocked() override;
+    bool isOnThisMachine(quint32 address) const;
+
     SimDevice m_device;
     const QHostAddress m_address;
     std::atomic<quint16> m_port;
-    std::atomic<bool> m_listensForBroadcast{false};
-    std::atomic<bool> m_hungUp{false};
-    QThread m_thread;
-    std::unique_ptr<UdpDeviceLink> m_link;
+    QList<quint32> m_ownAddresses;
+    int m_unicast = -1;
+    int m_broadcast = -1;
+    SimWriteQueue<Peer> m_writes;
 };
 
 #endif // UDPDEVICE_H

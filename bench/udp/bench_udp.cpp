@@ -1,0 +1,91 @@
+// Commands per second and round-trip latency (release -> accepted reply) over UDP on
+// loopback with the simulated device answering at once, and the time a held reply
+// with a 30,000-byte block takes to be received and joined, beside the in-process
+// and serial figures and the design limit of one release per 10 ms send-worker
+// poll. Prints figures; not a pass/fail test.
+#include "cmddealmodule.h"
+#include "conntype.h"
+#include "dispatcherstate.h"
+#include "portinterface.h"
+#include "portudp.h"
+#include "roundtrip.h"
+#include "udpdevice.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kCommands = 600;
+constexpr int kBlockCommands = 200;
+constexpr int kBlockBytes = 30000;
+constexpr int kBlockDatagram = 1000;
+
+// The receive side alone: the held reply and its 30 block datagrams handed to the
+// transport one after another, until the joined reply is on the queue.
+void receiveAndJoin()
+{
+    std::unique_ptr<PortUDP> port(new PortUDP);
+    const QHostAddress sender(QStringLiteral("127.0.0.2"));
+    // 0xF1/0x01 announcing 30,000 (0x7530) bytes.
+    const QByteArray held = "[R0101f10100307599]";
+    const QByteArray piece(kBlockDatagram, '\x5a');
+
+    std::vector<double> us;
+    for (int i = 0; i < kBlockCommands; ++i) {
+        const auto start = Clock::now();
+        port->handleDatagram(held, sender);
+        for (int n = 0; n < kBlockBytes / kBlockDatagram; ++n)
+            port->handleDatagram(piece, sender);
+        while (CmdDealModule::replyQueueSize() == 0)
+            std::this_thread::yield();
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        resetDispatcherState();
+    }
+    std::sort(us.begin(), us.end());
+    std::printf("%-58s  %4d joins                 median %6.3f ms  p99 %6.3f ms\n",
+                "receive side alone: held reply + 30 x 1,000 bytes, joined", kBlockCommands,
+                us[us.size() / 2] / 1000, us[std::min(us.size() - 1, us.size() * 99 / 100)] / 1000);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    RoundTrip::quiet();
+
+    std::printf("bench_udp: one command in flight at a time; latency is release -> accepted reply\n");
+    RoundTrip::printLimit();
+    RoundTrip::print("in-process device (reply queued at release)", RoundTrip::inProcess(kCommands));
+    QString error;
+    const RoundTrip::Result serial = RoundTrip::overPty({0x42, 0x00}, kCommands, &error);
+    if (!error.isEmpty()) {
+        std::printf("pseudo-terminal: %s\n", qPrintable(error));
+        return 1;
+    }
+    RoundTrip::print("serial over a pseudo-terminal, 19-byte reply (0x42)", serial);
+
+    UdpDevice device(QHostAddress(QStringLiteral("127.0.0.2")), 0, {kBlockDatagram});
+    if (!device.start(&error)) {
+        std::printf("UDP device: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::unique_ptr<PortBase> port(PortInterface::creatCoreObjInstance(ConnUDP));
+    port->setDeviceIP(QStringLiteral("127.0.0.2"));
+    port->setPort(device.port());
+    RoundTrip::print("UDP over loopback, 19-byte reply (0x42)", RoundTrip::overTransport(port.get(), {0x42, 0x00},
+                                                                                          kCommands));
+    RoundTrip::print("UDP, held reply + 30,000-byte block in 30 datagrams",
+                     RoundTrip::overTransport(port.get(), {0xF1, 0x01, kBlockBytes}, kBlockCommands));
+    receiveAndJoin();
+    return 0;
+}
