@@ -1,23 +1,30 @@
 #include "usbdevice.h"
 
 #include "simhidbus.h"
+#include "simwritequeue.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 
+namespace {
+
+// Input reports have one destination, the device's own handles on the bus.
+struct ToHost
+{
+};
+
+} // namespace
+
 struct UsbDevice::Line
 {
-    using Clock = std::chrono::steady_clock;
-
     std::mutex mutex;
     std::condition_variable wake;
     // Output reports the host wrote and the device has not read yet.
     std::deque<QByteArray> fromHost;
-    // Input reports waiting for their time; the front one is due at nextAt.
-    std::deque<SimWrite> toHost;
-    Clock::time_point nextAt;
+    // Input reports waiting for their time.
+    SimWriteQueue<ToHost> toHost;
     // The bus's id while attached, 0 while unplugged or stopped.
     int busId = 0;
     bool running = false;
@@ -26,11 +33,7 @@ struct UsbDevice::Line
 
     void scheduleLocked(const QList<SimWrite> &writes)
     {
-        if (writes.isEmpty())
-            return;
-        if (toHost.empty())
-            nextAt = Clock::now() + std::chrono::milliseconds(writes.first().delayMs);
-        toHost.insert(toHost.end(), writes.begin(), writes.end());
+        toHost.schedule(writes, ToHost());
         wake.notify_all();
     }
 };
@@ -168,19 +171,15 @@ void UsbDevice::run()
                 line.scheduleLocked(writes);
             continue;
         }
-        if (line.toHost.empty()) {
-            line.wake.wait(lock);
+        SimWriteQueue<ToHost>::Item due;
+        int waitMs = -1;
+        if (!line.toHost.takeDue(&due, &waitMs)) {
+            if (waitMs < 0)
+                line.wake.wait(lock);
+            else
+                line.wake.wait_for(lock, std::chrono::milliseconds(waitMs));
             continue;
         }
-        const auto now = Line::Clock::now();
-        if (now < line.nextAt) {
-            line.wake.wait_until(lock, line.nextAt);
-            continue;
-        }
-        const SimWrite due = line.toHost.front();
-        line.toHost.pop_front();
-        if (!line.toHost.empty())
-            line.nextAt = now + std::chrono::milliseconds(line.toHost.front().delayMs);
         const int id = line.busId;
         lock.unlock();
         SimHidBus::instance().sendInput(id, due.bytes);
