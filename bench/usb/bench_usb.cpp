@@ -8,7 +8,6 @@
 #include "portinterface.h"
 #include "portusb.h"
 #include "roundtrip.h"
-#include "udpdevice.h"
 #include "usbdevice.h"
 
 #include <QCoreApplication>
@@ -50,29 +49,14 @@ int main(int argc, char **argv)
     RoundTrip::quiet();
 
     std::printf("bench_usb: one command in flight at a time; latency is release -> accepted reply\n");
-    RoundTrip::printLimit();
-    const RoundTrip::Result local = RoundTrip::inProcess(kCommands);
-    RoundTrip::print("in-process device (reply queued at release)", local);
-
-    QString error;
-    const RoundTrip::Result serial = RoundTrip::overPty({0x42, 0x00}, kCommands, &error);
-    if (!error.isEmpty()) {
-        std::printf("pseudo-terminal: %s\n", qPrintable(error));
+    RoundTrip::Result local;
+    if (!RoundTrip::printBaseline(kCommands, &local))
         return 1;
-    }
-    RoundTrip::print("serial over a pseudo-terminal, 19-byte reply (0x42)", serial);
-
-    {
-        UdpDevice device(QHostAddress(QStringLiteral("127.0.0.2")), 0);
-        if (!device.start(&error)) {
-            std::printf("UDP device: %s\n", qPrintable(error));
-            return 1;
-        }
-        std::unique_ptr<PortBase> port(PortInterface::creatCoreObjInstance(ConnUDP));
-        port->setDeviceIP(QStringLiteral("127.0.0.2"));
-        port->setPort(device.port());
-        RoundTrip::print("UDP over loopback, 19-byte reply (0x42)",
-                         RoundTrip::overTransport(port.get(), {0x42, 0x00}, kCommands));
+    QString error;
+    RoundTrip::print("UDP over loopback, 19-byte reply (0x42)", RoundTrip::overUdp({0x42, 0x00}, kCommands, &error));
+    if (!error.isEmpty()) {
+        std::printf("UDP device: %s\n", qPrintable(error));
+        return 1;
     }
 
     UsbDevice device(kVendor, kProduct);
