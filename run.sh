@@ -78,10 +78,14 @@ cmd_fuzz() {
     for f in build-fuzz/tests/fuzz/fuzz_*; do
         [ -f "$f" ] && [ -x "$f" ] || continue
         found=1
-        local corpus="build-fuzz/corpus/$(basename "$f")"
+        local name corpus seeds=()
+        name=$(basename "$f")
+        corpus="build-fuzz/corpus/$name"
         mkdir -p "$corpus"
-        log "fuzzing $(basename "$f") for ${seconds}s"
-        "$f" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "$corpus"
+        # Committed seed inputs (read-only); what the run finds goes to $corpus.
+        [ -d "tests/fuzz/corpus/$name" ] && seeds=("tests/fuzz/corpus/$name")
+        log "fuzzing $name for ${seconds}s"
+        "$f" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "$corpus" "${seeds[@]}"
     done
     [ $found -eq 1 ] || log "no fuzz targets built"
 }

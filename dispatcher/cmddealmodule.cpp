@@ -74,7 +74,13 @@ void CmdDealModule::endWork()
 bool CmdDealModule::sleepFor(int ms)
 {
     std::unique_lock<std::mutex> lock(m_lifeMutex);
-    return !m_lifeCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping; });
+    return !m_lifeCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping.load(); });
+}
+
+bool CmdDealModule::pollSleep(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return !m_stopping;
 }
 
 void CmdDealModule::runDetached(std::function<void()> fn)

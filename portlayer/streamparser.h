@@ -49,6 +49,10 @@ public:
     };
 
     static constexpr int kPeekSize = 1024;
+    // The buffer keeps at most this many unconsumed bytes: sixteen times the largest
+    // block a reply can announce (65,535 bytes). An append beyond it drops the oldest
+    // bytes with a debug line, so a device that floods the line cannot exhaust memory.
+    static constexpr int kMaxBuffered = 1 << 20;
 
     explicit StreamParser(Settings settings);
     virtual ~StreamParser();
@@ -88,23 +92,46 @@ public:
 
     // The body of the parser thread.
     void ThreadDealDataFunc();
-    // One pass of the parser thread without its sleep. Every pass over 19 or more
-    // buffered bytes consumes at least one byte.
+    // One pass of the parser thread without its sleep. It keeps going while it makes
+    // progress, so when it returns fewer than 19 bytes are buffered (unless it was
+    // stopped): garbage is consumed as fast as it arrives, not one step per pass.
     void dealOnePass();
 
-protected:
-    QByteArray m_buffData;
-    // A standard mutex rather than QMutex: ThreadSanitizer must see the hand-over of
-    // the buffer's shared data, and QMutex locks inside the uninstrumented Qt library.
-    std::mutex m_buffMutex;
-
 private:
+    // Drops what cannot start a reply frame and checks the frame at the head; false
+    // when fewer than 19 bytes are left to look at.
+    bool dealOneStep();
+    // The parser's own peeks and consumes address bytes by their position in the
+    // stream, so an append that drops the oldest bytes meanwhile (or a clear) can
+    // never make it consume or hand on bytes it has not looked at.
+    QByteArray peekAt(quint64 pos, int n, bool *gone);
+    void consumeTo(quint64 pos);
+    quint64 headPosition();
+    // In one move, consumes every byte that cannot start a reply frame: what lies
+    // before a "[", a "[" not followed by "R", a "[R" without "]" 17 bytes on. Then
+    // peeks up to kPeekSize bytes at the head, with their position.
+    QByteArray skipToReplyStart(quint64 *pos);
+    void consumeLocked(int n);
+    bool checkFrameAt(const QByteArray &frame, quint64 pos);
+    bool checkBlockAt(ProtocolData reply, unsigned short length, quint64 pos);
+
     void queueDetached(const ProtocolData &reply);
     void fillBlockReply(ProtocolData &reply) const;
     bool keepRunning() const;
     void joinParserThreadLocked();
 
     const Settings m_settings;
+
+    // Unconsumed bytes are m_buffData from m_buffHead on; consuming moves the head
+    // and the storage is compacted once the consumed part outweighs the rest, so a
+    // consume costs no more than the bytes it removes.
+    QByteArray m_buffData;
+    int m_buffHead = 0;
+    // Stream position of the first unconsumed byte: every byte ever consumed or dropped.
+    quint64 m_buffPos = 0;
+    // A standard mutex rather than QMutex: ThreadSanitizer must see the hand-over of
+    // the buffer's shared data, and QMutex locks inside the uninstrumented Qt library.
+    std::mutex m_buffMutex;
 
     // Guards m_thread; held across the join, so a start and a stop, or two stops,
     // never race on it.

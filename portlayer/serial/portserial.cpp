@@ -104,21 +104,37 @@ void PortSerial::setDeviceType(ModulelEnum::DeviceType type)
 
 void PortSerial::handleError(QSerialPort::SerialPortError error)
 {
-    // On Linux a vanished device (a USB adapter pulled, a pseudo-terminal's master
-    // closed) shows as ReadError rather than ResourceError, and QSerialPort keeps its
-    // read notifier armed, so the error repeats in a tight loop until the port is
-    // closed. Both mean the device is gone.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        return;
     if (!m_com->isOpen())
         return;
+    if (error == QSerialPort::ReadError) {
+        if (!readErrorMeansGone())
+            return;
+    } else if (error != QSerialPort::ResourceError) {
+        return;
+    }
     shutDownPort();
+}
+
+bool PortSerial::readErrorMeansGone()
+{
+    // On Linux a vanished device (a USB adapter pulled, a pseudo-terminal's master
+    // closed) shows as ReadError rather than ResourceError, and QSerialPort keeps its
+    // read notifier armed, so the error comes again at once, over and over, without
+    // a byte read in between. A single ReadError on a live port is a passing fault
+    // and is ignored; the same error again within this time, with nothing read
+    // since, means the line is gone.
+    constexpr qint64 kRepeatMs = 100;
+    const bool repeated = m_bReadErrorPending && m_lastReadError.elapsed() <= kRepeatMs;
+    m_bReadErrorPending = true;
+    m_lastReadError.start();
+    return repeated;
 }
 
 void PortSerial::readPendingDatagrams()
 {
     while (m_com->bytesAvailable() > 0) {
         const QByteArray data = m_com->readAll();
+        m_bReadErrorPending = false;
         if (bEnabled)
             appendBuffData(data);
     }
@@ -206,5 +222,6 @@ void PortSerial::shutDownPort()
     if (m_com->isOpen())
         m_com->close();
     clearBuffData();
+    m_bReadErrorPending = false;
     m_bShuttingDown = false;
 }
