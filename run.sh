@@ -105,8 +105,21 @@ cmd_screenshot() {
     tests/picturetool/screenshot.sh build docs
 }
 
+# The USB demo needs no hardware: the simulated HID bus is preloaded ahead of the
+# system's hidapi, and VELMORA_SIMHID attaches a simulated device with these ids,
+# told to misbehave the way the demonstration expects.
+SIM_USB_IDS=4c56:0105
+
 cmd_demo() {
     need "${BASE_PKGS[@]}"
+    if [ "${1:-}" = --usb ]; then
+        shift
+        TARGETS="hostcli simhid" build build
+        LD_PRELOAD="$PWD/build/tools/simhid/libsimhid.so" \
+        VELMORA_SIMHID="$SIM_USB_IDS/silent=0x42:1/silent=0x43/pieces=0x77" \
+            build/tools/host/hostcli --demo --usb "$SIM_USB_IDS" "$@"
+        return
+    fi
     TARGETS=hostcli build build
     build/tools/host/hostcli --demo "$@"
 }
@@ -120,5 +133,5 @@ case "${1:-}" in
     bench) shift; cmd_bench "$@" ;;
     screenshot) shift; cmd_screenshot "$@" ;;
     deps)  shift; need "${BASE_PKGS[@]}" ;;
-    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|screenshot|deps}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo [--usb]|test|asan|tsan|fuzz [seconds]|bench|screenshot|deps}" >&2; exit 2 ;;
 esac
