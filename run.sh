@@ -29,13 +29,12 @@ need() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# build DIR [cmake options...]: configure once, then build incrementally; builds the
-# targets named in $TARGETS, or everything.
+# build DIR [cmake options...]: configure (again: quick, and a target added since the
+# last run is then known), then build incrementally the targets named in $TARGETS, or
+# everything.
 build() {
     local dir=$1; shift
-    if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S . -B "$dir" "$@"
-    fi
+    cmake -S . -B "$dir" "$@" >/dev/null
     local targets=()
     for t in ${TARGETS:-}; do targets+=(--target "$t"); done
     cmake --build "$dir" -j "$JOBS" "${targets[@]}"
@@ -114,8 +113,21 @@ cmd_screenshot() {
     tests/picturetool/screenshot.sh build docs
 }
 
+# The USB demo needs no hardware: the simulated HID bus is preloaded ahead of the
+# system's hidapi, and VELMORA_SIMHID attaches a simulated device with these ids,
+# told to misbehave the way the demonstration expects.
+SIM_USB_IDS=4c56:0105
+
 cmd_demo() {
     need "${BASE_PKGS[@]}"
+    if [ "${1:-}" = --usb ]; then
+        shift
+        TARGETS="hostcli simhid" build build
+        LD_PRELOAD="$PWD/build/tools/simhid/libsimhid.so" \
+        VELMORA_SIMHID="$SIM_USB_IDS/silent=0x42:1/silent=0x43/pieces=0x77" \
+            build/tools/host/hostcli --demo --usb "$SIM_USB_IDS" "$@"
+        return
+    fi
     TARGETS=hostcli build build
     build/tools/host/hostcli --demo "$@"
 }
@@ -130,5 +142,5 @@ case "${1:-}" in
     soak)  shift; cmd_soak "$@" ;;
     screenshot) shift; cmd_screenshot "$@" ;;
     deps)  shift; need "${BASE_PKGS[@]}" ;;
-    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|deps}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo [--usb]|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|deps}" >&2; exit 2 ;;
 esac

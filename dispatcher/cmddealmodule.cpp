@@ -87,10 +87,16 @@ void CmdDealModule::runDetached(std::function<void()> fn)
 {
     if (!beginWork())
         return;
-    std::thread([this, fn = std::move(fn)] {
-        fn();
+    try {
+        std::thread([this, fn = std::move(fn)] {
+            fn();
+            endWork();
+        }).detach();
+    } catch (...) {
+        // No thread will end this unit of work: without this the destructor would wait forever.
         endWork();
-    }).detach();
+        throw;
+    }
 }
 
 void CmdDealModule::setSkipSendcmd(bool skip)

@@ -19,6 +19,8 @@ private slots:
     void demoAccountsForEveryCommand();
     void portMode_data();
     void portMode();
+    void usbMode_data();
+    void usbMode();
     void usageErrors_data();
     void usageErrors();
 };
@@ -133,6 +135,47 @@ void TestHostCli::portMode()
     QCOMPARE(seen.last().block, QByteArray("\xab\xcd", 2));
 }
 
+void TestHostCli::usbMode_data()
+{
+    QTest::addColumn<QString>("devices"); // VELMORA_SIMHID
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("expected");
+
+    const QStringList commands{"--usb", "4c56:0105", "--timeout", "1000", "--cmd", "71:00", "--cmd", "e0:01:00:02:00/abcd"};
+    QTest::newRow("answered") << "4c56:0105" << commands << 0
+                              << "== all 2 commands accounted for: 2 answered, 0 given up\n";
+    QTest::newRow("one given up") << "4c56:0105/silent=0x71" << commands << 1
+                                  << "== all 2 commands accounted for: 1 answered, 1 given up, 1 not as expected\n";
+    QTest::newRow("no such device") << "4c56:0106" << commands << 1 << "";
+    QTest::newRow("demo") << "4c56:0105/silent=0x42:1/silent=0x43/pieces=0x77"
+                          << QStringList{"--demo", "--usb", "4c56:0105"} << 0
+                          << "== all 7 commands accounted for: 6 answered, 1 given up\n";
+}
+
+// hostcli links the system's hidapi; the simulated bus, preloaded, takes its place.
+void TestHostCli::usbMode()
+{
+    QFETCH(QString, devices);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, expected);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(SIMHID_PATH));
+    env.insert(QStringLiteral("VELMORA_SIMHID"), devices);
+    // AddressSanitizer insists on coming first; the bus defines nothing it intercepts.
+    env.insert(QStringLiteral("ASAN_OPTIONS"),
+               env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+    QProcess cli;
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(HOSTCLI_PATH), arguments);
+    QVERIFY(cli.waitForFinished(60000));
+    const QString out = QString::fromLocal8Bit(cli.readAllStandardOutput());
+    QVERIFY2(out.contains(expected), qPrintable(out + QString::fromLocal8Bit(cli.readAllStandardError())));
+    QCOMPARE(cli.exitCode(), exitCode);
+}
+
 void TestHostCli::usageErrors_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -140,6 +183,8 @@ void TestHostCli::usageErrors_data()
     QTest::newRow("nothing") << QStringList();
     QTest::newRow("port without commands") << QStringList{"--port", "/dev/null"};
     QTest::newRow("demo and port") << QStringList{"--demo", "--port", "/dev/null"};
+    QTest::newRow("port and USB") << QStringList{"--port", "/dev/null", "--usb", "4c56:0105", "--cmd", "71:00"};
+    QTest::newRow("USB ids not hexadecimal") << QStringList{"--usb", "4c56:xyz", "--cmd", "71:00"};
     QTest::newRow("bad command") << QStringList{"--port", "/dev/null", "--cmd", "xyz"};
     QTest::newRow("port that does not exist") << QStringList{"--port", "/dev/no-such-port", "--cmd", "71:00"};
     QTest::newRow("udp without a port") << QStringList{"--udp", "127.0.0.2", "--cmd", "71:00"};

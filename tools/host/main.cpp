@@ -1,8 +1,10 @@
-// hostcli: an example host. It drives a device through the serial or the UDP
-// transport the way a control application does: factory, open (or address), the
-// dispatcher's two workers on threads of their own, the signal connections, and a
-// handful of queued commands. With --demo it talks to a simulated device on a
-// pseudo-terminal of its own; with --broadcast it finds the devices at a UDP port.
+// hostcli: an example host. It drives a device through the serial, the UDP or the
+// USB transport the way a control application does: factory, open (or address),
+// the dispatcher's two workers on threads of their own, the signal connections,
+// and a handful of queued commands. With --demo it talks to a simulated device on
+// a pseudo-terminal of its own; with --broadcast it finds the devices at a UDP
+// port; with --demo --usb it runs the demonstration against whatever device has
+// the ids (./run.sh demo --usb preloads the simulated HID bus with one there).
 
 #include "commandtext.h"
 #include "conntype.h"
@@ -17,6 +19,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -50,6 +53,35 @@ const DemoCommand kDemo[] = {
     {"76:00", "after the give-up the queue moves on", HostSession::Outcome::Answered},
 };
 
+// The same story over USB, where replies carry no block: the reply frame comes
+// alone, whatever the device sends after it. ./run.sh demo --usb tells the
+// simulated device to ignore 0x42 once and 0x43 always, and to send 0x77 replies
+// in pieces.
+const DemoCommand kUsbDemo[] = {
+    {"71:00", "plain command", HostSession::Outcome::Answered},
+    {"79:01", "the device sends a block after the reply; it is skipped", HostSession::Outcome::Answered},
+    {"e0:01:00:08:00/0102030405060715", "command carries an 8-byte block", HostSession::Outcome::Answered},
+    {"77:21", "reply arriving in three input reports", HostSession::Outcome::Answered},
+    {"42:00", "device ignores the first attempt", HostSession::Outcome::Answered},
+    {"43:00", "device never answers", HostSession::Outcome::GivenUp},
+    {"76:00", "after the give-up the queue moves on", HostSession::Outcome::Answered},
+};
+
+// "4c56:0105": vendor and product id, hexadecimal.
+bool parseUsbIds(const QString &text, unsigned short *vendorId, unsigned short *productId)
+{
+    const QStringList ids = text.split(QLatin1Char(':'));
+    bool vendorOk = false;
+    bool productOk = false;
+    const uint vendor = ids.value(0).toUInt(&vendorOk, 16);
+    const uint product = ids.value(1).toUInt(&productOk, 16);
+    if (ids.size() != 2 || !vendorOk || !productOk || vendor > 0xFFFF || product > 0xFFFF)
+        return false;
+    *vendorId = static_cast<unsigned short>(vendor);
+    *productId = static_cast<unsigned short>(product);
+    return true;
+}
+
 // "192.168.1.100:5000": an IPv4 address and a port from 1 to 65535.
 bool parseEndpoint(const QString &text, QString *address, int *port)
 {
@@ -82,7 +114,7 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Example host: sends commands through the serial or the UDP transport and reports each "
+        "Example host: sends commands through the serial, the UDP or the USB transport and reports each "
         "release, reply, resend and give-up."));
     parser.addHelpOption();
     const QCommandLineOption demoOption(QStringLiteral("demo"),
@@ -97,6 +129,11 @@ int main(int argc, char *argv[])
         QStringLiteral("Find devices: broadcast one command (the --cmd given, default 71:00) to this UDP "
                        "port and list every device that answers within the timeout."),
         QStringLiteral("PORT"));
+    const QCommandLineOption usbOption(
+        QStringLiteral("usb"),
+        QStringLiteral("USB HID device to open, by vendor and product id in hexadecimal. With --demo: run the "
+                       "demonstration against it (./run.sh demo --usb gives it a simulated one)."),
+        QStringLiteral("VID:PID"));
     const QCommandLineOption cmdOption(
         QStringLiteral("cmd"),
         QStringLiteral("Command to send, hexadecimal cmd:sub[:p1[:p2[:p3]]][/block], e.g. e1:00 or "
@@ -112,7 +149,7 @@ int main(int argc, char *argv[])
                                             QStringLiteral("Give up on the whole run after S seconds (default 30)."),
                                             QStringLiteral("S"), QStringLiteral("30"));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Show the libraries' debug log."));
-    parser.addOptions({demoOption, portOption, udpOption, broadcastOption, cmdOption, timeoutOption, headOption,
+    parser.addOptions({demoOption, portOption, udpOption, broadcastOption, usbOption, cmdOption, timeoutOption, headOption,
                        deadlineOption, logOption});
     parser.process(app);
 
@@ -122,8 +159,11 @@ int main(int argc, char *argv[])
     const bool demo = parser.isSet(demoOption);
     const bool udp = parser.isSet(udpOption);
     const bool broadcast = parser.isSet(broadcastOption);
-    if (int(demo) + int(parser.isSet(portOption)) + int(udp) + int(broadcast) != 1) {
-        err << "hostcli: give one of --demo, --port NAME, --udp HOST:PORT or --broadcast PORT (see --help)"
+    const bool usb = parser.isSet(usbOption);
+    // --usb goes alone or with --demo.
+    if (int(demo || usb) + int(parser.isSet(portOption)) + int(udp) + int(broadcast) != 1) {
+        err << "hostcli: give one of --demo, --port NAME, --udp HOST:PORT, --broadcast PORT or --usb VID:PID "
+               "(see --help)"
             << Qt::endl;
         return 2;
     }
@@ -149,6 +189,12 @@ int main(int argc, char *argv[])
         err << "hostcli: --broadcast: not a port from 1 to 65535: " << parser.value(broadcastOption) << Qt::endl;
         return 2;
     }
+    unsigned short vendorId = 0;
+    unsigned short productId = 0;
+    if (usb && !parseUsbIds(parser.value(usbOption), &vendorId, &productId)) {
+        err << "hostcli: --usb: not a hexadecimal VID:PID: " << parser.value(usbOption) << Qt::endl;
+        return 2;
+    }
     bool ok = false;
     const int timeoutMs = parser.isSet(timeoutOption) ? parser.value(timeoutOption).toInt(&ok) : 1000;
     if (parser.isSet(timeoutOption) && (!ok || timeoutMs < 0)) {
@@ -169,7 +215,7 @@ int main(int argc, char *argv[])
     // The embedded device of the demo: misbehaves on purpose on three commands.
     std::unique_ptr<PtyDevice> device;
     QString portName = parser.value(portOption);
-    if (demo) {
+    if (demo && !usb) {
         device = std::make_unique<PtyDevice>();
         QString error;
         if (!device->start(&error)) {
@@ -184,7 +230,7 @@ int main(int argc, char *argv[])
             << " (told to ignore 0x42 once and 0x43 always, and to write 0x8e replies in pieces)" << Qt::endl;
     }
 
-    PortBase *port = PortInterface::creatCoreObj(udp || broadcast ? ConnUDP : ConnSerial);
+    PortBase *port = PortInterface::creatCoreObj(usb ? ConnUSB : udp || broadcast ? ConnUDP : ConnSerial);
     if (!port) {
         err << "hostcli: the factory has no such transport" << Qt::endl;
         return 1;
@@ -197,6 +243,23 @@ int main(int argc, char *argv[])
     } else if (broadcast) {
         port->setPort(udpPort);
         out << "broadcasting to port " << udpPort << " through PortInterface::creatCoreObj(ConnUDP)" << Qt::endl;
+    } else if (usb) {
+        const QString ids = parser.value(usbOption);
+        if (!port->openUSB(vendorId, productId)) {
+            err << "hostcli: cannot open USB device " << ids << Qt::endl;
+            delete PortInterface::iCORE;
+            PortInterface::iCORE = nullptr;
+            return 1;
+        }
+        out << "opened USB device " << ids << " through PortInterface::creatCoreObj(ConnUSB)" << Qt::endl;
+        // A host hears of the device going and coming back; it opens it again itself.
+        QObject::connect(port, &PortBase::signalUSBChanged, &app, [&out, port, vendorId, productId](bool present) {
+            out << (present ? "!! device attached again (signalUSBChanged(true))"
+                            : "!! device removed, port closed (signalUSBChanged(false))")
+                << Qt::endl;
+            if (present && port->openUSB(vendorId, productId))
+                out << "!! reopened" << Qt::endl;
+        }, Qt::QueuedConnection);
     } else if (!port->openSerialPort(portName, QSerialPort::Baud115200, QSerialPort::OneStop,
                                      QSerialPort::NoParity, QSerialPort::NoFlowControl, QSerialPort::Data8)) {
         err << "hostcli: cannot open " << portName << Qt::endl;
@@ -226,8 +289,10 @@ int main(int argc, char *argv[])
         };
         bool commandsOk = true;
         if (demo) {
-            for (const DemoCommand &c : kDemo)
-                commandsOk = add(QString::fromLatin1(c.text), QString::fromLatin1(c.label), c.expected) && commandsOk;
+            const DemoCommand *first = usb ? std::begin(kUsbDemo) : std::begin(kDemo);
+            const DemoCommand *last = usb ? std::end(kUsbDemo) : std::end(kDemo);
+            for (const DemoCommand *c = first; c != last; ++c)
+                commandsOk = add(QString::fromLatin1(c->text), QString::fromLatin1(c->label), c->expected) && commandsOk;
         } else {
             for (const QString &text : commandTexts)
                 commandsOk = add(text, text, HostSession::Outcome::Answered) && commandsOk;
@@ -262,6 +327,7 @@ int main(int argc, char *argv[])
         }
     }
     port->closeSerialPort();
+    port->closeUSB();
     delete PortInterface::iCORE;
     PortInterface::iCORE = nullptr;
 
