@@ -94,6 +94,7 @@ SoakLedger::SoakLedger(int commands, SimProfile profile, bool blocksReachHost,
     , m_blocksReachHost(blocksReachHost)
     , m_effect(std::move(effect))
     , m_commands(size_t(qMax(commands, 0)))
+    , m_lastActivity(Clock::now())
 {
     std::fill(std::begin(m_indexOfSn), std::end(m_indexOfSn), -1);
     m_disturbances.reserve(4);

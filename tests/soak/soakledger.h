@@ -111,7 +111,7 @@ public:
     void deviceTook(const QList<SimDevice::Exchange> &exchanges);
 
     int releasedCount() const;
-    // The latest release, resend, give-up or reply.
+    // The latest release, resend, give-up or reply; before any, the ledger's making.
     Clock::time_point lastActivity() const;
     // A command as the host queues it: number index, its token in place.
     static void stampToken(ProtocolData *command, int index);

@@ -12,7 +12,7 @@ std::unique_ptr<SoakMedium> SoakMedium::create(Kind kind)
     case Kind::Udp:
         return makeUdpMedium();
     case Kind::Usb:
-        break;
+        return makeUsbMedium();
     }
     return nullptr;
 }

@@ -55,6 +55,7 @@ const QList<Row> &rows()
         {"resident memory at command 1,000 (MiB)", [](R r) { return mib(r.rssFirstKb); }},
         {"resident memory at the end (MiB)", [](R r) { return mib(r.rssLastKb); }},
         {"disturbance (hang-up, unplug, socket rebuilt)", [](R r) { return QString(r.disturbed ? "done" : "none"); }},
+        {"longest stall of the host's thread (ms)", [](R r) { return number(r.longestStallMs); }},
         {"run time (s)", [](R r) { return QString::number(r.seconds, 'f', 0); }},
         {"faults", [](R r) { return number(r.faults()); }},
     };
@@ -118,6 +119,7 @@ QJsonObject SoakReport::toJson() const
         {"inFlightAtEnd", inFlightAtEnd},
         {"disturbed", disturbed},
         {"seconds", seconds},
+        {"longestStallMs", longestStallMs},
         {"rssFirstKb", double(rssFirstKb)},
         {"rssLastKb", double(rssLastKb)},
         {"error", error},
@@ -156,6 +158,7 @@ SoakReport SoakReport::fromJson(const QJsonObject &o)
     r.inFlightAtEnd = o.value("inFlightAtEnd").toBool();
     r.disturbed = o.value("disturbed").toBool();
     r.seconds = o.value("seconds").toDouble();
+    r.longestStallMs = o.value("longestStallMs").toInt();
     r.rssFirstKb = qint64(o.value("rssFirstKb").toDouble());
     r.rssLastKb = qint64(o.value("rssLastKb").toDouble());
     r.error = o.value("error").toString();

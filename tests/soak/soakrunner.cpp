@@ -140,6 +140,12 @@ void SoakRunner::deliver()
 
 void SoakRunner::check()
 {
+    const auto now = Clock::now();
+    if (m_lastCheck != Clock::time_point()) {
+        const int sinceLast = int(std::chrono::duration_cast<std::chrono::milliseconds>(now - m_lastCheck).count());
+        m_report.longestStallMs = std::max(m_report.longestStallMs, sinceLast - kCheckEveryMs);
+    }
+    m_lastCheck = now;
     m_ledger->deviceTook(m_medium->takeExchanges());
     const qint64 quietMs = msSince(m_ledger->lastActivity());
     const bool drained = m_queued == m_config.commands && m_ledger->releasedCount() == m_config.commands

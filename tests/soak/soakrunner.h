@@ -84,6 +84,7 @@ private:
     int m_deviceSeed = 0;
     bool m_disturbing = false;
     SoakLedger::Clock::time_point m_disturbedFrom;
+    SoakLedger::Clock::time_point m_lastCheck;
     SoakReport m_report;
 };
 

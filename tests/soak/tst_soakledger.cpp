@@ -215,6 +215,7 @@ private slots:
     void accounts_data();
     void accounts();
     void roundTripFromReleaseToFirstReply();
+    void quietCountsFromTheMaking();
 };
 
 void TestSoakLedger::accounts_data()
@@ -288,6 +289,13 @@ void TestSoakLedger::roundTripFromReleaseToFirstReply()
     QCOMPARE(n.answered, 3);
     QCOMPARE(n.rttMedianMs, 20.0);
     QCOMPARE(n.rttP99Ms, 40.0);
+}
+
+void TestSoakLedger::quietCountsFromTheMaking()
+{
+    // A run that has not released its first command yet is not stuck.
+    const SoakLedger ledger(kCommands, SimProfile::serial(), true, udpLike);
+    QVERIFY(Clock::now() - ledger.lastActivity() < std::chrono::seconds(5));
 }
 
 QTEST_GUILESS_MAIN(TestSoakLedger)
