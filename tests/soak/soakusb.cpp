@@ -53,8 +53,7 @@ public:
         };
         // The host reads a report every 20 ms and parses every 20 ms: a round trip
         // takes up to about 60 ms, an answer in three pieces about 100 ms.
-        p.timeoutMs = 300;
-        p.delayMs = 300;
+        p.timeoutMs = 200;
         return p;
     }
 
