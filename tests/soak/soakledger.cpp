@@ -1,5 +1,7 @@
 #include "soakledger.h"
 
+#include "simfaultnames.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -32,37 +34,13 @@ double percentile(std::vector<double> sorted, double share)
     return sorted[at];
 }
 
-const char *faultName(SimFault f)
+QString faultName(SimFault f)
 {
-    switch (f) {
-    case SimFault::None:
-        return "answered";
-    case SimFault::Silent:
-        return "silent";
-    case SimFault::WrongHeaderChecksum:
-        return "bad checksum";
-    case SimFault::WrongBlockChecksum:
-        return "bad block checksum";
-    case SimFault::ShortBlock:
-        return "short block";
-    case SimFault::UpperCaseDigits:
-        return "upper case";
-    case SimFault::RefusedByRules:
-        return "refused by the rules";
-    case SimFault::GarbageBefore:
-        return "garbage first";
-    case SimFault::ByteByByte:
-        return "byte by byte";
-    case SimFault::Pieces:
-        return "in pieces";
-    case SimFault::EchoCommand:
-        return "echo first";
-    case SimFault::OddSizedReply:
-        return "odd size";
-    case SimFault::Delayed:
-        return "delayed";
+    for (int i = 0; i < SimFaultNames::kCount; ++i) {
+        if (SimFaultNames::kEntries[i].fault == f)
+            return QLatin1String(SimFaultNames::kEntries[i].name);
     }
-    return "?";
+    return QStringLiteral("answered");
 }
 
 const char *outcomeName(SoakLedger::Outcome o)
@@ -315,7 +293,7 @@ QString SoakLedger::traceLocked(int index) const
     };
     QStringList taken;
     for (const auto &t : c.taken4)
-        taken << QStringLiteral("%1 at %2").arg(QLatin1String(faultName(t.first)), since(t.second));
+        taken << QStringLiteral("%1 at %2").arg(faultName(t.first), since(t.second));
     QStringList host;
     host << QStringLiteral("sent %1").arg(c.released ? 1 + c.resends : 0);
     if (c.acceptedCount > 0)
