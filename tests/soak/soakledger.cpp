@@ -11,20 +11,6 @@ namespace {
 
 constexpr std::chrono::seconds kAnswerWaitsAtMost{1};
 
-SimFrame headerOf(const ProtocolData &r)
-{
-    SimFrame f;
-    f.head = r.byHead;
-    f.sn = r.bySN;
-    f.cmd = r.byCmd;
-    f.sub = r.bySubCmd;
-    f.p1 = r.byParam1;
-    f.p2 = r.byParam2;
-    f.p3 = r.byParam3;
-    f.block = r.baData;
-    return f;
-}
-
 double percentile(std::vector<double> sorted, double share)
 {
     if (sorted.empty())
@@ -78,6 +64,35 @@ SoakLedger::SoakLedger(int commands, SimProfile profile, bool blocksReachHost,
     m_disturbances.reserve(4);
 }
 
+SimFrame SoakLedger::frameOf(const ProtocolData &r)
+{
+    SimFrame f;
+    f.head = r.byHead;
+    f.sn = r.bySN;
+    f.cmd = r.byCmd;
+    f.sub = r.bySubCmd;
+    f.p1 = r.byParam1;
+    f.p2 = r.byParam2;
+    f.p3 = r.byParam3;
+    f.block = r.baData;
+    return f;
+}
+
+ProtocolData SoakLedger::recordOf(const SimFrame &f)
+{
+    ProtocolData r;
+    r.byHead = f.head;
+    r.bySN = f.sn;
+    r.byCmd = f.cmd;
+    r.bySubCmd = f.sub;
+    r.byParam1 = f.p1;
+    r.byParam2 = f.p2;
+    r.byParam3 = f.p3;
+    r.byCheckSum = f.checksum();
+    r.baData = f.block;
+    return r;
+}
+
 SoakLedger::Digest SoakLedger::digest(const SimFrame &r)
 {
     Digest d;
@@ -94,7 +109,7 @@ SoakLedger::Digest SoakLedger::digest(const SimFrame &r)
 
 SoakLedger::Digest SoakLedger::digest(const ProtocolData &reply)
 {
-    return digest(headerOf(reply));
+    return digest(frameOf(reply));
 }
 
 void SoakLedger::stampToken(ProtocolData *command, int index)
@@ -113,7 +128,7 @@ void SoakLedger::released(const ProtocolData &command, Clock::time_point at)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lastActivity = at;
-    const int index = int(SimDevice::tokenOf(headerOf(command))) - 1;
+    const int index = int(SimDevice::tokenOf(frameOf(command))) - 1;
     if (index < 0 || index >= int(m_commands.size())) {
         ++m_unknownAtDevice;
         return;
@@ -151,7 +166,7 @@ void SoakLedger::gaveUp(Clock::time_point at)
 int SoakLedger::ownerLocked(const ProtocolData &reply) const
 {
     quint16 token = 0;
-    if (SimDevice::echoedToken(headerOf(reply), m_profile, &token) && token != 0) {
+    if (SimDevice::echoedToken(frameOf(reply), m_profile, &token) && token != 0) {
         const int index = int(token) - 1;
         if (index < int(m_commands.size()) && m_commands[size_t(index)].released)
             return index;

@@ -2,6 +2,22 @@
 
 #include "soakmedia.h"
 
+QList<SimDevice::FaultRate> SoakPlan::commonRates()
+{
+    return {
+        {SimFault::Silent, 0.05},
+        {SimFault::WrongHeaderChecksum, 0.05},
+        {SimFault::WrongBlockChecksum, 0.02},
+        {SimFault::GarbageBefore, 0.03},
+        {SimFault::Pieces, 0.03},
+        {SimFault::RefusedByRules, 0.03},
+        {SimFault::Delayed, 0.01},
+        {SimFault::EchoCommand, 0.01},
+        {SimFault::UpperCaseDigits, 0.01},
+        {SimFault::OddSizedReply, 0.01},
+    };
+}
+
 SoakMedium::~SoakMedium() = default;
 
 std::unique_ptr<SoakMedium> SoakMedium::create(Kind kind)

@@ -25,6 +25,11 @@ struct SoakCommandKind
 // What a run on a medium sends and how the device misbehaves there.
 struct SoakPlan
 {
+    // The faults every medium gets, at the same rates: silent 5 %, wrong header
+    // checksum 5 %, wrong block checksum 2 %, garbage, pieces and refused by the
+    // rules 3 % each, the rest 1 % each.
+    static QList<SimDevice::FaultRate> commonRates();
+
     QList<SoakCommandKind> mix;
     QList<SimDevice::FaultRate> rates;
     // The timeout of every command: well above a normal round trip on the medium,

@@ -32,19 +32,8 @@ public:
             {0x8E, 0x27, 0, 1},  // 5-byte block
             {0xE0, 0x01, 40, 1}, // the command carries 40 bytes
         };
-        p.rates = {
-            {SimFault::Silent, 0.05},
-            {SimFault::WrongHeaderChecksum, 0.05},
-            {SimFault::WrongBlockChecksum, 0.02},
-            {SimFault::GarbageBefore, 0.03},
-            {SimFault::Pieces, 0.03},
-            {SimFault::ByteByByte, 0.01},
-            {SimFault::Delayed, 0.01},
-            {SimFault::RefusedByRules, 0.03},
-            {SimFault::EchoCommand, 0.01},
-            {SimFault::UpperCaseDigits, 0.01},
-            {SimFault::OddSizedReply, 0.01},
-        };
+        // A byte stream takes an answer byte by byte, too.
+        p.rates = SoakPlan::commonRates() << SimDevice::FaultRate{SimFault::ByteByByte, 0.01};
         return p;
     }
 

@@ -37,18 +37,7 @@ public:
             {0x8B, 0x05, 0, 1},   // held for 145 bytes, three datagrams
             {0xE0, 0x01, 600, 1}, // the command is cut into two datagrams
         };
-        p.rates = {
-            {SimFault::Silent, 0.05},
-            {SimFault::WrongHeaderChecksum, 0.05},
-            {SimFault::WrongBlockChecksum, 0.02},
-            {SimFault::GarbageBefore, 0.03},
-            {SimFault::Pieces, 0.03},
-            {SimFault::Delayed, 0.01},
-            {SimFault::RefusedByRules, 0.03},
-            {SimFault::EchoCommand, 0.01},
-            {SimFault::UpperCaseDigits, 0.01},
-            {SimFault::OddSizedReply, 0.01},
-        };
+        p.rates = SoakPlan::commonRates();
         return p;
     }
 

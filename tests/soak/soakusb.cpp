@@ -39,18 +39,7 @@ public:
             {0xE1, 0x00, 0, 1},
             {0xE0, 0x01, 100, 1}, // the command takes two output reports
         };
-        p.rates = {
-            {SimFault::Silent, 0.05},
-            {SimFault::WrongHeaderChecksum, 0.05},
-            {SimFault::WrongBlockChecksum, 0.02},
-            {SimFault::GarbageBefore, 0.03},
-            {SimFault::Pieces, 0.03},
-            {SimFault::Delayed, 0.01},
-            {SimFault::RefusedByRules, 0.03},
-            {SimFault::EchoCommand, 0.01},
-            {SimFault::UpperCaseDigits, 0.01},
-            {SimFault::OddSizedReply, 0.01},
-        };
+        p.rates = SoakPlan::commonRates();
         // The host reads a report every 20 ms and parses every 20 ms: a round trip
         // takes up to about 60 ms, an answer in three pieces about 100 ms.
         p.timeoutMs = 200;

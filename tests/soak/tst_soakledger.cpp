@@ -117,27 +117,12 @@ private:
 
     ProtocolData command(int i) const
     {
-        ProtocolData c;
-        c.byHead = 0x01;
-        c.bySN = quint8(i + 1);
-        c.byCmd = m_kind[i];
-        SoakLedger::stampToken(&c, i);
-        return c;
+        return SoakLedger::recordOf(frame(i, quint8(i + 1)));
     }
 
     ProtocolData reply(int i) const
     {
-        const SimFrame f = SimDevice::replyFor(frame(i, quint8(i + 1)));
-        ProtocolData r;
-        r.byHead = f.head;
-        r.bySN = f.sn;
-        r.byCmd = f.cmd;
-        r.bySubCmd = f.sub;
-        r.byParam1 = f.p1;
-        r.byParam2 = f.p2;
-        r.byParam3 = f.p3;
-        r.baData = f.block;
-        return r;
+        return SoakLedger::recordOf(SimDevice::replyFor(frame(i, quint8(i + 1))));
     }
 
     SimDevice::Exchange exchange(int i, const QString &word) const
