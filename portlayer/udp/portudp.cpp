@@ -251,6 +251,8 @@ void PortUDP::sendDatatoDevice(void *parameters)
     if (!parameters)
         return;
     const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
+    if (command.bySendMode == 0 || command.bySendMode == 1)
+        endIncompleteHold();
     switch (command.bySendMode) {
     case 0: {
         const QByteArray datagram = produceCmds(command);
@@ -272,6 +274,17 @@ void PortUDP::sendDatatoDevice(void *parameters)
 
 void PortUDP::processInfoDisplayonUI(void *)
 {
+}
+
+void PortUDP::endIncompleteHold()
+{
+    // A block still incomplete when the next command (or the resend) leaves will
+    // not come in full: a datagram was lost, or the device cut it short. Whatever
+    // arrives from now on belongs to the command leaving; joined with the held
+    // reply it would complete that reply with bytes of another answer.
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    m_stdCmdBuff.clear();
+    m_blockCmdBuff.clear();
 }
 
 void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sender)

@@ -106,6 +106,8 @@ private:
     void rebuildSocket(bool drainPending, bool forgetAddress);
     void discardPending();
     void takeBlockBytes();
+    // Forgets the held reply and the block bytes gathered for it.
+    void endIncompleteHold();
     // Runs job on a detached thread that the destructor waits for. A job gets
     // copies of what it needs, bEnabled included, and touches nothing of this object.
     void startDetached(std::function<void()> job);

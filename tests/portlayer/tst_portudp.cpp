@@ -50,6 +50,9 @@ QStringList queued()
     return out;
 }
 
+// Stands in a table of datagrams for the host sending a command between two of them.
+const QByteArray kHostSends = "(the host sends a command)";
+
 // Exposes who listens to a signal.
 class InspectablePortUDP : public PortUDP
 {
@@ -120,6 +123,14 @@ void TestPortUDP::deliver(const QList<QByteArray> &datagrams)
     const quint16 port = m_port->m_udpSocket->localPort();
     m_port->m_lastDatagram = "(read)";
     for (const QByteArray &d : datagrams) {
+        if (d == kHostSends) {
+            m_port->setDeviceIP(QStringLiteral("127.0.0.2"));
+            m_port->setPort(m_peer->localPort());
+            ProtocolData c = command(0x42);
+            m_port->sendDatatoDevice(&c);
+            QCOMPARE(receivedByPeer(1).size(), 1);
+            continue;
+        }
         QCOMPARE(m_peer->writeDatagram(d, QHostAddress::LocalHost, port), qint64(d.size()));
         // One at a time: the transport must have read this one before the next,
         // so the order of arrival is the order of the table.
@@ -240,6 +251,13 @@ void TestPortUDP::receive_data()
                                          << QStringList{"78:0", "f1:300"} << true << QByteArray() << 0;
     QTest::newRow("hold replaced, block afresh") << QList<QByteArray>{held300, bytes(200), held16, bytes(16, 'x')}
                                                  << true << QStringList{"79:16"} << true << QByteArray() << 0;
+    // A block incomplete when the next command leaves never gets bytes of the next answer.
+    QTest::newRow("command sent ends an incomplete hold")
+        << QList<QByteArray>{held16, bytes(10), kHostSends, bytes(19, 'z')} << true << QStringList() << true
+        << QByteArray() << 0;
+    QTest::newRow("block complete before the command")
+        << QList<QByteArray>{held16, bytes(16, 'x'), kHostSends} << true << QStringList{"79:16"} << true
+        << QByteArray() << 0;
     QTest::newRow("disabled: nothing queued") << QList<QByteArray>{"[R010178000000007a]", held16, bytes(16)} << false
                                               << QStringList() << false << QByteArray() << 0;
     QTest::newRow("disabled: failed join still releases") << QList<QByteArray>{bytes(5)} << false << QStringList()
