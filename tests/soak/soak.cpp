@@ -60,6 +60,9 @@ int main(int argc, char *argv[])
                                             QStringLiteral("N"), QStringLiteral("2000"));
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the mix and the faults (1)."),
                                         QStringLiteral("S"), QStringLiteral("1"));
+    const QCommandLineOption scaleOption(QStringLiteral("fault-scale"),
+                                         QStringLiteral("Every fault rate times F (1); 0 for none."), QStringLiteral("F"),
+                                         QStringLiteral("1"));
     const QCommandLineOption calmOption(QStringLiteral("no-disturb"), QStringLiteral("Leave the medium alone."));
     const QCommandLineOption detailOption(QStringLiteral("detail"),
                                           QStringLiteral("List the commands that went wrong or beyond the usual."));
@@ -67,7 +70,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption traceOption(QStringLiteral("trace"),
                                          QStringLiteral("Show what happened to commands FROM to TO (one medium)."),
                                          QStringLiteral("FROM-TO"));
-    parser.addOptions({commandsOption, seedOption, calmOption, detailOption, jsonOption, traceOption});
+    parser.addOptions({commandsOption, seedOption, scaleOption, calmOption, detailOption, jsonOption, traceOption});
     parser.addPositionalArgument(QStringLiteral("media"), QStringLiteral("serial, udp or usb, each optionally =N."),
                                  QStringLiteral("MEDIUM[=N]..."));
     parser.process(app);
@@ -96,6 +99,7 @@ int main(int argc, char *argv[])
         config.commands = jobs.front().commands;
         config.seed = seed;
         config.disturb = !parser.isSet(calmOption);
+        config.faultScale = parser.value(scaleOption).toDouble();
         const QStringList range = parser.value(traceOption).split(QLatin1Char('-'));
         if (range.size() == 2) {
             config.traceFrom = range.at(0).toInt();
@@ -111,6 +115,7 @@ int main(int argc, char *argv[])
         std::vector<std::unique_ptr<QProcess>> children;
         for (const Job &job : jobs) {
             QStringList args{QStringLiteral("--json"), QStringLiteral("--seed"), QString::number(seed),
+                             QStringLiteral("--fault-scale"), parser.value(scaleOption),
                              SoakMedium::name(job.medium) + QLatin1Char('=') + QString::number(job.commands)};
             if (parser.isSet(calmOption))
                 args << QStringLiteral("--no-disturb");

@@ -215,8 +215,11 @@ SoakReport SoakRunner::run()
     s_dispatcher = &m_dispatcher;
     s_previousHandler = qInstallMessageHandler(logHandler);
 
-    const auto configure = [this](SimDevice &device) {
-        device.setFaultRates(m_plan.rates, m_config.seed + quint32(m_deviceSeed++));
+    QList<SimDevice::FaultRate> rates = m_plan.rates;
+    for (SimDevice::FaultRate &r : rates)
+        r.rate *= m_config.faultScale;
+    const auto configure = [this, rates](SimDevice &device) {
+        device.setFaultRates(rates, m_config.seed + quint32(m_deviceSeed++));
         device.setDelayMs(m_plan.delayMs);
     };
     QEventLoop loop;

@@ -24,6 +24,8 @@ struct SoakConfig
     quint32 seed = 1;
     // Disturb the medium once, when half the commands have been released.
     bool disturb = true;
+    // Every fault rate of the medium times this.
+    double faultScale = 1.0;
     // Commands whose whole story goes into the report's detail, whatever their outcome.
     int traceFrom = -1;
     int traceTo = -1;

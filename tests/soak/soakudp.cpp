@@ -37,7 +37,8 @@ public:
             {0x8B, 0x05, 0, 1},   // held for 145 bytes, three datagrams
             {0xE0, 0x01, 600, 1}, // the command is cut into two datagrams
         };
-        p.rates = SoakPlan::commonRates();
+        // A block one byte short stands for a block datagram lost on the way.
+        p.rates = SoakPlan::commonRates() << SimDevice::FaultRate{SimFault::ShortBlock, 0.02};
         return p;
     }
 
