@@ -238,8 +238,13 @@ bool StreamParser::checkBlockAt(ProtocolData reply, unsigned short length, quint
         return true;
     }
 
+    // A command went out after the reply frame had come and before all its block had.
+    auto askedAgain = [this, pos, length]() {
+        const qint64 sentAt = m_sentAtPos.load();
+        return sentAt >= 0 && quint64(sentAt) >= pos && quint64(sentAt) < pos + length;
+    };
     QByteArray block;
-    for (int attempt = 0; attempt < m_settings.blockTries && !m_stopRequested; ++attempt) {
+    for (int attempt = 0; attempt < m_settings.blockTries && !m_stopRequested && !askedAgain(); ++attempt) {
         bool gone = false;
         block = peekAt(pos, length, &gone);
         // Dropped from a full buffer while we waited: it can never complete.
@@ -247,7 +252,7 @@ bool StreamParser::checkBlockAt(ProtocolData reply, unsigned short length, quint
             break;
         sleepMs(m_settings.blockIntervalMs);
     }
-    if (block.size() != length)
+    if (block.size() != length || askedAgain())
         return false;
 
     consumeTo(pos + length);
@@ -258,6 +263,12 @@ bool StreamParser::checkBlockAt(ProtocolData reply, unsigned short length, quint
     reply.baData = block;
     addToReceivedQueue(reply);
     return true;
+}
+
+void StreamParser::commandSent()
+{
+    std::lock_guard<std::mutex> locker(m_buffMutex);
+    m_sentAtPos = qint64(m_buffPos) + (m_buffData.size() - m_buffHead);
 }
 
 void StreamParser::addToReceivedQueue(ProtocolData reply)

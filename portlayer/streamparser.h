@@ -72,6 +72,11 @@ public:
     bool checkCMD(QByteArray frame);
     bool getArrayData(QByteArray frame, ProtocolData *out);
     bool checkBlock(ProtocolData reply, unsigned short length);
+    // A command has gone out on the medium. A block that had not come in full by
+    // then is given up as though its time had run out (the device has been asked
+    // again, because the answer took too long or lost bytes on the way): the bytes
+    // that complete it might be the new answer's, whatever its checksum says.
+    void commandSent();
 
     // Touches only the dispatcher's statics, so it may run on a detached thread that
     // outlives the transport.
@@ -141,6 +146,8 @@ private:
     std::thread m_thread;
     // Set only while a stopper waits for the thread; the run flag belongs to the caller.
     std::atomic<bool> m_stopRequested{false};
+    // Where the stream ended when the latest command went out; -1 before any.
+    std::atomic<qint64> m_sentAtPos{-1};
 };
 
 #endif // STREAMPARSER_H

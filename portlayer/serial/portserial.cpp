@@ -144,6 +144,7 @@ void PortSerial::sendComData(QByteArray data)
 {
     if (!m_com->isOpen())
         return;
+    commandSent();
     qDebug() << "m_com->write" << data.size();
     const qint64 written = m_com->write(data);
     if (written == data.size())

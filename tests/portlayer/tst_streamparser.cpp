@@ -67,6 +67,8 @@ private slots:
     void otherMediumSettings();
     void queueingThreadsOutliveTheParser();
     void peeksOwnTheirBytes();
+    void commandSentEndsTheBlockWait_data();
+    void commandSentEndsTheBlockWait();
 
 private:
     std::unique_ptr<StreamParser> makeParser(int blockTries = 3, int blockIntervalMs = 1);
@@ -563,6 +565,54 @@ void TestStreamParser::peeksOwnTheirBytes()
     const QByteArray taken = parser->takeBuffData(1024);
     QCOMPARE(taken, frame);
     QVERIFY(!taken.isSharedWith(first));
+}
+
+void TestStreamParser::commandSentEndsTheBlockWait_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("replies"); // "cmd:block bytes", in order
+
+    // A 0x79 reply announcing a 3-byte block: 0x2a 0x31, then the checksum 0x5b, which
+    // is also the "[" that opens the next frame.
+    QTest::newRow("block short when the command left")
+        << QStringList{"frame", "2 bytes", "send", "next"} << QStringList{"42:0"};
+    QTest::newRow("command left between frame and block")
+        << QStringList{"frame", "send", "3 bytes", "next"} << QStringList{"42:0"};
+    QTest::newRow("block whole before the command") << QStringList{"frame", "3 bytes", "send", "next"}
+                                                    << QStringList{"79:3", "42:0"};
+    QTest::newRow("command before the frame") << QStringList{"send", "frame", "3 bytes", "next"}
+                                              << QStringList{"79:3", "42:0"};
+}
+
+void TestStreamParser::commandSentEndsTheBlockWait()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, replies);
+
+    // A block wait far longer than the test: only the command may end it.
+    auto parser = makeParser(2500, 4);
+    const QByteArray frame = reply(0x55, 0x02, 0x79, 0x00, 0x00, 0x03, 0x00);
+    for (const QString &step : steps) {
+        if (step == QLatin1String("frame"))
+            parser->appendBuffData(frame);
+        else if (step == QLatin1String("2 bytes"))
+            parser->appendBuffData(QByteArray("\x2a\x31", 2));
+        else if (step == QLatin1String("3 bytes"))
+            parser->appendBuffData(QByteArray("\x2a\x31\x5b", 3));
+        else if (step == QLatin1String("send"))
+            parser->commandSent();
+        else
+            parser->appendBuffData(reply(0x55, 0x03, 0x42, 0x00, 0x00, 0x00, 0x00));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (parser->buffSize() > 0 && timer.elapsed() < 5000)
+        parser->dealOnePass();
+    QCOMPARE(parser->buffSize(), 0);
+    QStringList got;
+    for (const ProtocolData &r : waitForQueuedReplies())
+        got << QStringLiteral("%1:%2").arg(r.byCmd, 2, 16, QLatin1Char('0')).arg(r.baData.size());
+    QCOMPARE(got, replies);
 }
 
 QTEST_GUILESS_MAIN(TestStreamParser)
