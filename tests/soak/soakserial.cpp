@@ -32,8 +32,10 @@ public:
             {0x8E, 0x27, 0, 1},  // 5-byte block
             {0xE0, 0x01, 40, 1}, // the command carries 40 bytes
         };
-        // A byte stream takes an answer byte by byte, too.
-        p.rates = SoakPlan::commonRates() << SimDevice::FaultRate{SimFault::ByteByByte, 0.01};
+        // A byte stream takes an answer byte by byte, too, and may lose a byte of a
+        // block on the way.
+        p.rates = SoakPlan::commonRates() << SimDevice::FaultRate{SimFault::ByteByByte, 0.01}
+                                          << SimDevice::FaultRate{SimFault::ShortBlock, 0.02};
         return p;
     }
 
