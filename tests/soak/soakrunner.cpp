@@ -118,6 +118,9 @@ void SoakRunner::handOver(const ProtocolData &command)
 
 void SoakRunner::deliver()
 {
+    // A hand-over still queued when the run ended finds the medium closed.
+    if (!m_loop)
+        return;
     std::deque<ProtocolData> toSend;
     {
         std::lock_guard<std::mutex> lock(m_handOverLock);
@@ -241,6 +244,7 @@ SoakReport SoakRunner::run()
         startWorkers();
         topUp();
         loop.exec();
+        m_loop = nullptr;
         stopWorkers();
     } else {
         m_report.error = error;
