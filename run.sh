@@ -104,8 +104,8 @@ cmd_screenshot() {
 
 cmd_demo() {
     need "${BASE_PKGS[@]}"
-    TARGETS=hostcli build build
-    build/tools/host/hostcli --demo "$@"
+    TARGETS=hostdemo build build
+    build/tools/host/hostdemo "$@"
 }
 
 case "${1:-}" in
