@@ -102,6 +102,49 @@ cmd_screenshot() {
     tests/picturetool/screenshot.sh build docs
 }
 
+# package: installs the build into a temporary prefix, builds examples/minimal-host
+# against the installed CMake package, out of the tree, and runs it and the
+# installed hostcli against the installed simulated device on each medium.
+cmd_package() {
+    need "${BASE_PKGS[@]}"
+    build build
+    local prefix work
+    prefix=$(mktemp -d)
+    work=$(mktemp -d)
+    trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$prefix" "$work"' RETURN
+    cmake --install build --prefix "$prefix" > "$work/install.log"
+    log "installed into $prefix"
+    ( cd "$prefix" && find . -type f | sort | sed 's/^/    /' )
+    cmake -S examples/minimal-host -B "$work/minimal-host" -DCMAKE_PREFIX_PATH="$prefix" > /dev/null
+    cmake --build "$work/minimal-host" -j "$JOBS" > /dev/null
+    local host="$work/minimal-host/minimal-host"
+
+    # start_device NAME [simdevice options]: starts the installed simulated device
+    # and waits for the line that says where a host finds it.
+    start_device() {
+        local name=$1; shift
+        "$prefix/bin/simdevice" "$@" > "$work/$name.out" 2> /dev/null &
+        local tries=0
+        until [ -s "$work/$name.out" ]; do
+            tries=$((tries + 1))
+            [ $tries -le 100 ] || { echo "simulated device did not start" >&2; return 1; }
+            sleep 0.1
+        done
+        head -n 1 "$work/$name.out"
+    }
+    local pty endpoint
+    pty=$(start_device serial)
+    endpoint=$(start_device udp --udp 127.0.0.2:0)
+    log "minimal-host serial $pty"
+    "$host" serial "$pty" 2> /dev/null
+    log "minimal-host udp ${endpoint%:*} ${endpoint##*:}"
+    "$host" udp "${endpoint%:*}" "${endpoint##*:}" 2> /dev/null
+    log "installed hostcli on both"
+    "$prefix/bin/hostcli" --port "$pty" --cmd 71:00 --cmd e1:00
+    "$prefix/bin/hostcli" --udp "$endpoint" --cmd 71:00 --cmd f1:01:00:00:02
+    log "the installed package works"
+}
+
 cmd_demo() {
     need "${BASE_PKGS[@]}"
     TARGETS=hostdemo build build
@@ -111,11 +154,12 @@ cmd_demo() {
 case "${1:-}" in
     test)  shift; cmd_test "$@" ;;
     demo)  shift; cmd_demo "$@" ;;
+    package) shift; cmd_package "$@" ;;
     asan)  shift; cmd_asan "$@" ;;
     tsan)  shift; cmd_tsan "$@" ;;
     fuzz)  shift; cmd_fuzz "$@" ;;
     bench) shift; cmd_bench "$@" ;;
     screenshot) shift; cmd_screenshot "$@" ;;
     deps)  shift; need "${BASE_PKGS[@]}" ;;
-    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|screenshot|deps}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|screenshot|package|deps}" >&2; exit 2 ;;
 esac
