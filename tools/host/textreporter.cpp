@@ -73,7 +73,7 @@ void TextReporter::event(const HostEvent &e)
             line += QStringLiteral("  ") + milliseconds(e.roundTripMs);
         if (e.kind == HostEvent::Kind::Drop)
             line += QStringLiteral("  dropped by the reply rules");
-        line += e.matched ? labelled(e) : QStringLiteral("   (no command of ours has this serial number)");
+        line += e.matched ? labelled(e) : QStringLiteral("   (no open command has this serial number)");
         break;
     case HostEvent::Kind::GiveUp:
         line = QStringLiteral("!! gave up (signalSendTimeOut)  SN %1 after %2 sends").arg(r.bySN).arg(e.sends)
