@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 // hostcli and the demonstration as a person or a script runs them: exit codes and
@@ -205,8 +206,11 @@ void TestHostCli::jsonLines()
         last = doc.object();
         events << last.value(QStringLiteral("event")).toString();
     }
-    QCOMPARE(events.join(QLatin1Char(' ')),
-             QStringLiteral("open send reply send resend send giveup summary"));
+    // A reply and the next release come from two workers: their order may vary.
+    QCOMPARE(events.first(), QStringLiteral("open"));
+    QCOMPARE(events.last(), QStringLiteral("summary"));
+    std::sort(events.begin(), events.end());
+    QCOMPARE(events.join(QLatin1Char(' ')), QStringLiteral("giveup open reply resend send send send summary"));
     QCOMPARE(last.value(QStringLiteral("exitCode")).toInt(), 1);
     QCOMPARE(last.value(QStringLiteral("notAsPlanned")).toInt(), 1);
 }
