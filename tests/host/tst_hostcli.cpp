@@ -146,6 +146,9 @@ void TestHostCli::exitCodes_data()
     QTest::newRow("script without commands")
         << "" << "" << QStringList{"--port", "/dev/null", "--script", "{script}"} << QByteArray("# nothing\n") << 2
         << "" << "no commands";
+    QTest::newRow("error log directory that cannot be made")
+        << "pty" << "" << QStringList{"--port", "{endpoint}", "--errorlog", "/proc/no/such/dir", "--cmd", "71:00"}
+        << QByteArray() << 2 << "" << "hostcli: --errorlog: cannot make the directory /proc/no/such/dir";
     QTest::newRow("bad option value") << "" << "" << QStringList{"--port", "/dev/null", "--baud", "7", "--cmd", "71:00"}
                                       << QByteArray() << 2 << "" << "hostcli: --baud: \"7\"";
     QTest::newRow("help") << "" << "" << QStringList{"--help"} << QByteArray() << 0 << "--script <FILE>" << "";

@@ -94,13 +94,11 @@ int main(int argc, char *argv[])
         source = std::make_unique<ListSource>(commands);
     }
 
-    // writeErrorLog writes under the current directory.
-    if (!options.errorLogDir.isEmpty()) {
-        const QString dir = QFileInfo(options.errorLogDir).absoluteFilePath();
-        if (!QDir().mkpath(dir) || !QDir::setCurrent(dir)) {
-            err << "hostcli: --errorlog: cannot use the directory " << options.errorLogDir << Qt::endl;
-            return 2;
-        }
+    const QString errorLogDir =
+        options.errorLogDir.isEmpty() ? QString() : QFileInfo(options.errorLogDir).absoluteFilePath();
+    if (!errorLogDir.isEmpty() && !QDir().mkpath(errorLogDir)) {
+        err << "hostcli: --errorlog: cannot make the directory " << options.errorLogDir << Qt::endl;
+        return 2;
     }
 
     HostLog::install(options.showLog);
@@ -115,6 +113,12 @@ int main(int argc, char *argv[])
     if (!host.open(&message)) {
         err << "hostcli: " << message << Qt::endl;
         return 1;
+    }
+    // writeErrorLog writes under the current directory; the medium is open, so a
+    // relative port name has been used already.
+    if (!errorLogDir.isEmpty() && !QDir::setCurrent(errorLogDir)) {
+        err << "hostcli: --errorlog: cannot use the directory " << options.errorLogDir << Qt::endl;
+        return 2;
     }
     const int exitCode = host.run(source.get());
     reporter->summary(host.mediumName(), host.summary(), exitCode);
