@@ -29,13 +29,12 @@ need() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# build DIR [cmake options...]: configure once, then build incrementally; builds the
-# targets named in $TARGETS, or everything.
+# build DIR [cmake options...]: configure (again: quick, and a target added since the
+# last run is then known), then build incrementally the targets named in $TARGETS, or
+# everything.
 build() {
     local dir=$1; shift
-    if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S . -B "$dir" "$@"
-    fi
+    cmake -S . -B "$dir" "$@" >/dev/null
     local targets=()
     for t in ${TARGETS:-}; do targets+=(--target "$t"); done
     cmake --build "$dir" -j "$JOBS" "${targets[@]}"
@@ -78,10 +77,14 @@ cmd_fuzz() {
     for f in build-fuzz/tests/fuzz/fuzz_*; do
         [ -f "$f" ] && [ -x "$f" ] || continue
         found=1
-        local corpus="build-fuzz/corpus/$(basename "$f")"
+        local name corpus seeds=()
+        name=$(basename "$f")
+        corpus="build-fuzz/corpus/$name"
         mkdir -p "$corpus"
-        log "fuzzing $(basename "$f") for ${seconds}s"
-        "$f" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "$corpus"
+        # Committed seed inputs (read-only); what the run finds goes to $corpus.
+        [ -d "tests/fuzz/corpus/$name" ] && seeds=("tests/fuzz/corpus/$name")
+        log "fuzzing $name for ${seconds}s"
+        "$f" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "$corpus" "${seeds[@]}"
     done
     [ $found -eq 1 ] || log "no fuzz targets built"
 }

@@ -74,17 +74,29 @@ void CmdDealModule::endWork()
 bool CmdDealModule::sleepFor(int ms)
 {
     std::unique_lock<std::mutex> lock(m_lifeMutex);
-    return !m_lifeCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping; });
+    return !m_lifeCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping.load(); });
+}
+
+bool CmdDealModule::pollSleep(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return !m_stopping;
 }
 
 void CmdDealModule::runDetached(std::function<void()> fn)
 {
     if (!beginWork())
         return;
-    std::thread([this, fn = std::move(fn)] {
-        fn();
+    try {
+        std::thread([this, fn = std::move(fn)] {
+            fn();
+            endWork();
+        }).detach();
+    } catch (...) {
+        // No thread will end this unit of work: without this the destructor would wait forever.
         endWork();
-    }).detach();
+        throw;
+    }
 }
 
 void CmdDealModule::setSkipSendcmd(bool skip)

@@ -45,6 +45,10 @@ public:
     static QList<ProtocolData *> ListCMDS; // owns its elements
 
     CmdDealModule();
+    // Clears both run flags and waits for the threads already inside the object and
+    // for those it started itself. A thread the host has started on a worker but that
+    // has not entered it yet is not covered: the host stops its workers and joins
+    // their threads before deleting the object.
     ~CmdDealModule() override;
 
     std::atomic<bool> bSendWorkRun{false};
@@ -94,6 +98,11 @@ private:
     void endWork();
     // Sleeps ms milliseconds; returns false at once when the object is being destroyed.
     bool sleepFor(int ms);
+    // The workers' poll: a plain sleep, then false when the object is being destroyed.
+    // A timed wait on the condition costs a second system call each time (the mutex
+    // is taken back as contended and must be released with a wake-up), and the
+    // destructor can well wait out one poll of a few milliseconds.
+    bool pollSleep(int ms);
     void expiryCheck(int lastSentSN);
     // Counts one more expiry of the command in flight and logs it; returns the count.
     int countExpiry();
@@ -105,7 +114,8 @@ private:
     std::mutex m_lifeMutex;
     std::condition_variable m_lifeCond;
     int m_activeWork = 0;
-    bool m_stopping = false;
+    // Written under m_lifeMutex; read without it by pollSleep.
+    std::atomic<bool> m_stopping{false};
 };
 
 #endif // CMDDEALMODULE_H

@@ -14,7 +14,7 @@ void CmdDealModule::ReceiveGetQueueWork()
         return;
 
     while (bReceiveWorkRun) {
-        if (!sleepFor(kReceivePollMs))
+        if (!pollSleep(kReceivePollMs))
             return;
         {
             std::lock_guard<std::mutex> lock(receiveHexCmdlock);

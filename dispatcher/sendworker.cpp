@@ -24,7 +24,7 @@ void CmdDealModule::GetQueueWork()
     // iSN right after the last release; 0 means nothing released yet (iSN starts at 1).
     int lastSentSN = 0;
     while (bSendWorkRun) {
-        if (!sleepFor(kSendPollMs))
+        if (!pollSleep(kSendPollMs))
             return;
 
         const int n = commandQueueSize();

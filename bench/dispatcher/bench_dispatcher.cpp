@@ -1,14 +1,23 @@
 // Throughput of the two dispatcher workers with a device that answers at once, and
-// the CPU the idle workers cost. Prints figures; not a pass/fail test.
+// the CPU that idle workers and an idle open serial transport cost, beside the floor
+// that sleeping at the same polls sets on the machine. Prints figures; not a
+// pass/fail test.
 #include "cmddealmodule.h"
 #include "dispatcherstate.h"
+#include "portserial.h"
 
 #include <QCoreApplication>
 
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <thread>
 #include <vector>
@@ -89,19 +98,81 @@ void throughput(int commands)
                 latencyMs[latencyMs.size() / 2], latencyMs[latencyMs.size() * 99 / 100]);
 }
 
-void idleCost(int seconds)
+struct Cost
 {
-    CmdDealModule module;
+    double wallSeconds;
+    double cpuSeconds;
+};
+
+// CPU the process spends while run() keeps something idle for its duration.
+template <typename Run>
+Cost measure(Run run)
+{
     const double cpuBefore = processCpuSeconds();
     const auto start = Clock::now();
-    {
+    run();
+    return {std::chrono::duration<double>(Clock::now() - start).count(), processCpuSeconds() - cpuBefore};
+}
+
+void report(const char *what, const Cost &c)
+{
+    std::printf("  %-62s %5.0f ms CPU in %4.1f s = %.2f %% of one core\n", what, c.cpuSeconds * 1000,
+                c.wallSeconds, 100.0 * c.cpuSeconds / c.wallSeconds);
+}
+
+void idleCost(int seconds)
+{
+    const auto idleFor = [seconds]() { std::this_thread::sleep_for(std::chrono::seconds(seconds)); };
+    std::printf("idle cost, %d s each:\n", seconds);
+
+    report("two idle workers (polls of 10 ms and 5 ms)", measure([&]() {
+        CmdDealModule module;
         Workers workers(module);
-        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        idleFor();
+    }));
+
+    // The floor the polls themselves set on this machine: the same two sleeps, no work.
+    report("for comparison: two bare threads sleeping 10 ms and 5 ms", measure([&]() {
+        std::atomic<bool> run{true};
+        const auto sleeper = [&run](int ms) {
+            while (run)
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        };
+        std::thread a(sleeper, 10);
+        std::thread b(sleeper, 5);
+        idleFor();
+        run = false;
+        a.join();
+        b.join();
+    }));
+
+    // An open serial transport on a quiet line: its parser thread polls every 3 ms.
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+        std::printf("  open serial transport: no pseudo-terminal (%s)\n", std::strerror(errno));
+        return;
     }
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double cpu = processCpuSeconds() - cpuBefore;
-    std::printf("two idle workers for %.1f s: %.0f ms CPU (%.2f %% of one core)\n",
-                wall, cpu * 1000, 100.0 * cpu / wall);
+    termios tio;
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+    char name[256] = {};
+    ttyname_r(slave, name, sizeof name);
+    bool opened = false;
+    const Cost serial = measure([&]() {
+        PortSerial port;
+        opened = port.openSerialPort(QString::fromLocal8Bit(name), QSerialPort::Baud115200, QSerialPort::OneStop,
+                                     QSerialPort::NoParity, QSerialPort::NoFlowControl, QSerialPort::Data8);
+        if (opened)
+            idleFor();
+    });
+    if (opened)
+        report("an open serial transport, nothing received (parser polls every 3 ms)", serial);
+    else
+        std::printf("  open serial transport: cannot open %s\n", name);
+    ::close(slave);
+    ::close(master);
 }
 
 } // namespace

@@ -5,10 +5,7 @@
 #include <QDebug>
 #include <QMutexLocker>
 
-#include <chrono>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 StreamParser::Settings PortSerial::parserSettings(PortSerial *self)
 {
@@ -87,8 +84,7 @@ bool PortSerial::openSerialPort(QString portName, QSerialPort::BaudRate baudRate
 
 void PortSerial::closeSerialPort()
 {
-    if (!m_com->isOpen())
-        return;
+    // Also on a closed port, where it costs nothing: no parser may outlive a close.
     shutDownPort();
 }
 
@@ -108,21 +104,37 @@ void PortSerial::setDeviceType(ModulelEnum::DeviceType type)
 
 void PortSerial::handleError(QSerialPort::SerialPortError error)
 {
-    // On Linux a vanished device (a USB adapter pulled, a pseudo-terminal's master
-    // closed) shows as ReadError rather than ResourceError, and QSerialPort keeps its
-    // read notifier armed, so the error repeats in a tight loop until the port is
-    // closed. Both mean the device is gone.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        return;
     if (!m_com->isOpen())
         return;
+    if (error == QSerialPort::ReadError) {
+        if (!readErrorMeansGone())
+            return;
+    } else if (error != QSerialPort::ResourceError) {
+        return;
+    }
     shutDownPort();
+}
+
+bool PortSerial::readErrorMeansGone()
+{
+    // On Linux a vanished device (a USB adapter pulled, a pseudo-terminal's master
+    // closed) shows as ReadError rather than ResourceError, and QSerialPort keeps its
+    // read notifier armed, so the error comes again at once, over and over, without
+    // a byte read in between. A single ReadError on a live port is a passing fault
+    // and is ignored; the same error again within this time, with nothing read
+    // since, means the line is gone.
+    constexpr qint64 kRepeatMs = 100;
+    const bool repeated = m_bReadErrorPending && m_lastReadError.elapsed() <= kRepeatMs;
+    m_bReadErrorPending = true;
+    m_lastReadError.start();
+    return repeated;
 }
 
 void PortSerial::readPendingDatagrams()
 {
     while (m_com->bytesAvailable() > 0) {
         const QByteArray data = m_com->readAll();
+        m_bReadErrorPending = false;
         if (bEnabled)
             appendBuffData(data);
     }
@@ -180,29 +192,22 @@ unsigned short PortSerial::combineTwoByte(unsigned char low, unsigned char high)
 
 bool PortSerial::startParser()
 {
+    // No parser may be reading the name while it changes.
+    stopParserThread();
     m_portName = m_com->portName();
     setDealFlag(true);
-    // Cleared here as well as by the thread itself: a stop that comes before the
-    // new thread has run must still wait for it.
-    m_bDealThreadExit = false;
-    try {
-        std::thread(&PortSerial::ThreadDealDataFunc, this).detach();
-    } catch (const std::system_error &) {
-        // No thread to wait for: a later stop must not wait for one.
-        setDealFlag(false);
-        m_bDealThreadExit = true;
-        return false;
-    }
-    return true;
+    if (startParserThread())
+        return true;
+    setDealFlag(false);
+    return false;
 }
 
 void PortSerial::stopParser()
 {
-    if (!m_bDealFlag)
-        return;
+    // Waits for the thread even when the flag is already false: the host may have
+    // cleared it while the parser still waits for a block.
     setDealFlag(false);
-    while (!m_bDealThreadExit)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    stopParserThread();
 }
 
 void PortSerial::shutDownPort()
@@ -217,5 +222,6 @@ void PortSerial::shutDownPort()
     if (m_com->isOpen())
         m_com->close();
     clearBuffData();
+    m_bReadErrorPending = false;
     m_bShuttingDown = false;
 }

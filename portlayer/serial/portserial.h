@@ -8,6 +8,7 @@
 #include "streamparser.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QSerialPort>
 #include <QString>
@@ -66,11 +67,16 @@ private:
     bool startParser();
     void stopParser();
     void shutDownPort();
+    // Whether this ReadError says the device is gone rather than a passing fault.
+    bool readErrorMeansGone();
 
     // The port name as the parser thread stamps it into replies; written only while
     // no parser thread runs, so the parser never has to touch m_com.
     QString m_portName;
     bool m_bShuttingDown = false;
+    // A ReadError seen with no byte read since, and when.
+    bool m_bReadErrorPending = false;
+    QElapsedTimer m_lastReadError;
 };
 
 #endif // PORTSERIAL_H

@@ -33,7 +33,10 @@ void TestLifecycle::destroyWhileWorkersRun()
         queueCommand(DispatcherHost::command(0x42, 0, 0));
         queueReply(DispatcherHost::command(0x42));
     }
+    // Both loops are inside the object: the send worker has released, the receive
+    // worker has taken the replies. (A thread not yet inside is the host's to join.)
     QTRY_VERIFY_WITH_TIMEOUT(CmdDealModule::iSN > 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::replyQueueSize(), 0, 10000);
 
     QElapsedTimer timer;
     timer.start();
@@ -45,12 +48,10 @@ void TestLifecycle::destroyWhileWatchdogSleeps()
 {
     auto *module = new CmdDealModule;
     module->curCmd.iTimeoutMs = 60000;
-    std::atomic<bool> entered{false};
-    std::thread([module, &entered] {
-        entered = true;
-        module->timeoutWatchdog(CmdDealModule::iSN);
-    }).detach();
-    QTRY_VERIFY_WITH_TIMEOUT(entered, 10000);
+    // Started through the object, as its own re-arming does, so the destructor counts
+    // the watchdog from the start (a thread of the host's would be the host's to join).
+    const int sn = CmdDealModule::iSN;
+    module->runDetached([module, sn] { module->timeoutWatchdog(sn); });
 
     QElapsedTimer timer;
     timer.start();

@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -26,6 +28,13 @@ QByteArray summary(const ProtocolData &r)
     return QByteArray(header, 8).toHex() + ":" + r.baData.toHex();
 }
 
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
 QByteArray summaryOf(const QByteArray &replyFrame, const QByteArray &data = QByteArray())
 {
     return QByteArray::fromHex(replyFrame.mid(2, 16)).toHex() + ":" + data.toHex();
@@ -42,6 +51,9 @@ private slots:
 
     void pass_data();
     void pass();
+    void floodThenReply_data();
+    void floodThenReply();
+    void bufferKeepsTheNewestBytes();
     void splitArrival_data();
     void splitArrival();
     void wrongHeaderChecksumIsLogged();
@@ -50,6 +62,8 @@ private slots:
     void blockWaitGivesUpAfterItsTries();
     void directCalls();
     void parserThreadFollowsItsRunFlag();
+    void stopEndsTheBlockWait_data();
+    void stopEndsTheBlockWait();
     void otherMediumSettings();
     void queueingThreadsOutliveTheParser();
 
@@ -93,8 +107,8 @@ void TestStreamParser::init()
 
 void TestStreamParser::pass_data()
 {
+    // One pass takes in everything buffered: what it leaves is fewer than 19 bytes.
     QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<int>("passes");
     QTest::addColumn<int>("remaining");
     QTest::addColumn<QByteArrayList>("expected");
 
@@ -102,64 +116,71 @@ void TestStreamParser::pass_data()
     const QByteArray sevenNine = reply(0x55, 0x02, 0x79, 0x00, 0x00, 0x05, 0x00);
     const QByteArray fiveBytes = block("\x01\x02\x03\x04");
 
-    QTest::newRow("18 bytes wait for more") << frame.left(18) << 3 << 18 << QByteArrayList();
-    QTest::newRow("30 bytes without [ in one pass") << QByteArray(30, 'x') << 1 << 0 << QByteArrayList();
-    QTest::newRow("2000 bytes without [ after one pass") << QByteArray(2000, 'x') << 1 << 976 << QByteArrayList();
-    QTest::newRow("2000 bytes without [ in two passes") << QByteArray(2000, 'x') << 2 << 0 << QByteArrayList();
-    QTest::newRow("garbage before a frame, same pass")
-        << QByteArray("\x00\xff", 2) + frame << 1 << 0 << QByteArrayList{summaryOf(frame)};
-    QTest::newRow("lower-case digits") << frame << 1 << 0 << QByteArrayList{summaryOf(frame)};
+    QTest::newRow("18 bytes wait for more") << frame.left(18) << 18 << QByteArrayList();
+    QTest::newRow("30 bytes without [") << QByteArray(30, 'x') << 0 << QByteArrayList();
+    QTest::newRow("2000 bytes without [") << QByteArray(2000, 'x') << 0 << QByteArrayList();
+    QTest::newRow("a [ whose next byte has not come stays")
+        << QByteArray(29, 'x') + "[" << 1 << QByteArrayList();
+    QTest::newRow("garbage before a frame")
+        << QByteArray("\x00\xff", 2) + frame << 0 << QByteArrayList{summaryOf(frame)};
+    QTest::newRow("lower-case digits") << frame << 0 << QByteArrayList{summaryOf(frame)};
     QTest::newRow("upper-case digits decode alike")
-        << reply(0x55, 0x01, 0x42, 0x00, 0x03, 0x00, 0x00, true) << 1 << 0
+        << reply(0x55, 0x01, 0x42, 0x00, 0x03, 0x00, 0x00, true) << 0
         << QByteArrayList{summaryOf(frame)};
     QTest::newRow("echoed command frame is skipped")
-        << QByteArray("[A55014200030000" "9b]") + frame << 2 << 0 << QByteArrayList{summaryOf(frame)};
-    QTest::newRow("[ not followed by R drops the [") << QByteArray("[x") + QByteArray(20, 'y') << 1 << 21
-                                                     << QByteArrayList();
-    QTest::newRow("no ] at offset 18 drops one byte")
-        << frame.left(18) + "x" << 1 << 18 << QByteArrayList();
+        << QByteArray("[A55014200030000" "9b]") + frame << 0 << QByteArrayList{summaryOf(frame)};
+    QTest::newRow("[ not followed by R is dropped") << QByteArray("[x") + QByteArray(20, 'y') << 0
+                                                    << QByteArrayList();
+    QTest::newRow("[R without ] at offset 18 is dropped")
+        << frame.left(18) + "x" << 0 << QByteArrayList();
     QTest::newRow("wrong header checksum drops one byte")
-        << frame.left(16) + "00]" << 1 << 18 << QByteArrayList();
+        << frame.left(16) + "00]" << 18 << QByteArrayList();
     QTest::newRow("digits that do not parse count as 0")
-        << QByteArray("[Rzzzzzzzzzzzzzzzz]") << 1 << 0 << QByteArrayList{QByteArray("0000000000000000:")};
+        << QByteArray("[Rzzzzzzzzzzzzzzzz]") << 0 << QByteArrayList{QByteArray("0000000000000000:")};
     QTest::newRow("burst of three frames")
-        << frame + frame + frame << 3 << 0
+        << frame + frame + frame << 0
         << QByteArrayList{summaryOf(frame), summaryOf(frame), summaryOf(frame)};
-    QTest::newRow("block of five bytes") << sevenNine + fiveBytes << 1 << 0
+    QTest::newRow("[-dense garbage before a frame")
+        << QByteArray(4000, '[') + QByteArray("[x").repeated(2000) + frame << 0
+        << QByteArrayList{summaryOf(frame)};
+    QTest::newRow("[R-dense garbage before a frame")
+        << QByteArray("[R").repeated(2000) + frame.left(18) + frame << 0
+        << QByteArrayList{summaryOf(frame)};
+    QTest::newRow("block of five bytes") << sevenNine + fiveBytes << 0
                                          << QByteArrayList{summaryOf(sevenNine, fiveBytes)};
     QTest::newRow("block length 0 queued at once")
-        << reply(0x55, 0x03, 0xE1, 0x00, 0x00, 0x00, 0x00) << 1 << 0
+        << reply(0x55, 0x03, 0xE1, 0x00, 0x00, 0x00, 0x00) << 0
         << QByteArrayList{summaryOf(reply(0x55, 0x03, 0xE1, 0x00, 0x00, 0x00, 0x00))};
     const QByteArray oneByte = reply(0x55, 0x04, 0xE1, 0x20, 0x00, 0x01, 0x00);
     QTest::newRow("one-byte block 0x00 accepted")
-        << oneByte + QByteArray(1, '\0') << 1 << 0
+        << oneByte + QByteArray(1, '\0') << 0
         << QByteArrayList{summaryOf(oneByte, QByteArray(1, '\0'))};
-    QTest::newRow("one-byte block 0x01 rejected") << oneByte + "\x01" << 1 << 0 << QByteArrayList();
+    QTest::newRow("one-byte block 0x01 rejected") << oneByte + "\x01" << 0 << QByteArrayList();
     QTest::newRow("wrong block checksum consumes the block")
-        << sevenNine + "\x01\x02\x03\x04\x0b" << 1 << 0 << QByteArrayList();
+        << sevenNine + "\x01\x02\x03\x04\x0b" << 0 << QByteArrayList();
     QTest::newRow("block that never completes stays for resync")
-        << sevenNine + "\x01\x02\x03\x04" << 1 << 4 << QByteArrayList();
-    QTest::newRow("64 KB block announced, none sent")
-        << reply(0x55, 0x05, 0x79, 0x00, 0x00, 0xFF, 0xFF) << 1 << 0 << QByteArrayList();
+        << sevenNine + "\x01\x02\x03\x04" << 4 << QByteArrayList();
+    const QByteArray huge = reply(0x55, 0x05, 0x79, 0x00, 0x00, 0xFF, 0xFF);
+    QTest::newRow("64 KB block announced, none sent") << huge << 0 << QByteArrayList();
+    QTest::newRow("block given up, the frame behind it is read")
+        << huge + "\x01\x02" + frame << 0 << QByteArrayList{summaryOf(frame)};
     const QByteArray eightE27 = reply(0x55, 0x06, 0x8E, 0x27, 0x00, 0x05, 0x00);
-    QTest::newRow("0x8E/0x27 awaits its block") << eightE27 + fiveBytes << 1 << 0
+    QTest::newRow("0x8E/0x27 awaits its block") << eightE27 + fiveBytes << 0
                                                 << QByteArrayList{summaryOf(eightE27, fiveBytes)};
     const QByteArray eightE26 = reply(0x55, 0x07, 0x8E, 0x26, 0x00, 0x05, 0x00);
-    QTest::newRow("0x8E/0x26 awaits no block") << eightE26 + fiveBytes << 1 << 5
+    QTest::newRow("0x8E/0x26 awaits no block") << eightE26 + fiveBytes << 5
                                                << QByteArrayList{summaryOf(eightE26)};
 }
 
 void TestStreamParser::pass()
 {
     QFETCH(QByteArray, input);
-    QFETCH(int, passes);
     QFETCH(int, remaining);
     QFETCH(QByteArrayList, expected);
 
     auto parser = makeParser();
     parser->appendBuffData(input);
-    for (int i = 0; i < passes; ++i)
-        parser->dealOnePass();
+    parser->dealOnePass();
     QCOMPARE(parser->buffSize(), remaining);
 
     QByteArrayList got;
@@ -169,6 +190,89 @@ void TestStreamParser::pass()
     std::sort(got.begin(), got.end());
     std::sort(expected.begin(), expected.end());
     QCOMPARE(got, expected);
+}
+
+void TestStreamParser::floodThenReply_data()
+{
+    QTest::addColumn<QByteArray>("unit");
+    QTest::addColumn<int>("piece");
+    // 1 MB of garbage, all at once or in reads of 4 KB with a pass after each.
+    QTest::newRow("[[[[") << QByteArray("[") << 0;
+    QTest::newRow("[x[x") << QByteArray("[x") << 0;
+    QTest::newRow("[R[R") << QByteArray("[R") << 0;
+    QTest::newRow("[R and 17 digits, no ]") << QByteArray("[R0123456789abcdef0") << 0;
+    QTest::newRow("no [ at all") << QByteArray("x") << 0;
+    QTest::newRow("[[[[ in reads of 4 KB") << QByteArray("[") << 4096;
+    QTest::newRow("[x[x in reads of 4 KB") << QByteArray("[x") << 4096;
+}
+
+void TestStreamParser::floodThenReply()
+{
+    QFETCH(QByteArray, unit);
+    QFETCH(int, piece);
+
+    const QByteArray frame = reply(0x55, 0x11, 0x42, 0x00, 0x00, 0x00, 0x00);
+    const QByteArray stream = unit.repeated(1000000 / unit.size()) + frame;
+    auto parser = makeParser();
+    // CPU time of this thread, so that a loaded machine does not count.
+    const double start = threadCpuMs();
+    if (piece == 0) {
+        parser->appendBuffData(stream);
+        parser->dealOnePass();
+    } else {
+        for (int at = 0; at < stream.size(); at += piece) {
+            parser->appendBuffData(stream.mid(at, piece));
+            parser->dealOnePass();
+        }
+    }
+    const double spentMs = threadCpuMs() - start;
+    QVERIFY2(spentMs < 1000, qPrintable(QString::number(spentMs)));
+    QCOMPARE(parser->buffSize(), 0);
+    const QList<ProtocolData> replies = waitForQueuedReplies();
+    QCOMPARE(replies.size(), 1);
+    QCOMPARE(replies.first().bySN, static_cast<unsigned char>(0x11));
+}
+
+void TestStreamParser::bufferKeepsTheNewestBytes()
+{
+    const auto dropped = [](int n) {
+        const QByteArray line = "PortSerial::appendBuffData buffer full, dropped " + QByteArray::number(n) + " oldest bytes";
+        QTest::ignoreMessage(QtDebugMsg, line.constData());
+    };
+    // No parser runs: the reader's appends alone must not grow the buffer without bound.
+    auto parser = makeParser(1000, 20);
+    const QByteArray frame = reply(0x55, 0x12, 0x42, 0x00, 0x00, 0x00, 0x00);
+    dropped(StreamParser::kMaxBuffered / 2);
+    dropped(frame.size());
+    for (int i = 0; i < 3; ++i)
+        parser->appendBuffData(QByteArray(StreamParser::kMaxBuffered / 2, 'x'));
+    parser->appendBuffData(frame);
+    QCOMPARE(parser->buffSize(), StreamParser::kMaxBuffered);
+    parser->dealOnePass();
+    QCOMPARE(parser->buffSize(), 0);
+    QCOMPARE(waitForQueuedReplies().size(), 1);
+    // One read larger than the cap keeps only its own tail, where the frame is.
+    dropped(100);
+    parser->appendBuffData(QByteArray(StreamParser::kMaxBuffered + 100 - frame.size(), '[') + frame);
+    QCOMPARE(parser->buffSize(), StreamParser::kMaxBuffered);
+    parser->dealOnePass();
+    QCOMPARE(waitForQueuedReplies().size(), 1);
+
+    // Bytes a waiting block reception has not taken yet are dropped all the same; it
+    // then gives up rather than take newer bytes for its block.
+    m_run = true;
+    QVERIFY(parser->startParserThread());
+    const QByteArray announcing = reply(0x55, 0x13, 0x79, 0x00, 0x00, 0x05, 0x00);
+    parser->appendBuffData(announcing + "\x01\x02");
+    QTRY_COMPARE_WITH_TIMEOUT(parser->getBuffData(100), QByteArray("\x01\x02"), 10000);
+    QTest::ignoreMessage(QtDebugMsg, QByteArray("Recv data:" + announcing + " CheckBlock default:").constData());
+    // Zeros: a block of them would pass its checksum.
+    dropped(2);
+    parser->appendBuffData(QByteArray(StreamParser::kMaxBuffered, '\0'));
+    QTRY_VERIFY_WITH_TIMEOUT(parser->buffSize() < 19, 10000);
+    m_run = false;
+    parser->stopParserThread();
+    QCOMPARE(waitForQueuedReplies().size(), 0);
 }
 
 void TestStreamParser::splitArrival_data()
@@ -184,8 +288,8 @@ void TestStreamParser::splitArrival_data()
 void TestStreamParser::splitArrival()
 {
     QFETCH(int, split);
-    // A block wait long enough for the second part to arrive from this thread.
-    auto parser = makeParser(150, 4);
+    // A block wait far longer than the second part can take to come.
+    auto parser = makeParser(2500, 4);
     const QByteArray frame = reply(0x55, 0x09, 0x79, 0x00, 0x00, 0x03, 0x00);
     const QByteArray data = block("\x10\x20");
     const QByteArray stream = frame + data;
@@ -197,8 +301,10 @@ void TestStreamParser::splitArrival()
         parser->appendBuffData(stream.mid(split));
         parser->dealOnePass();
     } else {
+        // The rest comes once the parser has taken the frame and waits for the block.
         std::thread late([&parser, &stream, split]() {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            while (parser->buffSize() != split - 19)
+                std::this_thread::yield();
             parser->appendBuffData(stream.mid(split));
         });
         parser->dealOnePass();
@@ -284,6 +390,14 @@ void TestStreamParser::directCalls()
 
     QVERIFY(!parser->checkCMD(QByteArray("[R01")));
 
+    // Called directly, a resynchronisation is one step: what precedes the first "[",
+    // then that "[" unless an "R" follows it.
+    parser->appendBuffData("ab[x[R");
+    QVERIFY(!parser->isFindStdCmdPreFlag(parser->getBuffData(1024)));
+    QCOMPARE(parser->getBuffData(1024), QByteArray("x[R"));
+    QVERIFY(parser->isFindStdCmdPreFlag(parser->getBuffData(1024)));
+    QCOMPARE(parser->takeBuffData(100), QByteArray("[R"));
+
     ProtocolData out;
     out.byCmd = 0x33;
     QVERIFY(!parser->getArrayData("[R0102030405060700]", &out));
@@ -299,8 +413,8 @@ void TestStreamParser::parserThreadFollowsItsRunFlag()
     auto parser = makeParser(150, 4);
     m_run = true;
     m_exit = true;
-    std::thread worker(&StreamParser::ThreadDealDataFunc, parser.get());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_exit, 10000);
+    QVERIFY(parser->startParserThread());
+    QVERIFY(!m_exit);
 
     const QByteArray stream = QByteArray("noise") + reply(0x55, 0x07, 0x42, 0x01, 0x00, 0x00, 0x00)
         + reply(0x55, 0x08, 0x79, 0x00, 0x00, 0x03, 0x00) + block("\x05\x06");
@@ -308,11 +422,71 @@ void TestStreamParser::parserThreadFollowsItsRunFlag()
         parser->appendBuffData(QByteArray(1, c));
     QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::replyQueueSize(), 2, 10000);
 
+    // The thread ends by itself once its run flag is cleared; stopping it then only joins.
     m_run = false;
     QTRY_VERIFY_WITH_TIMEOUT(m_exit.load(), 10000);
-    worker.join();
+    parser->stopParserThread();
+    QCOMPARE(StreamParser::runningParserThreads(), 0);
     QCOMPARE(parser->buffSize(), 0);
     waitForQueuedReplies();
+}
+
+void TestStreamParser::stopEndsTheBlockWait_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("withExitFlag");
+    QTest::newRow("stop") << "stop" << true;
+    QTest::newRow("stop after the run flag was cleared") << "clear, stop" << true;
+    QTest::newRow("start again") << "start" << true;
+    QTest::newRow("medium without exit flag") << "stop" << false;
+}
+
+void TestStreamParser::stopEndsTheBlockWait()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, withExitFlag);
+
+    // A block wait far longer than any deadline below: only the stop can end it.
+    StreamParser::Settings s;
+    s.runFlag = &m_run;
+    s.exitFlag = withExitFlag ? &m_exit : nullptr;
+    s.passSleepMs = withExitFlag ? 3 : 20;
+    s.blockTries = 1000;
+    s.blockIntervalMs = 20;
+    StreamParser parser(s);
+    m_run = true;
+    QVERIFY(parser.startParserThread());
+    QCOMPARE(StreamParser::runningParserThreads(), 1);
+
+    const QByteArray frame = reply(0x55, 0x02, 0x79, 0x00, 0x00, 0x05, 0x00);
+    parser.appendBuffData(frame + "\x01\x02");
+    QTRY_COMPARE_WITH_TIMEOUT(parser.getBuffData(100), QByteArray("\x01\x02"), 10000);
+
+    QElapsedTimer timer;
+    timer.start();
+    if (how == QLatin1String("start")) {
+        // At most one parser per object: the waiting one is ended before the next runs.
+        QVERIFY(parser.startParserThread());
+        QVERIFY(timer.elapsed() < 10000);
+        QCOMPARE(StreamParser::runningParserThreads(), 1);
+        parser.appendBuffData(reply(0x55, 0x03, 0x42, 0x00, 0x00, 0x00, 0x00));
+        QTRY_COMPARE_WITH_TIMEOUT(parser.buffSize(), 0, 10000);
+        QCOMPARE(waitForQueuedReplies().size(), 1);
+        parser.stopParserThread();
+    } else {
+        if (how.startsWith(QLatin1String("clear")))
+            m_run = false;
+        parser.stopParserThread();
+        QVERIFY2(timer.elapsed() < 10000, QByteArray::number(timer.elapsed()));
+        if (withExitFlag)
+            QVERIFY(m_exit);
+        QCOMPARE(waitForQueuedReplies().size(), 0);
+    }
+    QCOMPARE(StreamParser::runningParserThreads(), 0);
+    // Nothing left to wait for.
+    timer.restart();
+    parser.stopParserThread();
+    QVERIFY(timer.elapsed() < 1000);
 }
 
 void TestStreamParser::otherMediumSettings()

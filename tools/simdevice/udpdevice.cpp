@@ -65,8 +65,12 @@ bool UdpDevice::start(QString *error)
             *error = reason;
         return false;
     };
-    if (!startableLocked() || m_unicast >= 0)
-        return fail(QStringLiteral("already started or stopped"));
+    if (!startableLocked() || m_unicast >= 0) {
+        // Not through fail(): the medium of a running device is not this call's to close.
+        if (error)
+            *error = QStringLiteral("already started or stopped");
+        return false;
+    }
     if (m_address.protocol() != QAbstractSocket::IPv4Protocol)
         return fail(QStringLiteral("not an IPv4 address: ") + m_address.toString());
 
