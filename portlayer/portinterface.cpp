@@ -3,6 +3,7 @@
 #include "portbase.h"
 #include "serial/portserial.h"
 #include "udp/portudp.h"
+#include "usb/portusb.h"
 
 PortBase *PortInterface::iCORE = nullptr;
 
@@ -12,8 +13,7 @@ PortBase *PortInterface::creatCoreObjInstance(ConnType type)
 {
     switch (type) {
     case ConnUSB:
-        // The USB transport is not part of this library yet.
-        return nullptr;
+        return new PortUSB;
     case ConnSerial:
         return new PortSerial;
     default:

@@ -6,6 +6,7 @@
 #include "portbase.h"
 #include "portinterface.h"
 #include "ptydevice.h"
+#include "udpdevice.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -177,6 +178,34 @@ Result overPty(const Command &command, int commands, QString *error)
     const Result r = overTransport(port.get(), command, commands);
     port->closeSerialPort();
     return r;
+}
+
+Result overUdp(const Command &command, int commands, QString *error, const QList<int> &blockDatagramSizes)
+{
+    UdpDevice device(QHostAddress(QStringLiteral("127.0.0.2")), 0, blockDatagramSizes);
+    if (!device.start(error))
+        return {};
+    std::unique_ptr<PortBase> port(PortInterface::creatCoreObjInstance(ConnUDP));
+    port->setDeviceIP(QStringLiteral("127.0.0.2"));
+    port->setPort(device.port());
+    return overTransport(port.get(), command, commands);
+}
+
+bool printBaseline(int commands, Result *local)
+{
+    printLimit();
+    const Result inProcessResult = inProcess(commands);
+    print("in-process device (reply queued at release)", inProcessResult);
+    if (local)
+        *local = inProcessResult;
+    QString error;
+    const Result serial = overPty({0x42, 0x00}, commands, &error);
+    if (!error.isEmpty()) {
+        std::printf("pseudo-terminal: %s\n", qPrintable(error));
+        return false;
+    }
+    print("serial over a pseudo-terminal, 19-byte reply (0x42)", serial);
+    return true;
 }
 
 void printLimit()

@@ -4,12 +4,9 @@
 // and serial figures and the design limit of one release per 10 ms send-worker
 // poll. Prints figures; not a pass/fail test.
 #include "cmddealmodule.h"
-#include "conntype.h"
 #include "dispatcherstate.h"
-#include "portinterface.h"
 #include "portudp.h"
 #include "roundtrip.h"
-#include "udpdevice.h"
 
 #include <QCoreApplication>
 
@@ -64,28 +61,17 @@ int main(int argc, char **argv)
     RoundTrip::quiet();
 
     std::printf("bench_udp: one command in flight at a time; latency is release -> accepted reply\n");
-    RoundTrip::printLimit();
-    RoundTrip::print("in-process device (reply queued at release)", RoundTrip::inProcess(kCommands));
-    QString error;
-    const RoundTrip::Result serial = RoundTrip::overPty({0x42, 0x00}, kCommands, &error);
-    if (!error.isEmpty()) {
-        std::printf("pseudo-terminal: %s\n", qPrintable(error));
+    if (!RoundTrip::printBaseline(kCommands))
         return 1;
-    }
-    RoundTrip::print("serial over a pseudo-terminal, 19-byte reply (0x42)", serial);
-
-    UdpDevice device(QHostAddress(QStringLiteral("127.0.0.2")), 0, {kBlockDatagram});
-    if (!device.start(&error)) {
+    QString error;
+    RoundTrip::print("UDP over loopback, 19-byte reply (0x42)",
+                     RoundTrip::overUdp({0x42, 0x00}, kCommands, &error, {kBlockDatagram}));
+    RoundTrip::print("UDP, held reply + 30,000-byte block in 30 datagrams",
+                     RoundTrip::overUdp({0xF1, 0x01, kBlockBytes}, kBlockCommands, &error, {kBlockDatagram}));
+    if (!error.isEmpty()) {
         std::printf("UDP device: %s\n", qPrintable(error));
         return 1;
     }
-    std::unique_ptr<PortBase> port(PortInterface::creatCoreObjInstance(ConnUDP));
-    port->setDeviceIP(QStringLiteral("127.0.0.2"));
-    port->setPort(device.port());
-    RoundTrip::print("UDP over loopback, 19-byte reply (0x42)", RoundTrip::overTransport(port.get(), {0x42, 0x00},
-                                                                                          kCommands));
-    RoundTrip::print("UDP, held reply + 30,000-byte block in 30 datagrams",
-                     RoundTrip::overTransport(port.get(), {0xF1, 0x01, kBlockBytes}, kBlockCommands));
     receiveAndJoin();
     return 0;
 }

@@ -2,6 +2,8 @@
 #include "portinterface.h"
 #include "portserial.h"
 #include "portudp.h"
+#include "portusb.h"
+#include "usbbus.h"
 
 #include <QElapsedTimer>
 #include <QMetaMethod>
@@ -11,6 +13,7 @@
 #include <memory>
 
 Q_DECLARE_METATYPE(ConnType)
+Q_DECLARE_METATYPE(const QMetaObject *)
 
 class TestPortFactory : public QObject
 {
@@ -24,7 +27,8 @@ private slots:
     void creatCoreObjReplacesThePrevious();
     void udpForEveryOtherKind_data();
     void udpForEveryOtherKind();
-    void usbNotBuiltYet();
+    void usbForKindZero();
+    void metaObject_data();
     void metaObject();
     void otherMediaOperationsDoNothing();
     void closedPort();
@@ -37,6 +41,7 @@ private slots:
 void TestPortFactory::init()
 {
     resetDispatcherState();
+    QVERIFY(UsbBus::reset());
 }
 
 void TestPortFactory::cleanup()
@@ -94,39 +99,79 @@ void TestPortFactory::udpForEveryOtherKind()
     QCOMPARE(PortInterface::iCORE, udp);
 }
 
-void TestPortFactory::usbNotBuiltYet()
+void TestPortFactory::usbForKindZero()
 {
-    QVERIFY(!PortInterface::creatCoreObjInstance(ConnUSB));
-    QPointer<PortBase> serial = PortInterface::creatCoreObj(ConnSerial);
-    QVERIFY(!PortInterface::creatCoreObj(ConnUSB));
-    QVERIFY(serial.isNull());
+    std::unique_ptr<PortBase> owned(PortInterface::creatCoreObjInstance(ConnUSB));
+    QVERIFY(qobject_cast<PortUSB *>(owned.get()));
     QVERIFY(!PortInterface::iCORE);
+
+    // Replacing a USB transport by another hands the hot-plug watcher on: the old
+    // one's stops with it, the new one starts its own.
+    owned.reset();
+    QPointer<PortBase> first = PortInterface::creatCoreObj(ConnUSB);
+    QVERIFY(PortUSB::isWatchStarted());
+    PortBase *second = PortInterface::creatCoreObj(ConnUSB);
+    QVERIFY(first.isNull());
+    QVERIFY(qobject_cast<PortUSB *>(second));
+    QVERIFY(PortUSB::isWatchStarted());
+    delete PortInterface::iCORE;
+    PortInterface::iCORE = nullptr;
+    QVERIFY(!PortUSB::isWatchStarted());
+}
+
+void TestPortFactory::metaObject_data()
+{
+    QTest::addColumn<const QMetaObject *>("meta");
+    QTest::addColumn<QByteArray>("className");
+    QTest::addColumn<QList<QByteArray>>("methods"); // the class's own, in order
+    QTest::addColumn<QByteArray>("lastParameter");
+
+    QTest::newRow("serial") << &PortSerial::staticMetaObject << QByteArray("PortSerial")
+                            << QList<QByteArray>{"signalUSBChanged(bool)", "readPendingDatagrams()",
+                                                 "sendDatatoDevice(void*)",
+                                                 "handleError(QSerialPort::SerialPortError)"}
+                            << QByteArray("error");
+    QTest::newRow("USB") << &PortUSB::staticMetaObject << QByteArray("PortUSB")
+                         << QList<QByteArray>{"signalUSBChanged(bool)", "sendDatatoDevice(void*)"}
+                         << QByteArray("parameters");
 }
 
 void TestPortFactory::metaObject()
 {
-    const QMetaObject &mo = PortSerial::staticMetaObject;
-    QCOMPARE(mo.className(), "PortSerial");
-    const QMetaObject *base = mo.superClass();
+    QFETCH(const QMetaObject *, meta);
+    QFETCH(QByteArray, className);
+    QFETCH(QList<QByteArray>, methods);
+    QFETCH(QByteArray, lastParameter);
+
+    QCOMPARE(QByteArray(meta->className()), className);
+    const QMetaObject *base = meta->superClass();
     QCOMPARE(base->className(), "PortBase");
     QCOMPARE(base->method(base->methodOffset()).methodSignature(), QByteArray("signalUSBChanged(bool)"));
     const QMetaMethod baseSlot = base->method(base->methodOffset() + 1);
     QCOMPARE(baseSlot.methodSignature(), QByteArray("sendDatatoDevice(void*)"));
     QCOMPARE(baseSlot.parameterNames(), QList<QByteArray>{"parameters"});
 
-    const int o = mo.methodOffset();
-    QCOMPARE(mo.methodCount() - o, 4);
-    QCOMPARE(mo.method(o).methodType(), QMetaMethod::Signal);
-    QCOMPARE(mo.method(o).methodSignature(), QByteArray("signalUSBChanged(bool)"));
-    QCOMPARE(mo.method(o + 1).methodSignature(), QByteArray("readPendingDatagrams()"));
-    QCOMPARE(mo.method(o + 2).methodSignature(), QByteArray("sendDatatoDevice(void*)"));
-    QCOMPARE(mo.method(o + 2).parameterNames(), QList<QByteArray>{"parameters"});
-    QCOMPARE(mo.method(o + 3).methodSignature(), QByteArray("handleError(QSerialPort::SerialPortError)"));
-    QCOMPARE(mo.method(o + 3).parameterNames(), QList<QByteArray>{"error"});
+    const int o = meta->methodOffset();
+    QList<QByteArray> own;
+    for (int i = o; i < meta->methodCount(); ++i)
+        own.append(meta->method(i).methodSignature());
+    QCOMPARE(own, methods);
+    QCOMPARE(meta->method(o).methodType(), QMetaMethod::Signal);
+    const int slot = meta->indexOfMethod("sendDatatoDevice(void*)");
+    QCOMPARE(meta->method(slot).parameterNames(), QList<QByteArray>{"parameters"});
+    QCOMPARE(meta->method(meta->methodCount() - 1).parameterNames(), QList<QByteArray>{lastParameter});
 }
 
 void TestPortFactory::otherMediaOperationsDoNothing()
 {
+    PortUSB usb;
+    QVERIFY(!usb.openSerialPort(QStringLiteral("/dev/null"), QSerialPort::Baud115200, QSerialPort::OneStop,
+                                QSerialPort::NoParity, QSerialPort::NoFlowControl, QSerialPort::Data8));
+    usb.closeSerialPort();
+    usb.setDeviceIP(QStringLiteral("127.0.0.1"));
+    usb.setPort(5000);
+    QVERIFY(!usb.m_bUSBOpen);
+
     PortSerial port;
     QVERIFY(!port.openUSB(0x1234, 0x5678));
     port.closeUSB();

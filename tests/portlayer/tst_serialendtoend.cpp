@@ -6,6 +6,7 @@
 #include "portinterface.h"
 #include "portserial.h"
 #include "ptydevice.h"
+#include "transporthost.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,9 +18,7 @@
 #include <sys/resource.h>
 
 #include <atomic>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 Q_DECLARE_METATYPE(SimFault)
@@ -63,82 +62,6 @@ bool openPort(PortBase *port, const QString &name)
 
 } // namespace
 
-// The host's side: a dispatcher with both workers on threads of their own. The
-// workers' signals carry pointers to records they overwrite at their next step, so
-// each handler copies the record in the worker thread and hands the copy to this
-// object's thread through a locked queue.
-class Host : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit Host(PortBase *port)
-        : m_port(port)
-    {
-        connect(&m_dispatcher, &CmdDealModule::signalSendMessage, this, [this](void *p) {
-            handOver(&m_toSend, *static_cast<ProtocolData *>(p));
-        }, Qt::DirectConnection);
-        connect(&m_dispatcher, &CmdDealModule::signalSendReceiveMessage, this, [this](void *p) {
-            handOver(&m_received, *static_cast<ProtocolData *>(p));
-        }, Qt::DirectConnection);
-        connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this,
-                [this]() { ++timeouts; }, Qt::DirectConnection);
-        connect(&m_dispatcher, &CmdDealModule::signalInitCore, this,
-                [this]() { ++resends; }, Qt::DirectConnection);
-
-        m_dispatcher.bSendWorkRun = true;
-        m_dispatcher.bReceiveWorkRun = true;
-        m_send = std::thread(&CmdDealModule::GetQueueWork, &m_dispatcher);
-        m_receive = std::thread(&CmdDealModule::ReceiveGetQueueWork, &m_dispatcher);
-    }
-
-    ~Host() override
-    {
-        m_dispatcher.bSendWorkRun = false;
-        m_dispatcher.bReceiveWorkRun = false;
-        m_send.join();
-        m_receive.join();
-    }
-
-    QList<ProtocolData> replies;
-    std::atomic<int> timeouts{0};
-    std::atomic<int> resends{0};
-
-private:
-    void handOver(std::deque<ProtocolData> *queue, const ProtocolData &record)
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_handOverLock);
-            queue->push_back(record);
-        }
-        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
-    }
-
-    // Runs in the thread that owns the transport, as its serial port requires.
-    Q_INVOKABLE void deliver()
-    {
-        std::deque<ProtocolData> toSend;
-        std::deque<ProtocolData> received;
-        {
-            std::lock_guard<std::mutex> lock(m_handOverLock);
-            toSend.swap(m_toSend);
-            received.swap(m_received);
-        }
-        for (ProtocolData &c : toSend)
-            m_port->sendDatatoDevice(&c);
-        for (const ProtocolData &r : received)
-            replies.append(r);
-    }
-
-    PortBase *m_port;
-    CmdDealModule m_dispatcher;
-    std::mutex m_handOverLock;
-    std::deque<ProtocolData> m_toSend;
-    std::deque<ProtocolData> m_received;
-    std::thread m_send;
-    std::thread m_receive;
-};
-
 class TestSerialEndToEnd : public QObject
 {
     Q_OBJECT
@@ -173,7 +96,7 @@ private:
 
     std::unique_ptr<PtyDevice> m_device;
     PortSerial *m_port = nullptr;
-    std::unique_ptr<Host> m_host;
+    std::unique_ptr<TransportHost> m_host;
     // Threads before the device started, and with the device and the open port.
     int m_processThreads = 0;
     int m_baseThreads = 0;
@@ -210,7 +133,7 @@ void TestSerialEndToEnd::cleanup()
 
 void TestSerialEndToEnd::startHost()
 {
-    m_host = std::make_unique<Host>(m_port);
+    m_host = std::make_unique<TransportHost>(m_port);
 }
 
 void TestSerialEndToEnd::roundTrip(const ProtocolData &c)

@@ -3,6 +3,7 @@
 // name, or ADDRESS:PORT) and answers commands until SIGINT or SIGTERM.
 
 #include "ptydevice.h"
+#include "simfaultnames.h"
 #include "udpdevice.h"
 
 #include <QCommandLineParser>
@@ -20,56 +21,6 @@ volatile std::sig_atomic_t g_stop = 0;
 void requestStop(int)
 {
     g_stop = 1;
-}
-
-struct PerCommandFault
-{
-    const char *name;
-    SimFault fault;
-    const char *description;
-};
-
-const PerCommandFault kPerCommand[] = {
-    {"silent", SimFault::Silent, "Do not answer command CMD."},
-    {"bad-checksum", SimFault::WrongHeaderChecksum, "Answer CMD with a wrong reply-frame checksum."},
-    {"bad-block", SimFault::WrongBlockChecksum, "Answer CMD with a wrong block checksum."},
-    {"short-block", SimFault::ShortBlock, "Answer CMD with a block one byte short."},
-};
-
-struct EveryCommandFault
-{
-    const char *name;
-    SimFault fault;
-    const char *description;
-};
-
-const EveryCommandFault kEveryCommand[] = {
-    {"garbage", SimFault::GarbageBefore, "Put noise before every reply."},
-    {"byte-by-byte", SimFault::ByteByByte, "Write every reply a byte at a time, 1 ms apart."},
-    {"pieces", SimFault::Pieces, "Write every reply in three pieces, 20 ms apart."},
-    {"echo", SimFault::EchoCommand, "Write every command frame back before its reply."},
-    {"upper-case", SimFault::UpperCaseDigits, "Use upper-case hexadecimal digits."},
-    {"odd-size", SimFault::OddSizedReply, "Put one byte too many after every reply frame."},
-};
-
-// "0x42", "66" or "0x42:1" (only the next one such command).
-bool parseFaultTarget(const QString &text, quint8 *cmd, int *times)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() > 2)
-        return false;
-    bool ok = false;
-    const uint code = parts.at(0).toUInt(&ok, 0);
-    if (!ok || code > 0xFF)
-        return false;
-    *cmd = quint8(code);
-    *times = -1;
-    if (parts.size() == 2) {
-        *times = parts.at(1).toInt(&ok);
-        if (!ok || *times < 1)
-            return false;
-    }
-    return true;
 }
 
 // "127.0.0.2:5000"; port 0 lets the system choose.
@@ -128,10 +79,13 @@ int main(int argc, char *argv[])
         "until interrupted. CMD is a command code (0x42 or 66), optionally with :N to misbehave "
         "only on the next N such commands."));
     parser.addHelpOption();
-    for (const PerCommandFault &f : kPerCommand)
-        parser.addOption({QString::fromLatin1(f.name), QString::fromLatin1(f.description), QStringLiteral("CMD")});
-    for (const EveryCommandFault &f : kEveryCommand)
-        parser.addOption({QString::fromLatin1(f.name), QString::fromLatin1(f.description)});
+    for (int i = 0; i < SimFaultNames::kCount; ++i) {
+        const SimFaultNames::Entry &f = SimFaultNames::kEntries[i];
+        if (f.perCommand)
+            parser.addOption({QString::fromLatin1(f.name), QString::fromLatin1(f.description), QStringLiteral("CMD")});
+        else
+            parser.addOption({QString::fromLatin1(f.name), QString::fromLatin1(f.description)});
+    }
     const QCommandLineOption blockOption(
         QStringLiteral("block-commands"),
         QStringLiteral("Comma-separated command codes whose frame is followed by a block of "
@@ -182,22 +136,24 @@ int main(int argc, char *argv[])
     }
     SimDevice &device = link->device();
 
-    for (const PerCommandFault &f : kPerCommand) {
+    int everyCommandFaults = 0;
+    for (int i = 0; i < SimFaultNames::kCount; ++i) {
+        const SimFaultNames::Entry &f = SimFaultNames::kEntries[i];
+        if (!f.perCommand) {
+            if (parser.isSet(QString::fromLatin1(f.name))) {
+                device.setFaultForAll(f.fault);
+                ++everyCommandFaults;
+            }
+            continue;
+        }
         for (const QString &value : parser.values(QString::fromLatin1(f.name))) {
             quint8 cmd;
             int times;
-            if (!parseFaultTarget(value, &cmd, &times)) {
+            if (!SimFaultNames::parseTarget(value, &cmd, &times)) {
                 err << "simdevice: --" << f.name << ": not a command code: " << value << "\n";
                 return 2;
             }
             device.setFault(cmd, f.fault, times);
-        }
-    }
-    int everyCommandFaults = 0;
-    for (const EveryCommandFault &f : kEveryCommand) {
-        if (parser.isSet(QString::fromLatin1(f.name))) {
-            device.setFaultForAll(f.fault);
-            ++everyCommandFaults;
         }
     }
     if (everyCommandFaults > 1) {

@@ -45,6 +45,41 @@ QList<SimWrite> writeToStream(const SimAnswer &a)
     }
 }
 
+// The fixed-size input reports of a HID device; the last one zero-filled.
+QList<SimWrite> inReports(const QByteArray &bytes)
+{
+    QList<SimWrite> writes;
+    for (int at = 0; at < bytes.size(); at += SimProfile::kReportSize) {
+        QByteArray report = bytes.mid(at, SimProfile::kReportSize);
+        report.append(QByteArray(SimProfile::kReportSize - report.size(), '\0'));
+        writes.append({0, report});
+    }
+    return writes;
+}
+
+QList<SimWrite> writeReports(const SimAnswer &a)
+{
+    const QByteArray bytes = a.replyFrame + a.block;
+    switch (a.fault) {
+    case SimFault::GarbageBefore:
+        return inReports(SimProfile::garbage() + bytes);
+    case SimFault::ByteByByte:
+        return eachByte(bytes);
+    case SimFault::Pieces:
+        return inThirds(bytes);
+    case SimFault::EchoCommand:
+        return inReports(a.commandFrame) + inReports(bytes);
+    case SimFault::OddSizedReply: {
+        // A report one byte longer than the device's report size.
+        QList<SimWrite> writes = inReports(bytes);
+        writes.last().bytes.append('\0');
+        return writes;
+    }
+    default:
+        return inReports(bytes);
+    }
+}
+
 QList<SimWrite> writeDatagrams(const SimAnswer &a, const QList<int> &blockSizes)
 {
     QList<SimWrite> writes;
@@ -106,6 +141,15 @@ SimProfile SimProfile::udp(const QList<int> &blockDatagramSizes)
     // are the same byte stream a serial line carries.
     p.commandBytes = identity;
     p.writeAnswer = [sizes](const SimAnswer &a) { return writeDatagrams(a, sizes); };
+    return p;
+}
+
+SimProfile SimProfile::usb()
+{
+    SimProfile p = serial();
+    p.name = QStringLiteral("usb");
+    p.commandBytes = [](const QByteArray &report) { return report.mid(1); };
+    p.writeAnswer = writeReports;
     return p;
 }
 

@@ -54,6 +54,9 @@ struct SimProfile
     static constexpr int kDefaultBlockDatagram = 1024;
     // The largest payload of one IPv4 UDP datagram.
     static constexpr int kMaxDatagram = 65507;
+    // Bytes of one HID input report the device sends, and of the payload of one
+    // output report it takes (behind the report ID).
+    static constexpr int kReportSize = 64;
 
     QString name;
     // Whether a block follows this reply on the medium.
@@ -71,6 +74,11 @@ struct SimProfile
     // 19-byte reply datagram followed by its block cut into datagrams of the given
     // sizes (the last size repeats), sent back to back.
     static SimProfile udp(const QList<int> &blockDatagramSizes = {kDefaultBlockDatagram});
+    // HID reports: the host's output reports carry the command stream behind their
+    // report ID, fill included; the device answers as on a serial line (the same
+    // replies carry a block) in input reports of 64 bytes, zero-filled. Faults that
+    // cut an answer send it in reports as short as the pieces.
+    static SimProfile usb();
 
     // The replies a UDP host holds for a block: 0x79 except sub-commands 0x09,
     // 0x0A, 0x0C, 0x12, 0x13 and 0x17; 0xF1 except 0x40 announcing nothing;

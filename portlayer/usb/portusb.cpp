@@ -1,0 +1,437 @@
+#include "portusb.h"
+
+#include "framecodec.h"
+
+#include <hidapi.h>
+
+#include <QDebug>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <system_error>
+
+namespace {
+
+// Process-wide state of the hot-plug watcher.
+std::atomic<bool> s_bUSBWatchStarted{false};
+std::atomic<unsigned short> s_usVendorID{0};
+std::atomic<unsigned short> s_usProductID{0};
+// The two ids change together: a watcher that read the new vendor with the old
+// product would find no device and close the port that was just opened.
+std::mutex s_idMutex;
+
+void storeIds(unsigned short vendorId, unsigned short productId)
+{
+    std::lock_guard<std::mutex> lock(s_idMutex);
+    s_usVendorID = vendorId;
+    s_usProductID = productId;
+}
+
+void loadIds(unsigned short *vendorId, unsigned short *productId)
+{
+    std::lock_guard<std::mutex> lock(s_idMutex);
+    *vendorId = s_usVendorID;
+    *productId = s_usProductID;
+}
+
+// One run of the watcher: the object it serves and the way to stop it. The thread
+// holds it too, so it outlives the object when that object is destroyed from a
+// slot the watcher itself called.
+struct WatchRun
+{
+    PortUSB *owner = nullptr;
+    std::mutex mutex;
+    std::condition_variable cond;
+    bool stop = false;
+
+    // Waits ms milliseconds; false, at once, when the run is stopped.
+    bool pause(int ms)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return !cond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop; });
+    }
+
+    void requestStop()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stop = true;
+        cond.notify_all();
+    }
+};
+
+struct WatchState
+{
+    std::mutex mutex;
+    std::shared_ptr<WatchRun> run;
+    std::thread thread;
+};
+
+// Never destroyed: a PortUSB the host never deletes keeps its watcher running up
+// to the end of the process, and a joinable thread must not be destroyed.
+WatchState &watchState()
+{
+    static WatchState *state = new WatchState;
+    return *state;
+}
+
+// The run of the watcher thread that is asking; empty on any other thread.
+thread_local std::shared_ptr<WatchRun> t_watchRun;
+
+bool isAttached(unsigned short vendorId, unsigned short productId)
+{
+    hid_device_info *list = hid_enumerate(vendorId, productId);
+    const bool attached = list != nullptr;
+    hid_free_enumeration(list);
+    return attached;
+}
+
+void pauseMs(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace
+
+StreamParser::Settings PortUSB::parserSettings(PortUSB *self)
+{
+    Settings s;
+    s.runFlag = &self->m_bUSBOpen;
+    // No exit flag: the thread is joined instead.
+    s.exitFlag = nullptr;
+    s.passSleepMs = kParserPassMs;
+    // Over USB every reply is a reply frame alone; bytes after it are skipped.
+    s.awaitBlocks = false;
+    s.blockTries = 200;
+    s.blockIntervalMs = 20;
+    s.debugPrefix = QStringLiteral("PortUSB");
+    s.fillReply = [self](ProtocolData &reply) {
+        reply.strSource = QStringLiteral("USB");
+        reply.byReplySource = 2;
+        reply.iDeviceType = self->m_deviceType.load();
+    };
+    s.fillBlockReply = [self](ProtocolData &reply) {
+        reply.byReplySource = 2;
+        reply.iDeviceType = self->m_deviceType.load();
+    };
+    return s;
+}
+
+PortUSB::PortUSB()
+    : StreamParser(parserSettings(this))
+{
+    USBChanged();
+}
+
+PortUSB::~PortUSB()
+{
+    // The watcher goes first, so nothing calls closeUSB or emits on this object
+    // once the close below has begun.
+    stopWatch();
+    closeUSB();
+}
+
+void PortUSB::setDeviceIP(QString)
+{
+}
+
+void PortUSB::setPort(int)
+{
+}
+
+void PortUSB::clearQueue()
+{
+    // runDetached makes the dispatcher's destructor wait for the thread, so the
+    // thread never outlives the member it runs on.
+    CmdDealModule *dispatcher = &m_cmdDealModule;
+    m_cmdDealModule.runDetached([dispatcher]() { dispatcher->clearQueue(); });
+}
+
+bool PortUSB::openSerialPort(QString, QSerialPort::BaudRate, QSerialPort::StopBits, QSerialPort::Parity,
+                             QSerialPort::FlowControl, QSerialPort::DataBits)
+{
+    return false;
+}
+
+void PortUSB::closeSerialPort()
+{
+}
+
+bool PortUSB::openUSB(unsigned short vendorId, unsigned short productId)
+{
+    std::lock_guard<std::mutex> life(m_lifeMutex);
+    // A reopen keeps the buffer: bytes from before may still complete a frame.
+    if (m_hidDevice)
+        shutDownLocked(false);
+    pauseMs(kWatchIntervalMs);
+
+    hid_device *device = hid_open(vendorId, productId, nullptr);
+    storeIds(vendorId, productId);
+    if (!device)
+        return false;
+    {
+        std::lock_guard<std::mutex> writeLock(m_writeMutex);
+        std::lock_guard<std::mutex> hidLock(m_hidMutex);
+        m_hidDevice = device;
+    }
+    m_bUSBOpen = true;
+    if (startParserThread() && startReadThreadLocked())
+        return true;
+    shutDownLocked(false);
+    return false;
+}
+
+void PortUSB::closeUSB()
+{
+    {
+        std::lock_guard<std::mutex> life(m_lifeMutex);
+        if (m_hidDevice)
+            shutDownLocked(true);
+    }
+    // Both workers have been joined; the pause is the time the device is left
+    // alone before whatever comes next (a reopen, say).
+    pauseMs(kWatchIntervalMs);
+}
+
+void PortUSB::setDeviceType(ModulelEnum::DeviceType type)
+{
+    m_deviceType = type;
+}
+
+void PortUSB::shutDownLocked(bool clearBuffer)
+{
+    // Workers first: once they are joined, nobody reads through the handle or
+    // from the buffer behind our back.
+    m_bUSBOpen = false;
+    stopReadThreadLocked();
+    stopParserThread();
+
+    // A write in progress finishes its sequence first; a later one finds no handle.
+    std::lock_guard<std::mutex> writeLock(m_writeMutex);
+    std::lock_guard<std::mutex> hidLock(m_hidMutex);
+    if (clearBuffer)
+        clearBuffData();
+    if (m_hidDevice) {
+        hid_close(m_hidDevice);
+        m_hidDevice = nullptr;
+    }
+}
+
+bool PortUSB::startReadThreadLocked()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_readPauseMutex);
+        m_readStop = false;
+    }
+    m_bReadFlag = true;
+    try {
+        m_readThread = std::thread(&PortUSB::ThreadReadPendingDatagrams, this);
+    } catch (const std::system_error &) {
+        m_bReadFlag = false;
+        return false;
+    }
+    return true;
+}
+
+void PortUSB::stopReadThreadLocked()
+{
+    m_bReadFlag = false;
+    {
+        std::lock_guard<std::mutex> lock(m_readPauseMutex);
+        m_readStop = true;
+        m_readPauseCond.notify_all();
+    }
+    if (m_readThread.joinable())
+        m_readThread.join();
+}
+
+bool PortUSB::readPause(int ms)
+{
+    std::unique_lock<std::mutex> lock(m_readPauseMutex);
+    return !m_readPauseCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_readStop; });
+}
+
+void PortUSB::ThreadReadPendingDatagrams()
+{
+    unsigned char buffer[kReadBufferSize] = {};
+    if (!m_bReadFlag)
+        return;
+    do {
+        if (!readPause(kReadPassMs))
+            break;
+        std::memset(buffer, 0, sizeof buffer);
+        // Held for the whole read: the handle cannot be closed under it.
+        std::lock_guard<std::mutex> lock(m_hidMutex);
+        if (m_hidDevice) {
+            const int n = hid_read_timeout(m_hidDevice, buffer, kReadBufferSize, kReadTimeoutMs);
+            // Report boundaries are not kept; fill bytes go in with the rest and
+            // the parser skips them. Time-outs and errors are skipped silently.
+            if (n > 0)
+                appendBuffData(QByteArray(reinterpret_cast<const char *>(buffer), n));
+        }
+    } while (m_bReadFlag);
+}
+
+void PortUSB::USBChanged()
+{
+    WatchState &watch = watchState();
+    std::lock_guard<std::mutex> lock(watch.mutex);
+    if (s_bUSBWatchStarted)
+        return;
+    auto run = std::make_shared<WatchRun>();
+    run->owner = this;
+    try {
+        watch.thread = std::thread([this, run]() {
+            t_watchRun = run;
+            ThreadUSBChanged();
+            t_watchRun.reset();
+        });
+    } catch (const std::system_error &) {
+        // No watcher for now; the next PortUSB tries again.
+        return;
+    }
+    watch.run = run;
+    s_bUSBWatchStarted = true;
+}
+
+void PortUSB::ThreadUSBChanged()
+{
+    // Only the thread USBChanged starts serves an object.
+    const std::shared_ptr<WatchRun> run = t_watchRun;
+    if (!run || run->owner != this)
+        return;
+
+    unsigned short vendorId = 0;
+    unsigned short productId = 0;
+    for (;;) {
+        loadIds(&vendorId, &productId);
+        if (vendorId != 0 || productId != 0)
+            break;
+        if (!run->pause(kWatchIntervalMs))
+            return;
+    }
+    // A device present at the first look is not news.
+    bool present = isAttached(vendorId, productId);
+
+    // Nothing of this object is touched after an emit: a slot may delete it.
+    while (run->pause(kWatchIntervalMs)) {
+        loadIds(&vendorId, &productId);
+        // hidapi lists every HID device for ids 0/0; no device of ours is known then.
+        if (vendorId == 0 && productId == 0)
+            continue;
+        const bool attached = isAttached(vendorId, productId);
+        if (attached && !present) {
+            present = true;
+            emit signalUSBChanged(true);
+        } else if (!attached && present) {
+            present = false;
+            closeUSB();
+            emit signalUSBChanged(false);
+        }
+    }
+}
+
+void PortUSB::stopWatch()
+{
+    WatchState &watch = watchState();
+    std::shared_ptr<WatchRun> run;
+    std::thread thread;
+    {
+        std::lock_guard<std::mutex> lock(watch.mutex);
+        if (!watch.run || watch.run->owner != this)
+            return;
+        run = std::move(watch.run);
+        thread = std::move(watch.thread);
+        // The next PortUSB starts a watcher of its own.
+        s_bUSBWatchStarted = false;
+    }
+    run->requestStop();
+    if (thread.get_id() == std::this_thread::get_id()) {
+        // Deleted from a slot the watcher called: it cannot wait for itself. It
+        // returns from the emit to a stopped run and ends without touching this.
+        thread.detach();
+    } else {
+        thread.join();
+    }
+}
+
+bool PortUSB::isWatchStarted()
+{
+    return s_bUSBWatchStarted;
+}
+
+void PortUSB::watchedIds(unsigned short *vendorId, unsigned short *productId)
+{
+    loadIds(vendorId, productId);
+}
+
+bool PortUSB::resetWatchState()
+{
+    WatchState &watch = watchState();
+    std::lock_guard<std::mutex> lock(watch.mutex);
+    if (watch.run)
+        return false;
+    storeIds(0, 0);
+    return true;
+}
+
+void PortUSB::sendDatatoDevice(void *parameters)
+{
+    if (!parameters)
+        return;
+    const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
+    const QByteArray sequence = produceCmds(command);
+    sendUSBData(sequence);
+    qDebug().noquote() << QStringLiteral("Send usb data:")
+                              + QString::fromLatin1(sequence.left(FrameCodec::kTextFrameSize));
+}
+
+QByteArray PortUSB::produceCmds(ProtocolData command)
+{
+    return FrameCodec::produceCmds(command);
+}
+
+QByteArray PortUSB::changeData(QByteArray bytes)
+{
+    return FrameCodec::changeData(bytes);
+}
+
+void PortUSB::sendUSBData(QByteArray data)
+{
+    writePieces(HidReports::plain(data));
+}
+
+void PortUSB::sendUSBData_Update_Zorl(QByteArray data)
+{
+    writePieces(HidReports::update(data));
+}
+
+void PortUSB::writePieces(const QList<HidReports::Piece> &pieces)
+{
+    // One whole sequence at a time: the host may send an update from any thread
+    // while the dispatcher's command goes out, and the device reads one stream.
+    std::lock_guard<std::mutex> lock(m_writeMutex);
+    if (!m_hidDevice)
+        return;
+    for (const HidReports::Piece &piece : pieces) {
+        const QByteArray report = HidReports::report(piece.payload);
+        const int written = hid_write(m_hidDevice, reinterpret_cast<const unsigned char *>(report.constData()),
+                                      size_t(report.size()));
+        if (written == -1) {
+            if (piece.logFailure)
+                qDebug() << "Send failed";
+            return;
+        }
+    }
+}
+
+void PortUSB::setRetFlagStatus(bool status)
+{
+    std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
+    CmdDealModule::bRetFlag = status;
+}
+
+unsigned short PortUSB::combineTwoByte(unsigned char low, unsigned char high) const
+{
+    return FrameCodec::combineTwoByte(low, high);
+}

@@ -1,0 +1,120 @@
+#ifndef PORTUSB_H
+#define PORTUSB_H
+
+#include "cmddealmodule.h"
+#include "hidreports.h"
+#include "portbase.h"
+#include "porvane_global.h"
+#include "protocoldata.h"
+#include "streamparser.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+struct hid_device_;
+
+// Transport over a USB HID device, opened by vendor and product id. Commands leave
+// as 65-byte output reports; a read thread collects input reports into the
+// reassembly buffer, which a parser thread cuts into replies. One hot-plug watcher
+// per process tells the PortUSB that started it, through signalUSBChanged, when a
+// device with the ids of the latest openUSB comes or goes, and closes the port
+// when it goes. Any thread may call the operations.
+class PORVANE_EXPORT PortUSB : public PortBase, public StreamParser
+{
+    Q_OBJECT
+
+public:
+    // The watcher's and the read thread's pause between two looks, and the time a
+    // close or open leaves the device before going on.
+    static constexpr int kWatchIntervalMs = 100;
+    static constexpr int kReadPassMs = 20;
+    static constexpr int kReadTimeoutMs = 100;
+    static constexpr int kReadBufferSize = 1024;
+    static constexpr int kParserPassMs = 20;
+
+    PortUSB();
+    ~PortUSB() override;
+
+    void setDeviceIP(QString ip) override;
+    void setPort(int port) override;
+    void clearQueue() override;
+    bool openSerialPort(QString portName, QSerialPort::BaudRate baudRate,
+                        QSerialPort::StopBits stopBits, QSerialPort::Parity parity,
+                        QSerialPort::FlowControl flowControl,
+                        QSerialPort::DataBits dataBits) override;
+    void closeSerialPort() override;
+    bool openUSB(unsigned short vendorId, unsigned short productId) override;
+    void closeUSB() override;
+    void setDeviceType(ModulelEnum::DeviceType type) override;
+
+    // Starts the process-wide hot-plug watcher for this object unless one runs.
+    void USBChanged();
+    // The watcher's body; returns once the object it serves is destroyed.
+    void ThreadUSBChanged();
+    // The read thread's body.
+    void ThreadReadPendingDatagrams();
+
+    QByteArray produceCmds(ProtocolData command);
+    QByteArray changeData(QByteArray bytes);
+    void sendUSBData(QByteArray data);
+    void sendUSBData_Update_Zorl(QByteArray data);
+    void setRetFlagStatus(bool status);
+    unsigned short combineTwoByte(unsigned char low, unsigned char high) const;
+
+    // The hot-plug watcher's process-wide state.
+    static bool isWatchStarted();
+    // The ids the watcher looks for: those of the latest openUSB, 0 before any.
+    static void watchedIds(unsigned short *vendorId, unsigned short *productId);
+    // Forgets the ids, as in a freshly loaded library. Only while no watcher runs
+    // (no PortUSB exists); false otherwise.
+    static bool resetWatchState();
+
+    // Read by the parser thread while the host may set it: atomic, still lock-free.
+    std::atomic<ModulelEnum::DeviceType> m_deviceType{ModulelEnum::DeviceNone};
+    // Changed only while both m_writeMutex and m_hidMutex are held, so a reader
+    // holding either sees a handle that stays open until it lets go.
+    hid_device_ *m_hidDevice = nullptr;
+    std::atomic<bool> m_bUSBOpen{false};
+    std::atomic<bool> m_bReadFlag{false};
+    // Held around each read and around closing the device. A standard mutex, like
+    // the buffer's, so that ThreadSanitizer sees what it orders.
+    std::mutex m_hidMutex;
+    CmdDealModule m_cmdDealModule;
+
+signals:
+    void signalUSBChanged(bool);
+
+public slots:
+    void sendDatatoDevice(void *parameters) override;
+
+private:
+    static StreamParser::Settings parserSettings(PortUSB *self);
+    // Writes the pieces as reports, one whole sequence at a time, up to the first
+    // that fails.
+    void writePieces(const QList<HidReports::Piece> &pieces);
+    // Stops both workers and closes the handle; the caller holds m_lifeMutex.
+    void shutDownLocked(bool clearBuffer);
+    bool startReadThreadLocked();
+    void stopReadThreadLocked();
+    // Waits ms milliseconds unless the read thread is told to stop meanwhile.
+    bool readPause(int ms);
+    void stopWatch();
+
+    // Serialises openUSB and closeUSB, whichever threads call them (the host, the
+    // watcher on unplug, the destructor).
+    std::mutex m_lifeMutex;
+    // Held for each whole sequence written: reports of two sequences never
+    // interleave, and no close releases the handle under a write.
+    std::mutex m_writeMutex;
+    std::thread m_readThread;
+    std::mutex m_readPauseMutex;
+    std::condition_variable m_readPauseCond;
+    bool m_readStop = false;
+};
+
+#endif // PORTUSB_H

@@ -1,0 +1,496 @@
+#include "dispatcherstate.h"
+#include "framebuilder.h"
+#include "logcapture.h"
+#include "portusb.h"
+#include "simhidbus.h"
+#include "usbbus.h"
+
+#include <QtTest>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr unsigned short kVendor = 0x4c56;
+constexpr unsigned short kProduct = 0xa001;
+constexpr unsigned short kOtherProduct = 0xc001;
+
+// Bytes that are never 0, so fill stands out.
+QByteArray sequenceOf(int n)
+{
+    QByteArray s;
+    for (int i = 0; i < n; ++i)
+        s.append(char('a' + i % 26));
+    return s;
+}
+
+using UsbBus::Notices;
+
+} // namespace
+
+class TestPortUsb : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void reports_data();
+    void reports();
+    void commandReport_data();
+    void commandReport();
+    void replies_data();
+    void replies();
+    void checkBlockKeepsSource();
+    void reopenKeepsBufferCloseEmptiesIt();
+    void open_data();
+    void open();
+    void hotPlug_data();
+    void hotPlug();
+    void secondPortGetsNoNotices();
+    void destroyWhileWatcherReports();
+    void sendsStayWholeUnderOpenAndClose();
+
+private:
+    // A port open on a freshly attached device.
+    std::unique_ptr<PortUSB> openPort(int *device);
+};
+
+void TestPortUsb::init()
+{
+    QVERIFY(UsbBus::reset());
+    resetDispatcherState();
+}
+
+void TestPortUsb::cleanup()
+{
+    // Replies still being queued by detached threads must not reach the next test.
+    QTRY_COMPARE_WITH_TIMEOUT(StreamParser::pendingQueueThreads(), 0, 10000);
+}
+
+std::unique_ptr<PortUSB> TestPortUsb::openPort(int *device)
+{
+    *device = SimHidBus::instance().attach(kVendor, kProduct);
+    auto port = std::make_unique<PortUSB>();
+    if (!port->openUSB(kVendor, kProduct))
+        return nullptr;
+    return port;
+}
+
+void TestPortUsb::reports_data()
+{
+    QTest::addColumn<bool>("update");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("failAt"); // the write that fails, -1 for none
+    QTest::addColumn<QList<int>>("written"); // payload bytes of each report recorded
+    QTest::addColumn<int>("failedLines");
+
+    const QList<int> none;
+    QTest::newRow("empty") << false << 0 << -1 << none << 0;
+    QTest::newRow("one frame") << false << 19 << -1 << QList<int>{19} << 0;
+    QTest::newRow("64: no empty second report") << false << 64 << -1 << QList<int>{64} << 0;
+    QTest::newRow("65") << false << 65 << -1 << QList<int>{64, 1} << 0;
+    QTest::newRow("19 + 100") << false << 119 << -1 << QList<int>{64, 55} << 0;
+    QTest::newRow("first fails: rest dropped") << false << 200 << 0 << none << 1;
+    QTest::newRow("second fails: rest dropped") << false << 200 << 1 << QList<int>{64} << 1;
+
+    QTest::newRow("update 63: as plain") << true << 63 << -1 << QList<int>{63} << 0;
+    QTest::newRow("update 64") << true << 64 << -1 << QList<int>{19, 45} << 0;
+    QTest::newRow("update 83") << true << 83 << -1 << QList<int>{19, 64} << 0;
+    QTest::newRow("update 19 + 100") << true << 119 << -1 << QList<int>{19, 64, 36} << 0;
+    QList<int> frameAnd1024{19};
+    for (int i = 0; i < 16; ++i)
+        frameAnd1024.append(64);
+    QTest::newRow("update 19 + 1024") << true << 1043 << -1 << frameAnd1024 << 0;
+    QTest::newRow("update, first fails silently") << true << 1043 << 0 << none << 0;
+    QTest::newRow("update, full report fails silently") << true << 1043 << 3 << QList<int>{19, 64, 64} << 0;
+    QTest::newRow("update, last partial fails") << true << 119 << 2 << QList<int>{19, 64} << 1;
+    QTest::newRow("update 63 fails as plain") << true << 63 << 0 << none << 1;
+}
+
+void TestPortUsb::reports()
+{
+    QFETCH(bool, update);
+    QFETCH(int, length);
+    QFETCH(int, failAt);
+    QFETCH(QList<int>, written);
+    QFETCH(int, failedLines);
+
+    int device = 0;
+    auto port = openPort(&device);
+    QVERIFY(port);
+    if (failAt >= 0)
+        SimHidBus::instance().failWrites(device, failAt, 1);
+    LogCapture log;
+    const QByteArray sequence = sequenceOf(length);
+    if (update)
+        port->sendUSBData_Update_Zorl(sequence);
+    else
+        port->sendUSBData(sequence);
+
+    const QList<QByteArray> reports = SimHidBus::instance().outputReports(device);
+    QCOMPARE(reports.size(), written.size());
+    int at = 0;
+    for (int i = 0; i < reports.size(); ++i) {
+        const int n = written.at(i);
+        QCOMPARE(reports.at(i).size(), 65);
+        QCOMPARE(reports.at(i).at(0), '\0');
+        QCOMPARE(reports.at(i).mid(1, n), sequence.mid(at, n));
+        QCOMPARE(reports.at(i).mid(1 + n), QByteArray(64 - n, '\0'));
+        at += n;
+    }
+    QCOMPARE(log.count(QStringLiteral("Send failed")), failedLines);
+}
+
+void TestPortUsb::commandReport_data()
+{
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<int>("blockLength");
+    QTest::addColumn<int>("reports");
+
+    QTest::newRow("frame alone") << true << 0 << 1;
+    QTest::newRow("frame and a 100-byte block") << true << 100 << 2;
+    QTest::newRow("no device open") << false << 0 << 0;
+}
+
+void TestPortUsb::commandReport()
+{
+    QFETCH(bool, open);
+    QFETCH(int, blockLength);
+    QFETCH(int, reports);
+
+    int device = 0;
+    auto port = openPort(&device);
+    QVERIFY(port);
+    if (!open)
+        port->closeUSB();
+
+    ProtocolData command;
+    command.byHead = 0x01;
+    command.bySN = 0x02;
+    command.byCmd = 0x03;
+    command.bySubCmd = 0x04;
+    command.byParam1 = 0x05;
+    command.byParam2 = 0x06;
+    command.byParam3 = 0x07;
+    command.byCheckSum = 0x99;
+    command.baData = sequenceOf(blockLength);
+    LogCapture log;
+    port->sendDatatoDevice(&command);
+
+    QCOMPARE(command.byCheckSum, quint8(0x99));
+    QCOMPARE(log.count(QStringLiteral("Send usb data:[A010203040506071c]")), 1);
+    const QList<QByteArray> written = SimHidBus::instance().outputReports(device);
+    QCOMPARE(written.size(), reports);
+    if (reports > 0) {
+        QByteArray first = (QByteArray(1, '\0') + "[A010203040506071c]" + command.baData).left(65);
+        first.append(QByteArray(65 - first.size(), '\0'));
+        QCOMPARE(written.first(), first);
+    }
+}
+
+void TestPortUsb::replies_data()
+{
+    QTest::addColumn<QList<QByteArray>>("inputReports");
+    QTest::addColumn<QList<int>>("serials"); // of the replies queued
+    QTest::addColumn<int>("checksumLines");
+
+    const QByteArray a = FrameBuilder::reply(0x01, 0x0a, 0x42, 0x00, 0x00, 0x00, 0x00);
+    const QByteArray b = FrameBuilder::reply(0x01, 0x0b, 0x71, 0x05, 0x03, 0x00, 0x00, true);
+    const QByteArray withBlock = FrameBuilder::reply(0x01, 0x0c, 0x79, 0x00, 0x00, 0x05, 0x00);
+    QByteArray badChecksum = a;
+    badChecksum[17] = badChecksum.at(17) == '0' ? '1' : '0';
+    const QByteArray fill(45, '\0');
+
+    QTest::newRow("frame and fill") << QList<QByteArray>{a + fill} << QList<int>{0x0a} << 0;
+    QTest::newRow("two frames in one report") << QList<QByteArray>{a + b + QByteArray(26, '\0')}
+                                              << QList<int>{0x0a, 0x0b} << 0;
+    QTest::newRow("a frame over reports of odd sizes")
+        << QList<QByteArray>{a.left(1), a.mid(1, 7), a.mid(8) + QByteArray(100, '\0')} << QList<int>{0x0a} << 0;
+    QTest::newRow("block bytes after a 0x79 reply skipped")
+        << QList<QByteArray>{withBlock + FrameBuilder::block("[R0x!") + fill, b + fill} << QList<int>{0x0c, 0x0b}
+        << 0;
+    QTest::newRow("wrong checksum, then a good frame") << QList<QByteArray>{badChecksum + fill, b + fill}
+                                                       << QList<int>{0x0b} << 1;
+    QTest::newRow("noise without a frame start, then a frame")
+        << QList<QByteArray>{QByteArray(300, '\x7f'), QByteArray("R]]\xff", 4), a} << QList<int>{0x0a} << 0;
+    QTest::newRow("a report longer than the read: its first 1024 bytes count")
+        << QList<QByteArray>{QByteArray(1024 - 19, '\0') + a + b} << QList<int>{0x0a} << 0;
+}
+
+void TestPortUsb::replies()
+{
+    QFETCH(QList<QByteArray>, inputReports);
+    QFETCH(QList<int>, serials);
+    QFETCH(int, checksumLines);
+
+    int device = 0;
+    auto port = openPort(&device);
+    QVERIFY(port);
+    port->setDeviceType(ModulelEnum::DeviceDisplay);
+    LogCapture log;
+    for (const QByteArray &report : inputReports)
+        SimHidBus::instance().sendInput(device, report);
+
+    QList<ProtocolData> replies;
+    QTRY_VERIFY_WITH_TIMEOUT((replies += takeQueuedReplies()).size() >= serials.size(), 10000);
+    // Each reply is queued by a thread of its own, so in either order.
+    std::sort(replies.begin(), replies.end(),
+              [](const ProtocolData &x, const ProtocolData &y) { return x.bySN < y.bySN; });
+    QList<int> got;
+    for (const ProtocolData &r : replies) {
+        got.append(r.bySN);
+        QCOMPARE(r.strSource, QStringLiteral("USB"));
+        QCOMPARE(r.byReplySource, quint8(2));
+        QCOMPARE(r.iDeviceType, qint32(ModulelEnum::DeviceDisplay));
+        QVERIFY(r.baData.isEmpty());
+    }
+    std::sort(serials.begin(), serials.end());
+    QCOMPARE(got, serials);
+    QTRY_COMPARE_WITH_TIMEOUT(port->buffSize() < 19, true, 10000);
+    QVERIFY(takeQueuedReplies().isEmpty());
+    QCOMPARE(log.lines().filter(QStringLiteral("PortUSB::getArrayData   dataStr==")).size(), checksumLines);
+}
+
+void TestPortUsb::checkBlockKeepsSource()
+{
+    PortUSB port;
+    port.setDeviceType(ModulelEnum::DeviceSender);
+    port.appendBuffData(FrameBuilder::block("abcd"));
+    ProtocolData reply;
+    reply.byCmd = 0x79;
+    reply.strSource = QStringLiteral("kept");
+    QVERIFY(port.checkBlock(reply, 5));
+
+    const QList<ProtocolData> queued = takeQueuedReplies();
+    QCOMPARE(queued.size(), 1);
+    QCOMPARE(queued.first().strSource, QStringLiteral("kept"));
+    QCOMPARE(queued.first().byReplySource, quint8(2));
+    QCOMPARE(queued.first().iDeviceType, qint32(ModulelEnum::DeviceSender));
+    QCOMPARE(queued.first().baData, FrameBuilder::block("abcd"));
+}
+
+void TestPortUsb::reopenKeepsBufferCloseEmptiesIt()
+{
+    int device = 0;
+    auto port = openPort(&device);
+    QVERIFY(port);
+    const QByteArray frame = FrameBuilder::reply(0x01, 0x21, 0x42, 0x00, 0x00, 0x00, 0x00);
+    SimHidBus::instance().sendInput(device, frame.left(10));
+    QTRY_COMPARE_WITH_TIMEOUT(port->buffSize(), 10, 10000);
+
+    QVERIFY(port->openUSB(kVendor, kProduct));
+    QCOMPARE(port->buffSize(), 10);
+    QCOMPARE(SimHidBus::instance().openHandles(device), 1);
+    SimHidBus::instance().sendInput(device, frame.mid(10));
+    QList<ProtocolData> replies;
+    QTRY_COMPARE_WITH_TIMEOUT((replies += takeQueuedReplies()).size(), 1, 10000);
+
+    SimHidBus::instance().sendInput(device, frame.left(10));
+    QTRY_COMPARE_WITH_TIMEOUT(port->buffSize(), 10, 10000);
+    port->closeUSB();
+    QCOMPARE(port->buffSize(), 0);
+    QCOMPARE(SimHidBus::instance().openHandles(device), 0);
+    QVERIFY(!port->m_bUSBOpen && !port->m_bReadFlag);
+}
+
+void TestPortUsb::open_data()
+{
+    QTest::addColumn<int>("vendor");
+    QTest::addColumn<int>("product");
+    QTest::addColumn<bool>("opens");
+
+    QTest::newRow("attached") << int(kVendor) << int(kProduct) << true;
+    QTest::newRow("other product") << int(kVendor) << 0x0bad << false;
+    QTest::newRow("ids 0/0 open no device") << 0 << 0 << false;
+}
+
+void TestPortUsb::open()
+{
+    QFETCH(int, vendor);
+    QFETCH(int, product);
+    QFETCH(bool, opens);
+
+    const int device = SimHidBus::instance().attach(kVendor, kProduct);
+    SimHidBus::instance().attach(kVendor, kOtherProduct);
+    PortUSB port;
+    QCOMPARE(port.openUSB(ushort(vendor), ushort(product)), opens);
+    QCOMPARE(port.m_bUSBOpen.load(), opens);
+    QCOMPARE(port.m_bReadFlag.load(), opens);
+    QCOMPARE(SimHidBus::instance().openHandles(device), opens ? 1 : 0);
+    QCOMPARE(StreamParser::runningParserThreads(), opens ? 1 : 0);
+    unsigned short watchedVendor = 0;
+    unsigned short watchedProduct = 0;
+    PortUSB::watchedIds(&watchedVendor, &watchedProduct);
+    QCOMPARE(int(watchedVendor), vendor);
+    QCOMPARE(int(watchedProduct), product);
+
+    port.closeUSB();
+    port.closeUSB();
+    QCOMPARE(SimHidBus::instance().openHandles(device), 0);
+    QCOMPARE(StreamParser::runningParserThreads(), 0);
+}
+
+void TestPortUsb::hotPlug_data()
+{
+    // Steps: "attach X", "detach X" (X: a or b, two devices with the same ids; c,
+    // another product), "open X", "open 0/0".
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QList<bool>>("notices");
+    QTest::addColumn<bool>("openAtEnd");
+
+    QTest::newRow("no ids yet: nothing looked at") << QStringList{"attach a", "detach a", "attach a"}
+                                                   << QList<bool>{} << false;
+    QTest::newRow("present at the first look, unplugged, plugged in again")
+        << QStringList{"attach a", "open a", "detach a", "attach a"} << QList<bool>{false, true} << false;
+    QTest::newRow("opened before it is plugged in") << QStringList{"open a", "attach a"} << QList<bool>{true}
+                                                    << false;
+    QTest::newRow("two devices with the same ids: only the last one's going counts")
+        << QStringList{"attach a", "attach b", "open a", "detach a", "detach b"} << QList<bool>{false} << false;
+    QTest::newRow("the unplugged twin of the open device") << QStringList{"attach a", "attach b", "open a", "detach b"}
+                                                           << QList<bool>{} << true;
+    QTest::newRow("ids 0/0 stand for no device") << QStringList{"open c", "attach a", "open 0/0", "attach c"}
+                                                 << QList<bool>{} << false;
+}
+
+void TestPortUsb::hotPlug()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QList<bool>, notices);
+    QFETCH(bool, openAtEnd);
+
+    SimHidBus &bus = SimHidBus::instance();
+    PortUSB port;
+    Notices seen(&port);
+    QHash<QString, int> devices;
+    for (const QString &step : steps) {
+        const QString what = step.section(QLatin1Char(' '), 0, 0);
+        const QString which = step.section(QLatin1Char(' '), 1);
+        const unsigned short product = which == QLatin1String("c") ? kOtherProduct : kProduct;
+        if (what == QLatin1String("attach"))
+            devices[which] = bus.attach(kVendor, product);
+        else if (what == QLatin1String("detach"))
+            bus.detach(devices.value(which));
+        else if (which == QLatin1String("0/0"))
+            QVERIFY(!port.openUSB(0, 0));
+        else
+            QCOMPARE(port.openUSB(kVendor, product), devices.contains(which));
+
+        unsigned short vendor = 0;
+        unsigned short watchedProduct = 0;
+        PortUSB::watchedIds(&vendor, &watchedProduct);
+        if (vendor != 0 || watchedProduct != 0)
+            QVERIFY2(UsbBus::waitForWatcherLooks(2), qPrintable(step));
+        else
+            QVERIFY(!UsbBus::waitForWatcherLooks(1, 300));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(seen.seen, notices, 10000);
+    QCOMPARE(port.m_bUSBOpen.load(), openAtEnd);
+}
+
+void TestPortUsb::secondPortGetsNoNotices()
+{
+    const int device = SimHidBus::instance().attach(kVendor, kProduct);
+    auto first = std::make_unique<PortUSB>();
+    PortUSB second;
+    Notices firstNotices(first.get());
+    Notices secondNotices(&second);
+
+    // The second port's open sets the ids the first one's watcher looks for.
+    QVERIFY(second.openUSB(kVendor, kProduct));
+    QVERIFY(UsbBus::waitForWatcherLooks(2));
+    SimHidBus::instance().detach(device);
+    QTRY_COMPARE_WITH_TIMEOUT(firstNotices.seen, QList<bool>{false}, 10000);
+    QVERIFY(secondNotices.seen.isEmpty());
+    QVERIFY(second.m_bUSBOpen);
+
+    // The watcher ends with the port it serves; the next port starts its own.
+    first.reset();
+    QVERIFY(!PortUSB::isWatchStarted());
+    PortUSB third;
+    QVERIFY(PortUSB::isWatchStarted());
+}
+
+void TestPortUsb::destroyWhileWatcherReports()
+{
+    SimHidBus &bus = SimHidBus::instance();
+    // Deleted from a slot the watcher calls, on the watcher's own thread.
+    std::atomic<PortUSB *> doomed{new PortUSB};
+    QObject::connect(doomed.load(), &PortUSB::signalUSBChanged, [&doomed](bool present) {
+        if (!present)
+            delete doomed.exchange(nullptr);
+    });
+    int device = bus.attach(kVendor, kProduct);
+    QVERIFY(doomed.load()->openUSB(kVendor, kProduct));
+    QVERIFY(UsbBus::waitForWatcherLooks(2));
+    bus.detach(device);
+    QTRY_VERIFY_WITH_TIMEOUT(!doomed.load(), 10000);
+    QVERIFY(!PortUSB::isWatchStarted());
+
+    // Deleted by the host while devices come and go as fast as they can.
+    for (int round = 0; round < 3; ++round) {
+        auto port = std::make_unique<PortUSB>();
+        Notices notices(port.get());
+        port->openUSB(kVendor, kProduct);
+        std::atomic<bool> cycling{true};
+        std::thread plugger([&] {
+            while (cycling) {
+                const int id = bus.attach(kVendor, kProduct);
+                std::this_thread::yield();
+                bus.detach(id);
+            }
+        });
+        QVERIFY(UsbBus::waitForWatcherLooks(1 + round));
+        port.reset();
+        cycling = false;
+        plugger.join();
+    }
+    QVERIFY(!PortUSB::isWatchStarted());
+}
+
+void TestPortUsb::sendsStayWholeUnderOpenAndClose()
+{
+    int device = 0;
+    auto port = openPort(&device);
+    QVERIFY(port);
+    std::atomic<bool> running{true};
+    auto sender = [&](bool update, char fill, int length) {
+        return std::thread([&, update, fill, length] {
+            while (running) {
+                if (update)
+                    port->sendUSBData_Update_Zorl(QByteArray(length, fill));
+                else
+                    port->sendUSBData(QByteArray(length, fill));
+            }
+        });
+    };
+    std::thread updates = sender(true, 'u', 1043);
+    std::thread commands = sender(false, 'c', 200);
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(SimHidBus::instance().waitForOutputReports(device, 40 * (i + 1), 10000));
+        port->closeUSB();
+        QVERIFY(port->openUSB(kVendor, kProduct));
+    }
+    running = false;
+    updates.join();
+    commands.join();
+
+    // Every sequence arrived whole: 17 update reports or 4 command reports in a row.
+    const QList<QByteArray> written = SimHidBus::instance().outputReports(device);
+    for (int i = 0; i < written.size();) {
+        const char fill = written.at(i).at(1);
+        const int run = fill == 'u' ? 17 : 4;
+        QVERIFY2(i + run <= written.size(), "a sequence cut short");
+        for (int j = i; j < i + run; ++j)
+            QCOMPARE(written.at(j).at(1), fill);
+        i += run;
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPortUsb)
+#include "tst_portusb.moc"

@@ -1,0 +1,33 @@
+#ifndef SIMFAULTNAMES_H
+#define SIMFAULTNAMES_H
+
+#include "simprofile.h"
+
+#include <QString>
+
+// The faults by the names the simdevice program's options and the simulated HID
+// bus's environment use.
+namespace SimFaultNames {
+
+struct Entry
+{
+    const char *name;
+    SimFault fault;
+    // True: given with a command code (the program's per-command options).
+    bool perCommand;
+    const char *description;
+};
+
+extern const Entry kEntries[];
+extern const int kCount;
+
+// The fault of that name; false for an unknown name.
+bool find(const QString &name, SimFault *fault);
+
+// "0x42", "66" or "0x42:1" (only the next one such command): the code and how
+// many times, -1 for every time.
+bool parseTarget(const QString &text, quint8 *cmd, int *times);
+
+} // namespace SimFaultNames
+
+#endif // SIMFAULTNAMES_H
