@@ -107,7 +107,8 @@ cmd_screenshot() {
 
 # package: installs the build into a temporary prefix, builds examples/minimal-host
 # against the installed CMake package, out of the tree, and runs it and the
-# installed hostcli against the installed simulated device on each medium.
+# installed hostcli against the installed simulated device on each medium (USB on
+# the installed simulated HID bus).
 cmd_package() {
     need "${BASE_PKGS[@]}"
     build build
@@ -142,9 +143,15 @@ cmd_package() {
     "$host" serial "$pty" 2> /dev/null
     log "minimal-host udp ${endpoint%:*} ${endpoint##*:}"
     "$host" udp "${endpoint%:*}" "${endpoint##*:}" 2> /dev/null
-    log "installed hostcli on both"
+    # USB: the installed simulated HID bus, preloaded, with a device on it.
+    local simhid
+    simhid=$(find "$prefix" -name libsimhid.so | head -n 1)
+    log "minimal-host usb 4c56 0105 (simulated HID bus)"
+    LD_PRELOAD="$simhid" VELMORA_SIMHID=4c56:0105 "$host" usb 4c56 0105 2> /dev/null
+    log "installed hostcli on each medium"
     "$prefix/bin/hostcli" --port "$pty" --cmd 71:00 --cmd e1:00
     "$prefix/bin/hostcli" --udp "$endpoint" --cmd 71:00 --cmd f1:01:00:00:02
+    LD_PRELOAD="$simhid" VELMORA_SIMHID=4c56:0105 "$prefix/bin/hostcli" --usb 4c56:0105 --cmd 71:00 --cmd 77:21
     log "the installed package works"
 }
 

@@ -1,6 +1,7 @@
 #include "hostrun.h"
 
 #include "datagramcodec.h"
+#include "hidreports.h"
 #include "portbase.h"
 #include "portinterface.h"
 #include "reporter.h"
@@ -128,8 +129,10 @@ bool HostRun::open(QString *error)
                           .arg(o.udpPort);
         break;
     case HostOptions::Medium::Usb:
-        // The watcher reports the device going and coming back; the host opens it again itself.
-        connect(m_port, &PortBase::signalUSBChanged, this, &HostRun::onUsbChanged, Qt::QueuedConnection);
+        // The watcher reports the device going and coming back; the host opens it again
+        // itself. The transport emits a signalUSBChanged of its own, which hides the one
+        // PortBase declares: connect by name, which finds the transport's.
+        connect(m_port, SIGNAL(signalUSBChanged(bool)), this, SLOT(onUsbChanged(bool)), Qt::QueuedConnection);
         if (!m_port->openUSB(o.vendorId, o.productId)) {
             *error = QStringLiteral("no USB HID device %1 could be opened (is it plugged in, and may this user "
                                     "open it?)")
@@ -178,6 +181,15 @@ HostSession::Cutting HostRun::cutting() const
                 sizes << piece.size();
                 return qint64(piece.size());
             });
+            return sizes;
+        };
+    } else if (m_options.medium == HostOptions::Medium::Usb) {
+        // 65-byte output reports: report ID 0 and 64 bytes of the sequence each.
+        c.unit = QStringLiteral("report");
+        c.sizes = [](const QByteArray &bytes) {
+            QList<int> sizes;
+            for (const HidReports::Piece &piece : HidReports::plain(bytes))
+                sizes << HidReports::report(piece.payload).size();
             return sizes;
         };
     } else if (m_options.medium == HostOptions::Medium::Broadcast) {

@@ -38,8 +38,10 @@ public:
     PortBase *port() const;
     QString mediumName() const;
 
-private:
+private slots:
     void onUsbChanged(bool present);
+
+private:
     HostSession::Cutting cutting() const;
 
     HostOptions m_options;
