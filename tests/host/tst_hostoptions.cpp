@@ -73,6 +73,7 @@ void TestHostOptions::options_data()
     QTest::newRow("USB, ids padded") << QStringList{"--usb", "4C56:105"} + one << run << "USB" << "4c56:0105";
     QTest::newRow("script") << QStringList{"--port", "p", "--script", "s.txt"} << run << "serial" << "p 115200 8N1";
     QTest::newRow("help") << QStringList{"--help"} << int(HostCommandLine::Result::Help) << "" << "";
+    QTest::newRow("help with Qt's options") << QStringList{"--help-all"} << int(HostCommandLine::Result::Help) << "" << "";
     QTest::newRow("version") << QStringList{"--version"} << int(HostCommandLine::Result::Version) << "" << "";
 
     QTest::newRow("no medium") << one << error << "" << "give one of";

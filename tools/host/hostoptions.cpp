@@ -126,7 +126,7 @@ struct Options
                            QStringLiteral("VID:PID")};
     QCommandLineOption cmd{QStringLiteral("cmd"),
                            QStringLiteral("Command to send, hexadecimal cmd:sub[:p1[:p2[:p3]]][/block], e.g. e1:00 "
-                                          "or e0:01:00:04:00/0a0b0c0d. Repeatable."),
+                                          "or e0:01:00:04:00/0a0b0c0d; a block HEX*N is HEX N times. Repeatable."),
                            QStringLiteral("TEXT")};
     QCommandLineOption script{QStringLiteral("script"),
                               QStringLiteral("Read the commands from FILE: one a line as for --cmd, optionally "
@@ -211,7 +211,7 @@ Result parse(const QStringList &arguments, HostOptions *options, QString *messag
     };
     if (!parser.parse(QStringList{QStringLiteral("hostcli")} + arguments))
         return fail(parser.errorText());
-    if (parser.isSet(help)) {
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         *message = parser.helpText();
         return Result::Help;
     }
