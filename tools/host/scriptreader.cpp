@@ -3,7 +3,6 @@
 #include "commandtext.h"
 
 #include <QIODevice>
-#include <QRegularExpression>
 
 namespace {
 
@@ -34,8 +33,7 @@ ScriptReader::LineKind ScriptReader::parseLine(const QString &text, const Comman
 {
     const int hash = text.indexOf(QLatin1Char('#'));
     const QString body = hash < 0 ? text : text.left(hash);
-    static const QRegularExpression space(QStringLiteral("\\s+"));
-    const QStringList words = body.split(space, Qt::SkipEmptyParts);
+    const QStringList words = body.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty())
         return LineKind::Blank;
 
@@ -78,11 +76,16 @@ bool ScriptReader::next(PlannedCommand *command)
     while (m_error.isEmpty()) {
         if (m_device->atEnd())
             return false;
-        QByteArray raw = m_device->readLine(kMaxLineLength + 2);
-        if (raw.isEmpty() && !m_device->atEnd()) {
+        // Into one buffer kept for the whole script: a buffer of the longest line
+        // allocated for every line costs more than the parsing.
+        if (m_buffer.isEmpty())
+            m_buffer.resize(kMaxLineLength + 3);
+        const qint64 length = m_device->readLine(m_buffer.data(), m_buffer.size());
+        if (length <= 0) {
             m_error = QStringLiteral("%1:%2: cannot read: %3").arg(m_name).arg(m_line + 1).arg(m_device->errorString());
             return false;
         }
+        QByteArray raw = QByteArray::fromRawData(m_buffer.constData(), int(length));
         ++m_line;
         if (raw.endsWith('\n'))
             raw.chop(1);

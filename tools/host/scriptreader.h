@@ -3,6 +3,7 @@
 
 #include "plannedcommand.h"
 
+#include <QByteArray>
 #include <QString>
 
 class QIODevice;
@@ -51,6 +52,7 @@ private:
     CommandDefaults m_defaults;
     int m_line = 0;
     QString m_error;
+    QByteArray m_buffer;
 };
 
 #endif // SCRIPTREADER_H
