@@ -5,37 +5,10 @@
 #include "replydropwatch.h"
 #include "reporter.h"
 
-#include <QCoreApplication>
-#include <QEvent>
+#include <QMetaObject>
 
 #include <mutex>
 
-namespace {
-
-// A record handed from a worker thread to the session's thread, with the time the
-// worker saw it. A posted event belongs to the receiving thread once posted, so
-// the worker never touches it again; a queued functor would be released by
-// whichever thread drops the last reference, possibly the worker while the
-// session still reads the record.
-class RecordEvent : public QEvent
-{
-public:
-    RecordEvent(QEvent::Type type, const ProtocolData &record)
-        : QEvent(type)
-        , record(record)
-        , at(std::chrono::steady_clock::now())
-    {
-    }
-
-    ProtocolData record;
-    std::chrono::steady_clock::time_point at;
-};
-
-const QEvent::Type kReleasedEvent = QEvent::Type(QEvent::registerEventType());
-const QEvent::Type kReplyEvent = QEvent::Type(QEvent::registerEventType());
-const QEvent::Type kDroppedEvent = QEvent::Type(QEvent::registerEventType());
-
-} // namespace
 
 HostSession::HostSession(PortBase *port, CommandSource *source, Reporter *reporter)
     : m_port(port)
@@ -46,16 +19,19 @@ HostSession::HostSession(PortBase *port, CommandSource *source, Reporter *report
 
     // The dispatcher's signals carry a pointer to its command in flight or last
     // reply, which the worker overwrites at its next step. So copy the record in
-    // the worker thread, at once, and hand the copy to this (the transport's) thread.
+    // the worker thread, at once, and hand the copy to this (the transport's)
+    // thread through the inbox. Resends and give-ups take the same way, so that
+    // this thread sees everything in the order the workers did it.
     connect(&m_dispatcher, &CmdDealModule::signalSendMessage, this, [this](void *p) {
-        QCoreApplication::postEvent(this, new RecordEvent(kReleasedEvent, *static_cast<ProtocolData *>(p)));
+        post(Note::Released, *static_cast<ProtocolData *>(p));
     }, Qt::DirectConnection);
     connect(&m_dispatcher, &CmdDealModule::signalSendReceiveMessage, this, [this](void *p) {
-        QCoreApplication::postEvent(this, new RecordEvent(kReplyEvent, *static_cast<ProtocolData *>(p)));
+        post(Note::Reply, *static_cast<ProtocolData *>(p));
     }, Qt::DirectConnection);
-    connect(&m_dispatcher, &CmdDealModule::signalInitCore, this, &HostSession::onResend, Qt::QueuedConnection);
-    connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this, &HostSession::onGiveUp,
-            Qt::QueuedConnection);
+    connect(&m_dispatcher, &CmdDealModule::signalInitCore, this, [this] { post(Note::Resend, ProtocolData()); },
+            Qt::DirectConnection);
+    connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this, [this] { post(Note::GiveUp, ProtocolData()); },
+            Qt::DirectConnection);
 
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
@@ -128,9 +104,7 @@ void HostSession::start()
     m_dispatcher.bReceiveWorkRun = true;
     m_sendThread = std::thread(&CmdDealModule::GetQueueWork, &m_dispatcher);
     m_receiveThread = std::thread([this] {
-        ReplyDropWatch::Scope watch(&m_dispatcher, [this](const ProtocolData &reply) {
-            QCoreApplication::postEvent(this, new RecordEvent(kDroppedEvent, reply));
-        });
+        ReplyDropWatch::Scope watch(&m_dispatcher, [this](const ProtocolData &reply) { post(Note::Dropped, reply); });
         m_dispatcher.ReceiveGetQueueWork();
     });
     finishIfDone();
@@ -149,17 +123,49 @@ void HostSession::stop()
     m_idleTimer.stop();
 }
 
-void HostSession::customEvent(QEvent *event)
+void HostSession::post(Note::Kind kind, const ProtocolData &record)
 {
-    if (m_finished)
-        return;
-    RecordEvent *e = static_cast<RecordEvent *>(event);
-    if (event->type() == kReleasedEvent)
-        onReleased(e->record, e->at);
-    else if (event->type() == kReplyEvent)
-        onReply(e->record, e->at, true);
-    else if (event->type() == kDroppedEvent)
-        onReply(e->record, e->at, false);
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(m_inboxLock);
+        m_inbox.push_back({kind, record, Clock::now()});
+        wake = !m_drainPosted;
+        m_drainPosted = true;
+    }
+    // One call by name wakes this thread for whatever has come in by then.
+    if (wake)
+        QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+}
+
+void HostSession::drain()
+{
+    std::deque<Note> notes;
+    {
+        std::lock_guard<std::mutex> lock(m_inboxLock);
+        notes.swap(m_inbox);
+        m_drainPosted = false;
+    }
+    for (const Note &note : notes) {
+        if (m_finished)
+            return;
+        switch (note.kind) {
+        case Note::Released:
+            onReleased(note.record, note.at);
+            break;
+        case Note::Reply:
+            onReply(note.record, note.at, true);
+            break;
+        case Note::Dropped:
+            onReply(note.record, note.at, false);
+            break;
+        case Note::Resend:
+            onResend(note.at);
+            break;
+        case Note::GiveUp:
+            onGiveUp(note.at);
+            break;
+        }
+    }
 }
 
 qint64 HostSession::msSinceStart(Clock::time_point at) const
@@ -286,25 +292,21 @@ void HostSession::onReply(const ProtocolData &reply, Clock::time_point at, bool 
     finishIfDone();
 }
 
-void HostSession::onResend()
+void HostSession::onResend(Clock::time_point at)
 {
-    if (m_finished)
-        return;
     m_idleSeen = 0;
     const auto entry = findIndex(quint64(m_inFlight));
     if (m_inFlight >= 0 && entry != m_open.end())
-        m_reporter->event(eventFor(HostEvent::Kind::Resend, *entry, Clock::now()));
+        m_reporter->event(eventFor(HostEvent::Kind::Resend, *entry, at));
 }
 
-void HostSession::onGiveUp()
+void HostSession::onGiveUp(Clock::time_point at)
 {
-    if (m_finished)
-        return;
     m_idleSeen = 0;
     const auto entry = findIndex(quint64(m_inFlight));
     if (m_inFlight < 0 || entry == m_open.end())
         return;
-    m_reporter->event(eventFor(HostEvent::Kind::GiveUp, *entry, Clock::now()));
+    m_reporter->event(eventFor(HostEvent::Kind::GiveUp, *entry, at));
     if (m_errorLog)
         m_dispatcher.writeErrorLog(entry->sent);
     const bool planned = entry->expected == Outcome::GivenUp;

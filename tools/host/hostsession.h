@@ -13,6 +13,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 class PortBase;
@@ -83,11 +84,21 @@ signals:
     // 0 when every command ended as planned, 1 otherwise.
     void finished(int exitCode);
 
-protected:
-    void customEvent(QEvent *event) override;
+private slots:
+    // On this thread: handles what the workers have posted, in their order.
+    void drain();
 
 private:
     using Clock = std::chrono::steady_clock;
+
+    // What a worker hands over: a copy of a record, and when it saw it.
+    struct Note
+    {
+        enum Kind { Released, Reply, Dropped, Resend, GiveUp };
+        Kind kind;
+        ProtocolData record;
+        Clock::time_point at;
+    };
 
     struct Entry
     {
@@ -102,10 +113,12 @@ private:
         ProtocolData sent;
     };
 
+    // On a worker's thread.
+    void post(Note::Kind kind, const ProtocolData &record);
     void onReleased(const ProtocolData &command, Clock::time_point at);
     void onReply(const ProtocolData &reply, Clock::time_point at, bool accepted);
-    void onResend();
-    void onGiveUp();
+    void onResend(Clock::time_point at);
+    void onGiveUp(Clock::time_point at);
     void onIdleCheck();
     void topUp();
     void resolve(std::deque<Entry>::iterator entry, Outcome outcome);
@@ -125,6 +138,11 @@ private:
     CmdDealModule m_dispatcher;
     std::thread m_sendThread;
     std::thread m_receiveThread;
+    // From the workers to this thread. A lock of the standard library, so that the
+    // thread sanitizer sees the hand-over; Qt's own event queue is hidden from it.
+    std::mutex m_inboxLock;
+    std::deque<Note> m_inbox;
+    bool m_drainPosted = false;
 
     // Commands taken from the source and not ended yet, oldest first.
     std::deque<Entry> m_open;
