@@ -21,7 +21,6 @@ private slots:
     void scriptLine();
     void script_data();
     void script();
-    void longScriptIsStreamed();
     void percentiles_data();
     void percentiles();
 };
@@ -77,7 +76,6 @@ void TestHostOptions::options_data()
     QTest::newRow("version") << QStringList{"--version"} << int(HostCommandLine::Result::Version) << "" << "";
 
     QTest::newRow("no medium") << one << error << "" << "give one of";
-    QTest::newRow("two media") << QStringList{"--port", "p", "--udp", "127.0.0.2:1"} + one << error << "" << "give one of";
     QTest::newRow("USB and serial") << QStringList{"--port", "p", "--usb", "1:2"} + one << error << "" << "give one of";
     QTest::newRow("unknown option") << QStringList{"--port", "p", "--frobnicate"} + one << error << "" << "frobnicate";
     QTest::newRow("stray argument") << QStringList{"--port", "p", "71:00"} << error << "" << "unexpected argument \"71:00\"";
@@ -92,7 +90,6 @@ void TestHostOptions::options_data()
                                    << "--baud applies to --port only";
     QTest::newRow("UDP without port") << QStringList{"--udp", "127.0.0.2"} + one << error << "" << "--udp";
     QTest::newRow("UDP port 0") << QStringList{"--udp", "127.0.0.2:0"} + one << error << "" << "--udp";
-    QTest::newRow("UDP port 65536") << QStringList{"--udp", "127.0.0.2:65536"} + one << error << "" << "--udp";
     QTest::newRow("UDP without host") << QStringList{"--udp", ":5000"} + one << error << "" << "--udp";
     QTest::newRow("UDP over IPv6") << QStringList{"--udp", "::1:5000"} + one << error << "" << "IPv4 only";
     QTest::newRow("broadcast port 0") << QStringList{"--broadcast", "0"} << error << "" << "--broadcast";
@@ -210,8 +207,6 @@ void TestHostOptions::scriptLine_data()
                                      << 300 << int(Outcome::GivenUp) << "silent";
     QTest::newRow("drop planned") << "76:00:21 expect=drop" << command << "76 00 21 00 00" << 0 << 700
                                   << int(Outcome::Dropped) << "76:00:21";
-    QTest::newRow("answer spelled out") << "76:00 expect=answer" << command << "76 00 00 00 00" << 0 << 700 << answer
-                                        << "76:00";
     QTest::newRow("block") << "e0:01:00:04:00/0a0B0c0d" << command << "e0 01 00 04 00" << 4 << 700 << answer
                            << "e0:01:00:04:00/0a0B0c0d";
     QTest::newRow("repeated block") << "e0:01:00:58:02/5a*600" << command << "e0 01 00 58 02" << 600 << 700 << answer
@@ -221,8 +216,6 @@ void TestHostOptions::scriptLine_data()
 
     QTest::newRow("not a command") << "hello" << bad << "expected cmd:sub" << 0 << 0 << 0 << "";
     QTest::newRow("byte not hexadecimal") << "zz:00" << bad << "\"zz\"" << 0 << 0 << 0 << "";
-    QTest::newRow("byte too large") << "100:00" << bad << "\"100\"" << 0 << 0 << 0 << "";
-    QTest::newRow("six bytes") << "1:2:3:4:5:6" << bad << "expected cmd:sub" << 0 << 0 << 0 << "";
     QTest::newRow("odd block") << "e0:01/abc" << bad << "block \"abc\"" << 0 << 0 << 0 << "";
     QTest::newRow("empty block") << "e0:01/" << bad << "block" << 0 << 0 << 0 << "";
     QTest::newRow("block too large") << "e0:01/00*65536" << bad << "repeat count" << 0 << 0 << 0 << "";
@@ -314,31 +307,6 @@ void TestHostOptions::script()
         seen << planned.line;
     QCOMPARE(seen, lines);
     QCOMPARE(reader.error(), why);
-}
-
-// A run reads a script of any length a line at a time: 100,000 lines are checked
-// and read back in order without the reader keeping them.
-void TestHostOptions::longScriptIsStreamed()
-{
-    QTemporaryFile file;
-    QVERIFY(file.open());
-    for (int i = 0; i < 100000; ++i)
-        file.write(QStringLiteral("71:00:%1 # step %2\n").arg(i % 32, 2, 16, QLatin1Char('0')).arg(i).toLatin1());
-    QVERIFY(file.seek(0));
-    QString error;
-    QCOMPARE(ScriptReader::check(&file, file.fileName(), CommandDefaults(), &error), qint64(100000));
-    QVERIFY(file.seek(0));
-
-    ScriptReader reader(&file, file.fileName(), CommandDefaults());
-    PlannedCommand planned;
-    int count = 0;
-    while (reader.next(&planned)) {
-        QCOMPARE(planned.line, count + 1);
-        ++count;
-    }
-    QCOMPARE(count, 100000);
-    QCOMPARE(planned.label, QStringLiteral("step 99999"));
-    QCOMPARE(int(planned.command.byParam1), 99999 % 32);
 }
 
 void TestHostOptions::percentiles_data()
