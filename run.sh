@@ -109,13 +109,23 @@ cmd_screenshot() {
 # against the installed CMake package, out of the tree, and runs it and the
 # installed hostcli against the installed simulated device on each medium (USB on
 # the installed simulated HID bus).
+PKG_PREFIX=
+PKG_WORK=
+PKG_DEVICES=()
+# What cmd_package leaves: the devices it started and its temporary folders. Run
+# at exit, so that a failed step does not leave them behind either.
+package_cleanup() {
+    if [ ${#PKG_DEVICES[@]} -gt 0 ]; then kill "${PKG_DEVICES[@]}" 2> /dev/null || true; fi
+    rm -rf "$PKG_PREFIX" "$PKG_WORK"
+}
+
 cmd_package() {
     need "${BASE_PKGS[@]}"
     build build
-    local prefix work
-    prefix=$(mktemp -d)
-    work=$(mktemp -d)
-    trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$prefix" "$work"' RETURN
+    trap package_cleanup EXIT
+    PKG_PREFIX=$(mktemp -d)
+    PKG_WORK=$(mktemp -d)
+    local prefix=$PKG_PREFIX work=$PKG_WORK
     cmake --install build --prefix "$prefix" > "$work/install.log"
     log "installed into $prefix"
     ( cd "$prefix" && find . -type f | sort | sed 's/^/    /' )
@@ -123,22 +133,21 @@ cmd_package() {
     cmake --build "$work/minimal-host" -j "$JOBS" > /dev/null
     local host="$work/minimal-host/minimal-host"
 
-    # start_device NAME [simdevice options]: starts the installed simulated device
-    # and waits for the line that says where a host finds it.
-    start_device() {
-        local name=$1; shift
-        "$prefix/bin/simdevice" "$@" > "$work/$name.out" 2> /dev/null &
-        local tries=0
-        until [ -s "$work/$name.out" ]; do
-            tries=$((tries + 1))
-            [ $tries -le 100 ] || { echo "simulated device did not start" >&2; return 1; }
-            sleep 0.1
-        done
-        head -n 1 "$work/$name.out"
-    }
+    # The installed simulated device, on a pseudo-terminal and on UDP; each prints
+    # where a host finds it once it answers.
+    "$prefix/bin/simdevice" > "$work/serial.out" 2> /dev/null &
+    PKG_DEVICES+=($!)
+    "$prefix/bin/simdevice" --udp 127.0.0.2:0 > "$work/udp.out" 2> /dev/null &
+    PKG_DEVICES+=($!)
+    local tries=0
+    until [ -s "$work/serial.out" ] && [ -s "$work/udp.out" ]; do
+        tries=$((tries + 1))
+        [ $tries -le 100 ] || { echo "the simulated devices did not start" >&2; return 1; }
+        sleep 0.1
+    done
     local pty endpoint
-    pty=$(start_device serial)
-    endpoint=$(start_device udp --udp 127.0.0.2:0)
+    pty=$(head -n 1 "$work/serial.out")
+    endpoint=$(head -n 1 "$work/udp.out")
     log "minimal-host serial $pty"
     "$host" serial "$pty" 2> /dev/null
     log "minimal-host udp ${endpoint%:*} ${endpoint##*:}"
