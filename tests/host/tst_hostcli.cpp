@@ -30,6 +30,8 @@ private slots:
 
 private:
     std::unique_ptr<SimLink> startDevice(const QString &kind, const QString &faults);
+    // Writes a script into the test's directory and returns its path.
+    QString writeScript(const QString &name, const QByteArray &lines);
     QTemporaryDir m_dir;
 };
 
@@ -107,6 +109,15 @@ std::unique_ptr<SimLink> TestHostCli::startDevice(const QString &kind, const QSt
     return device;
 }
 
+QString TestHostCli::writeScript(const QString &name, const QByteArray &lines)
+{
+    const QString path = m_dir.filePath(name + QStringLiteral(".txt"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(lines) != lines.size())
+        return QString();
+    return path;
+}
+
 void TestHostCli::exitCodes_data()
 {
     QTest::addColumn<QString>("device"); // "pty", "udp", "usb" (on the simulated HID bus) or "" for none
@@ -117,14 +128,19 @@ void TestHostCli::exitCodes_data()
     QTest::addColumn<QString>("out"); // stdout must contain
     QTest::addColumn<QString>("err"); // stderr must contain
 
-    const QStringList two{"--timeout", "300", "--cmd", "71:00", "--cmd", "e0:01:00:02:00/abcd"};
+    // Commands meant to be answered get the system's 6 s: a loaded machine may stall a
+    // reply for a second or more, and a resend would change what the device saw. Only
+    // the silent one has a short timeout, through a script line.
+    const QStringList two{"--timeout", "6000", "--cmd", "71:00", "--cmd", "e0:01:00:02:00/abcd"};
+    const QByteArray twoFirstSilent("71:00 timeout=300\ne0:01:00:02:00/abcd\n");
     const QString allEnded = "== all 2 commands ended as planned\n";
     const QString oneNot = "== 1 of 2 commands did not end as planned\n";
 
     QTest::newRow("serial, answered") << "pty" << "" << QStringList{"--port", "{endpoint}"} + two << QByteArray() << 0
                                       << allEnded << "";
-    QTest::newRow("serial, one given up") << "pty" << "silent=71" << QStringList{"--port", "{endpoint}"} + two
-                                          << QByteArray() << 1 << oneNot << "";
+    QTest::newRow("serial, one given up")
+        << "pty" << "silent=71" << QStringList{"--port", "{endpoint}", "--timeout", "6000", "--script", "{script}"}
+        << twoFirstSilent << 1 << oneNot << "";
     QTest::newRow("serial settings") << "pty" << ""
                                      << QStringList{"--port", "{endpoint}", "--baud", "9600", "--parity", "even",
                                                     "--data-bits", "7", "--stop-bits", "2", "--flow", "software"}
@@ -132,12 +148,14 @@ void TestHostCli::exitCodes_data()
                                      << QByteArray() << 0 << "at 9600 7E2 with software flow control" << "";
     QTest::newRow("UDP, answered") << "udp" << "" << QStringList{"--udp", "{endpoint}"} + two << QByteArray() << 0
                                    << allEnded << "";
-    QTest::newRow("UDP, one given up") << "udp" << "silent=71" << QStringList{"--udp", "{endpoint}"} + two
-                                       << QByteArray() << 1 << oneNot << "";
+    QTest::newRow("UDP, one given up")
+        << "udp" << "silent=71" << QStringList{"--udp", "{endpoint}", "--timeout", "6000", "--script", "{script}"}
+        << twoFirstSilent << 1 << oneNot << "";
     QTest::newRow("USB, answered") << "usb" << "" << QStringList{"--usb", "{endpoint}"} + two << QByteArray() << 0
                                    << allEnded << "";
-    QTest::newRow("USB, one given up") << "usb" << "silent=71" << QStringList{"--usb", "{endpoint}"} + two
-                                       << QByteArray() << 1 << oneNot << "";
+    QTest::newRow("USB, one given up")
+        << "usb" << "silent=71" << QStringList{"--usb", "{endpoint}", "--timeout", "6000", "--script", "{script}"}
+        << twoFirstSilent << 1 << oneNot << "";
     QTest::newRow("USB, other ids on the bus")
         << "usb" << "" << QStringList{"--usb", "4c56:0106", "--cmd", "71:00"} << QByteArray() << 1 << ""
         << "hostcli: no USB HID device 4c56:0106 could be opened";
@@ -228,8 +246,8 @@ void TestHostCli::jsonLines()
     std::unique_ptr<SimLink> device = startDevice(QStringLiteral("pty"), QStringLiteral("silent=43"));
     QVERIFY(device);
     const Finished f = runProgram(QStringLiteral(HOSTCLI_PATH),
-                                  {"--json", "--port", device->endpoint(), "--timeout", "200", "--cmd", "71:00",
-                                   "--cmd", "43:00"});
+                                  {"--json", "--port", device->endpoint(), "--timeout", "6000", "--script",
+                                   writeScript("json", "71:00\n43:00 timeout=200\n")});
     QCOMPARE(f.exitCode, 1);
     QStringList events;
     QJsonObject last;
@@ -255,8 +273,8 @@ void TestHostCli::errorLog()
     QVERIFY(device);
     const QString dir = m_dir.filePath(QStringLiteral("logs/deeper"));
     const Finished f = runProgram(QStringLiteral(HOSTCLI_PATH),
-                                  {"--errorlog", dir, "--port", device->endpoint(), "--timeout", "100", "--cmd",
-                                   "43:01:02:03:04", "--cmd", "71:00"});
+                                  {"--errorlog", dir, "--port", device->endpoint(), "--timeout", "6000", "--script",
+                                   writeScript("errorlog", "43:01:02:03:04 timeout=100\n71:00\n")});
     QCOMPARE(f.exitCode, 1);
     QFile log(dir + QStringLiteral("/Errorlog/") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))
               + QStringLiteral(".log"));
