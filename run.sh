@@ -113,28 +113,75 @@ cmd_screenshot() {
     tests/picturetool/screenshot.sh build docs
 }
 
-# The USB demo needs no hardware: the simulated HID bus is preloaded ahead of the
-# system's hidapi, and VELMORA_SIMHID attaches a simulated device with these ids,
-# told to misbehave the way the demonstration expects.
-SIM_USB_IDS=4c56:0105
+# package: installs the build into a temporary prefix, builds examples/minimal-host
+# against the installed CMake package, out of the tree, and runs it and the
+# installed hostcli against the installed simulated device on each medium (USB on
+# the installed simulated HID bus).
+PKG_PREFIX=
+PKG_WORK=
+PKG_DEVICES=()
+# What cmd_package leaves: the devices it started and its temporary folders. Run
+# at exit, so that a failed step does not leave them behind either.
+package_cleanup() {
+    if [ ${#PKG_DEVICES[@]} -gt 0 ]; then kill "${PKG_DEVICES[@]}" 2> /dev/null || true; fi
+    rm -rf "$PKG_PREFIX" "$PKG_WORK"
+}
+
+cmd_package() {
+    need "${BASE_PKGS[@]}"
+    build build
+    trap package_cleanup EXIT
+    PKG_PREFIX=$(mktemp -d)
+    PKG_WORK=$(mktemp -d)
+    local prefix=$PKG_PREFIX work=$PKG_WORK
+    cmake --install build --prefix "$prefix" > "$work/install.log"
+    log "installed into $prefix"
+    ( cd "$prefix" && find . -type f | sort | sed 's/^/    /' )
+    cmake -S examples/minimal-host -B "$work/minimal-host" -DCMAKE_PREFIX_PATH="$prefix" > /dev/null
+    cmake --build "$work/minimal-host" -j "$JOBS" > /dev/null
+    local host="$work/minimal-host/minimal-host"
+
+    # The installed simulated device, on a pseudo-terminal and on UDP; each prints
+    # where a host finds it once it answers.
+    "$prefix/bin/simdevice" > "$work/serial.out" 2> /dev/null &
+    PKG_DEVICES+=($!)
+    "$prefix/bin/simdevice" --udp 127.0.0.2:0 > "$work/udp.out" 2> /dev/null &
+    PKG_DEVICES+=($!)
+    local tries=0
+    until [ -s "$work/serial.out" ] && [ -s "$work/udp.out" ]; do
+        tries=$((tries + 1))
+        [ $tries -le 100 ] || { echo "the simulated devices did not start" >&2; return 1; }
+        sleep 0.1
+    done
+    local pty endpoint
+    pty=$(head -n 1 "$work/serial.out")
+    endpoint=$(head -n 1 "$work/udp.out")
+    log "minimal-host serial $pty"
+    "$host" serial "$pty" 2> /dev/null
+    log "minimal-host udp ${endpoint%:*} ${endpoint##*:}"
+    "$host" udp "${endpoint%:*}" "${endpoint##*:}" 2> /dev/null
+    # USB: the installed simulated HID bus, preloaded, with a device on it.
+    local simhid
+    simhid=$(find "$prefix" -name libsimhid.so | head -n 1)
+    log "minimal-host usb 4c56 0105 (simulated HID bus)"
+    LD_PRELOAD="$simhid" VELMORA_SIMHID=4c56:0105 "$host" usb 4c56 0105 2> /dev/null
+    log "installed hostcli on each medium"
+    "$prefix/bin/hostcli" --port "$pty" --cmd 71:00 --cmd e1:00
+    "$prefix/bin/hostcli" --udp "$endpoint" --cmd 71:00 --cmd f1:01:00:00:02
+    LD_PRELOAD="$simhid" VELMORA_SIMHID=4c56:0105 "$prefix/bin/hostcli" --usb 4c56:0105 --cmd 71:00 --cmd 77:21
+    log "the installed package works"
+}
 
 cmd_demo() {
     need "${BASE_PKGS[@]}"
-    if [ "${1:-}" = --usb ]; then
-        shift
-        TARGETS="hostcli simhid" build build
-        LD_PRELOAD="$PWD/build/tools/simhid/libsimhid.so" \
-        VELMORA_SIMHID="$SIM_USB_IDS/silent=0x42:1/silent=0x43/pieces=0x77" \
-            build/tools/host/hostcli --demo --usb "$SIM_USB_IDS" "$@"
-        return
-    fi
-    TARGETS=hostcli build build
-    build/tools/host/hostcli --demo "$@"
+    TARGETS=hostdemo build build
+    build/tools/host/hostdemo "$@"
 }
 
 case "${1:-}" in
     test)  shift; cmd_test "$@" ;;
     demo)  shift; cmd_demo "$@" ;;
+    package) shift; cmd_package "$@" ;;
     asan)  shift; cmd_asan "$@" ;;
     tsan)  shift; cmd_tsan "$@" ;;
     fuzz)  shift; cmd_fuzz "$@" ;;
@@ -142,5 +189,5 @@ case "${1:-}" in
     soak)  shift; cmd_soak "$@" ;;
     screenshot) shift; cmd_screenshot "$@" ;;
     deps)  shift; need "${BASE_PKGS[@]}" ;;
-    *) echo "usage: $0 {demo [--usb]|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|deps}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|package|deps}" >&2; exit 2 ;;
 esac

@@ -24,12 +24,23 @@ bool parse(const QString &text, ProtocolData *command, QString *error)
     }
     QByteArray block;
     if (halves.size() == 2) {
-        const QByteArray hex = halves.at(1).toLatin1();
+        // "0a0b" or "0a0b*300": the bytes, repeated that many times.
+        const QStringList repeat = halves.at(1).split(QLatin1Char('*'));
+        const QByteArray hex = repeat.at(0).toLatin1();
         block = QByteArray::fromHex(hex);
-        if (hex.size() % 2 != 0 || block.toHex() != hex.toLower()) {
-            *error = QStringLiteral("block \"%1\" is not an even number of hexadecimal digits").arg(halves.at(1));
+        if (hex.isEmpty() || hex.size() % 2 != 0 || block.toHex() != hex.toLower()) {
+            *error = QStringLiteral("block \"%1\" is not an even number of hexadecimal digits").arg(repeat.at(0));
             return false;
         }
+        bool ok = true;
+        const int times = repeat.size() == 2 ? repeat.at(1).toInt(&ok) : 1;
+        if (repeat.size() > 2 || !ok || times < 1 || qint64(times) * block.size() > kMaxBlock) {
+            *error = QStringLiteral("block \"%1\": the repeat count after * must make from 1 to %2 bytes")
+                         .arg(halves.at(1))
+                         .arg(kMaxBlock);
+            return false;
+        }
+        block = block.repeated(times);
     }
     command->byCmd = values[0];
     command->bySubCmd = values[1];

@@ -1,59 +1,46 @@
 #include "hostsession.h"
 
-#include "commandtext.h"
 #include "framecodec.h"
 #include "portbase.h"
+#include "replydropwatch.h"
+#include "reporter.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QTextStream>
+#include <QMetaObject>
 
 #include <mutex>
 
-namespace {
 
-// A record handed from a worker thread to the session's thread. A posted event
-// belongs to the receiving thread once posted, so the worker never touches it
-// again; a queued functor would be released by whichever thread drops the last
-// reference, possibly the worker while the session still reads the record.
-class RecordEvent : public QEvent
-{
-public:
-    RecordEvent(QEvent::Type type, const ProtocolData &record)
-        : QEvent(type)
-        , record(record)
-    {
-    }
-
-    ProtocolData record;
-};
-
-const QEvent::Type kReleasedEvent = QEvent::Type(QEvent::registerEventType());
-const QEvent::Type kReplyEvent = QEvent::Type(QEvent::registerEventType());
-
-} // namespace
-
-HostSession::HostSession(PortBase *port, QTextStream *out)
+HostSession::HostSession(PortBase *port, CommandSource *source, Reporter *reporter)
     : m_port(port)
-    , m_out(out)
+    , m_source(source)
+    , m_reporter(reporter)
 {
+    m_cutting.sizes = [](const QByteArray &bytes) { return QList<int>{bytes.size()}; };
+
     // The dispatcher's signals carry a pointer to its command in flight or last
     // reply, which the worker overwrites at its next step. So copy the record in
-    // the worker thread, at once, and hand the copy to this (the transport's) thread.
+    // the worker thread, at once, and hand the copy to this (the transport's)
+    // thread through the inbox. Resends and give-ups take the same way, so that
+    // this thread sees everything in the order the workers did it.
     connect(&m_dispatcher, &CmdDealModule::signalSendMessage, this, [this](void *p) {
-        QCoreApplication::postEvent(this, new RecordEvent(kReleasedEvent, *static_cast<ProtocolData *>(p)));
+        post(Note::Released, *static_cast<ProtocolData *>(p));
     }, Qt::DirectConnection);
     connect(&m_dispatcher, &CmdDealModule::signalSendReceiveMessage, this, [this](void *p) {
-        QCoreApplication::postEvent(this, new RecordEvent(kReplyEvent, *static_cast<ProtocolData *>(p)));
+        post(Note::Reply, *static_cast<ProtocolData *>(p));
     }, Qt::DirectConnection);
-    connect(&m_dispatcher, &CmdDealModule::signalInitCore, this, &HostSession::onResend, Qt::QueuedConnection);
-    connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this, &HostSession::onGiveUp,
-            Qt::QueuedConnection);
+    connect(&m_dispatcher, &CmdDealModule::signalInitCore, this, [this] { post(Note::Resend, ProtocolData()); },
+            Qt::DirectConnection);
+    connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this, [this] { post(Note::GiveUp, ProtocolData()); },
+            Qt::DirectConnection);
 
     m_deadline.setSingleShot(true);
-    connect(&m_deadline, &QTimer::timeout, this, &HostSession::onDeadline);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        stopEarly(QStringLiteral("the deadline of %1 s passed").arg(m_deadline.interval() / 1000.0));
+    });
     m_listen.setSingleShot(true);
     connect(&m_listen, &QTimer::timeout, this, &HostSession::finish);
+    m_idleTimer.setInterval(kIdleCheckMs);
+    connect(&m_idleTimer, &QTimer::timeout, this, &HostSession::onIdleCheck);
 }
 
 HostSession::~HostSession()
@@ -61,13 +48,24 @@ HostSession::~HostSession()
     stop();
 }
 
-void HostSession::addCommand(const ProtocolData &command, const QString &label, Outcome expected)
+void HostSession::setCutting(const Cutting &cutting)
 {
-    ProtocolData queued = command;
-    // strLabel travels unchanged through the queue: it tells a release which command it is.
-    queued.strLabel = QString::number(m_entries.size());
-    m_commands.append(queued);
-    m_entries.append({label, expected});
+    m_cutting = cutting;
+}
+
+void HostSession::setDeadlineMs(int ms)
+{
+    m_deadline.setInterval(ms);
+}
+
+void HostSession::setGiveUpLimit(int commands)
+{
+    m_giveUpLimit = commands;
+}
+
+void HostSession::setErrorLog(bool on)
+{
+    m_errorLog = on;
 }
 
 void HostSession::setListenAfterMs(int ms)
@@ -75,32 +73,40 @@ void HostSession::setListenAfterMs(int ms)
     m_listenAfterMs = ms;
 }
 
+const RunSummary &HostSession::summary() const
+{
+    return m_summary;
+}
+
 QStringList HostSession::sources() const
 {
     return m_sources;
 }
 
-void HostSession::start(int deadlineMs)
+void HostSession::start()
 {
-    for (int i = 0; i < m_commands.size(); ++i) {
-        const ProtocolData &c = m_commands.at(i);
-        *m_out << QStringLiteral("queued   %1  %2  timeout %3 ms  %4")
-                      .arg(i + 1, 2)
-                      .arg(CommandText::fields(c))
-                      .arg(c.iTimeoutMs)
-                      .arg(m_entries.at(i).label)
-               << Qt::endl;
-    }
     {
+        std::lock_guard<std::mutex> receiveLock(CmdDealModule::receiveHexCmdlock);
         std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-        for (const ProtocolData &c : m_commands)
-            CmdDealModule::queueHexCmd.push_back(c);
+        CmdDealModule::queueHexCmd.clear();
+        CmdDealModule::receivequeueHexCmd.clear();
+        CmdDealModule::bRetFlag = true;
+        CmdDealModule::iTimeoutCount = 0;
     }
-    m_deadline.start(deadlineMs);
+    m_startedAt = Clock::now();
+    topUp();
+    if (m_finished)
+        return;
+    if (m_deadline.interval() > 0)
+        m_deadline.start();
+    m_idleTimer.start();
     m_dispatcher.bSendWorkRun = true;
     m_dispatcher.bReceiveWorkRun = true;
     m_sendThread = std::thread(&CmdDealModule::GetQueueWork, &m_dispatcher);
-    m_receiveThread = std::thread(&CmdDealModule::ReceiveGetQueueWork, &m_dispatcher);
+    m_receiveThread = std::thread([this] {
+        ReplyDropWatch::Scope watch(&m_dispatcher, [this](const ProtocolData &reply) { post(Note::Dropped, reply); });
+        m_dispatcher.ReceiveGetQueueWork();
+    });
     finishIfDone();
 }
 
@@ -114,112 +120,268 @@ void HostSession::stop()
         m_receiveThread.join();
     m_deadline.stop();
     m_listen.stop();
+    m_idleTimer.stop();
 }
 
-void HostSession::customEvent(QEvent *event)
+void HostSession::post(Note::Kind kind, const ProtocolData &record)
 {
-    if (event->type() == kReleasedEvent) {
-        RecordEvent *released = static_cast<RecordEvent *>(event);
-        onReleased(released->record);
-        m_port->sendDatatoDevice(&released->record);
-    } else if (event->type() == kReplyEvent) {
-        onReply(static_cast<RecordEvent *>(event)->record);
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(m_inboxLock);
+        m_inbox.push_back({kind, record, Clock::now()});
+        wake = !m_drainPosted;
+        m_drainPosted = true;
+    }
+    // One call by name wakes this thread for whatever has come in by then.
+    if (wake)
+        QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+}
+
+void HostSession::drain()
+{
+    std::deque<Note> notes;
+    {
+        std::lock_guard<std::mutex> lock(m_inboxLock);
+        notes.swap(m_inbox);
+        m_drainPosted = false;
+    }
+    for (const Note &note : notes) {
+        if (m_finished)
+            return;
+        switch (note.kind) {
+        case Note::Released:
+            onReleased(note.record, note.at);
+            break;
+        case Note::Reply:
+            onReply(note.record, note.at, true);
+            break;
+        case Note::Dropped:
+            onReply(note.record, note.at, false);
+            break;
+        case Note::Resend:
+            onResend(note.at);
+            break;
+        case Note::GiveUp:
+            onGiveUp(note.at);
+            break;
+        }
     }
 }
 
-HostSession::Entry *HostSession::entryForSn(int sn)
+qint64 HostSession::msSinceStart(Clock::time_point at) const
 {
-    for (Entry &e : m_entries) {
-        if (e.sn == sn)
-            return &e;
-    }
-    return nullptr;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(at - m_startedAt).count();
 }
 
-void HostSession::onReleased(const ProtocolData &command)
+HostEvent HostSession::eventFor(HostEvent::Kind kind, const Entry &entry, Clock::time_point at) const
 {
+    HostEvent e;
+    e.kind = kind;
+    e.timeMs = msSinceStart(at);
+    e.record = entry.sent;
+    e.label = entry.label;
+    e.line = entry.line;
+    e.sends = entry.sends;
+    return e;
+}
+
+std::deque<HostSession::Entry>::iterator HostSession::findIndex(quint64 index)
+{
+    for (auto it = m_open.begin(); it != m_open.end(); ++it) {
+        if (it->index == index)
+            return it;
+    }
+    return m_open.end();
+}
+
+std::deque<HostSession::Entry>::iterator HostSession::findOpenSn(int sn)
+{
+    // Newest first: serial numbers repeat every 256 commands.
+    for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
+        if (it->released && it->sn == sn)
+            return std::prev(it.base());
+    }
+    return m_open.end();
+}
+
+void HostSession::topUp()
+{
+    int waiting = 0;
+    for (const Entry &e : m_open)
+        waiting += e.released ? 0 : 1;
+    while (!m_sourceDone && !m_finished && waiting < kQueueAhead) {
+        PlannedCommand planned;
+        if (!m_source->next(&planned)) {
+            m_sourceDone = true;
+            if (!m_source->error().isEmpty())
+                stopEarly(m_source->error());
+            return;
+        }
+        Entry entry;
+        entry.index = m_nextIndex++;
+        entry.label = planned.label;
+        entry.line = planned.line;
+        entry.expected = planned.expected;
+        // strLabel travels unchanged through the queue: it tells a release which command it is.
+        planned.command.strLabel = QString::number(entry.index);
+        entry.sent = planned.command;
+        m_open.push_back(entry);
+        ++m_summary.commands;
+        ++waiting;
+        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
+        CmdDealModule::queueHexCmd.push_back(planned.command);
+    }
+}
+
+void HostSession::onReleased(const ProtocolData &command, Clock::time_point at)
+{
+    m_idleSeen = 0;
     bool ok = false;
-    const int index = command.strLabel.toInt(&ok);
-    if (!ok || index < 0 || index >= m_entries.size())
+    const auto entry = findIndex(command.strLabel.toULongLong(&ok));
+    if (!ok || entry == m_open.end())
         return;
-    Entry &e = m_entries[index];
-    const bool resend = e.sends > 0;
-    e.sn = command.bySN;
-    ++e.sends;
-    m_inFlight = index;
+    const bool resend = entry->sends > 0;
+    entry->released = true;
+    entry->sn = command.bySN;
+    entry->sent = command;
+    entry->lastSend = at;
+    ++entry->sends;
+    ++(resend ? m_summary.resent : m_summary.sent);
+    m_inFlight = qint64(entry->index);
 
-    const QByteArray bytes = FrameCodec::produceCmds(command);
-    QString line = QStringLiteral("-> SN %1  %2")
-                       .arg(command.bySN, -3)
-                       .arg(QString::fromLatin1(bytes.left(FrameCodec::kTextFrameSize)));
-    if (!command.baData.isEmpty())
-        line += QStringLiteral(" + block %1 bytes").arg(command.baData.size());
-    line += QStringLiteral("   %1%2").arg(e.label, resend ? QStringLiteral(" (sent again)") : QString());
-    *m_out << line << Qt::endl;
+    HostEvent e = eventFor(HostEvent::Kind::Send, *entry, at);
+    e.bytes = FrameCodec::produceCmds(command);
+    e.pieces = m_cutting.sizes(e.bytes);
+    e.unit = m_cutting.unit;
+    e.resend = resend;
+    m_reporter->event(e);
+
+    ProtocolData copy = command;
+    m_port->sendDatatoDevice(&copy);
+    topUp();
+    closeOldest();
 }
 
-void HostSession::onReply(const ProtocolData &reply)
+void HostSession::onReply(const ProtocolData &reply, Clock::time_point at, bool accepted)
 {
-    Entry *e = entryForSn(reply.bySN);
-    QString line = QStringLiteral("<- SN %1  %2  block %3 bytes")
-                       .arg(reply.bySN, -3)
-                       .arg(CommandText::fields(reply))
-                       .arg(reply.baData.size());
-    if (!reply.strSource.isEmpty()) {
-        line += QStringLiteral("  from ") + reply.strSource;
-        if (!m_sources.contains(reply.strSource))
-            m_sources.append(reply.strSource);
+    m_idleSeen = 0;
+    if (!reply.strSource.isEmpty() && !m_sources.contains(reply.strSource))
+        m_sources.append(reply.strSource);
+    if (!accepted)
+        ++m_summary.dropped;
+
+    const auto entry = findOpenSn(reply.bySN);
+    HostEvent e;
+    if (entry != m_open.end()) {
+        e = eventFor(accepted ? HostEvent::Kind::Reply : HostEvent::Kind::Drop, *entry, at);
+        const qint64 us = std::chrono::duration_cast<std::chrono::microseconds>(at - entry->lastSend).count();
+        if (accepted) {
+            m_summary.roundTrips.add(us);
+            e.roundTripMs = us / 1000.0;
+        }
+    } else {
+        e.kind = accepted ? HostEvent::Kind::Reply : HostEvent::Kind::Drop;
+        e.timeMs = msSinceStart(at);
+        e.matched = false;
+        ++m_summary.unmatchedReplies;
     }
-    if (!e) {
-        *m_out << line << "   (no command of ours has this serial number)" << Qt::endl;
-        return;
-    }
-    *m_out << line << "   " << e->label << Qt::endl;
-    if (e->outcome == Outcome::Pending)
-        e->outcome = Outcome::Answered;
+    e.record = reply;
+    m_reporter->event(e);
+    if (entry != m_open.end())
+        resolve(entry, accepted ? Outcome::Answered : Outcome::Dropped);
     finishIfDone();
 }
 
-void HostSession::onResend()
+void HostSession::onResend(Clock::time_point at)
 {
-    *m_out << "!! resend (signalInitCore)" << Qt::endl;
+    m_idleSeen = 0;
+    const auto entry = findIndex(quint64(m_inFlight));
+    if (m_inFlight >= 0 && entry != m_open.end())
+        m_reporter->event(eventFor(HostEvent::Kind::Resend, *entry, at));
 }
 
-void HostSession::onGiveUp()
+void HostSession::onGiveUp(Clock::time_point at)
 {
-    QString line = QStringLiteral("!! gave up (signalSendTimeOut)");
-    if (m_inFlight >= 0) {
-        Entry &e = m_entries[m_inFlight];
-        line += QStringLiteral("  SN %1 after %2 sends   %3").arg(e.sn).arg(e.sends).arg(e.label);
-        if (e.outcome == Outcome::Pending)
-            e.outcome = Outcome::GivenUp;
+    m_idleSeen = 0;
+    const auto entry = findIndex(quint64(m_inFlight));
+    if (m_inFlight < 0 || entry == m_open.end())
+        return;
+    m_reporter->event(eventFor(HostEvent::Kind::GiveUp, *entry, at));
+    if (m_errorLog)
+        m_dispatcher.writeErrorLog(entry->sent);
+    const bool planned = entry->expected == Outcome::GivenUp;
+    resolve(entry, Outcome::GivenUp);
+    m_givenUpInARow = planned ? 0 : m_givenUpInARow + 1;
+    if (m_giveUpLimit > 0 && m_givenUpInARow >= m_giveUpLimit) {
+        stopEarly(QStringLiteral("%1 commands in a row were given up: the device does not answer")
+                      .arg(m_givenUpInARow));
+        return;
     }
-    *m_out << line << Qt::endl;
     finishIfDone();
 }
 
-void HostSession::onDeadline()
+void HostSession::resolve(std::deque<Entry>::iterator entry, Outcome outcome)
 {
-    if (m_finished)
+    switch (outcome) {
+    case Outcome::Answered:
+        ++m_summary.answered;
+        break;
+    case Outcome::GivenUp:
+        ++m_summary.givenUp;
+        break;
+    case Outcome::Unaccounted:
+        ++m_summary.unaccounted;
+        break;
+    case Outcome::Dropped: // counted per reply, matched or not
+    case Outcome::Pending:
+        break;
+    }
+    if (outcome != Outcome::GivenUp)
+        m_givenUpInARow = 0;
+    if (outcome != entry->expected)
+        ++m_summary.notAsPlanned;
+    m_open.erase(entry);
+}
+
+void HostSession::closeOldest()
+{
+    // Released before the one in flight and still without a reply: the queue moved
+    // on past them. Keep a few for replies that come late.
+    int superseded = 0;
+    for (const Entry &e : m_open)
+        superseded += e.released && qint64(e.index) != m_inFlight ? 1 : 0;
+    while (superseded-- > kKeepUnresolved) {
+        const auto oldest = m_open.begin();
+        m_reporter->event(eventFor(HostEvent::Kind::Unaccounted, *oldest, Clock::now()));
+        resolve(oldest, Outcome::Unaccounted);
+    }
+}
+
+void HostSession::onIdleCheck()
+{
+    // Every command released and the dispatcher idle (nothing queued or in flight,
+    // no reply waiting) for several looks in a row: what is still open will get no
+    // reply of its own. A reply whose serial number is not the command's lets the
+    // queue move on this way.
+    bool allReleased = true;
+    for (const Entry &e : m_open)
+        allReleased = allReleased && e.released;
+    const bool idle = m_sourceDone && allReleased && !m_open.empty() && CmdDealModule::bRetFlag
+                      && CmdDealModule::commandQueueSize() == 0 && CmdDealModule::replyQueueSize() == 0;
+    m_idleSeen = idle ? m_idleSeen + 1 : 0;
+    if (m_idleSeen < kIdleChecks)
         return;
-    m_finished = true;
-    int open = 0;
-    for (const Entry &e : m_entries)
-        open += e.outcome == Outcome::Pending ? 1 : 0;
-    *m_out << "!! deadline passed with " << open << " of " << m_entries.size()
-           << " commands neither answered nor given up" << Qt::endl;
-    stop();
-    emit finished(1);
+    while (!m_open.empty()) {
+        m_reporter->event(eventFor(HostEvent::Kind::Unaccounted, m_open.front(), Clock::now()));
+        resolve(m_open.begin(), Outcome::Unaccounted);
+    }
+    finishIfDone();
 }
 
 void HostSession::finishIfDone()
 {
-    if (m_finished || m_listen.isActive())
+    if (m_finished || m_listen.isActive() || !m_sourceDone || !m_open.empty())
         return;
-    for (const Entry &e : m_entries) {
-        if (e.outcome == Outcome::Pending)
-            return;
-    }
     if (m_listenAfterMs > 0) {
         m_listen.start(m_listenAfterMs);
         return;
@@ -227,24 +389,44 @@ void HostSession::finishIfDone()
     finish();
 }
 
+void HostSession::stopEarly(const QString &reason)
+{
+    if (m_finished)
+        return;
+    m_summary.stoppedEarly = reason;
+    finish();
+}
+
 void HostSession::finish()
 {
     if (m_finished)
         return;
-    int answered = 0;
-    int givenUp = 0;
-    int unexpected = 0;
-    for (const Entry &e : m_entries) {
-        answered += e.outcome == Outcome::Answered ? 1 : 0;
-        givenUp += e.outcome == Outcome::GivenUp ? 1 : 0;
-        unexpected += e.outcome != e.expected ? 1 : 0;
-    }
     m_finished = true;
     stop();
-    *m_out << "== all " << m_entries.size() << " commands accounted for: " << answered << " answered, "
-           << givenUp << " given up";
-    if (unexpected > 0)
-        *m_out << ", " << unexpected << " not as expected";
-    *m_out << Qt::endl;
-    emit finished(unexpected > 0 ? 1 : 0);
+    {
+        // What the run did not get to send stays out of the next run.
+        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
+        CmdDealModule::queueHexCmd.clear();
+    }
+    const bool failed = !m_summary.stoppedEarly.isEmpty() || m_summary.notAsPlanned > 0;
+    emit finished(failed ? 1 : 0);
+}
+
+void HostSession::reportMedium(bool present, const QString &text)
+{
+    HostEvent e;
+    e.kind = HostEvent::Kind::Medium;
+    e.timeMs = msSinceStart(Clock::now());
+    e.present = present;
+    e.text = text;
+    m_reporter->event(e);
+}
+
+void HostSession::reportNote(const QString &text)
+{
+    HostEvent e;
+    e.kind = HostEvent::Kind::Note;
+    e.timeMs = msSinceStart(Clock::now());
+    e.text = text;
+    m_reporter->event(e);
 }

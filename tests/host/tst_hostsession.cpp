@@ -1,0 +1,321 @@
+#include "dispatcherstate.h"
+#include "hostsession.h"
+#include "portbase.h"
+#include "reporter.h"
+#include "scriptreader.h"
+
+#include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <algorithm>
+
+namespace {
+
+// A transport whose device answers at once, the way the test tells it per command
+// code: "answer", "silent", "silent-once", "drop" (a reply the reply rules drop:
+// 0x76 with p1 33) or "wrong-sn" (the answer carries another serial number). It
+// queues replies as a transport's reader does.
+class ScriptedPort : public PortBase
+{
+public:
+    QHash<int, QString> behaviour;
+    QList<ProtocolData> sent;
+
+    void setDeviceIP(QString) override {}
+    void setPort(int) override {}
+    void clearQueue() override {}
+    bool openSerialPort(QString, QSerialPort::BaudRate, QSerialPort::StopBits, QSerialPort::Parity,
+                        QSerialPort::FlowControl, QSerialPort::DataBits) override
+    {
+        return true;
+    }
+    void closeSerialPort() override {}
+    bool openUSB(unsigned short, unsigned short) override { return true; }
+    void closeUSB() override {}
+    void setDeviceType(ModulelEnum::DeviceType) override {}
+
+    void sendDatatoDevice(void *parameters) override
+    {
+        const ProtocolData command = *static_cast<ProtocolData *>(parameters);
+        sent << command;
+        QString how = behaviour.value(command.byCmd, QStringLiteral("answer"));
+        if (how == QLatin1String("silent-once")) {
+            behaviour[command.byCmd] = QStringLiteral("answer");
+            return;
+        }
+        if (how == QLatin1String("silent"))
+            return;
+        ProtocolData reply = replyTo(command);
+        if (command.byCmd == 0x71)
+            reply.byParam2 = 1; // the rules want 1 <= p2 <= 10
+        if (how == QLatin1String("drop")) {
+            reply.byCmd = 0x76;
+            reply.byParam1 = 33;
+        } else if (how == QLatin1String("wrong-sn")) {
+            reply.bySN = quint8(command.bySN + 100);
+        }
+        queueReply(reply);
+    }
+};
+
+// Keeps each event a run reports, as "kind:cmd".
+class RecordingReporter : public Reporter
+{
+public:
+    QStringList events;
+
+    void opened(const QString &, const QString &) override {}
+    void event(const HostEvent &e) override
+    {
+        static const char *const kinds[] = {"send", "resend", "reply", "drop", "giveup", "unaccounted", "medium", "note"};
+        events << QStringLiteral("%1:%2").arg(QLatin1String(kinds[int(e.kind)])).arg(e.record.byCmd, 2, 16, QLatin1Char('0'));
+    }
+    void summary(const QString &, const RunSummary &, int) override {}
+    void devicesFound(const QStringList &) override {}
+};
+
+// The lines as a script holds them, every command with a short timeout unless it
+// says otherwise.
+QByteArray scriptOf(const QStringList &lines)
+{
+    return lines.join(QLatin1Char('\n')).toUtf8();
+}
+
+QString counts(const RunSummary &s)
+{
+    return QStringLiteral("commands %1 sent %2 answered %3 dropped %4 resent %5 givenUp %6 unaccounted %7 "
+                          "notAsPlanned %8 unmatched %9")
+        .arg(s.commands)
+        .arg(s.sent)
+        .arg(s.answered)
+        .arg(s.dropped)
+        .arg(s.resent)
+        .arg(s.givenUp)
+        .arg(s.unaccounted)
+        .arg(s.notAsPlanned)
+        .arg(s.unmatchedReplies);
+}
+
+constexpr int kShortTimeoutMs = 60;
+
+QStringList times(int n, const char *line)
+{
+    return QVector<QString>(n, QString::fromLatin1(line)).toList();
+}
+
+} // namespace
+
+// The host's session against a transport whose device the test scripts: how each
+// command ends, what the summary adds up, when a run stops, and the JSON it reports.
+class TestHostSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void outcomes_data();
+    void outcomes();
+    void jsonShape_data();
+    void jsonShape();
+
+private:
+    int run(const QStringList &lines, ScriptedPort *port, Reporter *reporter, RunSummary *summary,
+            int giveUpLimit = 3, int deadlineMs = 0);
+};
+
+void TestHostSession::init()
+{
+    resetDispatcherState();
+}
+
+int TestHostSession::run(const QStringList &lines, ScriptedPort *port, Reporter *reporter, RunSummary *summary,
+                         int giveUpLimit, int deadlineMs)
+{
+    QByteArray text = scriptOf(lines);
+    QBuffer buffer(&text);
+    buffer.open(QIODevice::ReadOnly);
+    CommandDefaults defaults;
+    defaults.timeoutMs = kShortTimeoutMs;
+    ScriptReader source(&buffer, QStringLiteral("test"), defaults);
+
+    HostSession session(port, &source, reporter);
+    session.setGiveUpLimit(giveUpLimit);
+    session.setDeadlineMs(deadlineMs);
+    QSignalSpy finished(&session, &HostSession::finished);
+    session.start();
+    if (finished.isEmpty() && !finished.wait(20000))
+        return -1;
+    *summary = session.summary();
+    return finished.first().first().toInt();
+}
+
+void TestHostSession::outcomes_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("device"); // "cmd=behaviour,..."
+    QTest::addColumn<int>("giveUpLimit");
+    QTest::addColumn<int>("deadlineMs");
+    QTest::addColumn<QString>("counts");
+    QTest::addColumn<QString>("events"); // "kind:cmd" of every event, sorted
+    QTest::addColumn<QString>("stopped");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("answered") << QStringList{"71:00", "76:00"} << "" << 3 << 0
+                              << "commands 2 sent 2 answered 2 dropped 0 resent 0 givenUp 0 unaccounted 0 notAsPlanned 0 unmatched 0"
+                              << "reply:71 reply:76 send:71 send:76" << "" << 0;
+    QTest::newRow("ignored once, answered when sent again")
+        << QStringList{"42:00"} << "42=silent-once" << 3 << 0
+        << "commands 1 sent 1 answered 1 dropped 0 resent 1 givenUp 0 unaccounted 0 notAsPlanned 0 unmatched 0"
+        << "reply:42 resend:42 send:42 send:42" << "" << 0;
+    QTest::newRow("given up as planned, the queue moves on")
+        << QStringList{"43:00 expect=give-up", "71:00"} << "43=silent" << 3 << 0
+        << "commands 2 sent 2 answered 1 dropped 0 resent 1 givenUp 1 unaccounted 0 notAsPlanned 0 unmatched 0"
+        << "giveup:43 reply:71 resend:43 send:43 send:43 send:71" << "" << 0;
+    QTest::newRow("given up, meant to be answered")
+        << QStringList{"43:00"} << "43=silent" << 3 << 0
+        << "commands 1 sent 1 answered 0 dropped 0 resent 1 givenUp 1 unaccounted 0 notAsPlanned 1 unmatched 0"
+        << "giveup:43 resend:43 send:43 send:43" << "" << 1;
+    QTest::newRow("dropped by the reply rules as planned")
+        << QStringList{"76:00 expect=drop", "71:00"} << "76=drop" << 3 << 0
+        << "commands 2 sent 2 answered 1 dropped 1 resent 0 givenUp 0 unaccounted 0 notAsPlanned 0 unmatched 0"
+        << "drop:76 reply:71 send:71 send:76" << "" << 0;
+    QTest::newRow("dropped, meant to be answered")
+        << QStringList{"76:00"} << "76=drop" << 3 << 0
+        << "commands 1 sent 1 answered 0 dropped 1 resent 0 givenUp 0 unaccounted 0 notAsPlanned 1 unmatched 0"
+        << "drop:76 send:76" << "" << 1;
+    QTest::newRow("answer with another serial number")
+        << QStringList{"71:00"} << "71=wrong-sn" << 3 << 0
+        << "commands 1 sent 1 answered 0 dropped 0 resent 0 givenUp 0 unaccounted 1 notAsPlanned 1 unmatched 1"
+        << "reply:71 send:71 unaccounted:71" << "" << 1;
+    // Read a few at a time: of the five commands only those sent and two more were taken.
+    QTest::newRow("give-up limit stops the run")
+        << times(5, "43:00") << "43=silent" << 2 << 0
+        << "commands 4 sent 2 answered 0 dropped 0 resent 2 givenUp 2 unaccounted 0 notAsPlanned 2 unmatched 0"
+        << "giveup:43 giveup:43 resend:43 resend:43 send:43 send:43 send:43 send:43"
+        << "2 commands in a row were given up" << 1;
+    QTest::newRow("planned give-ups do not count toward the limit")
+        << times(3, "43:00 expect=give-up") << "43=silent" << 1 << 0
+        << "commands 3 sent 3 answered 0 dropped 0 resent 3 givenUp 3 unaccounted 0 notAsPlanned 0 unmatched 0"
+        << "giveup:43 giveup:43 giveup:43 resend:43 resend:43 resend:43 send:43 send:43 send:43 send:43 send:43 send:43"
+        << "" << 0;
+    QTest::newRow("deadline") << QStringList{"43:00 timeout=100000"} << "43=silent" << 3 << 300
+                              << "commands 1 sent 1 answered 0 dropped 0 resent 0 givenUp 0 unaccounted 0 notAsPlanned 0 unmatched 0"
+                              << "send:43" << "the deadline of 0.3 s passed" << 1;
+    QTest::newRow("bad line met during the run") << QStringList{"71:00", "zz:00"} << "" << 3 << 0
+                                                 << "commands 1 sent 0 answered 0 dropped 0 resent 0 givenUp 0 unaccounted 0 notAsPlanned 0 unmatched 0"
+                                                 << "" << "test:2: " << 1;
+    QTest::newRow("no commands") << QStringList{"# nothing"} << "" << 3 << 0
+                                 << "commands 0 sent 0 answered 0 dropped 0 resent 0 givenUp 0 unaccounted 0 notAsPlanned 0 unmatched 0"
+                                 << "" << "" << 0;
+}
+
+void TestHostSession::outcomes()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, device);
+    QFETCH(int, giveUpLimit);
+    QFETCH(int, deadlineMs);
+    QFETCH(QString, counts);
+    QFETCH(QString, events);
+    QFETCH(QString, stopped);
+    QFETCH(int, exitCode);
+
+    ScriptedPort port;
+    for (const QString &rule : device.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        port.behaviour[rule.section(QLatin1Char('='), 0, 0).toInt(nullptr, 16)] = rule.section(QLatin1Char('='), 1);
+    RecordingReporter reporter;
+    RunSummary summary;
+    QCOMPARE(run(lines, &port, &reporter, &summary, giveUpLimit, deadlineMs), exitCode);
+
+    QCOMPARE(::counts(summary), counts);
+    QStringList seen = reporter.events;
+    std::sort(seen.begin(), seen.end());
+    QCOMPARE(seen.join(QLatin1Char(' ')), events);
+    QVERIFY2(stopped.isEmpty() ? summary.stoppedEarly.isEmpty() : summary.stoppedEarly.startsWith(stopped),
+             qPrintable(summary.stoppedEarly));
+    QCOMPARE(summary.roundTrips.count(), quint64(summary.answered));
+    // Nothing of this run is left for the next.
+    QCOMPARE(CmdDealModule::commandQueueSize(), 0);
+}
+
+void TestHostSession::jsonShape_data()
+{
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QStringList>("keys");
+
+    const QStringList record{"event", "timeMs", "sn", "cmd", "sub", "p1", "p2", "p3", "block", "label", "line"};
+    QTest::newRow("open") << "open" << QStringList{"event", "medium", "description"};
+    QTest::newRow("send") << "send" << record + QStringList{"frame", "bytes", "pieces", "unit", "resend"};
+    QTest::newRow("resend") << "resend" << record;
+    QTest::newRow("reply") << "reply" << record + QStringList{"source", "matched", "roundTripMs"};
+    QTest::newRow("drop") << "drop" << record + QStringList{"source", "matched", "roundTripMs"};
+    QTest::newRow("giveup") << "giveup" << record + QStringList{"sends"};
+    QTest::newRow("medium") << "medium" << QStringList{"event", "timeMs", "present", "text"};
+    QTest::newRow("note") << "note" << QStringList{"event", "timeMs", "text"};
+    QTest::newRow("summary") << "summary"
+                             << QStringList{"event", "medium", "commands", "sent", "answered", "dropped", "resent",
+                                            "givenUp", "unaccounted", "notAsPlanned", "unmatchedReplies",
+                                            "roundTripMedianMs", "roundTripP99Ms", "stoppedEarly", "exitCode"};
+    QTest::newRow("devices") << "devices" << QStringList{"event", "addresses"};
+}
+
+// Every line is one JSON object, and each kind of event carries exactly its keys.
+void TestHostSession::jsonShape()
+{
+    QFETCH(QString, event);
+    QFETCH(QStringList, keys);
+
+    QString text;
+    QTextStream out(&text);
+    JsonReporter reporter(&out);
+    reporter.opened(QStringLiteral("serial"), QStringLiteral("opened /dev/ttyS0"));
+    ScriptedPort port;
+    port.behaviour = {{0x43, QStringLiteral("silent")}, {0x76, QStringLiteral("drop")}};
+    RunSummary summary;
+    const int exitCode = run({"71:00 # plain", "43:00 expect=give-up", "76:00 expect=drop"}, &port, &reporter,
+                             &summary);
+    QCOMPARE(exitCode, 0);
+    reporter.summary(QStringLiteral("serial"), summary, exitCode);
+    HostEvent medium;
+    medium.kind = HostEvent::Kind::Medium;
+    reporter.event(medium);
+    HostEvent note;
+    note.kind = HostEvent::Kind::Note;
+    reporter.event(note);
+    reporter.devicesFound({QStringLiteral("127.0.0.2")});
+
+    int found = 0;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError && doc.isObject(), qPrintable(line));
+        const QJsonObject o = doc.object();
+        if (o.value(QStringLiteral("event")).toString() != event)
+            continue;
+        ++found;
+        QStringList got = o.keys();
+        QStringList want = keys;
+        std::sort(got.begin(), got.end());
+        std::sort(want.begin(), want.end());
+        QCOMPARE(got, want);
+        if (event == QLatin1String("reply")) {
+            QCOMPARE(o.value(QStringLiteral("label")).toString(), QStringLiteral("plain"));
+            QCOMPARE(o.value(QStringLiteral("cmd")).toString(), QStringLiteral("71"));
+            QVERIFY(o.value(QStringLiteral("roundTripMs")).toDouble() >= 0);
+        } else if (event == QLatin1String("summary")) {
+            QCOMPARE(o.value(QStringLiteral("givenUp")).toInt(), 1);
+            QCOMPARE(o.value(QStringLiteral("dropped")).toInt(), 1);
+            QCOMPARE(o.value(QStringLiteral("exitCode")).toInt(), 0);
+        } else if (event == QLatin1String("giveup")) {
+            QCOMPARE(o.value(QStringLiteral("sends")).toInt(), 2);
+        }
+    }
+    QVERIFY2(found > 0, qPrintable(text));
+}
+
+QTEST_GUILESS_MAIN(TestHostSession)
+#include "tst_hostsession.moc"

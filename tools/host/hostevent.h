@@ -1,0 +1,71 @@
+#ifndef HOSTEVENT_H
+#define HOSTEVENT_H
+
+#include "latencystats.h"
+#include "plannedcommand.h"
+
+#include <QList>
+#include <QString>
+
+// One thing that happened during a run, as the reports show it.
+struct HostEvent
+{
+    enum class Kind {
+        Send,       // a command left, for the first time or again (resend true)
+        Resend,     // the watchdog is about to send the command in flight again
+        Reply,      // a reply passed the reply rules
+        Drop,       // a reply was dropped by the reply rules
+        GiveUp,     // the command in flight was given up
+        Unaccounted, // the queue moved on without a reply of the command's serial number
+        Medium,     // the medium went away (present false) or came back
+        Note,       // anything else worth a line: text
+    };
+
+    Kind kind = Kind::Note;
+    // Since the run started.
+    qint64 timeMs = 0;
+    // The command (Send, Resend, GiveUp, Unaccounted) or the reply (Reply, Drop).
+    ProtocolData record;
+    // Of the command the event belongs to; empty and 0 for a reply that matches no
+    // command of the run.
+    QString label;
+    int line = 0;
+    bool matched = true;
+    // Send: the bytes as the transport puts them on the medium, and how it cuts
+    // them (one write, datagrams, reports).
+    QByteArray bytes;
+    QList<int> pieces;
+    QString unit; // "write", "datagram" or "report"
+    bool resend = false;
+    // GiveUp: how often the command was sent.
+    int sends = 0;
+    // Reply: from the command's last send; -1 when unknown.
+    double roundTripMs = -1;
+    // Medium: whether the device is there again; with text, what the host did.
+    bool present = false;
+    QString text;
+};
+
+// What a run adds up to.
+struct RunSummary
+{
+    // Commands taken from the source, and how they ended.
+    qint64 commands = 0;
+    qint64 sent = 0;
+    qint64 answered = 0;
+    qint64 dropped = 0;
+    qint64 resent = 0;
+    qint64 givenUp = 0;
+    qint64 unaccounted = 0;
+    qint64 notAsPlanned = 0;
+    // Replies (accepted or dropped) that match no command of the run: late, or
+    // more devices answering a broadcast.
+    qint64 unmatchedReplies = 0;
+    // Why the run stopped before its last command ended; empty when it did not.
+    QString stoppedEarly;
+    LatencyStats roundTrips;
+
+    void merge(const RunSummary &other);
+};
+
+#endif // HOSTEVENT_H
