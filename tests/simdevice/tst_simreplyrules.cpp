@@ -1,5 +1,6 @@
 #include "cmddealmodule.h"
 #include "simdevice.h"
+#include "simrecord.h"
 
 #include <QtTest>
 
@@ -16,25 +17,6 @@ private slots:
     void refusedReplyFailsTheRules_data();
     void refusedReplyFailsTheRules();
 };
-
-namespace {
-
-ProtocolData recordOf(const SimFrame &reply)
-{
-    ProtocolData record;
-    record.byHead = reply.head;
-    record.bySN = reply.sn;
-    record.byCmd = reply.cmd;
-    record.bySubCmd = reply.sub;
-    record.byParam1 = reply.p1;
-    record.byParam2 = reply.p2;
-    record.byParam3 = reply.p3;
-    record.byCheckSum = reply.checksum();
-    record.baData = reply.block;
-    return record;
-}
-
-} // namespace
 
 void TestSimReplyRules::replyPassesTheRules_data()
 {
@@ -96,7 +78,7 @@ void TestSimReplyRules::replyPassesTheRules()
         QVERIFY(reply.block.isEmpty());
 
     CmdDealModule checker;
-    QVERIFY(checker.__checkRecvData(recordOf(reply)));
+    QVERIFY(checker.__checkRecvData(SimRecord::recordOf(reply)));
 }
 
 void TestSimReplyRules::refusedReplyFailsTheRules_data()
@@ -134,7 +116,7 @@ void TestSimReplyRules::refusedReplyFailsTheRules()
     const QList<SimDevice::Exchange> taken = device.takeExchanges();
     QCOMPARE(taken.size(), 1);
     CmdDealModule checker;
-    QCOMPARE(checker.__checkRecvData(recordOf(taken.first().reply)), !refused);
+    QCOMPARE(checker.__checkRecvData(SimRecord::recordOf(taken.first().reply)), !refused);
 }
 
 QTEST_GUILESS_MAIN(TestSimReplyRules)

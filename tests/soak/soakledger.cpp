@@ -1,6 +1,7 @@
 #include "soakledger.h"
 
 #include "simfaultnames.h"
+#include "simrecord.h"
 
 #include <QHash>
 
@@ -64,35 +65,6 @@ SoakLedger::SoakLedger(int commands, SimProfile profile, bool blocksReachHost,
     m_disturbances.reserve(4);
 }
 
-SimFrame SoakLedger::frameOf(const ProtocolData &r)
-{
-    SimFrame f;
-    f.head = r.byHead;
-    f.sn = r.bySN;
-    f.cmd = r.byCmd;
-    f.sub = r.bySubCmd;
-    f.p1 = r.byParam1;
-    f.p2 = r.byParam2;
-    f.p3 = r.byParam3;
-    f.block = r.baData;
-    return f;
-}
-
-ProtocolData SoakLedger::recordOf(const SimFrame &f)
-{
-    ProtocolData r;
-    r.byHead = f.head;
-    r.bySN = f.sn;
-    r.byCmd = f.cmd;
-    r.bySubCmd = f.sub;
-    r.byParam1 = f.p1;
-    r.byParam2 = f.p2;
-    r.byParam3 = f.p3;
-    r.byCheckSum = f.checksum();
-    r.baData = f.block;
-    return r;
-}
-
 SoakLedger::Digest SoakLedger::digest(const SimFrame &r)
 {
     Digest d;
@@ -109,7 +81,7 @@ SoakLedger::Digest SoakLedger::digest(const SimFrame &r)
 
 SoakLedger::Digest SoakLedger::digest(const ProtocolData &reply)
 {
-    return digest(frameOf(reply));
+    return digest(SimRecord::frameOf(reply));
 }
 
 void SoakLedger::stampToken(ProtocolData *command, int index)
@@ -128,7 +100,7 @@ void SoakLedger::released(const ProtocolData &command, Clock::time_point at)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lastActivity = at;
-    const int index = int(SimDevice::tokenOf(frameOf(command))) - 1;
+    const int index = int(SimDevice::tokenOf(SimRecord::frameOf(command))) - 1;
     if (index < 0 || index >= int(m_commands.size())) {
         ++m_unknownAtDevice;
         return;
@@ -166,7 +138,7 @@ void SoakLedger::gaveUp(Clock::time_point at)
 int SoakLedger::ownerLocked(const ProtocolData &reply) const
 {
     quint16 token = 0;
-    if (SimDevice::echoedToken(frameOf(reply), m_profile, &token) && token != 0) {
+    if (SimDevice::echoedToken(SimRecord::frameOf(reply), m_profile, &token) && token != 0) {
         const int index = int(token) - 1;
         if (index < int(m_commands.size()) && m_commands[size_t(index)].released)
             return index;

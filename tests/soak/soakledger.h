@@ -95,9 +95,6 @@ public:
                std::function<Effect(const SimDevice::Exchange &)> effect);
 
     static quint16 tokenFor(int index) { return quint16(index + 1); }
-    // A record as the device sees its frame, and a frame as a host's record.
-    static SimFrame frameOf(const ProtocolData &record);
-    static ProtocolData recordOf(const SimFrame &frame);
 
     // The host's record, as the dispatcher reports it.
     // A command as the send worker released it, serial number stamped.

@@ -2,6 +2,7 @@
 // and what the device took, and how each command ends.
 
 #include "soakledger.h"
+#include "simrecord.h"
 
 #include <QtTest>
 
@@ -117,12 +118,12 @@ private:
 
     ProtocolData command(int i) const
     {
-        return SoakLedger::recordOf(frame(i, quint8(i + 1)));
+        return SimRecord::recordOf(frame(i, quint8(i + 1)));
     }
 
     ProtocolData reply(int i) const
     {
-        return SoakLedger::recordOf(SimDevice::replyFor(frame(i, quint8(i + 1))));
+        return SimRecord::recordOf(SimDevice::replyFor(frame(i, quint8(i + 1))));
     }
 
     SimDevice::Exchange exchange(int i, const QString &word) const
