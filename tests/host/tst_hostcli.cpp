@@ -23,8 +23,7 @@ class TestHostCli : public QObject
 private slots:
     void exitCodes_data();
     void exitCodes();
-    void jsonLines();
-    void errorLog();
+    void jsonLinesAndErrorLog();
     void longScriptRunsInFlatMemory();
     void demo();
 
@@ -240,14 +239,16 @@ void TestHostCli::exitCodes()
 }
 
 // With --json stdout holds nothing but JSON objects, one a line: the medium, every
-// event, the summary last, whose exit code is the program's.
-void TestHostCli::jsonLines()
+// event, the summary last, whose exit code is the program's. In the same run
+// --errorlog DIR writes each given-up command as one line of DIR/Errorlog/yyyyMMdd.log.
+void TestHostCli::jsonLinesAndErrorLog()
 {
     std::unique_ptr<SimLink> device = startDevice(QStringLiteral("pty"), QStringLiteral("silent=43"));
     QVERIFY(device);
+    const QString dir = m_dir.filePath(QStringLiteral("logs/deeper"));
     const Finished f = runProgram(QStringLiteral(HOSTCLI_PATH),
-                                  {"--json", "--port", device->endpoint(), "--timeout", "6000", "--script",
-                                   writeScript("json", "71:00\n43:00 timeout=200\n")});
+                                  {"--json", "--errorlog", dir, "--port", device->endpoint(), "--timeout", "6000",
+                                   "--script", writeScript("json", "71:00\n43:01:02:03:04 timeout=200\n")});
     QCOMPARE(f.exitCode, 1);
     QStringList events;
     QJsonObject last;
@@ -264,18 +265,7 @@ void TestHostCli::jsonLines()
     QCOMPARE(events.join(QLatin1Char(' ')), QStringLiteral("giveup open reply resend send send send summary"));
     QCOMPARE(last.value(QStringLiteral("exitCode")).toInt(), 1);
     QCOMPARE(last.value(QStringLiteral("notAsPlanned")).toInt(), 1);
-}
 
-// --errorlog DIR: each given-up command is one line of DIR/Errorlog/yyyyMMdd.log.
-void TestHostCli::errorLog()
-{
-    std::unique_ptr<SimLink> device = startDevice(QStringLiteral("pty"), QStringLiteral("silent=43"));
-    QVERIFY(device);
-    const QString dir = m_dir.filePath(QStringLiteral("logs/deeper"));
-    const Finished f = runProgram(QStringLiteral(HOSTCLI_PATH),
-                                  {"--errorlog", dir, "--port", device->endpoint(), "--timeout", "6000", "--script",
-                                   writeScript("errorlog", "43:01:02:03:04 timeout=100\n71:00\n")});
-    QCOMPARE(f.exitCode, 1);
     QFile log(dir + QStringLiteral("/Errorlog/") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))
               + QStringLiteral(".log"));
     QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(log.fileName()));
