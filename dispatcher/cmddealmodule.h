@@ -90,6 +90,9 @@ signals:
     void signalQueueSize(int);
     void signalInitCore();
     void signalSendTimeOut();
+    // A reply the rules refused, with a pointer to curReply as signalSendReceiveMessage
+    // carries it: the host learns of it without reading the debug log.
+    void signalReplyDropped(void *);
 
 private:
     class WorkGuard;

@@ -25,6 +25,8 @@ void CmdDealModule::ReceiveGetQueueWork()
         }
         if (checkRecvData(curReply))
             emit signalSendReceiveMessage(&curReply);
+        else
+            emit signalReplyDropped(&curReply);
     }
 }
 

@@ -47,6 +47,8 @@ DispatcherHost::DispatcherHost()
                      [this] { record(TimeOut, nullptr); });
     QObject::connect(&m_module, &CmdDealModule::signalSendReceiveMessage,
                      [this](void *p) { record(Reply, static_cast<ProtocolData *>(p)); });
+    QObject::connect(&m_module, &CmdDealModule::signalReplyDropped,
+                     [this](void *p) { record(Dropped, static_cast<ProtocolData *>(p)); });
 }
 
 DispatcherHost::~DispatcherHost()

@@ -17,7 +17,7 @@
 class DispatcherHost
 {
 public:
-    enum Kind { Send, Uipro, QueueSize, InitCore, TimeOut, Reply };
+    enum Kind { Send, Uipro, QueueSize, InitCore, TimeOut, Reply, Dropped };
     struct Event
     {
         Kind kind;

@@ -414,6 +414,9 @@ void TestWorkers::repliesAreCheckedAndEmittedInOrder()
     QCOMPARE(int(replies[0].record.wExt1), 1);
     QCOMPARE(int(replies[1].record.wExt1), 2);
     QCOMPARE(host.debugCount(QStringLiteral("==============checkRecvData: false")), 1);
+    const auto dropped = host.events(Host::Dropped);
+    QCOMPARE(dropped.size(), 1);
+    QCOMPARE(int(dropped[0].record.byParam1), 33);
 }
 
 void TestWorkers::droppedReplyStillReleasesNext()
