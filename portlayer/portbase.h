@@ -2,6 +2,7 @@
 #define PORTBASE_H
 
 #include "modulelenum.h"
+#include "portnotices.h"
 #include "porvane_global.h"
 
 #include <QObject>
@@ -34,6 +35,16 @@ public:
 
     // Set by the constructor, cleared only by the host.
     bool bEnabled;
+
+    // Notices beside the signal below; a child of the transport, so it lives and
+    // moves with it.
+    PortNotices *notices() const { return m_notices; }
+
+protected:
+    void reportSendFailed(const QString &reason);
+
+private:
+    PortNotices *m_notices;
 
 signals:
     void signalUSBChanged(bool);

@@ -149,8 +149,10 @@ void PortSerial::sendComData(QByteArray data)
     const qint64 written = m_com->write(data);
     if (written == data.size())
         qDebug() << "Send successful";
-    else if (written == -1)
+    else if (written == -1) {
         qDebug() << "Send failed";
+        reportSendFailed(m_com->errorString());
+    }
 }
 
 void PortSerial::sendDatatoDevice(void *parameters)

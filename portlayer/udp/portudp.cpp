@@ -196,6 +196,8 @@ void PortUDP::sendUdpData(QByteArray data)
         qDebug() << "Send successful";
     } else if (total == -1) {
         qDebug() << "Send failed";
+        reportSendFailed(refused ? QStringLiteral("no device address \"%1\"").arg(ip)
+                                 : m_udpSocket->errorString());
     } else {
         qDebug() << "Send unknown";
         emit signalReInitUdp();
@@ -214,6 +216,7 @@ void PortUDP::sendUdpDataBroadcast(QByteArray data)
         qDebug() << "Send Broadcast successful";
     } else if (written == -1) {
         qDebug() << "Send Broadcast failed";
+        reportSendFailed(m_udpSocket->errorString());
     } else {
         qDebug() << "Send Broadcast unknown";
         emit signalReInitUdp();

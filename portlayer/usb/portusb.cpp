@@ -420,6 +420,7 @@ void PortUSB::writePieces(const QList<HidReports::Piece> &pieces)
         if (written == -1) {
             if (piece.logFailure)
                 qDebug() << "Send failed";
+            reportSendFailed(QStringLiteral("the device refused an output report"));
             return;
         }
     }

@@ -400,10 +400,14 @@ void TestPortUDP::addressesThatNameNoDevice()
     m_port->setDeviceIP(address);
     m_port->setPort(local.localPort());
     LogCapture log;
+    QSignalSpy failed(m_port->notices(), &PortNotices::signalSendFailed);
     ProtocolData c = command(0x42, 700);
     m_port->sendDatatoDevice(&c);
     QCOMPARE(log.count(QStringLiteral("Send failed")), 1);
     QCOMPARE(log.count(QStringLiteral("Send successful")), 0);
+    QCOMPARE(failed.size(), 1);
+    QVERIFY2(failed.at(0).at(0).toString().contains(QStringLiteral("no device address")),
+             qPrintable(failed.at(0).at(0).toString()));
 
     m_port->setDeviceIP(QStringLiteral("127.0.0.1"));
     ProtocolData next = command(0x43);
