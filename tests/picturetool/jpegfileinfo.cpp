@@ -63,6 +63,15 @@ bool JpegFileInfo::parse(const QByteArray &data)
                 p += wide ? 128 : 64;
                 quantTables.insert(table, values);
             }
+        } else if (marker == 0xFFC4) {
+            for (int p = body; p + 17 <= end;) {
+                const int key = (byteAt(data, p) >> 4) * 16 + (byteAt(data, p) & 0x0F);
+                int symbols = 0;
+                for (int i = 1; i <= 16; ++i)
+                    symbols += byteAt(data, p + i);
+                huffmanTables.insert(key, data.mid(p + 1, 16 + symbols));
+                p += 17 + symbols;
+            }
         } else if (marker >= 0xFFC0 && marker <= 0xFFCF && marker != 0xFFC4
                    && marker != 0xFFC8 && marker != 0xFFCC) {
             frameMarkers.append(marker);
@@ -104,6 +113,32 @@ QMap<int, QVector<int>> libjpegQuantTables(int quality)
         for (int i = 0; i < 64; ++i)
             values[i] = cinfo.quant_tbl_ptrs[t]->quantval[i];
         tables.insert(t, values);
+    }
+    jpeg_destroy_compress(&cinfo);
+    return tables;
+}
+
+QMap<int, QByteArray> standardHuffmanTables()
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+
+    QMap<int, QByteArray> tables;
+    for (int n = 0; n < 2; ++n) {
+        for (int ac = 0; ac < 2; ++ac) {
+            const JHUFF_TBL *table = ac ? cinfo.ac_huff_tbl_ptrs[n] : cinfo.dc_huff_tbl_ptrs[n];
+            QByteArray bytes(reinterpret_cast<const char *>(table->bits + 1), 16);
+            int symbols = 0;
+            for (int i = 1; i <= 16; ++i)
+                symbols += table->bits[i];
+            bytes.append(reinterpret_cast<const char *>(table->huffval), symbols);
+            tables.insert(ac * 16 + n, bytes);
+        }
     }
     jpeg_destroy_compress(&cinfo);
     return tables;
