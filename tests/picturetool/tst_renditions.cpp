@@ -1,9 +1,12 @@
 #include "jpegfileinfo.h"
+#include "jpegwriter.h"
 #include "renditions.h"
+#include "sourcekinds.h"
 #include "testimages.h"
 
 #include <QDir>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -28,6 +31,7 @@ void verifyOutput(const QString &path, const QSize &size)
     for (const JpegFileInfo::Component &component : info.components)
         QCOMPARE(QSize(component.hSampling, component.vSampling), QSize(1, 1));
     QCOMPARE(info.quantTables, libjpegQuantTables(85));
+    QCOMPARE(info.huffmanTables, standardHuffmanTables());
 }
 
 // Four colour blocks split at (splitX, splitY).
@@ -89,6 +93,26 @@ double meanDifference(const QImage &a, const QImage &b)
     return sum / (3.0 * x.width() * x.height());
 }
 
+QByteArray encoded(const QImage &image)
+{
+    QByteArray jpeg;
+    encodeJpeg(85, unsigned(image.width()), unsigned(image.height()), image.constBits(), &jpeg);
+    return jpeg;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QImage blackCanvas()
+{
+    QImage canvas(480, 540, QImage::Format_RGB888);
+    canvas.fill(Qt::black);
+    return canvas;
+}
+
 QImage nearest(const QImage &image, const QSize &size)
 {
     return image.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
@@ -111,6 +135,8 @@ private slots:
     void truncatedPictureLeavesNoPartialFile();
     void logo_data();
     void logo();
+    void logoIsTheUprightCorner_data();
+    void logoIsTheUprightCorner();
     void writeFailureNamesTheFile();
 };
 
@@ -238,7 +264,7 @@ void TestRenditions::pictureThatDoesNotDecodeIsSkipped()
     QVERIFY(writeNotAnImage(source));
 
     const RenditionResult result = savePictureFiles(0, source, dir.path() + "/");
-    QCOMPARE(result.status, RenditionResult::SourceUnreadable);
+    QCOMPARE(result.status, RenditionResult::Skipped);
     QCOMPARE(result.failedPath, source);
     QCOMPARE(entries(dir.path()), QStringList() << "notes.jpg");
 }
@@ -250,16 +276,13 @@ void TestRenditions::truncatedPictureLeavesNoPartialFile()
     const QString source = dir.filePath("cut.jpg");
     QVERIFY(writeTruncatedJpeg(source, QSize(640, 480)));
 
-    // The decoder may give up or fill in the missing rows; either way the outputs are
-    // whole files or absent.
+    // The decoder fills in the missing rows; the outputs are whole files, and the
+    // damage is said.
     const RenditionResult result = savePictureFiles(0, source, dir.path() + "/");
-    if (result.status == RenditionResult::Written) {
-        verifyOutput(dir.filePath("1_1920x1080.jpg"), QSize(1920, 1080));
-        verifyOutput(dir.filePath("1_320x180.jpg"), QSize(320, 180));
-    } else {
-        QCOMPARE(result.status, RenditionResult::SourceUnreadable);
-        QCOMPARE(entries(dir.path()), QStringList() << "cut.jpg");
-    }
+    QCOMPARE(result.status, RenditionResult::Written);
+    QVERIFY2(result.warning.contains("premature end"), qPrintable(result.warning));
+    verifyOutput(dir.filePath("1_1920x1080.jpg"), QSize(1920, 1080));
+    verifyOutput(dir.filePath("1_320x180.jpg"), QSize(320, 180));
 }
 
 void TestRenditions::logo_data()
@@ -273,6 +296,9 @@ void TestRenditions::logo_data()
     QTest::newRow("larger than the canvas, cropped") << QSize(1000, 1000) << 19 << "Logo20_480x540.jpg";
     QTest::newRow("one pixel") << QSize(1, 1) << 0 << "Logo1_480x540.jpg";
     QTest::newRow("does not decode, all black") << QSize() << 0 << "Logo1_480x540.jpg";
+    // Wider than the canvas and less tall: a copy wider than the canvas would spill
+    // into the row below the logo.
+    QTest::newRow("wider than the canvas, less tall") << QSize(620, 200) << 0 << "Logo1_480x540.jpg";
 }
 
 void TestRenditions::logo()
@@ -298,6 +324,13 @@ void TestRenditions::logo()
     const QString path = out.filePath(expectedName);
     verifyOutput(path, QSize(480, 540));
 
+    // Exactly the source's top-left corner on black: copying past the image fills with
+    // black, which is what the canvas must hold beside and below the logo.
+    const QImage corner = sourceSize.isValid()
+            ? QImage(source).convertToFormat(QImage::Format_RGB888).copy(0, 0, 480, 540)
+            : blackCanvas();
+    QCOMPARE(contents(path), encoded(corner));
+
     const QImage written(path);
     const QSize covered = sourceSize.boundedTo(QSize(480, 540));
     if (!sourceSize.isValid())
@@ -312,6 +345,34 @@ void TestRenditions::logo()
     }
     if (covered.height() + m < 540)
         QVERIFY(nearColor(written.pixel(0, covered.height() + m), Qt::black));
+}
+
+void TestRenditions::logoIsTheUprightCorner_data()
+{
+    QTest::addColumn<int>("orientation");
+
+    for (int orientation = 2; orientation <= 8; ++orientation)
+        QTest::addRow("EXIF orientation %d", orientation) << orientation;
+}
+
+// A phone photo used as a logo shows its upright top-left corner, as the thumbnail does.
+void TestRenditions::logoIsTheUprightCorner()
+{
+    QFETCH(int, orientation);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString source = dir.filePath("turned.jpg");
+    QVERIFY(writeSource(source, SourceKind::JpegExif, QSize(700, 500), 3, orientation));
+    QImageReader reader(source);
+    reader.setAutoTransform(true);
+    const QImage upright = reader.read().convertToFormat(QImage::Format_RGB888);
+    QCOMPARE(upright.size(), orientation >= 5 ? QSize(500, 700) : QSize(700, 500));
+
+    const Rendering rendering = renderLogo(0, source, dir.path() + "/");
+    QCOMPARE(rendering.status, RenditionResult::Written);
+    QCOMPARE(rendering.files.size(), 1);
+    QCOMPARE(rendering.files[0].jpeg, encoded(upright.copy(0, 0, 480, 540)));
 }
 
 void TestRenditions::writeFailureNamesTheFile()
