@@ -85,13 +85,17 @@ SourceImage loadPictureFullSize(const QString &sourcePath)
 {
     const SourceHeader header = readSourceHeader(sourcePath);
     if (header.status == SourceHeader::Readable && header.format == "jpeg") {
+        // A damaged JPEG is taken from here as well: the plain path would make the
+        // whole picture its header claims, gigabytes for a file of a few hundred bytes.
         const QByteArray file = jpegBytes(sourcePath, header);
+        QString damage;
         QImage image = decodeJpegSampled(reinterpret_cast<const uchar *>(file.constData()), file.size(),
-                                         kFullSize, header.transformation);
+                                         kFullSize, header.transformation, &damage);
         if (!image.isNull()) {
             SourceImage source;
             source.status = SourceImage::Loaded;
             source.image = std::move(image);
+            source.warning = damage;
             return source;
         }
     }

@@ -22,6 +22,7 @@ struct Decoder
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     int warnings;
+    char firstWarning[JMSG_LENGTH_MAX];
 };
 
 void leave(j_common_ptr cinfo)
@@ -29,12 +30,15 @@ void leave(j_common_ptr cinfo)
     std::longjmp(reinterpret_cast<Decoder *>(cinfo->err)->jump, 1);
 }
 
-// Counts warnings (damaged data that libjpeg patches over) without printing them; a
-// stream with any is left to the plain path.
+// Counts warnings (damaged data that libjpeg patches over) and keeps the first, without
+// printing them.
 void countWarnings(j_common_ptr cinfo, int level)
 {
-    if (level < 0)
-        ++reinterpret_cast<Decoder *>(cinfo->err)->warnings;
+    auto *err = reinterpret_cast<Decoder *>(cinfo->err);
+    if (level >= 0)
+        return;
+    if (err->warnings++ == 0)
+        (*cinfo->err->format_message)(cinfo, err->firstWarning);
 }
 
 // Phase 1: header, colour set-up and start. The output is RGB in three bytes straight
@@ -152,13 +156,13 @@ bool readSampledRows(jpeg_decompress_struct &cinfo, Decoder &err, const Sampling
     }
     if (cinfo.output_scanline < cinfo.output_height)
         jpeg_skip_scanlines(&cinfo, cinfo.output_height - cinfo.output_scanline);
-    return jpeg_finish_decompress(&cinfo) && err.warnings == 0;
+    return jpeg_finish_decompress(&cinfo);
 }
 
 } // namespace
 
 QImage decodeJpegSampled(const uchar *data, qint64 length, const QSize &size,
-                         QImageIOHandler::Transformations transformation)
+                         QImageIOHandler::Transformations transformation, QString *damage)
 {
     if (length < 4 || data[0] != 0xFF || data[1] != 0xD8 || size.isEmpty()
         || quint64(length) > std::numeric_limits<unsigned long>::max())
@@ -171,6 +175,7 @@ QImage decodeJpegSampled(const uchar *data, qint64 length, const QSize &size,
     err.pub.error_exit = leave;
     err.pub.emit_message = countWarnings;
     err.warnings = 0;
+    err.firstWarning[0] = '\0';
     jpeg_create_decompress(&cinfo);
 
     QImage image;
@@ -183,5 +188,10 @@ QImage decodeJpegSampled(const uchar *data, qint64 length, const QSize &size,
             image = QImage();
     }
     jpeg_destroy_decompress(&cinfo);
+    if (err.warnings > 0) {
+        if (!damage)
+            return {};
+        *damage = QString::fromLocal8Bit(err.firstWarning);
+    }
     return image;
 }

@@ -536,7 +536,7 @@ void TestMainWindow::exportNamesWhatItCouldNotUse_data()
     QTest::newRow("logo too large") << Tab { true } << "bomb" << QList<int> { 1, 3 }
                                     << QStringList { "skipped", "too large (60000 \u00d7 60000)" };
     QTest::newRow("picture damaged") << Tab { false } << "cut" << QList<int> { 1, 2, 3 }
-                                     << QStringList { "damaged", "premature end" };
+                                     << QStringList { "damaged", "Premature end" };
 }
 
 void TestMainWindow::exportNamesWhatItCouldNotUse()
