@@ -2,12 +2,14 @@
 
 #include <QtGlobal>
 
+#include <atomic>
 #include <mutex>
 
 namespace {
 
 thread_local DecoderWarnings *t_current = nullptr;
-QtMessageHandler g_previous = nullptr;
+// Read by any thread that prints, written once by the first to decode.
+std::atomic<QtMessageHandler> g_previous { nullptr };
 
 } // namespace
 
@@ -21,7 +23,7 @@ void DecoderWarnings::catchWarnings(QtMsgType type, const QMessageLogContext &co
             t_current->m_first = text.trimmed();
         return;
     }
-    g_previous(type, context, text);
+    g_previous.load()(type, context, text);
 }
 
 DecoderWarnings::DecoderWarnings()
@@ -30,7 +32,11 @@ DecoderWarnings::DecoderWarnings()
     // Installed once, on first use, on top of whatever handler the program has (the
     // toolkit's default one at least); everything not kept goes on to that one.
     static std::once_flag installed;
-    std::call_once(installed, []() { g_previous = qInstallMessageHandler(catchWarnings); });
+    std::call_once(installed, []() {
+        // Stored before the handler is installed, so no thread can call it without.
+        g_previous = qInstallMessageHandler(nullptr);
+        qInstallMessageHandler(catchWarnings);
+    });
     t_current = this;
 }
 

@@ -82,7 +82,6 @@ void TestThumbnail::badFiles_data()
     QTest::newRow("truncated JPEG") << "truncated";
     QTest::newRow("truncated JPEG claiming 20000x20000") << "huge";
     QTest::newRow("decompression bomb, 60000x60000") << "bomb";
-    QTest::newRow("endless device") << "device";
     QTest::newRow("missing file") << "missing";
 }
 
@@ -103,16 +102,12 @@ void TestThumbnail::badFiles()
         QVERIFY(writeTruncatedJpeg(path, QSize(20000, 20000)));
     if (kind == "bomb")
         QVERIFY(writeTruncatedJpeg(path, QSize(60000, 60000)));
-#ifdef Q_OS_UNIX
-    const QString file = kind == "device" ? QStringLiteral("/dev/zero") : path;
-#else
-    const QString file = path;
-#endif
+
 
     // Either nothing (the tile keeps its placeholder) or a tile-sized image; a bomb
-    // and a device that never ends are refused before any decoding.
-    const QImage thumbnail = loadThumbnail(file, kTile);
-    if (kind == "bomb" || kind == "device")
+    // is refused before any decoding.
+    const QImage thumbnail = loadThumbnail(path, kTile);
+    if (kind == "bomb")
         QVERIFY(thumbnail.isNull());
     if (!thumbnail.isNull())
         QVERIFY(thumbnail.width() <= kTile.width() && thumbnail.height() <= kTile.height());
