@@ -224,9 +224,11 @@ void TestExportCommand::writesAndSkips_data()
             << QStringList { "written OUT/2_1920x1080.jpg", "written OUT/2_320x180.jpg" }
             << QStringList { "skipped SRC/bomb.jpg: too large (60000 \u00d7 60000)",
                              "skipped SRC/bomb.jpg: too large (60000 \u00d7 60000)" };
+#ifdef Q_OS_UNIX
     QTest::newRow("endless device: the signature is looked at first")
-            << QStringList { "--picture", "/dev/zero" } << 0 << 1 << QStringList()
+            << QStringList { "--picture", "/dev/zero" } << kSmallMemory << 1 << QStringList()
             << QStringList { "skipped /dev/zero: not a picture that can be read" };
+#endif
     // The second claims 256 megapixels, under the cap, in a few hundred bytes: 150 MiB
     // of address space would not hold the plain decoder's picture.
     QTest::newRow("truncated JPEGs: written, with a warning")
