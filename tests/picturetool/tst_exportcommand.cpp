@@ -32,6 +32,11 @@ Run runTool(const QStringList &arguments, const QString &workingDirectory = QStr
     if (!workingDirectory.isEmpty())
         process.setWorkingDirectory(workingDirectory);
     if (limitKiB > 0) {
+        // One malloc arena: otherwise each thread that allocates at the same time as
+        // another may reserve 64 MiB of address space of its own, and whether the
+        // program fits in the limit would depend on timing.
+        env.insert(QStringLiteral("MALLOC_ARENA_MAX"), QStringLiteral("1"));
+        process.setProcessEnvironment(env);
         process.start(QStringLiteral("/bin/sh"),
                       QStringList { "-c", QStringLiteral("ulimit -v %1 && exec \"$0\" \"$@\"").arg(limitKiB),
                                     QStringLiteral(JPGTOOL_PROGRAM) }
