@@ -110,7 +110,7 @@ cmd_soak() {
 cmd_screenshot() {
     need "${BASE_PKGS[@]}" "${SHOT_PKGS[@]}"
     TARGETS=jpgtool_screenshot build build
-    tests/picturetool/screenshot.sh build docs
+    tools/jpgtoolshot/screenshot.sh build docs
 }
 
 # package: installs the build into a temporary prefix, builds examples/minimal-host
