@@ -25,6 +25,8 @@ private slots:
     void exitCodes();
     void jsonLinesAndErrorLog();
     void longScriptRunsInFlatMemory();
+    void demoOptions_data();
+    void demoOptions();
     void demo();
 
 private:
@@ -189,7 +191,10 @@ void TestHostCli::exitCodes_data()
         << QByteArray() << 2 << "" << "hostcli: --errorlog: cannot make the directory /proc/no/such/dir";
     QTest::newRow("bad option value") << "" << "" << QStringList{"--port", "/dev/null", "--baud", "7", "--cmd", "71:00"}
                                       << QByteArray() << 2 << "" << "hostcli: --baud: \"7\"";
-    QTest::newRow("help") << "" << "" << QStringList{"--help"} << QByteArray() << 0 << "--script <FILE>" << "";
+    QTest::newRow("help") << "" << "" << QStringList{"--help"} << QByteArray() << 0 << "Usage: hostcli [options]" << "";
+    QTest::newRow("version") << "" << "" << QStringList{"--version"} << QByteArray() << 0 << "hostcli 1.0.5\n" << "";
+    QTest::newRow("unknown option") << "" << "" << QStringList{"--port", "/dev/null", "--frob", "--cmd", "71:00"}
+                                    << QByteArray() << 2 << "" << "hostcli: Unknown option 'frob'";
 }
 
 void TestHostCli::exitCodes()
@@ -310,6 +315,34 @@ void TestHostCli::longScriptRunsInFlatMemory()
     return;
 #endif
     QVERIFY2(peak[1] - peak[0] < 4096, qPrintable(QStringLiteral("%1 kB against %2 kB").arg(peak[1]).arg(peak[0])));
+}
+
+void TestHostCli::demoOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // stdout must contain; for exit code 2 it must be empty
+    QTest::addColumn<QString>("err"); // stderr must contain
+
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "hostdemo 1.0.5\n" << "";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--log" << "";
+    QTest::newRow("unknown option") << QStringList{"--usb"} << 2 << "" << "hostdemo: Unknown option 'usb'";
+    QTest::newRow("extra argument") << QStringList{"serial"} << 2 << "" << "hostdemo: unexpected argument \"serial\"";
+}
+
+void TestHostCli::demoOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    const Finished f = runProgram(QStringLiteral(HOSTDEMO_PATH), arguments);
+    QCOMPARE(f.exitCode, exitCode);
+    QVERIFY2(f.out.contains(out), qPrintable(f.out));
+    QVERIFY2(f.err.contains(err), qPrintable(f.err));
+    if (exitCode == 2)
+        QVERIFY2(f.out.isEmpty(), qPrintable(f.out));
 }
 
 // ./run.sh demo: every medium's summary, every command as planned, the USB device

@@ -1,9 +1,10 @@
 #include "hostoptions.h"
 
 #include "commandtext.h"
+#include "hexnumber.h"
+#include "toolcommandline.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QHostAddress>
 
 #include <climits>
@@ -77,23 +78,11 @@ bool parseInt(const QString &text, int low, int high, int *value)
     return ok && *value >= low && *value <= high;
 }
 
-// "4c56:0105"
+// "4c56:0105", "0x4c56:0x105"
 bool parseUsbIds(const QString &text, unsigned short *vendorId, unsigned short *productId)
 {
     const QStringList ids = text.split(QLatin1Char(':'));
-    if (ids.size() != 2)
-        return false;
-    unsigned short values[2] = {0, 0};
-    for (int i = 0; i < 2; ++i) {
-        bool ok = false;
-        const uint v = ids.at(i).toUInt(&ok, 16);
-        if (!ok || ids.at(i).size() > 4 || ids.at(i).startsWith(QLatin1Char('+')))
-            return false;
-        values[i] = static_cast<unsigned short>(v);
-    }
-    *vendorId = values[0];
-    *productId = values[1];
-    return true;
+    return ids.size() == 2 && HexNumber::parseId(ids.at(0), vendorId) && HexNumber::parseId(ids.at(1), productId);
 }
 
 struct Options
@@ -122,11 +111,13 @@ struct Options
                        "list every device that answers within the timeout."),
         QStringLiteral("PORT")};
     QCommandLineOption usb{QStringLiteral("usb"),
-                           QStringLiteral("USB HID device to open, by vendor and product id in hexadecimal."),
+                           QStringLiteral("USB HID device to open, by vendor and product id in hexadecimal, "
+                                          "with or without 0x: 4c56:0105."),
                            QStringLiteral("VID:PID")};
     QCommandLineOption cmd{QStringLiteral("cmd"),
-                           QStringLiteral("Command to send, hexadecimal cmd:sub[:p1[:p2[:p3]]][/block], e.g. e1:00 "
-                                          "or e0:01:00:04:00/0a0b0c0d; a block HEX*N is HEX N times. Repeatable."),
+                           QStringLiteral("Command to send, cmd:sub[:p1[:p2[:p3]]][/block], each byte in hexadecimal "
+                                          "with or without 0x, e.g. e1:00 or e0:01:00:04:00/0a0b0c0d; a block HEX*N "
+                                          "is HEX N times, and p2 + 256 * p3 must be its length. Repeatable."),
                            QStringLiteral("TEXT")};
     QCommandLineOption script{QStringLiteral("script"),
                               QStringLiteral("Read the commands from FILE: one a line as for --cmd, optionally "
@@ -134,8 +125,10 @@ struct Options
                                              "comment, which names the command in the reports."),
                               QStringLiteral("FILE")};
     QCommandLineOption timeout{QStringLiteral("timeout"),
-                               QStringLiteral("Reply timeout per command in ms (default 1000)."), QStringLiteral("MS")};
-    QCommandLineOption head{QStringLiteral("head"), QStringLiteral("Frame head byte, hexadecimal (default 01)."),
+                               QStringLiteral("Reply timeout per command in ms as the dispatcher counts them: each 10 ms "
+                                              "poll counts 15 ms, so 1500 resends after about 1 s (default 1000)."),
+                               QStringLiteral("MS")};
+    QCommandLineOption head{QStringLiteral("head"), QStringLiteral("Frame head byte, in hexadecimal (default 01)."),
                             QStringLiteral("HH")};
     QCommandLineOption deadline{QStringLiteral("deadline"),
                                 QStringLiteral("Stop the whole run, failed, after S seconds (default: no limit)."),
@@ -201,26 +194,15 @@ Result parse(const QStringList &arguments, HostOptions *options, QString *messag
         "Example host: sends commands through the serial, UDP or USB transport and reports each send, reply, "
         "resend, drop and give-up, then a summary. Exit status: 0 when every command ended as planned, 1 when "
         "the run failed, 2 on bad usage."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions(o.all());
 
     auto fail = [message](const QString &text) {
         *message = QStringLiteral("hostcli: ") + text;
         return Result::Error;
     };
-    if (!parser.parse(QStringList{QStringLiteral("hostcli")} + arguments))
-        return fail(parser.errorText());
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-        *message = parser.helpText();
-        return Result::Help;
-    }
-    if (parser.isSet(version)) {
-        *message = QStringLiteral("hostcli %1").arg(QCoreApplication::applicationVersion());
-        return Result::Version;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument \"%1\" (see --help)").arg(parser.positionalArguments().first()));
+    const Result read = ToolCommandLine::parse(&parser, QStringLiteral("hostcli"), arguments, message);
+    if (read != Result::Run)
+        return read;
     for (const QCommandLineOption &option : o.all()) {
         if (option.names().first() != QLatin1String("cmd") && parser.values(option).size() > 1)
             return fail(QStringLiteral("--%1 given more than once").arg(option.names().first()));
@@ -285,13 +267,8 @@ Result parse(const QStringList &arguments, HostOptions *options, QString *messag
     if (parser.isSet(o.timeout) && !parseInt(parser.value(o.timeout), 0, 3600000, &result.defaults.timeoutMs))
         return fail(QStringLiteral("--timeout: \"%1\" is not a number of milliseconds from 0 to 3600000")
                         .arg(parser.value(o.timeout)));
-    if (parser.isSet(o.head)) {
-        bool ok = false;
-        const uint head = parser.value(o.head).toUInt(&ok, 16);
-        if (!ok || head > 0xFF || parser.value(o.head).size() > 2)
-            return fail(QStringLiteral("--head: \"%1\" is not a hexadecimal byte").arg(parser.value(o.head)));
-        result.defaults.head = static_cast<unsigned char>(head);
-    }
+    if (parser.isSet(o.head) && !HexNumber::parseByte(parser.value(o.head), &result.defaults.head))
+        return fail(QStringLiteral("--head: \"%1\" is not a hexadecimal byte").arg(parser.value(o.head)));
     if (parser.isSet(o.deadline) && !parseInt(parser.value(o.deadline), 1, 2000000, &result.deadlineS))
         return fail(QStringLiteral("--deadline: \"%1\" is not a number of seconds from 1 to 2000000")
                         .arg(parser.value(o.deadline)));

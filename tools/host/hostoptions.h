@@ -2,6 +2,7 @@
 #define HOSTOPTIONS_H
 
 #include "plannedcommand.h"
+#include "toolcommandline.h"
 
 #include <QSerialPort>
 #include <QString>
@@ -48,7 +49,7 @@ struct HostOptions
 
 namespace HostCommandLine {
 
-enum class Result { Run, Help, Version, Error };
+using Result = ToolCommandLine::Result;
 
 // Reads hostcli's arguments (without the program name). Help and Version: *message
 // is the text to print. Error: *message names the option and what is wrong with it.

@@ -39,23 +39,14 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hostcli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
 
     HostOptions options;
     QString message;
-    switch (HostCommandLine::parse(app.arguments().mid(1), &options, &message)) {
-    case HostCommandLine::Result::Help:
-    case HostCommandLine::Result::Version:
-        out << message << Qt::endl;
-        return 0;
-    case HostCommandLine::Result::Error:
-        err << message << Qt::endl;
-        return 2;
-    case HostCommandLine::Result::Run:
-        break;
-    }
+    const HostCommandLine::Result read = HostCommandLine::parse(app.arguments().mid(1), &options, &message);
+    if (read != HostCommandLine::Result::Run)
+        return ToolCommandLine::finish(read, message);
 
     // A script is read twice: once whole, so that a bad line stops the run before
     // anything is sent, then again as the run goes, so that it is never held whole.

@@ -11,9 +11,11 @@
 #include "ptydevice.h"
 #include "reporter.h"
 #include "scriptreader.h"
+#include "toolcommandline.h"
 #include "udpdevice.h"
 #include "usbdevice.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -245,9 +247,22 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hostdemo"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "The demonstration that ./run.sh demo runs: the example host drives the simulated device built into "
+        "this program over a serial line (a pseudo-terminal), over UDP (on the loopback address 127.0.0.2) "
+        "and over USB (on a simulated HID bus inside the program), with no hardware and no set-up. Exit "
+        "status: 0 when every command on every medium ended as planned, 1 otherwise, 2 on bad usage."));
+    const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Show the libraries' debug log on stderr."));
+    parser.addOption(logOption);
+    QString message;
+    const ToolCommandLine::Result read =
+        ToolCommandLine::parse(&parser, QStringLiteral("hostdemo"), app.arguments().mid(1), &message);
+    if (read != ToolCommandLine::Result::Run)
+        return ToolCommandLine::finish(read, message);
     Q_INIT_RESOURCE(demo);
     QTextStream out(stdout);
-    HostLog::install(app.arguments().contains(QStringLiteral("--log")));
+    HostLog::install(parser.isSet(logOption));
 
     QElapsedTimer clock;
     clock.start();
