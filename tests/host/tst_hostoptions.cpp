@@ -70,6 +70,7 @@ void TestHostOptions::options_data()
                                  << "device.example:65535";
     QTest::newRow("broadcast, default command") << QStringList{"--broadcast", "5000"} << run << "broadcast" << "5000";
     QTest::newRow("USB, ids padded") << QStringList{"--usb", "4C56:105"} + one << run << "USB" << "4c56:0105";
+    QTest::newRow("USB, ids with 0x") << QStringList{"--usb", "0x4c56:0X0105"} + one << run << "USB" << "4c56:0105";
     QTest::newRow("script") << QStringList{"--port", "p", "--script", "s.txt"} << run << "serial" << "p 115200 8N1";
     QTest::newRow("help") << QStringList{"--help"} << int(HostCommandLine::Result::Help) << "" << "";
     QTest::newRow("help with Qt's options") << QStringList{"--help-all"} << int(HostCommandLine::Result::Help) << "" << "";
@@ -100,6 +101,7 @@ void TestHostOptions::options_data()
     QTest::newRow("USB without product") << QStringList{"--usb", "4c56"} + one << error << "" << "--usb";
     QTest::newRow("USB id not hexadecimal") << QStringList{"--usb", "4c56:xyz"} + one << error << "" << "--usb";
     QTest::newRow("USB id too long") << QStringList{"--usb", "14c56:1"} + one << error << "" << "--usb";
+    QTest::newRow("USB id with a sign") << QStringList{"--usb", "+4c56:1"} + one << error << "" << "--usb";
     QTest::newRow("bad command") << QStringList{"--port", "p", "--cmd", "zz:00"} << error << "" << "--cmd: \"zz\"";
     QTest::newRow("no command") << QStringList{"--port", "p"} << error << "" << "--cmd";
     QTest::newRow("command and script") << QStringList{"--port", "p", "--script", "s"} + one << error << ""
@@ -151,7 +153,7 @@ void TestHostOptions::command_data()
     QTest::newRow("defaults") << QStringList{"--port", "p", "--cmd", "71:00"} << QStringList{"71:00"} << 1000 << 1
                               << 0 << 0 << 3;
     QTest::newRow("everything set")
-        << QStringList{"--port", "p", "--cmd", "71:00", "--cmd", "e1:00", "--timeout", "0", "--head", "ff",
+        << QStringList{"--port", "p", "--cmd", "71:00", "--cmd", "e1:00", "--timeout", "0", "--head", "0xff",
                        "--deadline", "5", "--give-up-limit", "0"}
         << QStringList{"71:00", "e1:00"} << 0 << 255 << 0 << 5 << 0;
     QTest::newRow("broadcast") << QStringList{"--broadcast", "5000", "--timeout", "500"} << QStringList{"71:00"} << 500
@@ -213,13 +215,26 @@ void TestHostOptions::scriptLine_data()
                                     << "e0:01:00:58:02/5a*600";
     QTest::newRow("largest block") << "e0:01:00:ff:ff/00*65535" << command << "e0 01 00 ff ff" << 65535 << 700
                                    << answer << "e0:01:00:ff:ff/00*65535";
+    QTest::newRow("bytes with 0x") << "0xe0:0X01:0x0:02:0x00/abcd" << command << "e0 01 00 02 00" << 2 << 700
+                                   << answer << "0xe0:0X01:0x0:02:0x00/abcd";
 
     QTest::newRow("not a command") << "hello" << bad << "expected cmd:sub" << 0 << 0 << 0 << "";
     QTest::newRow("byte not hexadecimal") << "zz:00" << bad << "\"zz\"" << 0 << 0 << 0 << "";
-    QTest::newRow("odd block") << "e0:01/abc" << bad << "block \"abc\"" << 0 << 0 << 0 << "";
+    QTest::newRow("byte of three digits") << "071:00" << bad << "\"071\"" << 0 << 0 << 0 << "";
+    QTest::newRow("block longer than p2:p3 announce") << "e0:01:00:04:00/0a0b0c0d0e" << bad
+                                                      << "the block has 5 bytes but p2:p3 announce 4" << 0 << 0 << 0
+                                                      << "";
+    QTest::newRow("block without p2:p3") << "e0:01/abcd" << bad << "give p2:p3 as 02:00" << 0 << 0 << 0 << "";
+    QTest::newRow("long bad line is named by its start")
+        << QStringLiteral("7").repeated(1000) + QStringLiteral(":00 timeout=5") << bad
+        << "\"" + QStringLiteral("7").repeated(77) + "...\" in" << 0 << 0 << 0 << "";
+    QTest::newRow("long bad word is named by its start")
+        << QStringLiteral("71:00 retry=") + QStringLiteral("9").repeated(1000) << bad
+        << "\"retry=" + QStringLiteral("9").repeated(71) + "...\"" << 0 << 0 << 0 << "";
+    QTest::newRow("odd block") << "e0:01:00:02:00/abc" << bad << "block \"abc\"" << 0 << 0 << 0 << "";
     QTest::newRow("empty block") << "e0:01/" << bad << "block" << 0 << 0 << 0 << "";
-    QTest::newRow("block too large") << "e0:01/00*65536" << bad << "repeat count" << 0 << 0 << 0 << "";
-    QTest::newRow("repeat of 0") << "e0:01/00*0" << bad << "repeat count" << 0 << 0 << 0 << "";
+    QTest::newRow("block too large") << "e0:01:00:00:00/00*65536" << bad << "repeat count" << 0 << 0 << 0 << "";
+    QTest::newRow("repeat of 0") << "e0:01:00:00:00/00*0" << bad << "repeat count" << 0 << 0 << 0 << "";
     QTest::newRow("timeout not a number") << "71:00 timeout=soon" << bad << "timeout=soon" << 0 << 0 << 0 << "";
     QTest::newRow("timeout negative") << "71:00 timeout=-5" << bad << "timeout=-5" << 0 << 0 << 0 << "";
     QTest::newRow("timeout without value") << "71:00 timeout" << bad << "\"timeout\"" << 0 << 0 << 0 << "";
@@ -245,6 +260,8 @@ void TestHostOptions::scriptLine()
     QCOMPARE(int(ScriptReader::parseLine(text, defaults, &planned, &error)), kind);
     if (kind == int(ScriptReader::LineKind::Bad)) {
         QVERIFY2(error.contains(header), qPrintable(error));
+        // Whatever the line's length, the message quotes at most two pieces of it.
+        QVERIFY2(error.size() <= 2 * CommandText::kMaxEcho + 80, qPrintable(error));
         return;
     }
     if (kind == int(ScriptReader::LineKind::Blank))
