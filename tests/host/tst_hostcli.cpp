@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <memory>
 
+#include <signal.h>
+
 // hostcli and the demonstration as a person or a script runs them: exit codes and
 // messages for good and bad input on each medium (USB on the simulated HID bus,
 // preloaded), the JSON lines, the error log, a script of 100,000 lines, and
@@ -25,6 +27,7 @@ private slots:
     void exitCodes();
     void jsonLinesAndErrorLog();
     void longScriptRunsInFlatMemory();
+    void interruptPrintsTheSummarySoFar();
     void demoOptions_data();
     void demoOptions();
     void demo();
@@ -315,6 +318,29 @@ void TestHostCli::longScriptRunsInFlatMemory()
     return;
 #endif
     QVERIFY2(peak[1] - peak[0] < 4096, qPrintable(QStringLiteral("%1 kB against %2 kB").arg(peak[1]).arg(peak[0])));
+}
+
+// Ctrl+C ends the run, as ping does, with the summary of what it did so far.
+void TestHostCli::interruptPrintsTheSummarySoFar()
+{
+    std::unique_ptr<SimLink> device = startDevice(QStringLiteral("pty"), QStringLiteral("silent=43"));
+    QVERIFY(device);
+    QProcess cli;
+    cli.start(QStringLiteral(HOSTCLI_PATH),
+              {"--port", device->endpoint(), "--timeout", "6000", "--script",
+               writeScript("interrupted", "71:00\n43:00 timeout=600000 # never answered\n76:00\n")});
+    QString out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromLocal8Bit(cli.readAllStandardOutput())).contains("never answered"),
+                             30000);
+    ::kill(pid_t(cli.processId()), SIGINT);
+    QVERIFY(cli.waitForFinished(30000));
+    out += QString::fromLocal8Bit(cli.readAllStandardOutput());
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY2(out.contains("== serial summary: 2 sent, 1 answered, 0 dropped by the reply rules, 0 resent, 0 given up; "
+                          "round trip median "),
+             qPrintable(out));
+    QVERIFY2(out.endsWith("== stopped early: interrupted (Ctrl+C)\n"), qPrintable(out));
 }
 
 void TestHostCli::demoOptions_data()

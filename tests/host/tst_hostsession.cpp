@@ -17,8 +17,9 @@ namespace {
 
 // A transport whose device answers at once, the way the test tells it per command
 // code: "answer", "silent", "silent-once", "drop" (a reply the reply rules drop:
-// 0x76 with p1 33) or "wrong-sn" (the answer carries another serial number). It
-// queues replies as a transport's reader does.
+// 0x76 with p1 33), "wrong-sn" (the answer carries another serial number) or
+// "fail" (the send fails, as a transport reports it). It queues replies as a
+// transport's reader does.
 class ScriptedPort : public PortBase
 {
 public:
@@ -49,6 +50,10 @@ public:
         }
         if (how == QLatin1String("silent"))
             return;
+        if (how == QLatin1String("fail")) {
+            reportSendFailed(QStringLiteral("the line is down"));
+            return;
+        }
         ProtocolData reply = replyTo(command);
         if (command.byCmd == 0x71)
             reply.byParam2 = 1; // the rules want 1 <= p2 <= 10
@@ -71,7 +76,8 @@ public:
     void opened(const QString &, const QString &) override {}
     void event(const HostEvent &e) override
     {
-        static const char *const kinds[] = {"send", "resend", "reply", "drop", "giveup", "unaccounted", "medium", "note"};
+        static const char *const kinds[] = {"send",        "resend", "reply", "drop",      "giveup",
+                                            "unaccounted", "medium", "note",  "sendfailed"};
         events << QStringLiteral("%1:%2").arg(QLatin1String(kinds[int(e.kind)])).arg(e.record.byCmd, 2, 16, QLatin1Char('0'));
     }
     void summary(const QString &, const RunSummary &, int) override {}
@@ -87,6 +93,7 @@ QByteArray scriptOf(const QStringList &lines)
 
 QString counts(const RunSummary &s)
 {
+    const QString failures = s.sendFailures > 0 ? QStringLiteral(" sendFailures %1").arg(s.sendFailures) : QString();
     return QStringLiteral("commands %1 sent %2 answered %3 dropped %4 resent %5 givenUp %6 unaccounted %7 "
                           "notAsPlanned %8 unmatched %9")
         .arg(s.commands)
@@ -97,7 +104,8 @@ QString counts(const RunSummary &s)
         .arg(s.givenUp)
         .arg(s.unaccounted)
         .arg(s.notAsPlanned)
-        .arg(s.unmatchedReplies);
+        .arg(s.unmatchedReplies)
+        + failures;
 }
 
 constexpr int kShortTimeoutMs = 60;
@@ -187,6 +195,11 @@ void TestHostSession::outcomes_data()
         << QStringList{"76:00"} << "76=drop" << 3 << 0
         << "commands 1 sent 1 answered 0 dropped 1 resent 0 givenUp 0 unaccounted 0 notAsPlanned 1 unmatched 0"
         << "drop:76 send:76" << "" << 1;
+    QTest::newRow("send failed: reported, then given up")
+        << QStringList{"43:00 expect=give-up"} << "43=fail" << 3 << 0
+        << "commands 1 sent 1 answered 0 dropped 0 resent 1 givenUp 1 unaccounted 0 notAsPlanned 0 unmatched 0 "
+           "sendFailures 2"
+        << "giveup:43 resend:43 send:43 send:43 sendfailed:43 sendfailed:43" << "" << 0;
     QTest::newRow("answer with another serial number")
         << QStringList{"71:00"} << "71=wrong-sn" << 3 << 0
         << "commands 1 sent 1 answered 0 dropped 0 resent 0 givenUp 0 unaccounted 1 notAsPlanned 1 unmatched 1"
@@ -254,11 +267,13 @@ void TestHostSession::jsonShape_data()
     QTest::newRow("reply") << "reply" << record + QStringList{"source", "matched", "roundTripMs"};
     QTest::newRow("drop") << "drop" << record + QStringList{"source", "matched", "roundTripMs"};
     QTest::newRow("giveup") << "giveup" << record + QStringList{"sends"};
+    QTest::newRow("sendfailed") << "sendfailed" << record + QStringList{"reason"};
     QTest::newRow("medium") << "medium" << QStringList{"event", "timeMs", "present", "text"};
     QTest::newRow("note") << "note" << QStringList{"event", "timeMs", "text"};
     QTest::newRow("summary") << "summary"
                              << QStringList{"event", "medium", "commands", "sent", "answered", "dropped", "resent",
-                                            "givenUp", "unaccounted", "notAsPlanned", "unmatchedReplies",
+                                            "givenUp", "unaccounted", "notAsPlanned", "sendFailures",
+                                            "unmatchedReplies",
                                             "roundTripMedianMs", "roundTripP99Ms", "stoppedEarly", "exitCode"};
     QTest::newRow("devices") << "devices" << QStringList{"event", "addresses"};
 }
@@ -274,7 +289,7 @@ void TestHostSession::jsonShape()
     JsonReporter reporter(&out);
     reporter.opened(QStringLiteral("serial"), QStringLiteral("opened /dev/ttyS0"));
     ScriptedPort port;
-    port.behaviour = {{0x43, QStringLiteral("silent")}, {0x76, QStringLiteral("drop")}};
+    port.behaviour = {{0x43, QStringLiteral("fail")}, {0x76, QStringLiteral("drop")}};
     RunSummary summary;
     const int exitCode = run({"71:00 # plain", "43:00 expect=give-up", "76:00 expect=drop"}, &port, &reporter,
                              &summary);
@@ -312,6 +327,9 @@ void TestHostSession::jsonShape()
             QCOMPARE(o.value(QStringLiteral("exitCode")).toInt(), 0);
         } else if (event == QLatin1String("giveup")) {
             QCOMPARE(o.value(QStringLiteral("sends")).toInt(), 2);
+        } else if (event == QLatin1String("sendfailed")) {
+            QCOMPARE(o.value(QStringLiteral("reason")).toString(), QStringLiteral("the line is down"));
+            QCOMPARE(o.value(QStringLiteral("cmd")).toString(), QStringLiteral("43"));
         }
     }
     QVERIFY2(found > 0, qPrintable(text));

@@ -230,6 +230,12 @@ int HostRun::run(CommandSource *source)
     return exitCode;
 }
 
+void HostRun::abort(const QString &reason)
+{
+    if (m_session)
+        m_session->abort(reason);
+}
+
 void HostRun::close()
 {
     if (!m_port)

@@ -31,6 +31,8 @@ public:
     int run(CommandSource *source);
     // Closes and deletes the transport; safe to call more than once.
     void close();
+    // Ends the run going on, failed, for reason; its summary stays whole.
+    void abort(const QString &reason);
 
     // Of the last run.
     const RunSummary &summary() const;

@@ -2,7 +2,6 @@
 
 #include "framecodec.h"
 #include "portbase.h"
-#include "replydropwatch.h"
 #include "reporter.h"
 
 #include <QMetaObject>
@@ -28,6 +27,9 @@ HostSession::HostSession(PortBase *port, CommandSource *source, Reporter *report
     connect(&m_dispatcher, &CmdDealModule::signalSendReceiveMessage, this, [this](void *p) {
         post(Note::Reply, *static_cast<ProtocolData *>(p));
     }, Qt::DirectConnection);
+    connect(&m_dispatcher, &CmdDealModule::signalReplyDropped, this, [this](void *p) {
+        post(Note::Dropped, *static_cast<ProtocolData *>(p));
+    }, Qt::DirectConnection);
     connect(&m_dispatcher, &CmdDealModule::signalInitCore, this, [this] { post(Note::Resend, ProtocolData()); },
             Qt::DirectConnection);
     connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this, [this] { post(Note::GiveUp, ProtocolData()); },
@@ -41,6 +43,8 @@ HostSession::HostSession(PortBase *port, CommandSource *source, Reporter *report
     connect(&m_listen, &QTimer::timeout, this, &HostSession::finish);
     m_idleTimer.setInterval(kIdleCheckMs);
     connect(&m_idleTimer, &QTimer::timeout, this, &HostSession::onIdleCheck);
+    // On the thread that sends, which is this one, inside sendDatatoDevice.
+    connect(m_port->notices(), &PortNotices::signalSendFailed, this, &HostSession::onSendFailed);
 }
 
 HostSession::~HostSession()
@@ -103,10 +107,7 @@ void HostSession::start()
     m_dispatcher.bSendWorkRun = true;
     m_dispatcher.bReceiveWorkRun = true;
     m_sendThread = std::thread(&CmdDealModule::GetQueueWork, &m_dispatcher);
-    m_receiveThread = std::thread([this] {
-        ReplyDropWatch::Scope watch(&m_dispatcher, [this](const ProtocolData &reply) { post(Note::Dropped, reply); });
-        m_dispatcher.ReceiveGetQueueWork();
-    });
+    m_receiveThread = std::thread(&CmdDealModule::ReceiveGetQueueWork, &m_dispatcher);
     finishIfDone();
 }
 
@@ -257,7 +258,9 @@ void HostSession::onReleased(const ProtocolData &command, Clock::time_point at)
     m_reporter->event(e);
 
     ProtocolData copy = command;
+    m_sending = qint64(entry->index);
     m_port->sendDatatoDevice(&copy);
+    m_sending = -1;
     topUp();
     closeOldest();
 }
@@ -290,6 +293,19 @@ void HostSession::onReply(const ProtocolData &reply, Clock::time_point at, bool 
     if (entry != m_open.end())
         resolve(entry, accepted ? Outcome::Answered : Outcome::Dropped);
     finishIfDone();
+}
+
+void HostSession::onSendFailed(const QString &reason)
+{
+    ++m_summary.sendFailures;
+    const auto entry = findIndex(quint64(m_sending));
+    HostEvent e;
+    if (m_sending >= 0 && entry != m_open.end())
+        e = eventFor(HostEvent::Kind::SendFailed, *entry, Clock::now());
+    e.kind = HostEvent::Kind::SendFailed;
+    e.timeMs = msSinceStart(Clock::now());
+    e.text = reason;
+    m_reporter->event(e);
 }
 
 void HostSession::onResend(Clock::time_point at)
@@ -387,6 +403,11 @@ void HostSession::finishIfDone()
         return;
     }
     finish();
+}
+
+void HostSession::abort(const QString &reason)
+{
+    stopEarly(reason);
 }
 
 void HostSession::stopEarly(const QString &reason)

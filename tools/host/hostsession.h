@@ -71,6 +71,9 @@ public:
     void start();
     // Stops and joins the workers; safe to call more than once.
     void stop();
+    // Ends the run now, failed, for reason (the user pressed Ctrl+C, a Stop button);
+    // finished() follows. Does nothing once the run has finished.
+    void abort(const QString &reason);
 
     const RunSummary &summary() const;
     // Where the replies came from (a port name, a device's address), each once, in
@@ -119,6 +122,7 @@ private:
     void onReply(const ProtocolData &reply, Clock::time_point at, bool accepted);
     void onResend(Clock::time_point at);
     void onGiveUp(Clock::time_point at);
+    void onSendFailed(const QString &reason);
     void onIdleCheck();
     void topUp();
     void resolve(std::deque<Entry>::iterator entry, Outcome outcome);
@@ -149,6 +153,8 @@ private:
     quint64 m_nextIndex = 0;
     // The command released last; -1 before the first release.
     qint64 m_inFlight = -1;
+    // The command inside sendDatatoDevice; -1 outside it.
+    qint64 m_sending = -1;
     bool m_sourceDone = false;
 
     RunSummary m_summary;

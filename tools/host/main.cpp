@@ -7,6 +7,7 @@
 #include "hostlog.h"
 #include "hostoptions.h"
 #include "hostrun.h"
+#include "interruptnotifier.h"
 #include "reporter.h"
 #include "scriptreader.h"
 
@@ -111,6 +112,10 @@ int main(int argc, char *argv[])
         err << "hostcli: --errorlog: cannot use the directory " << options.errorLogDir << Qt::endl;
         return 2;
     }
+    // Ctrl+C ends the run with the summary of what it did, as ping does.
+    InterruptNotifier interrupt;
+    QObject::connect(&interrupt, &InterruptNotifier::interrupted, &host,
+                     [&host] { host.abort(QStringLiteral("interrupted (Ctrl+C)")); });
     const int exitCode = host.run(source.get());
     reporter->summary(host.mediumName(), host.summary(), exitCode);
     if (options.medium == HostOptions::Medium::Broadcast)

@@ -39,7 +39,7 @@ constexpr quint8 kUnplugDuring = 0x44;
 constexpr int kUnpluggedMs = 200;
 
 // Passes every event on. When the command it waits for leaves, it unplugs the
-// device, which therefore never answers that send; once the host has heard the
+// device, which is told to leave that send unanswered; once the host has heard the
 // device go (signalUSBChanged(false)), it plugs it in again, so that the resend
 // reaches the device the host has opened anew.
 class UnplugWhileWaiting : public Reporter
@@ -68,8 +68,12 @@ public:
         m_next->event(e);
         if (m_state == State::Waiting && e.kind == HostEvent::Kind::Send && e.record.byCmd == m_cmd) {
             m_state = State::Unplugged;
-            note(QStringLiteral("demo: the device is unplugged while it owes the reply"));
-            m_device->hangUp();
+            // The event comes as the command leaves: unplug once the transport has
+            // written it, so that the device has it and owes the reply.
+            QTimer::singleShot(0, [this] {
+                note(QStringLiteral("demo: the device is unplugged while it owes the reply"));
+                m_device->hangUp();
+            });
         } else if (m_state == State::Unplugged && e.kind == HostEvent::Kind::Medium && !e.present) {
             m_state = State::Away;
             QTimer::singleShot(kUnpluggedMs, [this] {
@@ -219,6 +223,7 @@ bool usbSegment(Demo *demo, QTextStream *out)
     device.device().setFault(0x42, SimFault::Silent, 1);
     device.device().setFault(0x43, SimFault::Silent);
     device.device().setFault(0x77, SimFault::Pieces);
+    device.device().setFault(kUnplugDuring, SimFault::Silent, 1);
     HostOptions o = demoOptions(HostOptions::Medium::Usb);
     o.vendorId = kUsbVendorId;
     o.productId = kUsbProductId;
