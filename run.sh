@@ -104,7 +104,7 @@ cmd_soak() {
     need "${BASE_PKGS[@]}"
     TARGETS=soak build build-release -DCMAKE_BUILD_TYPE=Release
     if [ $# -eq 0 ]; then set -- serial=10000 udp=10000 usb=3000; fi
-    build-release/tests/soak/soak "$@"
+    build-release/tools/soak/soak "$@"
 }
 
 cmd_screenshot() {
