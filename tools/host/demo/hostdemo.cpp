@@ -50,6 +50,17 @@ public:
         , m_device(device)
         , m_cmd(cmd)
     {
+        m_taken.setInterval(kLookMs);
+        QObject::connect(&m_taken, &QTimer::timeout, [this] {
+            for (const SimFrame &f : m_device->device().receivedCommands()) {
+                if (f.cmd == m_cmd) {
+                    m_taken.stop();
+                    note(QStringLiteral("demo: the device is unplugged while it owes the reply"));
+                    m_device->hangUp();
+                    return;
+                }
+            }
+        });
     }
 
     // Both notices came: gone, and back.
@@ -68,12 +79,9 @@ public:
         m_next->event(e);
         if (m_state == State::Waiting && e.kind == HostEvent::Kind::Send && e.record.byCmd == m_cmd) {
             m_state = State::Unplugged;
-            // The event comes as the command leaves: unplug once the transport has
-            // written it, so that the device has it and owes the reply.
-            QTimer::singleShot(0, [this] {
-                note(QStringLiteral("demo: the device is unplugged while it owes the reply"));
-                m_device->hangUp();
-            });
+            // The event comes as the command leaves: unplug once the device has taken
+            // it (and, told to, left it unanswered), so that it owes the reply.
+            m_taken.start();
         } else if (m_state == State::Unplugged && e.kind == HostEvent::Kind::Medium && !e.present) {
             m_state = State::Away;
             QTimer::singleShot(kUnpluggedMs, [this] {
@@ -106,10 +114,14 @@ private:
         m_next->event(e);
     }
 
+    // How often to look whether the device has taken the command.
+    static constexpr int kLookMs = 5;
+
     Reporter *m_next;
     UsbDevice *m_device;
     const quint8 m_cmd;
     State m_state = State::Waiting;
+    QTimer m_taken;
 };
 
 class Demo
