@@ -1,6 +1,7 @@
 #include "commandtext.h"
 #include "hostoptions.h"
 #include "latencystats.h"
+#include "mediumtraits.h"
 #include "scriptreader.h"
 
 #include <QBuffer>
@@ -48,7 +49,7 @@ void TestHostOptions::options_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("result");    // HostCommandLine::Result
-    QTest::addColumn<QString>("medium"); // Run: mediumName; otherwise unused
+    QTest::addColumn<QString>("medium"); // Run: the medium's name; otherwise unused
     QTest::addColumn<QString>("what");   // Run: endpointOf; Error: what the message must contain
 
     const int run = int(HostCommandLine::Result::Run);
@@ -127,7 +128,7 @@ void TestHostOptions::options()
     QCOMPARE(int(HostCommandLine::parse(arguments, &o, &message)), result);
     switch (HostCommandLine::Result(result)) {
     case HostCommandLine::Result::Run:
-        QCOMPARE(HostCommandLine::mediumName(o.medium), medium);
+        QCOMPARE(QString::fromLatin1(mediumTraits(o.medium).name), medium);
         QCOMPARE(endpointOf(o), what);
         break;
     case HostCommandLine::Result::Error:

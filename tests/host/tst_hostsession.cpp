@@ -1,3 +1,4 @@
+#include "dispatcherbridge.h"
 #include "dispatcherstate.h"
 #include "hostsession.h"
 #include "portbase.h"
@@ -12,6 +13,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -129,6 +131,8 @@ private slots:
     void outcomes();
     void jsonShape_data();
     void jsonShape();
+    void commandsAddedWhileRunning();
+    void bridgeHandsRecordsToItsThread();
 
 private:
     int run(const QStringList &lines, ScriptedPort *port, Reporter *reporter, RunSummary *summary,
@@ -333,6 +337,96 @@ void TestHostSession::jsonShape()
         }
     }
     QVERIFY2(found > 0, qPrintable(text));
+}
+
+// What a window does: a session that goes on without a script, commands added as a
+// person types them, every event as a signal, and a Stop button.
+void TestHostSession::commandsAddedWhileRunning()
+{
+    ScriptedPort port;
+    port.behaviour[0x76] = QStringLiteral("drop");
+    HostSession session(&port, nullptr);
+    session.setKeepRunning(true);
+    QSignalSpy reported(&session, &HostSession::reported);
+    QSignalSpy finished(&session, &HostSession::finished);
+    auto command = [](const char *text) {
+        PlannedCommand planned;
+        QString error;
+        ScriptReader::parseLine(QString::fromLatin1(text), CommandDefaults(), &planned, &error);
+        return planned;
+    };
+    QVERIFY(session.add(command("71:00 # before the start")));
+    session.start();
+    auto seen = [&reported](HostEvent::Kind kind) {
+        int n = 0;
+        for (const QList<QVariant> &args : reported)
+            n += args.first().value<HostEvent>().kind == kind ? 1 : 0;
+        return n;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(seen(HostEvent::Kind::Reply), 1, 20000);
+    QVERIFY(session.add(command("76:00 expect=drop")));
+    QVERIFY(session.add(command("72:00")));
+    QTRY_COMPARE_WITH_TIMEOUT(seen(HostEvent::Kind::Reply), 2, 20000);
+    QCOMPARE(seen(HostEvent::Kind::Drop), 1);
+    // Every command has ended, and the session waits for more.
+    QTest::qWait(3 * HostSession::kIdleCheckMs * HostSession::kIdleChecks);
+    QVERIFY(finished.isEmpty());
+
+    session.abort(QStringLiteral("stopped"));
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toInt(), 1);
+    QCOMPARE(session.summary().commands, 3);
+    QCOMPARE(session.summary().notAsPlanned, 0);
+    QCOMPARE(session.summary().stoppedEarly, QStringLiteral("stopped"));
+    QVERIFY(!session.add(command("71:00")));
+    QCOMPARE(reported.first().first().value<HostEvent>().label, QStringLiteral("before the start"));
+}
+
+// The bridge hands each worker's record to the thread that owns it, as a copy, in
+// the workers' order: the command as released with its serial number, the reply,
+// the one the rules dropped, the resend announced and then released again, the
+// give-up with its command; after stop() nothing more comes.
+void TestHostSession::bridgeHandsRecordsToItsThread()
+{
+    ScriptedPort port;
+    port.behaviour = {{0x76, QStringLiteral("drop")}, {0x43, QStringLiteral("silent")}};
+    DispatcherBridge bridge;
+    QStringList seen;
+    auto note = [&seen](const char *what, const ProtocolData &r) {
+        QVERIFY(QThread::currentThread() == qApp->thread());
+        seen << QStringLiteral("%1:%2:%3").arg(QLatin1String(what)).arg(r.byCmd, 2, 16, QLatin1Char('0')).arg(r.bySN);
+    };
+    connect(&bridge, &DispatcherBridge::released, this, [&](const ProtocolData &c, bool resend) {
+        note(resend ? "again" : "released", c);
+        ProtocolData copy = c;
+        port.sendDatatoDevice(&copy);
+    });
+    connect(&bridge, &DispatcherBridge::resent, this, [&](const ProtocolData &c) { note("resent", c); });
+    connect(&bridge, &DispatcherBridge::replied, this, [&](const ProtocolData &r) { note("replied", r); });
+    connect(&bridge, &DispatcherBridge::dropped, this, [&](const ProtocolData &r) { note("dropped", r); });
+    connect(&bridge, &DispatcherBridge::gaveUp, this, [&](const ProtocolData &c) { note("gaveUp", c); });
+    for (int cmd : {0x71, 0x76, 0x43}) {
+        ProtocolData c;
+        c.byCmd = quint8(cmd);
+        c.iTimeoutMs = kShortTimeoutMs;
+        DispatcherBridge::queue(c);
+    }
+    bridge.start();
+    QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 8, 20000);
+    QCOMPARE(seen, (QStringList{"released:71:1", "replied:71:1", "released:76:2", "dropped:76:2", "released:43:3",
+                                "resent:43:3", "again:43:3", "gaveUp:43:3"}));
+
+    // A command released while this thread is busy, then stopped: never reported.
+    ProtocolData late;
+    late.byCmd = 0x71;
+    DispatcherBridge::queue(late);
+    QDeadlineTimer deadline(20000);
+    while (CmdDealModule::commandQueueSize() > 0 && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    bridge.stop();
+    QTest::qWait(50);
+    QCOMPARE(seen.size(), 8);
+    QCOMPARE(port.sent.size(), 4);
 }
 
 QTEST_GUILESS_MAIN(TestHostSession)

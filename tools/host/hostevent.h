@@ -5,6 +5,7 @@
 #include "plannedcommand.h"
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
 
 // One thing that happened during a run, as the reports show it.
@@ -47,6 +48,8 @@ struct HostEvent
     bool present = false;
     QString text;
 };
+
+Q_DECLARE_METATYPE(HostEvent)
 
 // What a run adds up to.
 struct RunSummary

@@ -171,21 +171,6 @@ QString SerialSettings::describe() const
 
 namespace HostCommandLine {
 
-QString mediumName(HostOptions::Medium medium)
-{
-    switch (medium) {
-    case HostOptions::Medium::Serial:
-        return QStringLiteral("serial");
-    case HostOptions::Medium::Udp:
-        return QStringLiteral("UDP");
-    case HostOptions::Medium::Broadcast:
-        return QStringLiteral("broadcast");
-    case HostOptions::Medium::Usb:
-        return QStringLiteral("USB");
-    }
-    return QString();
-}
-
 Result parse(const QStringList &arguments, HostOptions *options, QString *message)
 {
     const Options o;

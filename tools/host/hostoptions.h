@@ -55,9 +55,6 @@ using Result = ToolCommandLine::Result;
 // is the text to print. Error: *message names the option and what is wrong with it.
 Result parse(const QStringList &arguments, HostOptions *options, QString *message);
 
-// "serial", "UDP", "broadcast", "USB"
-QString mediumName(HostOptions::Medium medium);
-
 } // namespace HostCommandLine
 
 #endif // HOSTOPTIONS_H

@@ -11,6 +11,7 @@
 
 class PortBase;
 class Reporter;
+struct MediumTraits;
 
 // A host on one medium: makes the transport the options name through the factory,
 // opens it, runs sources of commands on it one after the other, and closes it. On
@@ -38,15 +39,15 @@ public:
     const RunSummary &summary() const;
     QStringList sources() const;
     PortBase *port() const;
+    // "serial", "UDP", "broadcast", "USB"
     QString mediumName() const;
 
 private slots:
     void onUsbChanged(bool present);
 
 private:
-    HostSession::Cutting cutting() const;
-
     HostOptions m_options;
+    const MediumTraits &m_medium;
     Reporter *m_reporter;
     PortBase *m_port = nullptr;
     HostSession *m_session = nullptr;

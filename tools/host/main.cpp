@@ -8,6 +8,7 @@
 #include "hostoptions.h"
 #include "hostrun.h"
 #include "interruptnotifier.h"
+#include "mediumtraits.h"
 #include "reporter.h"
 #include "scriptreader.h"
 
@@ -118,7 +119,7 @@ int main(int argc, char *argv[])
                      [&host] { host.abort(QStringLiteral("interrupted (Ctrl+C)")); });
     const int exitCode = host.run(source.get());
     reporter->summary(host.mediumName(), host.summary(), exitCode);
-    if (options.medium == HostOptions::Medium::Broadcast)
+    if (mediumTraits(options.medium).listensAfter)
         reporter->devicesFound(sortedAddresses(host.sources()));
     host.close();
     return exitCode;
