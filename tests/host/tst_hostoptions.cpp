@@ -174,7 +174,15 @@ void TestHostOptions::command()
     HostOptions o;
     QString message;
     QCOMPARE(HostCommandLine::parse(arguments, &o, &message), HostCommandLine::Result::Run);
-    QCOMPARE(o.commands, commands);
+    QStringList labels;
+    for (const PlannedCommand &c : o.commands) {
+        labels << c.label;
+        // The defaults are the commands' own.
+        QCOMPARE(c.command.iTimeoutMs, timeoutMs);
+        QCOMPARE(int(c.command.byHead), head);
+        QCOMPARE(int(c.command.bySendMode), sendMode);
+    }
+    QCOMPARE(labels, commands);
     QCOMPARE(o.defaults.timeoutMs, timeoutMs);
     QCOMPARE(int(o.defaults.head), head);
     QCOMPARE(int(o.defaults.sendMode), sendMode);

@@ -35,8 +35,9 @@ struct HostOptions
     unsigned short vendorId = 0;
     unsigned short productId = 0;
 
-    // --cmd texts, already checked; or the script to read.
-    QStringList commands;
+    // The --cmd commands, read as script lines are, with the defaults; or the
+    // script to read.
+    QList<PlannedCommand> commands;
     QString scriptPath;
     CommandDefaults defaults;
 

@@ -3,7 +3,6 @@
 // dispatcher's two workers on threads of their own, the signal connections, and
 // commands from the command line or a script, each followed to its end.
 
-#include "commandtext.h"
 #include "hostlog.h"
 #include "hostoptions.h"
 #include "hostrun.h"
@@ -74,17 +73,7 @@ int main(int argc, char *argv[])
         }
         source = std::make_unique<ScriptReader>(&script, options.scriptPath, options.defaults);
     } else {
-        QList<PlannedCommand> commands;
-        for (const QString &text : options.commands) {
-            PlannedCommand planned;
-            CommandText::parse(text, &planned.command, &message);
-            planned.command.byHead = options.defaults.head;
-            planned.command.iTimeoutMs = options.defaults.timeoutMs;
-            planned.command.bySendMode = options.defaults.sendMode;
-            planned.label = text;
-            commands << planned;
-        }
-        source = std::make_unique<ListSource>(commands);
+        source = std::make_unique<ListSource>(options.commands);
     }
 
     const QString errorLogDir =
