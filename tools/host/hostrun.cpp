@@ -24,11 +24,6 @@ QString HostRun::mediumName() const
     return QString::fromLatin1(m_medium.name);
 }
 
-PortBase *HostRun::port() const
-{
-    return m_port;
-}
-
 const RunSummary &HostRun::summary() const
 {
     return m_summary;
@@ -99,6 +94,7 @@ int HostRun::run(CommandSource *source)
         exitCode = code;
         loop.quit();
     });
+    connect(&session, &HostSession::reported, this, &HostRun::reported);
     m_session = &session;
     session.start();
     if (exitCode < 0)

@@ -38,9 +38,12 @@ public:
     // Of the last run.
     const RunSummary &summary() const;
     QStringList sources() const;
-    PortBase *port() const;
     // "serial", "UDP", "broadcast", "USB"
     QString mediumName() const;
+
+signals:
+    // Every event of the run going on, as HostSession::reported gives it.
+    void reported(const HostEvent &event);
 
 private slots:
     void onUsbChanged(bool present);

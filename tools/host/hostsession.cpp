@@ -5,6 +5,8 @@
 #include "portbase.h"
 #include "reporter.h"
 
+#include <algorithm>
+
 HostSession::HostSession(PortBase *port, CommandSource *source, Reporter *reporter)
     : m_port(port)
     , m_source(source)
@@ -144,11 +146,7 @@ HostEvent HostSession::eventFor(HostEvent::Kind kind, const Entry &entry, Clock:
 
 std::deque<HostSession::Entry>::iterator HostSession::findIndex(quint64 index)
 {
-    for (auto it = m_open.begin(); it != m_open.end(); ++it) {
-        if (it->index == index)
-            return it;
-    }
-    return m_open.end();
+    return std::find_if(m_open.begin(), m_open.end(), [index](const Entry &e) { return e.index == index; });
 }
 
 std::deque<HostSession::Entry>::iterator HostSession::findOpenSn(int sn)
@@ -393,15 +391,6 @@ void HostSession::reportMedium(bool present, const QString &text)
     e.kind = HostEvent::Kind::Medium;
     e.timeMs = msSinceStart(Clock::now());
     e.present = present;
-    e.text = text;
-    report(e);
-}
-
-void HostSession::reportNote(const QString &text)
-{
-    HostEvent e;
-    e.kind = HostEvent::Kind::Note;
-    e.timeMs = msSinceStart(Clock::now());
     e.text = text;
     report(e);
 }

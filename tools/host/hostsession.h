@@ -81,7 +81,6 @@ public:
     QStringList sources() const;
     // Reports something that happened to the medium, on the run's clock.
     void reportMedium(bool present, const QString &text);
-    void reportNote(const QString &text);
 
 signals:
     // Every event of the run, as it happens.

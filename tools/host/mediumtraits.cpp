@@ -37,11 +37,6 @@ QList<int> reports(const QByteArray &bytes)
     return sizes;
 }
 
-QString usbIds(unsigned short vendorId, unsigned short productId)
-{
-    return QStringLiteral("%1:%2").arg(vendorId, 4, 16, QLatin1Char('0')).arg(productId, 4, 16, QLatin1Char('0'));
-}
-
 // The transport says only that the open failed; a port of our own says why.
 QString serialOpenError(const QString &name)
 {
@@ -110,12 +105,14 @@ bool openBroadcast(PortBase *port, const HostOptions &o, QString *description, Q
 
 bool openUsb(PortBase *port, const HostOptions &o, QString *description, QString *error)
 {
+    const QString ids =
+        QStringLiteral("%1:%2").arg(o.vendorId, 4, 16, QLatin1Char('0')).arg(o.productId, 4, 16, QLatin1Char('0'));
     if (!port->openUSB(o.vendorId, o.productId)) {
         *error = QStringLiteral("no USB HID device %1 could be opened (is it plugged in, and may this user open it?)")
-                     .arg(usbIds(o.vendorId, o.productId));
+                     .arg(ids);
         return false;
     }
-    *description = QStringLiteral("opened USB device %1").arg(usbIds(o.vendorId, o.productId));
+    *description = QStringLiteral("opened USB device %1").arg(ids);
     return true;
 }
 

@@ -120,11 +120,6 @@ QString ScriptReader::error() const
     return m_error;
 }
 
-int ScriptReader::lineNumber() const
-{
-    return m_line;
-}
-
 qint64 ScriptReader::check(QIODevice *device, const QString &name, const CommandDefaults &defaults,
                            QString *error)
 {

@@ -22,6 +22,8 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <functional>
+
 namespace {
 
 // A medium's part of the demonstration fails rather than hang; the three of them
@@ -38,15 +40,15 @@ constexpr quint8 kUnplugDuring = 0x44;
 // How long the device stays away once the host has heard it go.
 constexpr int kUnpluggedMs = 200;
 
-// Passes every event on. When the command it waits for leaves, it unplugs the
+// Watches the run's events. When the command it waits for leaves, it unplugs the
 // device, which is told to leave that send unanswered; once the host has heard the
 // device go (signalUSBChanged(false)), it plugs it in again, so that the resend
-// reaches the device the host has opened anew.
-class UnplugWhileWaiting : public Reporter
+// reaches the device the host has opened anew. Its notes go to reporter.
+class UnplugWhileWaiting
 {
 public:
-    UnplugWhileWaiting(Reporter *next, UsbDevice *device, quint8 cmd)
-        : m_next(next)
+    UnplugWhileWaiting(Reporter *reporter, UsbDevice *device, quint8 cmd)
+        : m_reporter(reporter)
         , m_device(device)
         , m_cmd(cmd)
     {
@@ -69,14 +71,8 @@ public:
         return m_state == State::Back;
     }
 
-    void opened(const QString &medium, const QString &description) override
+    void seen(const HostEvent &e)
     {
-        m_next->opened(medium, description);
-    }
-
-    void event(const HostEvent &e) override
-    {
-        m_next->event(e);
         if (m_state == State::Waiting && e.kind == HostEvent::Kind::Send && e.record.byCmd == m_cmd) {
             m_state = State::Unplugged;
             // The event comes as the command leaves: unplug once the device has taken
@@ -93,31 +89,20 @@ public:
         }
     }
 
-    void summary(const QString &medium, const RunSummary &summary, int exitCode) override
-    {
-        m_next->summary(medium, summary, exitCode);
-    }
-
-    void devicesFound(const QStringList &addresses) override
-    {
-        m_next->devicesFound(addresses);
-    }
-
 private:
     enum class State { Waiting, Unplugged, Away, Back };
+    // How often to look whether the device has taken the command.
+    static constexpr int kLookMs = 5;
 
     void note(const QString &text)
     {
         HostEvent e;
         e.kind = HostEvent::Kind::Note;
         e.text = text;
-        m_next->event(e);
+        m_reporter->event(e);
     }
 
-    // How often to look whether the device has taken the command.
-    static constexpr int kLookMs = 5;
-
-    Reporter *m_next;
+    Reporter *m_reporter;
     UsbDevice *m_device;
     const quint8 m_cmd;
     State m_state = State::Waiting;
@@ -139,13 +124,14 @@ public:
     }
 
     // Runs one medium's script against a started device; false when a command did
-    // not end as planned or the medium could not be used. The events go to
-    // reporter, or to the demo's own.
+    // not end as planned or the medium could not be used. watch sees every event.
     bool segment(const QString &title, const HostOptions &options, const QString &script, SimLink *device,
-                 Reporter *reporter = nullptr)
+                 const std::function<void(const HostEvent &)> &watch = nullptr)
     {
         *m_out << Qt::endl << "=== " << title << " ===" << Qt::endl;
-        HostRun host(options, reporter ? reporter : &m_reporter);
+        HostRun host(options, &m_reporter);
+        if (watch)
+            QObject::connect(&host, &HostRun::reported, watch);
         QString error;
         if (!host.open(&error)) {
             *m_out << "!! " << error << Qt::endl;
@@ -242,7 +228,7 @@ bool usbSegment(Demo *demo, QTextStream *out)
     UnplugWhileWaiting unplug(demo->reporter(), &device, kUnplugDuring);
     const bool ok = demo->segment(
         QStringLiteral("USB: the simulated device %1 on the simulated HID bus").arg(device.endpoint()), o,
-        QStringLiteral(":/demo/usb.txt"), &device, &unplug);
+        QStringLiteral(":/demo/usb.txt"), &device, [&unplug](const HostEvent &e) { unplug.seen(e); });
     if (!unplug.sawUnplugAndReplug()) {
         *out << "!! the host did not hear the device go and come back" << Qt::endl;
         return false;
