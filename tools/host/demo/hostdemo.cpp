@@ -29,6 +29,7 @@ namespace {
 // A medium's part of the demonstration fails rather than hang; the three of them
 // end within 30 s whatever happens.
 constexpr int kSegmentDeadlineS = 9;
+constexpr int kAnsweredTimeoutMs = 6000;
 // The UDP device's address: loopback, never a network.
 const char kUdpDeviceAddress[] = "127.0.0.2";
 // The UDP device sends a block in datagrams of at most this many bytes.
@@ -164,6 +165,10 @@ HostOptions demoOptions(HostOptions::Medium medium)
 {
     HostOptions o;
     o.medium = medium;
+    // An answered command waits for its reply as long as the system's commands do: a
+    // loaded machine may stall a reply well past hostcli's default, and a resend
+    // would not be the demonstration's.
+    o.defaults.timeoutMs = kAnsweredTimeoutMs;
     o.deadlineS = kSegmentDeadlineS;
     o.giveUpLimit = 0;
     return o;
