@@ -159,6 +159,8 @@ void TestHostOptions::command_data()
         << QStringList{"71:00", "e1:00"} << 0 << 255 << 0 << 5 << 0;
     QTest::newRow("broadcast") << QStringList{"--broadcast", "5000", "--timeout", "500"} << QStringList{"71:00"} << 500
                                << 1 << 1 << 0 << 3;
+    QTest::newRow("a command read as a script line") << QStringList{"--port", "p", "--cmd", "71:00 # status"}
+                                                     << QStringList{"status"} << 1000 << 1 << 0 << 0 << 3;
 }
 
 void TestHostOptions::command()

@@ -127,7 +127,8 @@ struct Options
     QCommandLineOption cmd{QStringLiteral("cmd"),
                            QStringLiteral("Command to send, cmd:sub[:p1[:p2[:p3]]][/block], each byte in hexadecimal "
                                           "with or without 0x, e.g. e1:00 or e0:01:00:04:00/0a0b0c0d; a block HEX*N "
-                                          "is HEX N times, and p2 + 256 * p3 must be its length. Repeatable."),
+                                          "is HEX N times, and p2 + 256 * p3 must be its length. As a script line, "
+                                          "it may go on with timeout=MS, expect=... and a # comment. Repeatable."),
                            QStringLiteral("TEXT")};
     QCommandLineOption script{QStringLiteral("script"),
                               QStringLiteral("Read the commands from FILE: one a line as for --cmd, optionally "
