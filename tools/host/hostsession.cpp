@@ -254,9 +254,7 @@ void HostSession::onSendFailed(const QString &reason)
 {
     ++m_summary.sendFailures;
     const auto entry = findIndex(quint64(m_sending));
-    HostEvent e;
-    if (m_sending >= 0 && entry != m_open.end())
-        e = eventFor(HostEvent::Kind::SendFailed, *entry, Clock::now());
+    HostEvent e = entry != m_open.end() ? eventFor(HostEvent::Kind::SendFailed, *entry, Clock::now()) : HostEvent();
     e.kind = HostEvent::Kind::SendFailed;
     e.timeMs = msSinceStart(Clock::now());
     e.text = reason;

@@ -1,26 +1,15 @@
 #include "interruptnotifier.h"
 
-#include <QSocketNotifier>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
-// A signal handler may do next to nothing: it writes a byte into a pipe whose
-// other end the event loop watches.
-int s_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t s_interrupted = 0;
 
 void onSigint(int)
 {
-    const char byte = 1;
-    const int saved = errno;
-    [[maybe_unused]] const ssize_t n = ::write(s_pipe[1], &byte, 1);
+    s_interrupted = 1;
     std::signal(SIGINT, SIG_DFL);
-    errno = saved;
 }
 
 } // namespace
@@ -28,36 +17,19 @@ void onSigint(int)
 InterruptNotifier::InterruptNotifier(QObject *parent)
     : QObject(parent)
 {
-    if (::pipe2(s_pipe, O_NONBLOCK | O_CLOEXEC) != 0)
-        return;
-    m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        char byte;
-        while (::read(s_pipe[0], &byte, 1) > 0) {
-        }
+    s_interrupted = 0;
+    std::signal(SIGINT, onSigint);
+    m_look.setInterval(kLookMs);
+    connect(&m_look, &QTimer::timeout, this, [this] {
+        if (!s_interrupted)
+            return;
+        m_look.stop();
         emit interrupted();
     });
-    std::signal(SIGINT, onSigint);
+    m_look.start();
 }
 
 InterruptNotifier::~InterruptNotifier()
 {
-    if (!m_notifier)
-        return;
     std::signal(SIGINT, SIG_DFL);
-    delete m_notifier;
-    ::close(s_pipe[0]);
-    ::close(s_pipe[1]);
-    s_pipe[0] = s_pipe[1] = -1;
 }
-
-#else
-
-InterruptNotifier::InterruptNotifier(QObject *parent)
-    : QObject(parent)
-{
-}
-
-InterruptNotifier::~InterruptNotifier() = default;
-
-#endif

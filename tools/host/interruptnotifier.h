@@ -2,13 +2,12 @@
 #define INTERRUPTNOTIFIER_H
 
 #include <QObject>
-
-class QSocketNotifier;
+#include <QTimer>
 
 // Turns the first Ctrl+C (SIGINT) into a signal on the thread that made this
 // object, so that a program can end its run and print what it has so far; a
 // second Ctrl+C ends the program at once, as if none were watched. One at a time
-// per process. Where there are no POSIX signals it watches nothing.
+// per process.
 class InterruptNotifier : public QObject
 {
     Q_OBJECT
@@ -21,7 +20,9 @@ signals:
     void interrupted();
 
 private:
-    QSocketNotifier *m_notifier = nullptr;
+    // A signal handler may only set a flag; this looks at it.
+    static constexpr int kLookMs = 100;
+    QTimer m_look;
 };
 
 #endif // INTERRUPTNOTIFIER_H
