@@ -222,8 +222,11 @@ int runCommandLine(const CommandLine &command, std::FILE *out, std::FILE *err)
     case CommandLine::Window:   // the caller's to open
         break;
     }
-    printLine(err, QStringLiteral("jpgtool: %1").arg(command.error));
-    printLine(err, QStringLiteral("Try 'jpgtool --help' for more information."));
+    // Worded as the other programs word bad usage: one line, the reason, where to look.
+    QString why = command.error;
+    if (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
+    printLine(err, QStringLiteral("jpgtool: %1 (see --help)").arg(why));
     return ExportBadUsage;
 }
 
@@ -243,6 +246,5 @@ bool displayAvailable()
 QString noDisplayMessage()
 {
     return QStringLiteral("jpgtool: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set).\n"
-                          "The export works without one: jpgtool --export <dir> --picture <file> --logo <file>\n"
-                          "Try 'jpgtool --help' for more information.");
+                          "The export works without one: jpgtool --export <dir> --picture <file> --logo <file> (see --help)");
 }
