@@ -5,14 +5,23 @@
 #include "framebuilder.h"
 #include "logcapture.h"
 #include "portudp.h"
+#include "replyhandoff.h"
 
 #include <QMetaMethod>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -53,6 +62,38 @@ QStringList queued()
 // Stands in a table of datagrams for the host sending a command between two of them.
 const QByteArray kHostSends = "(the host sends a command)";
 
+// In a forked child: takes away the right to start threads, for real, then hands
+// the transport jobs that would each start one. 0 when every job still did its
+// work, once the debug log had said so; otherwise which check failed.
+int runWithoutThreads(PortUDP *port)
+{
+    // The limit binds a user who has no processes to spare; root is exempt from it.
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        return 10;
+    const rlimit none{0, 0};
+    if (setrlimit(RLIMIT_NPROC, &none) != 0)
+        return 11;
+    try {
+        std::thread([] {}).join();
+        return 12;
+    } catch (const std::system_error &) {
+    }
+    LogCapture log;
+    const QHostAddress sender(QStringLiteral("127.0.0.2"));
+    port->handleDatagram("[R010178000000007a]", sender);
+    port->handleDatagram(reply(0x79, 0x01, 0x04), sender);
+    port->handleDatagram(bytes(4), sender);
+    ReplyHandOff::queueDetached(ProtocolData());
+    port->clearQueue();
+    if (CmdDealModule::replyQueueSize() != 3)
+        return 13;
+    if (CmdDealModule::commandQueueSize() != 0)
+        return 14;
+    if (log.lines().filter(QStringLiteral("No thread for a job")).size() != 1)
+        return 15;
+    return 0;
+}
+
 // Exposes who listens to a signal.
 class InspectablePortUDP : public PortUDP
 {
@@ -90,6 +131,7 @@ private slots:
     void deleteWhileJobsAreRunning();
     void deleteWithDatagramsPending();
     void clearQueueAndRetFlag();
+    void jobsRunInlineWithoutThreads();
 
 private:
     // Sends datagrams from the peer and waits until the transport has read them all.
@@ -529,6 +571,30 @@ void TestPortUDP::clearQueueAndRetFlag()
     QCOMPARE(CmdDealModule::commandQueueSize(), 0);
     QVERIFY(CmdDealModule::bRetFlag);
     QCOMPARE(CmdDealModule::iSN.load(), 2);
+}
+
+void TestPortUDP::jobsRunInlineWithoutThreads()
+{
+#if defined(__SANITIZE_THREAD__)
+    QSKIP("ThreadSanitizer does not let a forked child of a threaded process start threads");
+#endif
+    // A process at its thread limit, under a flood say, still queues every reply,
+    // joins every block and clears the queue: the jobs run on the calling thread
+    // instead of failing, or throwing out of a slot. Forked, so that the limit
+    // binds the child alone.
+    queueCommand(command(0x42));
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(runWithoutThreads(m_port.get()));
+    QVERIFY(child > 0);
+    int status = 0;
+    if (!QTest::qWaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 30000)) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        QFAIL("the child did not end");
+    }
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPortUDP)
