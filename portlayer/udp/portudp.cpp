@@ -2,9 +2,10 @@
 
 #include "datagramcodec.h"
 #include "framecodec.h"
-#include "streamparser.h"
+#include "replyhandoff.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
@@ -241,7 +242,13 @@ void PortUDP::reInitUdpKOVA()
 
 void PortUDP::readPendingDatagrams()
 {
-    while (m_udpSocket && m_udpSocket->hasPendingDatagrams()) {
+    // Qt re-arms the socket's notification with each datagram read, so what this
+    // pass leaves brings the next one.
+    QElapsedTimer clock;
+    clock.start();
+    for (int taken = 0; taken < kMaxDatagramsPerPass && clock.elapsed() < kPassBudgetMs && m_udpSocket
+         && m_udpSocket->hasPendingDatagrams();
+         ++taken) {
         const QNetworkDatagram datagram = m_udpSocket->receiveDatagram();
         if (!datagram.isValid())
             break;
@@ -357,6 +364,14 @@ void PortUDP::discardPending()
 
 void PortUDP::takeBlockBytes()
 {
+    if (m_stdCmdBuff.isEmpty()) {
+        // Nothing held: the join would queue nothing and only let the next command
+        // go, which needs no thread of its own (a flood of such datagrams would
+        // otherwise start one each).
+        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
+        CmdDealModule::bRetFlag = true;
+        return;
+    }
     const qint16 announced = DatagramCodec::announcedLength(getArrayData(m_stdCmdBuff));
     // The buffer is emptied whenever it reaches the announced length, so it never
     // holds more than that length plus one datagram.
@@ -381,7 +396,7 @@ void PortUDP::startDetached(std::function<void()> job)
 void PortUDP::queueIfEnabled(const ProtocolData &reply, bool enabled)
 {
     if (enabled)
-        StreamParser::addToReceivedQueue(reply);
+        ReplyHandOff::queue(reply);
 }
 
 void PortUDP::joinAndQueue(const QByteArray &block, const QByteArray &held, bool enabled)

@@ -35,6 +35,14 @@ public:
     // receiving thread may be busy; with a 4 KB buffer most of such a burst is
     // dropped by the system. This holds a 32 KB block in 100-byte datagrams.
     static constexpr int kReceiveBufferSize = 256 * 1024;
+    // Datagrams one readPendingDatagrams pass takes at most, and the time it may
+    // take. The socket accepts datagrams from anyone, and one sender can keep it
+    // full: the pass then returns to the event loop, which serves the host's timers
+    // and events before the socket's notification, still pending, brings the next
+    // pass. The time counts too, because on a busy machine a pass of the same
+    // datagrams takes longer.
+    static constexpr int kMaxDatagramsPerPass = 256;
+    static constexpr int kPassBudgetMs = 4;
 
     PortUDP();
     ~PortUDP() override;
