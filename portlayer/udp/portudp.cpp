@@ -70,6 +70,7 @@ PortUDP::~PortUDP()
         std::lock_guard<std::mutex> lock(stdCMDlock);
         m_blockCmdBuff.clear();
         m_stdCmdBuff.clear();
+        m_heldSender.clear();
         m_lastDatagram.clear();
         m_deviceIP.clear();
     }
@@ -170,7 +171,8 @@ void PortUDP::addToReceivedQueue(ProtocolData reply)
 
 void PortUDP::combineSTDCMDandBloackCMD(QByteArray block, QByteArray held)
 {
-    joinAndQueue(block, held, bEnabled);
+    // Called directly, the held reply's sender is not known.
+    joinAndQueue(block, held, stampFor(QString()));
 }
 
 QByteArray PortUDP::produceCmds(ProtocolData command)
@@ -294,6 +296,7 @@ void PortUDP::endIncompleteHold()
     // reply it would complete that reply with bytes of another answer.
     std::lock_guard<std::mutex> lock(stdCMDlock);
     m_stdCmdBuff.clear();
+    m_heldSender.clear();
     m_blockCmdBuff.clear();
 }
 
@@ -317,6 +320,7 @@ void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sen
     case DatagramCodec::Intake::Hold: {
         std::lock_guard<std::mutex> lock(stdCMDlock);
         m_stdCmdBuff = m_lastDatagram;
+        m_heldSender = ip;
         // The bytes gathered so far belong to the reply this one replaces (a resend's
         // second answer, say); joined with this one they would be a corrupted block.
         m_blockCmdBuff.clear();
@@ -324,7 +328,7 @@ void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sen
     }
     case DatagramCodec::Intake::General:
         if (DatagramCodec::isNotReply(reply)) {
-            takeBlockBytes();
+            takeBlockBytes(ip);
         } else {
             const bool enabled = bEnabled;
             startDetached([reply = ownRecord(reply), enabled]() { queueIfEnabled(reply, enabled); });
@@ -348,6 +352,7 @@ void PortUDP::rebuildSocket(bool drainPending, bool forgetAddress)
         if (forgetAddress)
             m_deviceIP.clear();
         m_stdCmdBuff.clear();
+        m_heldSender.clear();
     }
     delete m_udpSocket;
     m_udpSocket = nullptr;
@@ -362,12 +367,12 @@ void PortUDP::discardPending()
     }
 }
 
-void PortUDP::takeBlockBytes()
+void PortUDP::takeBlockBytes(const QString &sender)
 {
-    if (m_stdCmdBuff.isEmpty()) {
-        // Nothing held: the join would queue nothing and only let the next command
-        // go, which needs no thread of its own (a flood of such datagrams would
-        // otherwise start one each).
+    if (m_stdCmdBuff.isEmpty() || sender != m_heldSender) {
+        // Nothing held for this sender: the join would queue nothing and only let
+        // the next command go, which needs no thread of its own (a flood of such
+        // datagrams would otherwise start one each).
         std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
         CmdDealModule::bRetFlag = true;
         return;
@@ -381,10 +386,11 @@ void PortUDP::takeBlockBytes()
 
     const QByteArray block = ownBytes(m_blockCmdBuff);
     const QByteArray held = ownBytes(m_stdCmdBuff);
-    const bool enabled = bEnabled;
-    startDetached([block, held, enabled]() { joinAndQueue(block, held, enabled); });
+    const Stamp stamp = stampFor(sender);
+    startDetached([block, held, stamp]() { joinAndQueue(block, held, stamp); });
     std::lock_guard<std::mutex> lock(stdCMDlock);
     m_stdCmdBuff.clear();
+    m_heldSender.clear();
     m_blockCmdBuff.clear();
 }
 
@@ -399,7 +405,12 @@ void PortUDP::queueIfEnabled(const ProtocolData &reply, bool enabled)
         ReplyHandOff::queue(reply);
 }
 
-void PortUDP::joinAndQueue(const QByteArray &block, const QByteArray &held, bool enabled)
+PortUDP::Stamp PortUDP::stampFor(const QString &sender) const
+{
+    return {ownText(sender), m_deviceType.load(), bEnabled};
+}
+
+void PortUDP::joinAndQueue(const QByteArray &block, const QByteArray &held, const Stamp &stamp)
 {
     ProtocolData reply;
     if (!DatagramCodec::join(block, held, &reply)) {
@@ -408,5 +419,9 @@ void PortUDP::joinAndQueue(const QByteArray &block, const QByteArray &held, bool
         CmdDealModule::bRetFlag = true;
         return;
     }
-    queueIfEnabled(reply, enabled);
+    reply.strLabel = stamp.sender;
+    reply.strSource = stamp.sender;
+    reply.byReplySource = 0;
+    reply.iDeviceType = stamp.deviceType;
+    queueIfEnabled(reply, stamp.enabled);
 }

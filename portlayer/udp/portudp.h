@@ -113,15 +113,30 @@ public slots:
 private:
     void rebuildSocket(bool drainPending, bool forgetAddress);
     void discardPending();
-    void takeBlockBytes();
+    // A datagram that is no reply, from sender: block bytes of its held reply.
+    void takeBlockBytes(const QString &sender);
     // Forgets the held reply and the block bytes gathered for it.
     void endIncompleteHold();
     // Runs job on a detached thread that the destructor waits for. A job gets
     // copies of what it needs, bEnabled included, and touches nothing of this object.
     void startDetached(std::function<void()> job);
 
+    // What a joined reply carries besides the held header and the block, as a reply
+    // taken straight from a datagram does; and whether it is to be queued at all.
+    struct Stamp
+    {
+        QString sender;
+        ModulelEnum::DeviceType deviceType;
+        bool enabled;
+    };
+    Stamp stampFor(const QString &sender) const;
+
     static void queueIfEnabled(const ProtocolData &reply, bool enabled);
-    static void joinAndQueue(const QByteArray &block, const QByteArray &held, bool enabled);
+    static void joinAndQueue(const QByteArray &block, const QByteArray &held, const Stamp &stamp);
+
+    // Who sent the held reply: the joined reply says so, and only that sender's
+    // datagrams complete its block. Guarded by stdCMDlock, as the held reply.
+    QString m_heldSender;
 };
 
 #endif // PORTUDP_H

@@ -61,6 +61,8 @@ QStringList queued()
 
 // Stands in a table of datagrams for the host sending a command between two of them.
 const QByteArray kHostSends = "(the host sends a command)";
+// Marks a datagram that comes from another sender than the device's.
+const QByteArray kFromStranger = "(from 127.0.0.3)";
 
 // In a forked child: takes away the right to start threads, for real, then hands
 // the transport jobs that would each start one. 0 when every job still did its
@@ -141,6 +143,7 @@ private:
 
     std::unique_ptr<InspectablePortUDP> m_port;
     std::unique_ptr<QUdpSocket> m_peer;
+    std::unique_ptr<QUdpSocket> m_stranger;
 };
 
 void TestPortUDP::init()
@@ -151,12 +154,15 @@ void TestPortUDP::init()
     m_port->setDeviceType(kDeviceType);
     m_peer = std::make_unique<QUdpSocket>();
     QVERIFY(m_peer->bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    m_stranger = std::make_unique<QUdpSocket>();
+    QVERIFY(m_stranger->bind(QHostAddress(QStringLiteral("127.0.0.3")), 0));
 }
 
 void TestPortUDP::cleanup()
 {
     m_port.reset();
     m_peer.reset();
+    m_stranger.reset();
     resetDispatcherState();
 }
 
@@ -173,10 +179,16 @@ void TestPortUDP::deliver(const QList<QByteArray> &datagrams)
             QCOMPARE(receivedByPeer(1).size(), 1);
             continue;
         }
-        QCOMPARE(m_peer->writeDatagram(d, QHostAddress::LocalHost, port), qint64(d.size()));
+        QUdpSocket *from = m_peer.get();
+        QByteArray datagram = d;
+        if (d.startsWith(kFromStranger)) {
+            from = m_stranger.get();
+            datagram = d.mid(kFromStranger.size());
+        }
+        QCOMPARE(from->writeDatagram(datagram, QHostAddress::LocalHost, port), qint64(datagram.size()));
         // One at a time: the transport must have read this one before the next,
         // so the order of arrival is the order of the table.
-        const QByteArray marker = d;
+        const QByteArray marker = datagram;
         QTRY_VERIFY_WITH_TIMEOUT(m_port->m_lastDatagram == marker && !m_peer->hasPendingDatagrams(), 10000);
         m_port->m_lastDatagram = "(read)";
     }
@@ -300,6 +312,9 @@ void TestPortUDP::receive_data()
     QTest::newRow("block complete before the command")
         << QList<QByteArray>{held16, bytes(16, 'x'), kHostSends} << true << QStringList{"79:16"} << true
         << QByteArray() << 0;
+    QTest::newRow("another sender's bytes do not complete a hold")
+        << QList<QByteArray>{held16, bytes(10, 'x'), kFromStranger + bytes(6, 'b'), bytes(6, 'x')} << true
+        << QStringList{"79:16"} << true << QByteArray() << 0;
     QTest::newRow("disabled: nothing queued") << QList<QByteArray>{"[R010178000000007a]", held16, bytes(16)} << false
                                               << QStringList() << false << QByteArray() << 0;
     QTest::newRow("disabled: failed join still releases") << QList<QByteArray>{bytes(5)} << false << QStringList()
@@ -327,13 +342,11 @@ void TestPortUDP::receive()
     QStringList got;
     for (const ProtocolData &r : all) {
         got.append(QStringLiteral("%1:%2").arg(r.byCmd, 2, 16, QLatin1Char('0')).arg(r.baData.size()));
-        const bool joined = !r.baData.isEmpty();
-        // Replies straight from a datagram carry the sender; joined ones are new records.
-        QCOMPARE(r.strSource, joined ? QString() : QStringLiteral("127.0.0.2"));
+        // Every reply says who sent it, one joined with its block too.
+        QCOMPARE(r.strSource, QStringLiteral("127.0.0.2"));
         QCOMPARE(r.strLabel, r.strSource);
         QCOMPARE(r.byReplySource, static_cast<unsigned char>(0));
-        if (!joined)
-            QCOMPARE(r.iDeviceType, kDeviceType);
+        QCOMPARE(r.iDeviceType, kDeviceType);
         for (int i = 0; i < r.baData.size(); ++i)
             QVERIFY(r.baData.at(i) == 'b' || r.baData.at(i) == 'x');
         if (r.byCmd == 0x79 && !r.baData.isEmpty())

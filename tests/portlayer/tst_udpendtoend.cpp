@@ -163,13 +163,11 @@ void TestUdpEndToEnd::replyReachesHost()
     QCOMPARE(r.bySubCmd, sent.bySubCmd);
     QCOMPARE(r.baData.size(), blockBytes);
     QCOMPARE(r.baData, expected.block.left(blockBytes));
-    // Straight from a datagram: the sender and the device type. Joined: a new record.
-    const bool joined = blockBytes > 0;
-    QCOMPARE(r.strSource, joined ? QString() : QStringLiteral("127.0.0.2"));
+    // Straight from a datagram or joined with its block: the sender and the device type.
+    QCOMPARE(r.strSource, QStringLiteral("127.0.0.2"));
     QCOMPARE(r.strLabel, r.strSource);
     QCOMPARE(r.byReplySource, static_cast<unsigned char>(0));
-    if (!joined)
-        QCOMPARE(r.iDeviceType, kDeviceType);
+    QCOMPARE(r.iDeviceType, kDeviceType);
 }
 
 void TestUdpEndToEnd::badReplies_data()
