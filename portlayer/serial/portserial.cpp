@@ -144,7 +144,6 @@ void PortSerial::sendComData(QByteArray data)
 {
     if (!m_com->isOpen())
         return;
-    commandSent();
     qDebug() << "m_com->write" << data.size();
     const qint64 written = m_com->write(data);
     if (written == data.size())
@@ -161,6 +160,9 @@ void PortSerial::sendDatatoDevice(void *parameters)
         return;
     const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
     const QByteArray bytes = produceCmds(command);
+    // Before the write: the answer may come in before the write call returns.
+    if (m_blockWait.endsWait(command.bySN))
+        commandSent();
     sendComData(bytes);
     qDebug().noquote() << QStringLiteral("Send data:")
                               + QString::fromLatin1(bytes.left(FrameCodec::kTextFrameSize));

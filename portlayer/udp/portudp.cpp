@@ -263,7 +263,7 @@ void PortUDP::sendDatatoDevice(void *parameters)
     if (!parameters)
         return;
     const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
-    if (command.bySendMode == 0 || command.bySendMode == 1)
+    if ((command.bySendMode == 0 || command.bySendMode == 1) && m_blockWait.endsWait(command.bySN))
         endIncompleteHold();
     switch (command.bySendMode) {
     case 0: {

@@ -1,6 +1,7 @@
 #ifndef PORTUDP_H
 #define PORTUDP_H
 
+#include "blockwaitrule.h"
 #include "cmddealmodule.h"
 #include "portbase.h"
 #include "porvane_global.h"
@@ -137,6 +138,7 @@ private:
     // Who sent the held reply: the joined reply says so, and only that sender's
     // datagrams complete its block. Guarded by stdCMDlock, as the held reply.
     QString m_heldSender;
+    BlockWaitRule m_blockWait;
 };
 
 #endif // PORTUDP_H

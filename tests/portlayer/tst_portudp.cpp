@@ -59,8 +59,12 @@ QStringList queued()
     return out;
 }
 
-// Stands in a table of datagrams for the host sending a command between two of them.
+// Stand in a table of datagrams for the host sending a command between two of them:
+// one at a time (serial number 1), or released without waiting for replies (the
+// dispatcher's nSysPlan): serial number 2, after 1 a new command, after 2 a resend.
 const QByteArray kHostSends = "(the host sends a command)";
+const QByteArray kHostSendsNext = "(the host sends the next command, not waiting)";
+const QByteArray kHostResends = "(the host resends the last command, not waiting)";
 // Marks a datagram that comes from another sender than the device's.
 const QByteArray kFromStranger = "(from 127.0.0.3)";
 
@@ -171,10 +175,14 @@ void TestPortUDP::deliver(const QList<QByteArray> &datagrams)
     const quint16 port = m_port->m_udpSocket->localPort();
     m_port->m_lastDatagram = "(read)";
     for (const QByteArray &d : datagrams) {
-        if (d == kHostSends) {
+        if (d == kHostSends || d == kHostSendsNext || d == kHostResends) {
             m_port->setDeviceIP(QStringLiteral("127.0.0.2"));
             m_port->setPort(m_peer->localPort());
             ProtocolData c = command(0x42);
+            if (d != kHostSends) {
+                CmdDealModule::nSysPlan = 1;
+                c.bySN = 0x02;
+            }
             m_port->sendDatatoDevice(&c);
             QCOMPARE(receivedByPeer(1).size(), 1);
             continue;
@@ -312,6 +320,14 @@ void TestPortUDP::receive_data()
     QTest::newRow("block complete before the command")
         << QList<QByteArray>{held16, bytes(16, 'x'), kHostSends} << true << QStringList{"79:16"} << true
         << QByteArray() << 0;
+    // Released without waiting for replies, the next command leaving says nothing
+    // about a block still coming; a resend does.
+    QTest::newRow("not waiting: the next command leaves, the block completes")
+        << QList<QByteArray>{held16, bytes(10, 'x'), kHostSendsNext, bytes(6, 'x')} << true << QStringList{"79:16"}
+        << true << QByteArray() << 0;
+    QTest::newRow("not waiting: a resend ends an incomplete hold")
+        << QList<QByteArray>{held16, bytes(10, 'x'), kHostSendsNext, kHostResends, bytes(6, 'x')} << true
+        << QStringList() << true << QByteArray() << 0;
     QTest::newRow("another sender's bytes do not complete a hold")
         << QList<QByteArray>{held16, bytes(10, 'x'), kFromStranger + bytes(6, 'b'), bytes(6, 'x')} << true
         << QStringList{"79:16"} << true << QByteArray() << 0;
