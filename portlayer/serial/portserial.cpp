@@ -106,6 +106,9 @@ void PortSerial::handleError(QSerialPort::SerialPortError error)
 {
     if (!m_com->isOpen())
         return;
+    // QSerialPort writes from its buffer later; this is where a write fails.
+    if (error == QSerialPort::WriteError)
+        reportSendFailed(m_com->errorString());
     if (error == QSerialPort::ReadError) {
         if (!readErrorMeansGone())
             return;
@@ -142,8 +145,11 @@ void PortSerial::readPendingDatagrams()
 
 void PortSerial::sendComData(QByteArray data)
 {
-    if (!m_com->isOpen())
+    if (!m_com->isOpen()) {
+        // Nothing is logged, as before, but the host learns the command went nowhere.
+        reportSendFailed(QStringLiteral("the serial port is not open"));
         return;
+    }
     qDebug() << "m_com->write" << data.size();
     const qint64 written = m_com->write(data);
     if (written == data.size())

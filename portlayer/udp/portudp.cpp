@@ -203,6 +203,8 @@ void PortUDP::sendUdpData(QByteArray data)
                                  : m_udpSocket->errorString());
     } else {
         qDebug() << "Send unknown";
+        // A piece after the first was refused: the device has part of the command.
+        reportSendFailed(m_udpSocket->errorString());
         emit signalReInitUdp();
     }
 }
@@ -222,6 +224,7 @@ void PortUDP::sendUdpDataBroadcast(QByteArray data)
         reportSendFailed(m_udpSocket->errorString());
     } else {
         qDebug() << "Send Broadcast unknown";
+        reportSendFailed(m_udpSocket->errorString());
         emit signalReInitUdp();
     }
 }

@@ -5,6 +5,7 @@
 #include "framebuilder.h"
 #include "logcapture.h"
 #include "portudp.h"
+#include "refusedsends.h"
 #include "replyhandoff.h"
 
 #include <QMetaMethod>
@@ -320,6 +321,8 @@ void TestPortUDP::receive_data()
     QTest::newRow("block complete before the command")
         << QList<QByteArray>{held16, bytes(16, 'x'), kHostSends} << true << QStringList{"79:16"} << true
         << QByteArray() << 0;
+    QTest::newRow("disabled: 79/0c is not queued at once either") << QList<QByteArray>{reply(0x79, 0x0C)} << false
+                                                                  << QStringList() << false << QByteArray() << 0;
     // Released without waiting for replies, the next command leaving says nothing
     // about a block still coming; a resend does.
     QTest::newRow("not waiting: the next command leaves, the block completes")
@@ -489,23 +492,41 @@ void TestPortUDP::addressesThatNameNoDevice()
 
 void TestPortUDP::rebuilds_data()
 {
+    QTest::addColumn<QString>("how");
     QTest::addColumn<bool>("keepAddress");
-    QTest::newRow("reInitUdp forgets the address") << false;
-    QTest::newRow("reInitUdpKOVA keeps it") << true;
+    QTest::newRow("reInitUdp forgets the address") << "reInitUdp" << false;
+    QTest::newRow("reInitUdpKOVA keeps it") << "reInitUdpKOVA" << true;
+    // The device got the first piece of a command and not the second: the send says
+    // so, and the socket is rebuilt later, through the queued signal.
+    QTest::newRow("a piece refused after the first") << "partial send" << false;
 }
 
 void TestPortUDP::rebuilds()
 {
+    QFETCH(QString, how);
     QFETCH(bool, keepAddress);
 
     m_port->setDeviceIP(QStringLiteral("127.0.0.2"));
     m_port->setPort(m_peer->localPort());
     deliver({reply(0x79, 0x01, 0x10), bytes(5)});
     const quint16 oldPort = m_port->m_udpSocket->localPort();
-    if (keepAddress)
+    if (how == QLatin1String("reInitUdpKOVA")) {
         m_port->reInitUdpKOVA();
-    else
+    } else if (how == QLatin1String("reInitUdp")) {
         m_port->reInitUdp();
+    } else {
+        LogCapture log;
+        QSignalSpy failed(m_port->notices(), &PortNotices::signalSendFailed);
+        RefusedSends::arm(1, -1);
+        ProtocolData c = command(0x42, 600);
+        m_port->sendDatatoDevice(&c);
+        QCOMPARE(RefusedSends::disarm(), 1);
+        QCOMPARE(log.count(QStringLiteral("Send unknown")), 1);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(receivedByPeer(1).size(), 1);
+        QCOMPARE(m_port->m_udpSocket->localPort(), oldPort);
+        QTRY_VERIFY_WITH_TIMEOUT(m_port->m_udpSocket->localPort() != oldPort, 10000);
+    }
     QVERIFY(m_port->m_stdCmdBuff.isEmpty() && m_port->m_blockCmdBuff.isEmpty() && m_port->m_lastDatagram.isEmpty());
     QCOMPARE(m_port->m_deviceIP, keepAddress ? QStringLiteral("127.0.0.2") : QString());
     QVERIFY(m_port->m_udpSocket->localPort() != oldPort);

@@ -339,11 +339,14 @@ void TestSerialEndToEnd::closeStopsEverything()
     QCOMPARE(m_port->buffSize(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads, 10000);
 
-    // Sending while closed writes nothing; the command times out.
+    // Sending while closed writes nothing; each send says so, and the command times out.
+    QSignalSpy failed(m_port->notices(), &PortNotices::signalSendFailed);
     startHost();
     roundTrip(command(0x42, 0x00, 300));
     QCOMPARE(m_host->timeouts.load(), 1);
     QCOMPARE(m_device->device().receivedCommands().size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 2, 10000);
+    QCOMPARE(failed.first().first().toString(), QStringLiteral("the serial port is not open"));
 
     m_port->closeSerialPort();
     QVERIFY(openPort(m_port, m_device->portName()));
@@ -367,12 +370,15 @@ void TestSerialEndToEnd::handleErrorClosesAndStopsParser_data()
     QTest::addColumn<QSerialPort::SerialPortError>("error");
     QTest::addColumn<int>("times");
     QTest::addColumn<bool>("closes");
-    QTest::newRow("resource error") << QSerialPort::ResourceError << 1 << true;
-    QTest::newRow("one read error passes") << QSerialPort::ReadError << 1 << false;
-    QTest::newRow("read error again, nothing read between") << QSerialPort::ReadError << 2 << true;
-    QTest::newRow("write error") << QSerialPort::WriteError << 2 << false;
-    QTest::newRow("timeout error") << QSerialPort::TimeoutError << 1 << false;
-    QTest::newRow("unknown error") << QSerialPort::UnknownError << 1 << false;
+    // QSerialPort writes from its buffer after the send has returned: a write error
+    // is where a send fails, and the host is told.
+    QTest::addColumn<int>("failedSends");
+    QTest::newRow("resource error") << QSerialPort::ResourceError << 1 << true << 0;
+    QTest::newRow("one read error passes") << QSerialPort::ReadError << 1 << false << 0;
+    QTest::newRow("read error again, nothing read between") << QSerialPort::ReadError << 2 << true << 0;
+    QTest::newRow("write error") << QSerialPort::WriteError << 2 << false << 2;
+    QTest::newRow("timeout error") << QSerialPort::TimeoutError << 1 << false << 0;
+    QTest::newRow("unknown error") << QSerialPort::UnknownError << 1 << false << 0;
 }
 
 void TestSerialEndToEnd::handleErrorClosesAndStopsParser()
@@ -380,10 +386,13 @@ void TestSerialEndToEnd::handleErrorClosesAndStopsParser()
     QFETCH(QSerialPort::SerialPortError, error);
     QFETCH(int, times);
     QFETCH(bool, closes);
+    QFETCH(int, failedSends);
 
     QCOMPARE(StreamParser::runningParserThreads(), 1);
+    QSignalSpy failed(m_port->notices(), &PortNotices::signalSendFailed);
     for (int i = 0; i < times; ++i)
         m_port->handleError(error);
+    QCOMPARE(failed.size(), failedSends);
     QCOMPARE(m_port->m_com->isOpen(), !closes);
     QCOMPARE(bool(m_port->m_bDealFlag), !closes);
     QCOMPARE(bool(m_port->m_bDealThreadExit), closes);
