@@ -7,6 +7,7 @@
 #include "portudp.h"
 #include "privatenetwork.h"
 #include "refusedsends.h"
+#include "replyhandoff.h"
 #include "transporthost.h"
 #include "udpdevice.h"
 
@@ -14,6 +15,8 @@
 #include <QProcess>
 #include <QUdpSocket>
 #include <QtTest>
+
+#include <sys/resource.h>
 
 #include <memory>
 
@@ -43,6 +46,7 @@ private slots:
     void cleanup();
 
     void broadcastFindsEveryDevice();
+    void thousandDevicesAnswerOneBroadcast();
     void broadcastIsOneDatagram_data();
     void broadcastIsOneDatagram();
     void defaultAddressUntilSetDeviceIP();
@@ -125,6 +129,43 @@ void TestUdpDiscovery::broadcastFindsEveryDevice()
     QCOMPARE(m_devices.at(0)->device().receivedCommands().size(), 1);
     QCOMPARE(m_devices.at(1)->device().receivedCommands().size(), 2);
     QCOMPARE(host.timeouts.load(), 0);
+}
+
+void TestUdpDiscovery::thousandDevicesAnswerOneBroadcast()
+{
+    // A thousand devices on 127.0.0.2 onwards answer one broadcast, one after
+    // another: the receive queue holds every answer until the receive worker
+    // starts, and every one reaches the host with its sender.
+    constexpr int kDevices = 1000;
+    QVERIFY(kDevices <= ReplyHandOff::kMaxQueuedReplies);
+    // A socket per address.
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < rlim_t(kDevices + 100))
+        QSKIP("a thousand devices need more open files than this process may have");
+    UdpDevice devices(QHostAddress(QStringLiteral("127.0.0.2")), 0, {SimProfile::kDefaultBlockDatagram}, kDevices);
+    QString error;
+    QVERIFY2(devices.start(&error), qPrintable(error));
+    QVERIFY(devices.listensForBroadcast());
+
+    PortUDP port;
+    port.setPort(devices.port());
+    ProtocolData c = command(0x71, 1);
+    c.bySN = 0x01;
+    port.sendDatatoDevice(&c);
+    QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::replyQueueSize(), kDevices, 30000);
+    QCOMPARE(devices.device().receivedCommands().size(), 1);
+
+    TransportHost host(&port);
+    QTRY_COMPARE_WITH_TIMEOUT(host.replies.size(), kDevices, 60000);
+    QSet<QString> from;
+    for (const ProtocolData &r : host.replies) {
+        QCOMPARE(r.bySN, static_cast<unsigned char>(1));
+        from.insert(r.strSource);
+    }
+    QCOMPARE(from.size(), kDevices);
+    QVERIFY(from.contains(QStringLiteral("127.0.0.2")) && from.contains(QStringLiteral("127.0.3.233")));
 }
 
 void TestUdpDiscovery::broadcastIsOneDatagram_data()
