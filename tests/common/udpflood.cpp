@@ -197,6 +197,7 @@ bool run(const QList<Kind> &kinds, int floodMs, int recoveryLimitMs, Figures *fi
     QEventLoop loop;
     QTimer tick;
     bool recovering = false;
+    bool commandSent = false;
     Clock::time_point floodEnd;
     QObject::connect(&tick, &QTimer::timeout, &loop, [&]() {
         if (flooder.running()) {
@@ -208,6 +209,13 @@ bool run(const QList<Kind> &kinds, int floodMs, int recoveryLimitMs, Figures *fi
             floodEnd = flooder.endedAt();
             figures->timerDue = int(
                 std::chrono::duration_cast<std::chrono::milliseconds>(floodEnd - floodStart).count() / kTimerMs);
+        }
+        // The command goes once the host has read what the flood left in the socket:
+        // sent earlier, its answer may find the socket's buffer full and be dropped by
+        // the system, while the flood's replies still coming make the dispatcher
+        // take it as answered.
+        if (!commandSent && !port->m_udpSocket->hasPendingDatagrams()) {
+            commandSent = true;
             ProtocolData c;
             c.byHead = 0x01;
             c.byCmd = kNormalCommand;
