@@ -1,4 +1,5 @@
 #include "cmddealmodule.h"
+#include "detachedjob.h"
 #include "workguard.h"
 
 #include <QDebug>
@@ -87,16 +88,10 @@ void CmdDealModule::runDetached(std::function<void()> fn)
 {
     if (!beginWork())
         return;
-    try {
-        std::thread([this, fn = std::move(fn)] {
-            fn();
-            endWork();
-        }).detach();
-    } catch (...) {
-        // No thread will end this unit of work: without this the destructor would wait forever.
+    DetachedJob::start([this, fn = std::move(fn)] {
+        fn();
         endWork();
-        throw;
-    }
+    });
 }
 
 void CmdDealModule::setSkipSendcmd(bool skip)

@@ -80,7 +80,8 @@ public:
     static int replyQueueSize();
 
     // Runs fn on a detached thread that this object's destructor waits for, so the
-    // thread may use the object until fn returns.
+    // thread may use the object until fn returns; on the calling thread where no
+    // thread can be made (DetachedJob).
     void runDetached(std::function<void()> fn);
 
 signals:

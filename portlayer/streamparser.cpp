@@ -2,6 +2,7 @@
 
 #include "cmddealmodule.h"
 #include "framecodec.h"
+#include "replyhandoff.h"
 
 #include <QDebug>
 
@@ -14,7 +15,6 @@
 
 namespace {
 
-std::atomic<int> s_pendingQueueThreads{0};
 std::atomic<int> s_runningParserThreads{0};
 
 void sleepMs(int ms)
@@ -273,10 +273,7 @@ void StreamParser::commandSent()
 
 void StreamParser::addToReceivedQueue(ProtocolData reply)
 {
-    std::lock_guard<std::mutex> replyLock(CmdDealModule::receiveHexCmdlock);
-    CmdDealModule::receivequeueHexCmd.push_back(reply);
-    std::lock_guard<std::mutex> cmdLock(CmdDealModule::HexCmdlock);
-    CmdDealModule::bRetFlag = true;
+    ReplyHandOff::queue(reply);
 }
 
 void StreamParser::fillBlockReply(ProtocolData &reply) const
@@ -289,7 +286,7 @@ void StreamParser::fillBlockReply(ProtocolData &reply) const
 
 int StreamParser::pendingQueueThreads()
 {
-    return s_pendingQueueThreads.load();
+    return ReplyHandOff::pendingThreads();
 }
 
 int StreamParser::runningParserThreads()
@@ -299,13 +296,7 @@ int StreamParser::runningParserThreads()
 
 void StreamParser::queueDetached(const ProtocolData &reply)
 {
-    // The thread owns its copy and never touches this object, which may be gone
-    // before the thread runs.
-    s_pendingQueueThreads.fetch_add(1);
-    std::thread([reply]() {
-        addToReceivedQueue(reply);
-        s_pendingQueueThreads.fetch_sub(1);
-    }).detach();
+    ReplyHandOff::queueDetached(reply);
 }
 
 bool StreamParser::keepRunning() const

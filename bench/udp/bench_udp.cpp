@@ -2,11 +2,13 @@
 // loopback with the simulated device answering at once, and the time a held reply
 // with a 30,000-byte block takes to be received and joined, beside the in-process
 // and serial figures and the design limit of one release per 10 ms send-worker
-// poll. Prints figures; not a pass/fail test.
+// poll; then how the host fares while one sender floods the transport. Prints
+// figures; not a pass/fail test.
 #include "cmddealmodule.h"
 #include "dispatcherstate.h"
 #include "portudp.h"
 #include "roundtrip.h"
+#include "udpflood.h"
 
 #include <QCoreApplication>
 
@@ -53,6 +55,32 @@ void receiveAndJoin()
                 us[us.size() / 2] / 1000, us[std::min(us.size() - 1, us.size() * 99 / 100)] / 1000);
 }
 
+constexpr int kFloodMs = 5000;
+constexpr int kRecoveryLimitMs = 30000;
+
+// One sender floods the transport for 5 s with each kind of datagram in turn.
+void flood()
+{
+    std::printf("\n%d s flood from one sender on loopback; host thread's 10 ms timer, resident memory, and the time "
+                "from the flood's end until the reply queue is empty and a command sent then is answered:\n",
+                kFloodMs / 1000);
+    for (UdpFlood::Kind kind : {UdpFlood::Kind::GeneralReplies, UdpFlood::Kind::QueuedAtOnce, UdpFlood::Kind::Garbage}) {
+        UdpFlood::Figures f;
+        QString error;
+        if (!UdpFlood::run({kind}, kFloodMs, kRecoveryLimitMs, &f, &error)) {
+            std::printf("flood: %s\n", qPrintable(error));
+            return;
+        }
+        std::printf("  %-44s %9lld sent  timer %3d/%-3d  RSS +%6.1f MB  peak queue %7d  ", qPrintable(UdpFlood::nameOf(kind)),
+                    f.datagramsSent, f.timerFirings, f.timerDue, (f.rssPeakKb - f.rssBeforeKb) / 1024.0,
+                    f.peakQueuedReplies);
+        if (f.recoveryMs >= 0)
+            std::printf("recovered in %5.2f s\n", f.recoveryMs / 1000.0);
+        else
+            std::printf("not recovered in %d s (%d replies still queued)\n", kRecoveryLimitMs / 1000, f.queuedAtEnd);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -73,5 +101,6 @@ int main(int argc, char **argv)
         return 1;
     }
     receiveAndJoin();
+    flood();
     return 0;
 }

@@ -106,6 +106,9 @@ void PortSerial::handleError(QSerialPort::SerialPortError error)
 {
     if (!m_com->isOpen())
         return;
+    // QSerialPort writes from its buffer later; this is where a write fails.
+    if (error == QSerialPort::WriteError)
+        reportSendFailed(m_com->errorString());
     if (error == QSerialPort::ReadError) {
         if (!readErrorMeansGone())
             return;
@@ -142,9 +145,11 @@ void PortSerial::readPendingDatagrams()
 
 void PortSerial::sendComData(QByteArray data)
 {
-    if (!m_com->isOpen())
+    if (!m_com->isOpen()) {
+        // Nothing is logged, as before, but the host learns the command went nowhere.
+        reportSendFailed(QStringLiteral("the serial port is not open"));
         return;
-    commandSent();
+    }
     qDebug() << "m_com->write" << data.size();
     const qint64 written = m_com->write(data);
     if (written == data.size())
@@ -161,6 +166,9 @@ void PortSerial::sendDatatoDevice(void *parameters)
         return;
     const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
     const QByteArray bytes = produceCmds(command);
+    // Before the write: the answer may come in before the write call returns.
+    if (m_blockWait.endsWait(command.bySN))
+        commandSent();
     sendComData(bytes);
     qDebug().noquote() << QStringLiteral("Send data:")
                               + QString::fromLatin1(bytes.left(FrameCodec::kTextFrameSize));

@@ -1,6 +1,7 @@
 #ifndef PORTSERIAL_H
 #define PORTSERIAL_H
 
+#include "blockwaitrule.h"
 #include "cmddealmodule.h"
 #include "portbase.h"
 #include "porvane_global.h"
@@ -77,6 +78,7 @@ private:
     // A ReadError seen with no byte read since, and when.
     bool m_bReadErrorPending = false;
     QElapsedTimer m_lastReadError;
+    BlockWaitRule m_blockWait;
 };
 
 #endif // PORTSERIAL_H

@@ -2,9 +2,10 @@
 
 #include "datagramcodec.h"
 #include "framecodec.h"
-#include "streamparser.h"
+#include "replyhandoff.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
@@ -69,6 +70,7 @@ PortUDP::~PortUDP()
         std::lock_guard<std::mutex> lock(stdCMDlock);
         m_blockCmdBuff.clear();
         m_stdCmdBuff.clear();
+        m_heldSender.clear();
         m_lastDatagram.clear();
         m_deviceIP.clear();
     }
@@ -169,7 +171,8 @@ void PortUDP::addToReceivedQueue(ProtocolData reply)
 
 void PortUDP::combineSTDCMDandBloackCMD(QByteArray block, QByteArray held)
 {
-    joinAndQueue(block, held, bEnabled);
+    // Called directly, the held reply's sender is not known.
+    joinAndQueue(block, held, stampFor(QString()));
 }
 
 QByteArray PortUDP::produceCmds(ProtocolData command)
@@ -200,6 +203,8 @@ void PortUDP::sendUdpData(QByteArray data)
                                  : m_udpSocket->errorString());
     } else {
         qDebug() << "Send unknown";
+        // A piece after the first was refused: the device has part of the command.
+        reportSendFailed(m_udpSocket->errorString());
         emit signalReInitUdp();
     }
 }
@@ -219,6 +224,7 @@ void PortUDP::sendUdpDataBroadcast(QByteArray data)
         reportSendFailed(m_udpSocket->errorString());
     } else {
         qDebug() << "Send Broadcast unknown";
+        reportSendFailed(m_udpSocket->errorString());
         emit signalReInitUdp();
     }
 }
@@ -241,7 +247,13 @@ void PortUDP::reInitUdpKOVA()
 
 void PortUDP::readPendingDatagrams()
 {
-    while (m_udpSocket && m_udpSocket->hasPendingDatagrams()) {
+    // Qt re-arms the socket's notification with each datagram read, so what this
+    // pass leaves brings the next one.
+    QElapsedTimer clock;
+    clock.start();
+    for (int taken = 0; taken < kMaxDatagramsPerPass && clock.elapsed() < kPassBudgetMs && m_udpSocket
+         && m_udpSocket->hasPendingDatagrams();
+         ++taken) {
         const QNetworkDatagram datagram = m_udpSocket->receiveDatagram();
         if (!datagram.isValid())
             break;
@@ -254,7 +266,7 @@ void PortUDP::sendDatatoDevice(void *parameters)
     if (!parameters)
         return;
     const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
-    if (command.bySendMode == 0 || command.bySendMode == 1)
+    if ((command.bySendMode == 0 || command.bySendMode == 1) && m_blockWait.endsWait(command.bySN))
         endIncompleteHold();
     switch (command.bySendMode) {
     case 0: {
@@ -287,6 +299,7 @@ void PortUDP::endIncompleteHold()
     // reply it would complete that reply with bytes of another answer.
     std::lock_guard<std::mutex> lock(stdCMDlock);
     m_stdCmdBuff.clear();
+    m_heldSender.clear();
     m_blockCmdBuff.clear();
 }
 
@@ -310,6 +323,7 @@ void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sen
     case DatagramCodec::Intake::Hold: {
         std::lock_guard<std::mutex> lock(stdCMDlock);
         m_stdCmdBuff = m_lastDatagram;
+        m_heldSender = ip;
         // The bytes gathered so far belong to the reply this one replaces (a resend's
         // second answer, say); joined with this one they would be a corrupted block.
         m_blockCmdBuff.clear();
@@ -317,7 +331,7 @@ void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sen
     }
     case DatagramCodec::Intake::General:
         if (DatagramCodec::isNotReply(reply)) {
-            takeBlockBytes();
+            takeBlockBytes(ip);
         } else {
             const bool enabled = bEnabled;
             startDetached([reply = ownRecord(reply), enabled]() { queueIfEnabled(reply, enabled); });
@@ -341,6 +355,7 @@ void PortUDP::rebuildSocket(bool drainPending, bool forgetAddress)
         if (forgetAddress)
             m_deviceIP.clear();
         m_stdCmdBuff.clear();
+        m_heldSender.clear();
     }
     delete m_udpSocket;
     m_udpSocket = nullptr;
@@ -355,8 +370,16 @@ void PortUDP::discardPending()
     }
 }
 
-void PortUDP::takeBlockBytes()
+void PortUDP::takeBlockBytes(const QString &sender)
 {
+    if (m_stdCmdBuff.isEmpty() || sender != m_heldSender) {
+        // Nothing held for this sender: the join would queue nothing and only let
+        // the next command go, which needs no thread of its own (a flood of such
+        // datagrams would otherwise start one each).
+        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
+        CmdDealModule::bRetFlag = true;
+        return;
+    }
     const qint16 announced = DatagramCodec::announcedLength(getArrayData(m_stdCmdBuff));
     // The buffer is emptied whenever it reaches the announced length, so it never
     // holds more than that length plus one datagram.
@@ -366,10 +389,11 @@ void PortUDP::takeBlockBytes()
 
     const QByteArray block = ownBytes(m_blockCmdBuff);
     const QByteArray held = ownBytes(m_stdCmdBuff);
-    const bool enabled = bEnabled;
-    startDetached([block, held, enabled]() { joinAndQueue(block, held, enabled); });
+    const Stamp stamp = stampFor(sender);
+    startDetached([block, held, stamp]() { joinAndQueue(block, held, stamp); });
     std::lock_guard<std::mutex> lock(stdCMDlock);
     m_stdCmdBuff.clear();
+    m_heldSender.clear();
     m_blockCmdBuff.clear();
 }
 
@@ -381,10 +405,15 @@ void PortUDP::startDetached(std::function<void()> job)
 void PortUDP::queueIfEnabled(const ProtocolData &reply, bool enabled)
 {
     if (enabled)
-        StreamParser::addToReceivedQueue(reply);
+        ReplyHandOff::queue(reply);
 }
 
-void PortUDP::joinAndQueue(const QByteArray &block, const QByteArray &held, bool enabled)
+PortUDP::Stamp PortUDP::stampFor(const QString &sender) const
+{
+    return {ownText(sender), m_deviceType.load(), bEnabled};
+}
+
+void PortUDP::joinAndQueue(const QByteArray &block, const QByteArray &held, const Stamp &stamp)
 {
     ProtocolData reply;
     if (!DatagramCodec::join(block, held, &reply)) {
@@ -393,5 +422,9 @@ void PortUDP::joinAndQueue(const QByteArray &block, const QByteArray &held, bool
         CmdDealModule::bRetFlag = true;
         return;
     }
-    queueIfEnabled(reply, enabled);
+    reply.strLabel = stamp.sender;
+    reply.strSource = stamp.sender;
+    reply.byReplySource = 0;
+    reply.iDeviceType = stamp.deviceType;
+    queueIfEnabled(reply, stamp.enabled);
 }

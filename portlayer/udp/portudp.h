@@ -1,6 +1,7 @@
 #ifndef PORTUDP_H
 #define PORTUDP_H
 
+#include "blockwaitrule.h"
 #include "cmddealmodule.h"
 #include "portbase.h"
 #include "porvane_global.h"
@@ -35,6 +36,14 @@ public:
     // receiving thread may be busy; with a 4 KB buffer most of such a burst is
     // dropped by the system. This holds a 32 KB block in 100-byte datagrams.
     static constexpr int kReceiveBufferSize = 256 * 1024;
+    // Datagrams one readPendingDatagrams pass takes at most, and the time it may
+    // take. The socket accepts datagrams from anyone, and one sender can keep it
+    // full: the pass then returns to the event loop, which serves the host's timers
+    // and events before the socket's notification, still pending, brings the next
+    // pass. The time counts too, because on a busy machine a pass of the same
+    // datagrams takes longer.
+    static constexpr int kMaxDatagramsPerPass = 256;
+    static constexpr int kPassBudgetMs = 4;
 
     PortUDP();
     ~PortUDP() override;
@@ -105,15 +114,31 @@ public slots:
 private:
     void rebuildSocket(bool drainPending, bool forgetAddress);
     void discardPending();
-    void takeBlockBytes();
+    // A datagram that is no reply, from sender: block bytes of its held reply.
+    void takeBlockBytes(const QString &sender);
     // Forgets the held reply and the block bytes gathered for it.
     void endIncompleteHold();
     // Runs job on a detached thread that the destructor waits for. A job gets
     // copies of what it needs, bEnabled included, and touches nothing of this object.
     void startDetached(std::function<void()> job);
 
+    // What a joined reply carries besides the held header and the block, as a reply
+    // taken straight from a datagram does; and whether it is to be queued at all.
+    struct Stamp
+    {
+        QString sender;
+        ModulelEnum::DeviceType deviceType;
+        bool enabled;
+    };
+    Stamp stampFor(const QString &sender) const;
+
     static void queueIfEnabled(const ProtocolData &reply, bool enabled);
-    static void joinAndQueue(const QByteArray &block, const QByteArray &held, bool enabled);
+    static void joinAndQueue(const QByteArray &block, const QByteArray &held, const Stamp &stamp);
+
+    // Who sent the held reply: the joined reply says so, and only that sender's
+    // datagrams complete its block. Guarded by stdCMDlock, as the held reply.
+    QString m_heldSender;
+    BlockWaitRule m_blockWait;
 };
 
 #endif // PORTUDP_H

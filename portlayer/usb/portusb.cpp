@@ -169,6 +169,7 @@ bool PortUSB::openUSB(unsigned short vendorId, unsigned short productId)
     storeIds(vendorId, productId);
     if (!device)
         return false;
+    m_failuresInARow = 0;
     {
         std::lock_guard<std::mutex> writeLock(m_writeMutex);
         std::lock_guard<std::mutex> hidLock(m_hidMutex);
@@ -196,6 +197,28 @@ void PortUSB::closeUSB()
 void PortUSB::setDeviceType(ModulelEnum::DeviceType type)
 {
     m_deviceType = type;
+}
+
+bool PortUSB::countOutcome(bool failed)
+{
+    if (!failed) {
+        m_failuresInARow = 0;
+        return true;
+    }
+    return ++m_failuresInARow < kFailuresMeaningGone;
+}
+
+bool PortUSB::closeLostDevice()
+{
+    {
+        std::lock_guard<std::mutex> life(m_lifeMutex);
+        // Checked under the lock: a reopen since the failures has a new handle.
+        if (!m_hidDevice || m_failuresInARow < kFailuresMeaningGone)
+            return false;
+        shutDownLocked(true);
+    }
+    pauseMs(kWatchIntervalMs);
+    return true;
 }
 
 void PortUSB::shutDownLocked(bool clearBuffer)
@@ -265,9 +288,13 @@ void PortUSB::ThreadReadPendingDatagrams()
         if (m_hidDevice) {
             const int n = hid_read_timeout(m_hidDevice, buffer, kReadBufferSize, kReadTimeoutMs);
             // Report boundaries are not kept; fill bytes go in with the rest and
-            // the parser skips them. Time-outs and errors are skipped silently.
+            // the parser skips them. Time-outs are skipped silently, errors counted:
+            // a handle whose device has left fails every read from then on, and
+            // the watcher closes the port and reports the device gone.
             if (n > 0)
                 appendBuffData(QByteArray(reinterpret_cast<const char *>(buffer), n));
+            if (n != 0 && !countOutcome(n < 0))
+                break;
         }
     } while (m_bReadFlag);
 }
@@ -315,6 +342,15 @@ void PortUSB::ThreadUSBChanged()
 
     // Nothing of this object is touched after an emit: a slot may delete it.
     while (run->pause(kWatchIntervalMs)) {
+        // A handle that fails every read and write is as good as unplugged, even
+        // when the device was back before this look: the host must open it again.
+        if (closeLostDevice()) {
+            if (present) {
+                present = false;
+                emit signalUSBChanged(false);
+            }
+            continue;
+        }
         loadIds(&vendorId, &productId);
         // hidapi lists every HID device for ids 0/0; no device of ours is known then.
         if (vendorId == 0 && productId == 0)
@@ -411,16 +447,22 @@ void PortUSB::writePieces(const QList<HidReports::Piece> &pieces)
     // One whole sequence at a time: the host may send an update from any thread
     // while the dispatcher's command goes out, and the device reads one stream.
     std::lock_guard<std::mutex> lock(m_writeMutex);
-    if (!m_hidDevice)
+    if (!m_hidDevice) {
+        if (!pieces.isEmpty())
+            reportSendFailed(QStringLiteral("no USB device is open"));
         return;
+    }
     for (const HidReports::Piece &piece : pieces) {
         const QByteArray report = HidReports::report(piece.payload);
         const int written = hid_write(m_hidDevice, reinterpret_cast<const unsigned char *>(report.constData()),
                                       size_t(report.size()));
+        countOutcome(written == -1);
         if (written == -1) {
             if (piece.logFailure)
                 qDebug() << "Send failed";
-            reportSendFailed(QStringLiteral("the device refused an output report"));
+            const wchar_t *reason = hid_error(m_hidDevice);
+            reportSendFailed(reason && *reason ? QString::fromWCharArray(reason)
+                                               : QStringLiteral("the device refused an output report"));
             return;
         }
     }

@@ -36,6 +36,10 @@ public:
     static constexpr int kReadTimeoutMs = 100;
     static constexpr int kReadBufferSize = 1024;
     static constexpr int kParserPassMs = 20;
+    // Reads and writes that fail in a row, with nothing succeeding between, before
+    // the open handle counts as dead: the device left, perhaps only for a moment
+    // between two looks of the watcher, and came back under a new handle.
+    static constexpr int kFailuresMeaningGone = 3;
 
     PortUSB();
     ~PortUSB() override;
@@ -104,6 +108,11 @@ private:
     // Waits ms milliseconds unless the read thread is told to stop meanwhile.
     bool readPause(int ms);
     void stopWatch();
+    // Counts a read or write on the open handle; false once it counts as dead.
+    bool countOutcome(bool failed);
+    // Closes the port if its handle counts as dead; for the watcher, which then
+    // reports the device gone. False when there was nothing to close.
+    bool closeLostDevice();
 
     // Serialises openUSB and closeUSB, whichever threads call them (the host, the
     // watcher on unplug, the destructor).
@@ -115,6 +124,8 @@ private:
     std::mutex m_readPauseMutex;
     std::condition_variable m_readPauseCond;
     bool m_readStop = false;
+    // Failed reads and writes in a row on the open handle.
+    std::atomic<int> m_failuresInARow{0};
 };
 
 #endif // PORTUSB_H

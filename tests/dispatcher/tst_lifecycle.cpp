@@ -1,9 +1,12 @@
+#include "detachedjob.h"
 #include "dispatcherhost.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 // Destroying a dispatcher object while threads still use it: the destructor must
@@ -18,6 +21,7 @@ private slots:
     void destroyWhileWorkersRun();
     void destroyWhileWatchdogSleeps();
     void destroyWaitsForDetachedJobs();
+    void jobsBeyondTheCapRunOnTheCaller();
     void listOwnsItsRecords();
 };
 
@@ -73,6 +77,34 @@ void TestLifecycle::destroyWaitsForDetachedJobs()
     delete module;
     QCOMPARE(done.load(), 4);
     QCOMPARE(CmdDealModule::commandQueueSize(), 0);
+}
+
+void TestLifecycle::jobsBeyondTheCapRunOnTheCaller()
+{
+    // A flood of replies must not become a flood of threads: with the cap's worth
+    // of jobs running, the next one runs on the calling thread.
+    std::mutex mutex;
+    std::condition_variable released;
+    bool go = false;
+    std::atomic<int> finished{0};
+    for (int i = 0; i < DetachedJob::kMaxRunning; ++i) {
+        QVERIFY(DetachedJob::start([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            released.wait(lock, [&] { return go; });
+            ++finished;
+        }));
+    }
+    std::thread::id ranOn;
+    QVERIFY(!DetachedJob::start([&] { ranOn = std::this_thread::get_id(); }));
+    QCOMPARE(ranOn, std::this_thread::get_id());
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        go = true;
+    }
+    released.notify_all();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.load(), DetachedJob::kMaxRunning, 10000);
+    // The running jobs have ended, and a thread takes the next one again.
+    QTRY_VERIFY_WITH_TIMEOUT(DetachedJob::start([] {}), 10000);
 }
 
 void TestLifecycle::listOwnsItsRecords()

@@ -88,7 +88,8 @@ bool queuedReplyIsSound(const ProtocolData &r)
         return false; // something that failed to decode was queued
     const unsigned char sum = static_cast<unsigned char>(r.byHead + r.bySN + r.byCmd + r.bySubCmd + r.byParam1
                                                          + r.byParam2 + r.byParam3);
-    return sum == r.byCheckSum && r.baData.size() <= 32767;
+    // Every reply says who sent it, one joined with its block too.
+    return sum == r.byCheckSum && r.baData.size() <= 32767 && !r.strSource.isEmpty() && r.strLabel == r.strSource;
 }
 
 } // namespace

@@ -5,14 +5,24 @@
 #include "framebuilder.h"
 #include "logcapture.h"
 #include "portudp.h"
+#include "refusedsends.h"
+#include "replyhandoff.h"
 
 #include <QMetaMethod>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -50,8 +60,46 @@ QStringList queued()
     return out;
 }
 
-// Stands in a table of datagrams for the host sending a command between two of them.
+// Stand in a table of datagrams for the host sending a command between two of them:
+// one at a time (serial number 1), or released without waiting for replies (the
+// dispatcher's nSysPlan): serial number 2, after 1 a new command, after 2 a resend.
 const QByteArray kHostSends = "(the host sends a command)";
+const QByteArray kHostSendsNext = "(the host sends the next command, not waiting)";
+const QByteArray kHostResends = "(the host resends the last command, not waiting)";
+// Marks a datagram that comes from another sender than the device's.
+const QByteArray kFromStranger = "(from 127.0.0.3)";
+
+// In a forked child: takes away the right to start threads, for real, then hands
+// the transport jobs that would each start one. 0 when every job still did its
+// work, once the debug log had said so; otherwise which check failed.
+int runWithoutThreads(PortUDP *port)
+{
+    // The limit binds a user who has no processes to spare; root is exempt from it.
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+        return 10;
+    const rlimit none{0, 0};
+    if (setrlimit(RLIMIT_NPROC, &none) != 0)
+        return 11;
+    try {
+        std::thread([] {}).join();
+        return 12;
+    } catch (const std::system_error &) {
+    }
+    LogCapture log;
+    const QHostAddress sender(QStringLiteral("127.0.0.2"));
+    port->handleDatagram("[R010178000000007a]", sender);
+    port->handleDatagram(reply(0x79, 0x01, 0x04), sender);
+    port->handleDatagram(bytes(4), sender);
+    ReplyHandOff::queueDetached(ProtocolData());
+    port->clearQueue();
+    if (CmdDealModule::replyQueueSize() != 3)
+        return 13;
+    if (CmdDealModule::commandQueueSize() != 0)
+        return 14;
+    if (log.lines().filter(QStringLiteral("No thread for a job")).size() != 1)
+        return 15;
+    return 0;
+}
 
 // Exposes who listens to a signal.
 class InspectablePortUDP : public PortUDP
@@ -90,6 +138,7 @@ private slots:
     void deleteWhileJobsAreRunning();
     void deleteWithDatagramsPending();
     void clearQueueAndRetFlag();
+    void jobsRunInlineWithoutThreads();
 
 private:
     // Sends datagrams from the peer and waits until the transport has read them all.
@@ -99,6 +148,7 @@ private:
 
     std::unique_ptr<InspectablePortUDP> m_port;
     std::unique_ptr<QUdpSocket> m_peer;
+    std::unique_ptr<QUdpSocket> m_stranger;
 };
 
 void TestPortUDP::init()
@@ -109,12 +159,15 @@ void TestPortUDP::init()
     m_port->setDeviceType(kDeviceType);
     m_peer = std::make_unique<QUdpSocket>();
     QVERIFY(m_peer->bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    m_stranger = std::make_unique<QUdpSocket>();
+    QVERIFY(m_stranger->bind(QHostAddress(QStringLiteral("127.0.0.3")), 0));
 }
 
 void TestPortUDP::cleanup()
 {
     m_port.reset();
     m_peer.reset();
+    m_stranger.reset();
     resetDispatcherState();
 }
 
@@ -123,18 +176,28 @@ void TestPortUDP::deliver(const QList<QByteArray> &datagrams)
     const quint16 port = m_port->m_udpSocket->localPort();
     m_port->m_lastDatagram = "(read)";
     for (const QByteArray &d : datagrams) {
-        if (d == kHostSends) {
+        if (d == kHostSends || d == kHostSendsNext || d == kHostResends) {
             m_port->setDeviceIP(QStringLiteral("127.0.0.2"));
             m_port->setPort(m_peer->localPort());
             ProtocolData c = command(0x42);
+            if (d != kHostSends) {
+                CmdDealModule::nSysPlan = 1;
+                c.bySN = 0x02;
+            }
             m_port->sendDatatoDevice(&c);
             QCOMPARE(receivedByPeer(1).size(), 1);
             continue;
         }
-        QCOMPARE(m_peer->writeDatagram(d, QHostAddress::LocalHost, port), qint64(d.size()));
+        QUdpSocket *from = m_peer.get();
+        QByteArray datagram = d;
+        if (d.startsWith(kFromStranger)) {
+            from = m_stranger.get();
+            datagram = d.mid(kFromStranger.size());
+        }
+        QCOMPARE(from->writeDatagram(datagram, QHostAddress::LocalHost, port), qint64(datagram.size()));
         // One at a time: the transport must have read this one before the next,
         // so the order of arrival is the order of the table.
-        const QByteArray marker = d;
+        const QByteArray marker = datagram;
         QTRY_VERIFY_WITH_TIMEOUT(m_port->m_lastDatagram == marker && !m_peer->hasPendingDatagrams(), 10000);
         m_port->m_lastDatagram = "(read)";
     }
@@ -258,6 +321,19 @@ void TestPortUDP::receive_data()
     QTest::newRow("block complete before the command")
         << QList<QByteArray>{held16, bytes(16, 'x'), kHostSends} << true << QStringList{"79:16"} << true
         << QByteArray() << 0;
+    QTest::newRow("disabled: 79/0c is not queued at once either") << QList<QByteArray>{reply(0x79, 0x0C)} << false
+                                                                  << QStringList() << false << QByteArray() << 0;
+    // Released without waiting for replies, the next command leaving says nothing
+    // about a block still coming; a resend does.
+    QTest::newRow("not waiting: the next command leaves, the block completes")
+        << QList<QByteArray>{held16, bytes(10, 'x'), kHostSendsNext, bytes(6, 'x')} << true << QStringList{"79:16"}
+        << true << QByteArray() << 0;
+    QTest::newRow("not waiting: a resend ends an incomplete hold")
+        << QList<QByteArray>{held16, bytes(10, 'x'), kHostSendsNext, kHostResends, bytes(6, 'x')} << true
+        << QStringList() << true << QByteArray() << 0;
+    QTest::newRow("another sender's bytes do not complete a hold")
+        << QList<QByteArray>{held16, bytes(10, 'x'), kFromStranger + bytes(6, 'b'), bytes(6, 'x')} << true
+        << QStringList{"79:16"} << true << QByteArray() << 0;
     QTest::newRow("disabled: nothing queued") << QList<QByteArray>{"[R010178000000007a]", held16, bytes(16)} << false
                                               << QStringList() << false << QByteArray() << 0;
     QTest::newRow("disabled: failed join still releases") << QList<QByteArray>{bytes(5)} << false << QStringList()
@@ -285,13 +361,11 @@ void TestPortUDP::receive()
     QStringList got;
     for (const ProtocolData &r : all) {
         got.append(QStringLiteral("%1:%2").arg(r.byCmd, 2, 16, QLatin1Char('0')).arg(r.baData.size()));
-        const bool joined = !r.baData.isEmpty();
-        // Replies straight from a datagram carry the sender; joined ones are new records.
-        QCOMPARE(r.strSource, joined ? QString() : QStringLiteral("127.0.0.2"));
+        // Every reply says who sent it, one joined with its block too.
+        QCOMPARE(r.strSource, QStringLiteral("127.0.0.2"));
         QCOMPARE(r.strLabel, r.strSource);
         QCOMPARE(r.byReplySource, static_cast<unsigned char>(0));
-        if (!joined)
-            QCOMPARE(r.iDeviceType, kDeviceType);
+        QCOMPARE(r.iDeviceType, kDeviceType);
         for (int i = 0; i < r.baData.size(); ++i)
             QVERIFY(r.baData.at(i) == 'b' || r.baData.at(i) == 'x');
         if (r.byCmd == 0x79 && !r.baData.isEmpty())
@@ -418,23 +492,41 @@ void TestPortUDP::addressesThatNameNoDevice()
 
 void TestPortUDP::rebuilds_data()
 {
+    QTest::addColumn<QString>("how");
     QTest::addColumn<bool>("keepAddress");
-    QTest::newRow("reInitUdp forgets the address") << false;
-    QTest::newRow("reInitUdpKOVA keeps it") << true;
+    QTest::newRow("reInitUdp forgets the address") << "reInitUdp" << false;
+    QTest::newRow("reInitUdpKOVA keeps it") << "reInitUdpKOVA" << true;
+    // The device got the first piece of a command and not the second: the send says
+    // so, and the socket is rebuilt later, through the queued signal.
+    QTest::newRow("a piece refused after the first") << "partial send" << false;
 }
 
 void TestPortUDP::rebuilds()
 {
+    QFETCH(QString, how);
     QFETCH(bool, keepAddress);
 
     m_port->setDeviceIP(QStringLiteral("127.0.0.2"));
     m_port->setPort(m_peer->localPort());
     deliver({reply(0x79, 0x01, 0x10), bytes(5)});
     const quint16 oldPort = m_port->m_udpSocket->localPort();
-    if (keepAddress)
+    if (how == QLatin1String("reInitUdpKOVA")) {
         m_port->reInitUdpKOVA();
-    else
+    } else if (how == QLatin1String("reInitUdp")) {
         m_port->reInitUdp();
+    } else {
+        LogCapture log;
+        QSignalSpy failed(m_port->notices(), &PortNotices::signalSendFailed);
+        RefusedSends::arm(1, -1);
+        ProtocolData c = command(0x42, 600);
+        m_port->sendDatatoDevice(&c);
+        QCOMPARE(RefusedSends::disarm(), 1);
+        QCOMPARE(log.count(QStringLiteral("Send unknown")), 1);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(receivedByPeer(1).size(), 1);
+        QCOMPARE(m_port->m_udpSocket->localPort(), oldPort);
+        QTRY_VERIFY_WITH_TIMEOUT(m_port->m_udpSocket->localPort() != oldPort, 10000);
+    }
     QVERIFY(m_port->m_stdCmdBuff.isEmpty() && m_port->m_blockCmdBuff.isEmpty() && m_port->m_lastDatagram.isEmpty());
     QCOMPARE(m_port->m_deviceIP, keepAddress ? QStringLiteral("127.0.0.2") : QString());
     QVERIFY(m_port->m_udpSocket->localPort() != oldPort);
@@ -529,6 +621,30 @@ void TestPortUDP::clearQueueAndRetFlag()
     QCOMPARE(CmdDealModule::commandQueueSize(), 0);
     QVERIFY(CmdDealModule::bRetFlag);
     QCOMPARE(CmdDealModule::iSN.load(), 2);
+}
+
+void TestPortUDP::jobsRunInlineWithoutThreads()
+{
+#if defined(__SANITIZE_THREAD__)
+    QSKIP("ThreadSanitizer does not let a forked child of a threaded process start threads");
+#endif
+    // A process at its thread limit, under a flood say, still queues every reply,
+    // joins every block and clears the queue: the jobs run on the calling thread
+    // instead of failing, or throwing out of a slot. Forked, so that the limit
+    // binds the child alone.
+    queueCommand(command(0x42));
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(runWithoutThreads(m_port.get()));
+    QVERIFY(child > 0);
+    int status = 0;
+    if (!QTest::qWaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 30000)) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        QFAIL("the child did not end");
+    }
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPortUDP)

@@ -127,6 +127,7 @@ void TestPortUsb::reports()
     if (failAt >= 0)
         SimHidBus::instance().failWrites(device, failAt, 1);
     LogCapture log;
+    QSignalSpy failed(port->notices(), &PortNotices::signalSendFailed);
     const QByteArray sequence = sequenceOf(length);
     if (update)
         port->sendUSBData_Update_Zorl(sequence);
@@ -145,6 +146,10 @@ void TestPortUsb::reports()
         at += n;
     }
     QCOMPARE(log.count(QStringLiteral("Send failed")), failedLines);
+    // Logged or not, a failure is reported, with hidapi's reason.
+    QCOMPARE(failed.size(), failAt >= 0 ? 1 : 0);
+    if (!failed.isEmpty())
+        QCOMPARE(failed.first().first().toString(), QStringLiteral("output report refused by the device"));
 }
 
 void TestPortUsb::commandReport_data()
@@ -181,9 +186,11 @@ void TestPortUsb::commandReport()
     command.byCheckSum = 0x99;
     command.baData = sequenceOf(blockLength);
     LogCapture log;
+    QSignalSpy failed(port->notices(), &PortNotices::signalSendFailed);
     port->sendDatatoDevice(&command);
 
     QCOMPARE(command.byCheckSum, quint8(0x99));
+    QCOMPARE(failed.size(), open ? 0 : 1);
     QCOMPARE(log.count(QStringLiteral("Send usb data:[A010203040506071c]")), 1);
     const QList<QByteArray> written = SimHidBus::instance().outputReports(device);
     QCOMPARE(written.size(), reports);
@@ -350,8 +357,9 @@ void TestPortUsb::hotPlug_data()
         << QStringList{"attach a", "open a", "detach a", "attach a"} << QList<bool>{false, true} << false;
     QTest::newRow("opened before it is plugged in") << QStringList{"open a", "attach a"} << QList<bool>{true}
                                                     << false;
-    QTest::newRow("two devices with the same ids: only the last one's going counts")
-        << QStringList{"attach a", "attach b", "open a", "detach a", "detach b"} << QList<bool>{false} << false;
+    // The open one's handle is dead: the port closes and says so, and the twin is news.
+    QTest::newRow("two devices with the same ids: the open one goes")
+        << QStringList{"attach a", "attach b", "open a", "detach a"} << QList<bool>{false, true} << false;
     QTest::newRow("the unplugged twin of the open device") << QStringList{"attach a", "attach b", "open a", "detach b"}
                                                            << QList<bool>{} << true;
     QTest::newRow("ids 0/0 stand for no device") << QStringList{"open c", "attach a", "open 0/0", "attach c"}

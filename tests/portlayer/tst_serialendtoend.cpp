@@ -88,6 +88,7 @@ private slots:
     void factoryOwnershipWithOpenPort();
     void stopWhileParserAwaitsBlock_data();
     void stopWhileParserAwaitsBlock();
+    void commandsNotWaitingLeaveABlockWaiting();
 
 private:
     void startHost();
@@ -247,7 +248,8 @@ void TestSerialEndToEnd::answeredResendIsNotGivenUp()
 {
     m_device->device().setFault(0x42, SimFault::Silent, 1);
     startHost();
-    roundTrip(command(0x42, 0x00, 300));
+    // Long enough that a loaded machine answers the resend before its time is up.
+    roundTrip(command(0x42, 0x00, 1500));
     QCOMPARE(m_host->timeouts.load(), 0);
     QCOMPARE(m_host->replies.size(), 1);
     QCOMPARE(m_device->device().receivedCommands().size(), 2);
@@ -338,11 +340,14 @@ void TestSerialEndToEnd::closeStopsEverything()
     QCOMPARE(m_port->buffSize(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(threadCount(), m_baseThreads, 10000);
 
-    // Sending while closed writes nothing; the command times out.
+    // Sending while closed writes nothing; each send says so, and the command times out.
+    QSignalSpy failed(m_port->notices(), &PortNotices::signalSendFailed);
     startHost();
     roundTrip(command(0x42, 0x00, 300));
     QCOMPARE(m_host->timeouts.load(), 1);
     QCOMPARE(m_device->device().receivedCommands().size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 2, 10000);
+    QCOMPARE(failed.first().first().toString(), QStringLiteral("the serial port is not open"));
 
     m_port->closeSerialPort();
     QVERIFY(openPort(m_port, m_device->portName()));
@@ -366,12 +371,15 @@ void TestSerialEndToEnd::handleErrorClosesAndStopsParser_data()
     QTest::addColumn<QSerialPort::SerialPortError>("error");
     QTest::addColumn<int>("times");
     QTest::addColumn<bool>("closes");
-    QTest::newRow("resource error") << QSerialPort::ResourceError << 1 << true;
-    QTest::newRow("one read error passes") << QSerialPort::ReadError << 1 << false;
-    QTest::newRow("read error again, nothing read between") << QSerialPort::ReadError << 2 << true;
-    QTest::newRow("write error") << QSerialPort::WriteError << 2 << false;
-    QTest::newRow("timeout error") << QSerialPort::TimeoutError << 1 << false;
-    QTest::newRow("unknown error") << QSerialPort::UnknownError << 1 << false;
+    // QSerialPort writes from its buffer after the send has returned: a write error
+    // is where a send fails, and the host is told.
+    QTest::addColumn<int>("failedSends");
+    QTest::newRow("resource error") << QSerialPort::ResourceError << 1 << true << 0;
+    QTest::newRow("one read error passes") << QSerialPort::ReadError << 1 << false << 0;
+    QTest::newRow("read error again, nothing read between") << QSerialPort::ReadError << 2 << true << 0;
+    QTest::newRow("write error") << QSerialPort::WriteError << 2 << false << 2;
+    QTest::newRow("timeout error") << QSerialPort::TimeoutError << 1 << false << 0;
+    QTest::newRow("unknown error") << QSerialPort::UnknownError << 1 << false << 0;
 }
 
 void TestSerialEndToEnd::handleErrorClosesAndStopsParser()
@@ -379,10 +387,13 @@ void TestSerialEndToEnd::handleErrorClosesAndStopsParser()
     QFETCH(QSerialPort::SerialPortError, error);
     QFETCH(int, times);
     QFETCH(bool, closes);
+    QFETCH(int, failedSends);
 
     QCOMPARE(StreamParser::runningParserThreads(), 1);
+    QSignalSpy failed(m_port->notices(), &PortNotices::signalSendFailed);
     for (int i = 0; i < times; ++i)
         m_port->handleError(error);
+    QCOMPARE(failed.size(), failedSends);
     QCOMPARE(m_port->m_com->isOpen(), !closes);
     QCOMPARE(bool(m_port->m_bDealFlag), !closes);
     QCOMPARE(bool(m_port->m_bDealThreadExit), closes);
@@ -504,6 +515,28 @@ void TestSerialEndToEnd::stopWhileParserAwaitsBlock()
     startHost();
     roundTrip(command(0x42, 0x00));
     QCOMPARE(m_host->replies.size(), 1);
+}
+
+void TestSerialEndToEnd::commandsNotWaitingLeaveABlockWaiting()
+{
+    // Released without waiting for replies (nSysPlan), a command leaves every poll
+    // while a reply's 22-byte block is on its way. With one command in flight a
+    // command leaving ends a block's wait; here the next commands say nothing about
+    // it, and the block is awaited as long as ever.
+    CmdDealModule::nSysPlan = 1;
+    m_device->device().setFault(0x42, SimFault::Silent);
+    const SimFrame reply{0x55, 0x77, 0xE1, 0x00, 0x00, 22, 0x00, SimDevice::checkedBlock(22, 1)};
+    m_device->write(SimDevice::replyFrame(reply) + reply.block.left(11));
+    QTRY_COMPARE_WITH_TIMEOUT(m_port->getBuffData(100), reply.block.left(11), 10000);
+    startHost();
+    for (int i = 0; i < 30; ++i)
+        queueCommand(command(0x42, 0x00));
+    // The rest of the block once commands have left meanwhile.
+    QTRY_VERIFY_WITH_TIMEOUT(m_device->device().receivedCommands().size() >= 2, 10000);
+    m_device->write(reply.block.mid(11));
+    QTRY_COMPARE_WITH_TIMEOUT(m_host->replies.size(), 1, 10000);
+    QCOMPARE(m_host->replies.first().bySN, quint8(0x77));
+    QCOMPARE(m_host->replies.first().baData, reply.block);
 }
 
 QTEST_GUILESS_MAIN(TestSerialEndToEnd)

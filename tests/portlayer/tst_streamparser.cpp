@@ -1,5 +1,7 @@
 #include "dispatcherstate.h"
 #include "framebuilder.h"
+#include "logcapture.h"
+#include "replyhandoff.h"
 #include "streamparser.h"
 
 #include <QElapsedTimer>
@@ -69,6 +71,7 @@ private slots:
     void peeksOwnTheirBytes();
     void commandSentEndsTheBlockWait_data();
     void commandSentEndsTheBlockWait();
+    void replyQueueKeepsTheNewest();
 
 private:
     std::unique_ptr<StreamParser> makeParser(int blockTries = 3, int blockIntervalMs = 1);
@@ -613,6 +616,29 @@ void TestStreamParser::commandSentEndsTheBlockWait()
     for (const ProtocolData &r : waitForQueuedReplies())
         got << QStringLiteral("%1:%2").arg(r.byCmd, 2, 16, QLatin1Char('0')).arg(r.baData.size());
     QCOMPARE(got, replies);
+}
+
+void TestStreamParser::replyQueueKeepsTheNewest()
+{
+    // Every medium queues through the same path, and the queue is bounded there:
+    // beyond the bound the oldest replies go, and the debug log counts them.
+    LogCapture log;
+    const int bound = ReplyHandOff::kMaxQueuedReplies;
+    for (int i = 0; i < bound + 10; ++i) {
+        ProtocolData r;
+        r.wExt1 = static_cast<unsigned short>(i);
+        StreamParser::addToReceivedQueue(r);
+    }
+    const QList<ProtocolData> kept = takeQueuedReplies();
+    QCOMPARE(kept.size(), bound);
+    QCOMPARE(int(kept.first().wExt1), 10);
+    QCOMPARE(int(kept.last().wExt1), bound + 9);
+    // What is not reported yet is once the queue is down to half.
+    StreamParser::addToReceivedQueue(ProtocolData());
+    int dropped = 0;
+    for (const QString &line : log.lines().filter(QStringLiteral("Reply queue full: dropped")))
+        dropped += line.section(QLatin1Char(' '), 4, 4).toInt();
+    QCOMPARE(dropped, 10);
 }
 
 QTEST_GUILESS_MAIN(TestStreamParser)

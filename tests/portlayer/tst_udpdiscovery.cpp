@@ -6,12 +6,16 @@
 #include "logcapture.h"
 #include "portudp.h"
 #include "privatenetwork.h"
+#include "refusedsends.h"
+#include "replyhandoff.h"
 #include "transporthost.h"
 #include "udpdevice.h"
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <QtTest>
+
+#include <sys/resource.h>
 
 #include <memory>
 
@@ -41,6 +45,7 @@ private slots:
     void cleanup();
 
     void broadcastFindsEveryDevice();
+    void thousandDevicesAnswerOneBroadcast();
     void broadcastIsOneDatagram_data();
     void broadcastIsOneDatagram();
     void defaultAddressUntilSetDeviceIP();
@@ -123,24 +128,87 @@ void TestUdpDiscovery::broadcastFindsEveryDevice()
     QCOMPARE(host.timeouts.load(), 0);
 }
 
+void TestUdpDiscovery::thousandDevicesAnswerOneBroadcast()
+{
+    // A thousand devices on 127.0.0.2 onwards answer one broadcast, one after
+    // another: the receive queue holds every answer until the receive worker
+    // starts, and every one reaches the host with its sender.
+    constexpr int kDevices = 1000;
+    QVERIFY(kDevices <= ReplyHandOff::kMaxQueuedReplies);
+    // A socket per address.
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < rlim_t(kDevices + 100))
+        QSKIP("a thousand devices need more open files than this process may have");
+    UdpDevice devices(QHostAddress(QStringLiteral("127.0.0.2")), 0, {SimProfile::kDefaultBlockDatagram}, kDevices);
+    QString error;
+    QVERIFY2(devices.start(&error), qPrintable(error));
+    QVERIFY(devices.listensForBroadcast());
+
+    PortUDP port;
+    port.setPort(devices.port());
+    ProtocolData c = command(0x71, 1);
+    c.bySN = 0x01;
+    port.sendDatatoDevice(&c);
+    QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::replyQueueSize(), kDevices, 30000);
+    QCOMPARE(devices.device().receivedCommands().size(), 1);
+
+    TransportHost host(&port);
+    QTRY_COMPARE_WITH_TIMEOUT(host.replies.size(), kDevices, 60000);
+    QSet<QString> from;
+    for (const ProtocolData &r : host.replies) {
+        QCOMPARE(r.bySN, static_cast<unsigned char>(1));
+        from.insert(r.strSource);
+    }
+    QCOMPARE(from.size(), kDevices);
+    QVERIFY(from.contains(QStringLiteral("127.0.0.2")) && from.contains(QStringLiteral("127.0.3.233")));
+}
+
 void TestUdpDiscovery::broadcastIsOneDatagram_data()
 {
     QTest::addColumn<int>("blockSize");
-    QTest::newRow("frame only") << 0;
-    QTest::newRow("619 bytes") << 600;
-    QTest::newRow("2019 bytes") << 2000;
+    // A held reply waits for the rest of its block when the broadcast leaves.
+    QTest::addColumn<bool>("holding");
+    // 0: the socket sends it; otherwise the count it returns instead, sending nothing.
+    QTest::addColumn<int>("shortCount");
+    QTest::newRow("frame only") << 0 << false << 0;
+    QTest::newRow("619 bytes") << 600 << false << 0;
+    QTest::newRow("2019 bytes") << 2000 << false << 0;
+    QTest::newRow("a broadcast ends an incomplete hold") << 0 << true << 0;
+    QTest::newRow("a short count rebuilds the socket") << 0 << false << 5;
 }
 
 void TestUdpDiscovery::broadcastIsOneDatagram()
 {
     QFETCH(int, blockSize);
+    QFETCH(bool, holding);
+    QFETCH(int, shortCount);
 
     QUdpSocket listener;
     QVERIFY(listener.bind(QHostAddress(QHostAddress::Broadcast), 0, QUdpSocket::ShareAddress));
     PortUDP port;
     port.setPort(listener.localPort());
+    const quint16 portBefore = port.m_udpSocket->localPort();
+    if (holding) {
+        QUdpSocket device;
+        QVERIFY(device.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        // 0x79/0x01 announcing 16 bytes, and 10 of them.
+        device.writeDatagram("[R0109790100100094]", QHostAddress::LocalHost, portBefore);
+        device.writeDatagram(QByteArray(10, 'b'), QHostAddress::LocalHost, portBefore);
+        QTRY_COMPARE_WITH_TIMEOUT(port.m_blockCmdBuff.size(), 10, 10000);
+    }
+    LogCapture log;
     ProtocolData c = command(0x42, 1, blockSize);
+    if (shortCount > 0)
+        RefusedSends::arm(0, shortCount);
     port.sendDatatoDevice(&c);
+    QCOMPARE(RefusedSends::disarm(), shortCount > 0 ? 1 : 0);
+    QVERIFY(port.m_stdCmdBuff.isEmpty() && port.m_blockCmdBuff.isEmpty());
+    if (shortCount > 0) {
+        QCOMPARE(log.count(QStringLiteral("Send Broadcast unknown")), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(port.m_udpSocket->localPort() != portBefore, 10000);
+    }
     ProtocolData end = command(0x43, 1);
     port.sendDatatoDevice(&end);
 
@@ -150,9 +218,13 @@ void TestUdpDiscovery::broadcastIsOneDatagram()
             got.append(listener.receiveDatagram().data());
         return got.size();
     };
-    QTRY_COMPARE_WITH_TIMEOUT(drain(), 2, 10000);
-    QCOMPARE(got.at(0).size(), 19 + blockSize);
-    QCOMPARE(got.at(1).size(), 19);
+    if (shortCount > 0) {
+        QTRY_COMPARE_WITH_TIMEOUT(drain(), 1, 10000);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(drain(), 2, 10000);
+        QCOMPARE(got.at(0).size(), 19 + blockSize);
+    }
+    QCOMPARE(got.last().size(), 19);
 }
 
 void TestUdpDiscovery::defaultAddressUntilSetDeviceIP()

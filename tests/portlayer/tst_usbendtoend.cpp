@@ -50,6 +50,7 @@ private slots:
     void resendThenGiveUp_data();
     void resendThenGiveUp();
     void unplugInTheMiddleOfACommand();
+    void awayForAMomentIsReported();
 
 private:
     // Queues one command and waits until the host has a reply or a give-up.
@@ -146,7 +147,8 @@ void TestUsbEndToEnd::resendThenGiveUp()
     QFETCH(int, timeouts);
 
     m_device->device().setFault(0x43, SimFault::Silent, silentTimes);
-    roundTrip(command(0x43, 0x00, {}, 300));
+    // Long enough that a loaded machine answers the resend before its time is up.
+    roundTrip(command(0x43, 0x00, {}, 1500));
     QCOMPARE(m_host->replies.size(), replies);
     QCOMPARE(m_host->timeouts.load(), timeouts);
     QCOMPARE(m_host->resends.load(), 1);
@@ -185,6 +187,33 @@ void TestUsbEndToEnd::unplugInTheMiddleOfACommand()
     roundTrip(command(0x42, 0x00));
     QCOMPARE(m_host->replies.size(), 1);
     QCOMPARE(m_host->replies.first().byCmd, quint8(0x42));
+}
+
+void TestUsbEndToEnd::awayForAMomentIsReported()
+{
+    // The device leaves and is back before the watcher's next look, as a wiggled
+    // cable does: its old handle stays dead. The port finds its reads and writes
+    // failing, closes and says the device went; the watcher finds it there at its
+    // next look, the host opens it again, and commands are answered as before.
+    UsbBus::Notices notices(m_port);
+    connect(m_port, &PortUSB::signalUSBChanged, this, [this](bool present) {
+        if (present)
+            m_port->openUSB(kVendor, kProduct);
+    }, Qt::QueuedConnection);
+    QVERIFY(UsbBus::waitForWatcherLooks(2));
+    roundTrip(command(0x42, 0x00));
+    QCOMPARE(m_host->replies.size(), 1);
+
+    m_device->hangUp();
+    QVERIFY(m_device->plugIn());
+    // Sent meanwhile: answered if the port is open again by then, else given up.
+    roundTrip(command(0x43, 0x00, {}, 300));
+    QTRY_COMPARE_WITH_TIMEOUT(notices.seen, (QList<bool>{false, true}), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_port->m_bUSBOpen, 10000);
+    const int answered = m_host->replies.size();
+    roundTrip(command(0x42, 0x01));
+    QCOMPARE(m_host->replies.size(), answered + 1);
+    QCOMPARE(m_host->replies.last().bySubCmd, quint8(0x01));
 }
 
 QTEST_GUILESS_MAIN(TestUsbEndToEnd)

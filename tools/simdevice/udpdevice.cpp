@@ -2,6 +2,7 @@
 
 #include <QNetworkInterface>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <arpa/inet.h>
@@ -46,9 +47,11 @@ int boundSocket(quint32 address, quint16 port, bool shared)
 
 } // namespace
 
-UdpDevice::UdpDevice(const QHostAddress &address, quint16 port, const QList<int> &blockDatagramSizes)
+UdpDevice::UdpDevice(const QHostAddress &address, quint16 port, const QList<int> &blockDatagramSizes,
+                     int addresses)
     : m_device(SimProfile::udp(blockDatagramSizes))
     , m_address(address)
+    , m_addressCount(qMax(1, addresses))
     , m_port(port)
 {
 }
@@ -67,7 +70,7 @@ bool UdpDevice::start(QString *error)
             *error = reason;
         return false;
     };
-    if (!startableLocked() || m_unicast >= 0) {
+    if (!startableLocked() || !m_unicast.empty()) {
         // Not through fail(): the medium of a running device is not this call's to close.
         if (error)
             *error = QStringLiteral("already started or stopped");
@@ -76,14 +79,24 @@ bool UdpDevice::start(QString *error)
     if (m_address.protocol() != QAbstractSocket::IPv4Protocol)
         return fail(QStringLiteral("not an IPv4 address: ") + m_address.toString());
 
-    m_unicast = boundSocket(m_address.toIPv4Address(), m_port, false);
-    if (m_unicast < 0)
-        return fail(systemError(QStringLiteral("cannot listen on ") + endpoint()));
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    if (::getsockname(m_unicast, reinterpret_cast<sockaddr *>(&bound), &length) != 0)
-        return fail(systemError(QStringLiteral("getsockname")));
-    m_port = ntohs(bound.sin_port);
+    for (int i = 0; i < m_addressCount; ++i) {
+        const quint32 address = m_address.toIPv4Address() + quint32(i);
+        const int fd = boundSocket(address, m_port, false);
+        if (fd < 0) {
+            return fail(systemError(QStringLiteral("cannot listen on %1:%2")
+                                        .arg(QHostAddress(address).toString())
+                                        .arg(m_port.load())));
+        }
+        m_unicast.push_back(fd);
+        if (i == 0) {
+            // The port the system chose for the first serves every address.
+            sockaddr_in bound{};
+            socklen_t length = sizeof bound;
+            if (::getsockname(fd, reinterpret_cast<sockaddr *>(&bound), &length) != 0)
+                return fail(systemError(QStringLiteral("getsockname")));
+            m_port = ntohs(bound.sin_port);
+        }
+    }
     // Broadcasts are heard on a second socket; without it the device is found only
     // by address.
     m_broadcast = boundSocket(INADDR_BROADCAST, m_port, true);
@@ -114,6 +127,11 @@ QHostAddress UdpDevice::address() const
     return m_address;
 }
 
+int UdpDevice::addressCount() const
+{
+    return m_addressCount;
+}
+
 quint16 UdpDevice::port() const
 {
     return m_port;
@@ -136,7 +154,9 @@ void UdpDevice::send(const QByteArray &datagram, const QHostAddress &to, quint16
 
 void UdpDevice::closeMediumLocked()
 {
-    closeDescriptor(&m_unicast);
+    for (int &fd : m_unicast)
+        closeDescriptor(&fd);
+    m_unicast.clear();
     closeDescriptor(&m_broadcast);
     m_writes.clear();
 }
@@ -144,7 +164,9 @@ void UdpDevice::closeMediumLocked()
 std::vector<int> UdpDevice::readDescriptors()
 {
     // Only this thread closes the sockets while it runs, so reading them unlocked is safe.
-    return {m_unicast, m_broadcast};
+    std::vector<int> fds = m_unicast;
+    fds.push_back(m_broadcast);
+    return fds;
 }
 
 bool UdpDevice::isOnThisMachine(quint32 address) const
@@ -165,12 +187,23 @@ void UdpDevice::readable(int fd)
                 continue;
             return; // EAGAIN: all read
         }
-        const Peer sender{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+        const Peer sender{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), 0};
         if (!isOnThisMachine(sender.address))
             continue;
         const QList<SimWrite> writes = m_device.feed(QByteArray(buffer, int(n)));
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_writes.schedule(writes, sender);
+        if (fd != m_broadcast) {
+            const auto at = std::find(m_unicast.begin(), m_unicast.end(), fd);
+            m_writes.schedule(writes, {sender.address, sender.port, int(at - m_unicast.begin())});
+            continue;
+        }
+        // A broadcast: every address answers, one after another.
+        for (int i = 0; i < m_addressCount && !writes.isEmpty(); ++i) {
+            QList<SimWrite> answer = writes;
+            if (i > 0)
+                answer.first().delayMs = kBroadcastSpacingMs;
+            m_writes.schedule(answer, {sender.address, sender.port, i});
+        }
     }
 }
 
@@ -183,7 +216,7 @@ int UdpDevice::writeDue()
         const sockaddr_in to = socketAddress(w.to.address, w.to.port);
         ssize_t n;
         do {
-            n = ::sendto(m_unicast, w.bytes.constData(), size_t(w.bytes.size()), 0,
+            n = ::sendto(m_unicast.at(size_t(w.to.from)), w.bytes.constData(), size_t(w.bytes.size()), 0,
                          reinterpret_cast<const sockaddr *>(&to), sizeof to);
         } while (n < 0 && errno == EINTR);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)) {

@@ -44,4 +44,9 @@ int hid_write(hid_device *dev, const unsigned char *data, size_t length)
     return SimHidBus::instance().write(dev, data, length);
 }
 
+const wchar_t *hid_error(hid_device *dev)
+{
+    return SimHidBus::instance().error(dev);
+}
+
 } // extern "C"

@@ -1,6 +1,6 @@
 #include "simhidbus.h"
 
-// The declarations the six functions of hidapi_sim.cpp implement; only the types
+// The declarations the functions of hidapi_sim.cpp implement; only the types
 // are used here.
 #include <hidapi.h>
 
@@ -14,14 +14,19 @@
 #include <set>
 #include <string>
 
-// An open handle: the reports the device sent since it was opened, not yet read.
+// An open handle: the reports the device sent since it was opened, not yet read,
+// and why its last read or write failed (null: it did not).
 struct hid_device_
 {
     int device;
     std::deque<QByteArray> input;
+    const wchar_t *lastError = nullptr;
 };
 
 namespace {
+
+const wchar_t kDisconnected[] = L"device disconnected";
+const wchar_t kRefused[] = L"output report refused by the device";
 
 struct Device
 {
@@ -259,8 +264,11 @@ int SimHidBus::read(hid_device_ *handle, unsigned char *data, size_t length, int
         d->changed.wait(lock, ready);
     else
         d->changed.wait_for(lock, std::chrono::milliseconds(milliseconds), ready);
-    if (!d->devices.count(handle->device))
+    if (!d->devices.count(handle->device)) {
+        handle->lastError = kDisconnected;
         return -1;
+    }
+    handle->lastError = nullptr;
     if (handle->input.empty())
         return 0;
     const QByteArray report = handle->input.front();
@@ -279,16 +287,20 @@ int SimHidBus::write(hid_device_ *handle, const unsigned char *data, size_t leng
         if (!d->handles.count(handle) || !data)
             return -1;
         const auto it = d->devices.find(handle->device);
-        if (it == d->devices.end())
+        if (it == d->devices.end()) {
+            handle->lastError = kDisconnected;
             return -1;
+        }
         Device &device = it->second;
         if (device.writesBeforeFailure > 0) {
             --device.writesBeforeFailure;
         } else if (device.failingWrites != 0) {
             if (device.failingWrites > 0)
                 --device.failingWrites;
+            handle->lastError = kRefused;
             return -1;
         }
+        handle->lastError = nullptr;
         report = QByteArray(reinterpret_cast<const char *>(data), int(length));
         device.output.append(report);
         handler = device.outputHandler;
@@ -297,4 +309,13 @@ int SimHidBus::write(hid_device_ *handle, const unsigned char *data, size_t leng
     if (handler)
         handler(report);
     return int(length);
+}
+
+const wchar_t *SimHidBus::error(hid_device_ *handle) const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    if (!handle || !d->handles.count(handle))
+        return L"no such device";
+    // The texts are literals: the pointer stays good whatever happens next.
+    return handle->lastError ? handle->lastError : L"Success";
 }

@@ -13,8 +13,8 @@ struct hid_device_info;
 
 // A USB HID bus inside the process, for machines without the device. The library
 // that holds it also defines the hidapi functions a transport calls (enumerate,
-// free the list, open, close, timed read, write) over this bus, so a program
-// that links it ahead of the real hidapi drives these devices instead.
+// free the list, open, close, timed read, write, last error) over this bus, so a
+// program that links it ahead of the real hidapi drives these devices instead.
 //
 // Devices are attached and detached by vendor and product id; several may share
 // them. What the device sends is an input report of any length, handed to every
@@ -67,6 +67,8 @@ public:
     void close(hid_device_ *handle);
     int read(hid_device_ *handle, unsigned char *data, size_t length, int milliseconds);
     int write(hid_device_ *handle, const unsigned char *data, size_t length);
+    // Why the handle's last read or write failed; "Success" when it did not.
+    const wchar_t *error(hid_device_ *handle) const;
 
 private:
     SimHidBus();

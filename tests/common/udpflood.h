@@ -1,0 +1,49 @@
+#ifndef UDPFLOOD_H
+#define UDPFLOOD_H
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// One sender on the network floods a UDP transport, as anyone on a LAN can: how the
+// host fares meanwhile and how soon it is itself again. The transport lives on the
+// calling thread with a host wired to it and a simulated device on 127.0.0.2; the
+// flood comes from 127.0.0.3 as fast as loopback takes it. The benchmark prints
+// these figures and the end-to-end test holds them to bounds.
+namespace UdpFlood {
+
+enum class Kind {
+    GeneralReplies, // valid replies queued from a thread of their own
+    QueuedAtOnce,   // valid replies queued on the receiving thread (0x79/0x0C)
+    Garbage,        // 5-byte datagrams that are no reply
+};
+
+struct Figures
+{
+    // The host thread's 10 ms timer while the flood lasted, and how often it was due.
+    int timerFirings = 0;
+    int timerDue = 0;
+    qint64 datagramsSent = 0;
+    qint64 rssBeforeKb = 0;
+    // The most resident memory seen during the flood and the recovery.
+    qint64 rssPeakKb = 0;
+    int peakQueuedReplies = 0;
+    // From the end of the flood until the reply queue was empty and a command sent
+    // then had been answered; -1 when that did not happen within the limit.
+    qint64 recoveryMs = -1;
+    // Replies still queued when the recovery ended or gave up.
+    int queuedAtEnd = 0;
+};
+
+QString nameOf(Kind kind);
+QByteArray datagramOf(Kind kind);
+
+// Floods with the datagrams of the kinds in turn for floodMs, then waits up to
+// recoveryLimitMs for the host to recover. Runs this thread's event loop; leaves
+// the dispatcher's state as a freshly loaded library has it. False, with the
+// reason, when the device or the sender cannot be set up.
+bool run(const QList<Kind> &kinds, int floodMs, int recoveryLimitMs, Figures *figures, QString *error);
+
+} // namespace UdpFlood
+
+#endif // UDPFLOOD_H
