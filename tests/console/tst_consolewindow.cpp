@@ -48,10 +48,13 @@ void TestConsoleWindow::sessionShownSavedAndReopened()
         window.addEvent(ConsoleEvent::fromHost(TestEvents::send(5000 + i * 10, command)));
         window.addEvent(ConsoleEvent::fromHost(TestEvents::reply(5005 + i * 10, command, 1.0 + i % 7)));
     }
-    const int total = kinds.size() + 600;
+    // And a block as long as a block can be.
+    const ProtocolData large = TestEvents::record(50, 0xe0, 0x01, QByteArray(0xFFFF, '\x5a'));
+    window.addEvent(ConsoleEvent::fromHost(TestEvents::send(9000, large)));
+    const int total = kinds.size() + 601;
     QTRY_COMPARE_WITH_TIMEOUT(window.traffic()->rowCount(), total, 10000);
     QCOMPARE(window.countersView()->text(),
-             QStringLiteral("sent 303, answered 301, dropped 1, resent 1, given up 1, send failed 1"));
+             QStringLiteral("sent 304, answered 301, dropped 1, resent 1, given up 1, send failed 1"));
     QCOMPARE(window.chart()->pointCount(), 301);
 
     select(window, 1);
@@ -61,6 +64,9 @@ void TestConsoleWindow::sessionShownSavedAndReopened()
     select(window, 0);
     QCOMPARE(window.detail()->frameText(),
              QStringLiteral("frame  ") + QString::fromLatin1(kinds.at(0).host.bytes.left(FrameCodec::kTextFrameSize)));
+    // Only so much of it is dumped.
+    select(window, total - 1);
+    QVERIFY(window.detail()->blockText().endsWith(QStringLiteral("|ZZZZZZZZZZZZZZZZ|\n... 49151 more bytes not shown\n")));
     select(window, kinds.size() - 1);
     QVERIFY(window.detail()->fieldsText().contains(QStringLiteral("Input/output error")));
 

@@ -22,6 +22,8 @@ ConnectionPanel::ConnectionPanel(QWidget *parent)
     , m_indicator(new MediumStateIndicator(this))
 {
     qRegisterMetaType<ConnectRequest>();
+    m_open->setObjectName(QStringLiteral("open"));
+    m_close->setObjectName(QStringLiteral("close"));
     // In the order of ConnectRequest::Medium.
     m_media->addTab(m_serial, tr("Serial"));
     m_media->addTab(m_udp, tr("UDP"));
