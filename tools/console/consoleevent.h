@@ -19,7 +19,8 @@ struct ConsoleEvent
     static constexpr int kShedTextLength = 64;
 
     Kind kind = Kind::Note;
-    // Everything but the kind. SendFailed: timeMs, and text, the medium's reason.
+    // Everything but the kind, which is kind above (host.kind is not kept in step
+    // for events read from a file). SendFailed: timeMs, and text, the medium's reason.
     HostEvent host;
     int blockLength = 0;
     // Send: the bytes as the transport put them on the medium, frame and block.
