@@ -87,7 +87,9 @@ QList<ConsoleEvent> everyKind()
                                reply(2710, late, -1, false), medium(3000, false, QStringLiteral("the device went away")),
                                medium(4000, true, QStringLiteral("reopened"))})
         events.append(ConsoleEvent::fromHost(e));
-    events.append(ConsoleEvent::sendFailed(4100, QStringLiteral("write error: Input/output error")));
+    HostEvent failed = of(HostEvent::Kind::SendFailed, 4100, record(5, 0x71, 0x00));
+    failed.text = QStringLiteral("write error: Input/output error");
+    events.append(ConsoleEvent::fromHost(failed));
     return events;
 }
 

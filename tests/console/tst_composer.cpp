@@ -35,9 +35,9 @@ void TestComposer::check_data()
     QTest::newRow("block of 600 by repeat, p3 high") << QStringList{"01", "e0", "01", "00", "58", "02"} << "5a*600"
                                                     << true << "" << 600 << "e0 01 00 58 02";
     QTest::newRow("block longer than announced") << QStringList{"01", "e0", "01", "00", "03", "00"} << "0a0b0c0d"
-                                                << false << "the block has 4 bytes but p2/p3 announce 3" << 4 << "";
+                                                << false << "the block has 4 bytes but p2:p3 announce 3" << 4 << "";
     QTest::newRow("block shorter than announced") << QStringList{"01", "e0", "01", "00", "00", "01"} << "0x0a0b"
-                                                 << false << "the block has 2 bytes but p2/p3 announce 256" << 2 << "";
+                                                 << false << "the block has 2 bytes but p2:p3 announce 256" << 2 << "";
     QTest::newRow("announced without a block: a warning") << QStringList{"01", "71", "00", "00", "01", "00"} << ""
                                                           << true << "announce a block of 1 bytes" << 0
                                                           << "71 00 00 01 00";

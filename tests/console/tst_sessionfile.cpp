@@ -58,8 +58,6 @@ void TestSessionFile::sameLinesAsHostcli()
     reporter.opened(QStringLiteral("UDP"), QStringLiteral("127.0.0.1:5000"));
     TrafficBuffer events;
     for (const ConsoleEvent &e : TestEvents::everyKind()) {
-        if (e.kind == ConsoleEvent::Kind::SendFailed)
-            continue;
         reporter.event(e.host);
         events.append(e);
     }

@@ -1,5 +1,6 @@
 #include "commanddraft.h"
 
+#include "commandtext.h"
 #include "framecodec.h"
 #include "hexinput.h"
 #include "scriptreader.h"
@@ -43,8 +44,11 @@ CommandDraft::Check CommandDraft::check() const
     }
     c.announcedLength = FrameCodec::combineTwoByte(bytes[4], bytes[5]);
     QString blockScript;
-    if (!HexInput::blockText(block, &blockScript, &c.error))
+    qint64 length = -1;
+    if (!HexInput::blockText(block, &blockScript, &length, &c.error))
         return c;
+    // Shown beside what p2/p3 announce even while the two disagree.
+    c.blockLength = length >= 0 && length <= CommandText::kMaxBlock ? int(length) : -1;
     if (timeoutMs < 0) {
         c.error = QStringLiteral("the timeout is negative");
         return c;
@@ -59,16 +63,11 @@ CommandDraft::Check CommandDraft::check() const
     defaults.head = bytes[0];
     defaults.timeoutMs = timeoutMs;
     defaults.sendMode = broadcast ? 1 : 0;
+    // The script reader refuses a block of another length than p2/p3 announce.
     if (ScriptReader::parseLine(c.scriptLine, defaults, &c.command, &c.error) != ScriptReader::LineKind::Command)
         return c;
-    c.blockLength = c.command.command.baData.size();
 
-    // p2 and p3 announce a block's length; a command without a block may use them
-    // for something else, so only a block of another length stops the send.
-    if (c.blockLength > 0 && c.blockLength != c.announcedLength) {
-        c.error = QStringLiteral("the block has %1 bytes but p2/p3 announce %2").arg(c.blockLength).arg(c.announcedLength);
-        return c;
-    }
+    // A command without a block may use p2 and p3 for something else.
     if (c.blockLength == 0 && c.announcedLength != 0)
         c.warning = QStringLiteral("p2/p3 announce a block of %1 bytes and there is none").arg(c.announcedLength);
     c.ok = true;

@@ -5,7 +5,7 @@
 namespace {
 
 const char *const kNames[ConsoleEvent::kKindCount] = {
-    "send", "resend", "reply", "drop", "giveup", "unaccounted", "medium", "note", "sendfail",
+    "send", "resend", "reply", "drop", "giveup", "unaccounted", "medium", "note", "sendfailed",
 };
 
 ConsoleEvent::Kind kindOf(HostEvent::Kind kind)
@@ -25,6 +25,8 @@ ConsoleEvent::Kind kindOf(HostEvent::Kind kind)
         return ConsoleEvent::Kind::Unaccounted;
     case HostEvent::Kind::Medium:
         return ConsoleEvent::Kind::Medium;
+    case HostEvent::Kind::SendFailed:
+        return ConsoleEvent::Kind::SendFailed;
     case HostEvent::Kind::Note:
         break;
     }
@@ -48,18 +50,9 @@ ConsoleEvent ConsoleEvent::fromHost(const HostEvent &event)
     return e;
 }
 
-ConsoleEvent ConsoleEvent::sendFailed(qint64 timeMs, const QString &reason)
-{
-    ConsoleEvent e;
-    e.kind = Kind::SendFailed;
-    e.host.timeMs = timeMs;
-    e.host.text = reason;
-    return e;
-}
-
 bool ConsoleEvent::hasRecord() const
 {
-    return kind <= Kind::Unaccounted;
+    return kind <= Kind::Unaccounted || kind == Kind::SendFailed;
 }
 
 bool ConsoleEvent::blockHeld() const

@@ -6,8 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
-// One row of the traffic: an event of the session, or one the session has no kind
-// for (a command that never reached the medium). The lengths of the block and of
+// One row of the traffic: an event of the session. The lengths of the block and of
 // the bytes sent are kept beside the bytes, so that letting the bytes go to bound
 // memory changes nothing the table shows or the session file counts.
 struct ConsoleEvent
@@ -20,7 +19,8 @@ struct ConsoleEvent
 
     Kind kind = Kind::Note;
     // Everything but the kind, which is kind above (host.kind is not kept in step
-    // for events read from a file). SendFailed: timeMs, and text, the medium's reason.
+    // for events read from a file). SendFailed: the command, and text, the medium's
+    // reason.
     HostEvent host;
     int blockLength = 0;
     // Send: the bytes as the transport put them on the medium, frame and block.
@@ -29,14 +29,13 @@ struct ConsoleEvent
     bool headKnown = true;
 
     static ConsoleEvent fromHost(const HostEvent &event);
-    static ConsoleEvent sendFailed(qint64 timeMs, const QString &reason);
 
     // Whether the event is about a command or a reply (it has fields to show).
     bool hasRecord() const;
     // Whether the block's bytes are still here (a block of 0 bytes always is).
     bool blockHeld() const;
 
-    // "send", "reply", "sendfail": the names the session file uses.
+    // "send", "reply", "sendfailed": the names hostcli --json and the session file use.
     static QString name(Kind kind);
     static bool kindNamed(const QString &name, Kind *kind);
 

@@ -167,8 +167,11 @@ QJsonObject toJson(const ConsoleEvent &e)
                         {key("present"), h.present},
                         {key("text"), h.text}};
         break;
-    case ConsoleEvent::Kind::Note:
     case ConsoleEvent::Kind::SendFailed:
+        o = recordObject(e);
+        o.insert(key("reason"), h.text);
+        break;
+    case ConsoleEvent::Kind::Note:
         o = QJsonObject{{key("event"), ConsoleEvent::name(e.kind)}, {key("timeMs"), h.timeMs}, {key("text"), h.text}};
         break;
     }
@@ -216,8 +219,10 @@ Read fromJson(const QJsonObject &o, ConsoleEvent *event, QString *error)
         e.host.present = o.value(key("present")).toBool();
         e.host.text = o.value(key("text")).toString();
         break;
-    case ConsoleEvent::Kind::Note:
     case ConsoleEvent::Kind::SendFailed:
+        e.host.text = o.value(key("reason")).toString();
+        break;
+    case ConsoleEvent::Kind::Note:
         e.host.text = o.value(key("text")).toString();
         break;
     case ConsoleEvent::Kind::Resend:

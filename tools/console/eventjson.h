@@ -7,8 +7,7 @@
 #include <QString>
 
 // One event as a line of hostcli --json: the same keys and values, so that a saved
-// session and hostcli's output are read by the same scripts. A send that failed,
-// which hostcli has no line for, is {"event":"sendfail","timeMs":..,"text":reason}.
+// session and hostcli's output are read by the same scripts.
 namespace EventJson {
 
 enum class Read { Event, Unknown, Bad };

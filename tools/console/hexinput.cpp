@@ -23,7 +23,7 @@ bool byte(const QString &text, unsigned char *value)
     return true;
 }
 
-bool blockText(const QString &text, QString *scriptText, QString *error)
+bool blockText(const QString &text, QString *scriptText, qint64 *length, QString *error)
 {
     QString compact = withoutPrefix(text.trimmed());
     compact.remove(QRegularExpression(QStringLiteral("\\s")));
@@ -44,6 +44,10 @@ bool blockText(const QString &text, QString *scriptText, QString *error)
         return false;
     }
     *scriptText = compact;
+    bool counted = true;
+    const qint64 times = m.capturedLength(2) > 0 ? m.captured(2).mid(1).toLongLong(&counted) : 1;
+    // Digits enough to overflow the product make no block either.
+    *length = counted && times <= (qint64(1) << 40) ? m.capturedLength(1) / 2 * times : -1;
     return true;
 }
 

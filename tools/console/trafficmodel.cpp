@@ -39,6 +39,9 @@ QString textOf(const ConsoleEvent &e)
 {
     if (!e.hasRecord())
         return e.host.text;
+    // The medium's reason is what a failed send is about.
+    if (e.kind == ConsoleEvent::Kind::SendFailed)
+        return e.host.label.isEmpty() ? e.host.text : QStringLiteral("%1: %2").arg(e.host.label, e.host.text);
     const QString &source = e.host.record.strSource;
     const bool reply = e.kind == ConsoleEvent::Kind::Reply || e.kind == ConsoleEvent::Kind::Drop;
     if (reply && !source.isEmpty())
