@@ -91,8 +91,10 @@ void TestConsoleWindow::sessionShownSavedAndReopened()
     QCOMPARE(reopened.chart()->medianMs(), window.chart()->medianMs());
     QVERIFY2(reopened.statusText().contains(QStringLiteral("Lines not read: 1 (first: line %1").arg(total + 2)),
              qPrintable(reopened.statusText()));
+    select(window, 1);
+    const QString block = window.detail()->blockText();
     select(reopened, 1);
-    QCOMPARE(reopened.detail()->blockText(), QStringLiteral("The block's 22 bytes were not kept."));
+    QCOMPARE(reopened.detail()->blockText(), block);
     QVERIFY(!reopened.openSession(dir.filePath(QStringLiteral("none.jsonl")), &error));
     QVERIFY(error.contains(QStringLiteral("none.jsonl")));
 }

@@ -42,6 +42,14 @@ QJsonObject recordObject(const ConsoleEvent &e)
     };
 }
 
+// The block's bytes where the event still holds them: an event that let them go,
+// or came from a file without them, keeps only the length.
+void insertBlock(const ConsoleEvent &e, QJsonObject *o)
+{
+    if (e.blockHeld())
+        o->insert(key("blockHex"), QString::fromLatin1(e.host.record.baData.toHex()));
+}
+
 bool readInt(const QJsonObject &o, const char *name, qint64 low, qint64 high, qint64 *value, QString *error)
 {
     const QJsonValue v = o.value(key(name));
@@ -144,6 +152,7 @@ QJsonObject toJson(const ConsoleEvent &e)
         o.insert(key("pieces"), pieces);
         o.insert(key("unit"), h.unit);
         o.insert(key("resend"), h.resend);
+        insertBlock(e, &o);
         break;
     }
     case ConsoleEvent::Kind::Resend:
@@ -156,6 +165,9 @@ QJsonObject toJson(const ConsoleEvent &e)
         o.insert(key("source"), h.record.strSource);
         o.insert(key("matched"), h.matched);
         o.insert(key("roundTripMs"), h.roundTripMs >= 0 ? QJsonValue(h.roundTripMs) : QJsonValue());
+        if (e.headKnown)
+            o.insert(key("head"), hex(h.record.byHead));
+        insertBlock(e, &o);
         break;
     case ConsoleEvent::Kind::GiveUp:
         o = recordObject(e);

@@ -15,8 +15,9 @@ enum class Read { Event, Unknown, Bad };
 QJsonObject toJson(const ConsoleEvent &event);
 
 // Unknown: an "event" this reader does not know (a later hostcli's); Bad: *error
-// says what is wrong. Accepts, besides hostcli's keys, "head" (two hex digits) and
-// "blockHex" (the block's bytes) when a line carries them.
+// says what is wrong. "head" and "blockHex" are read where a line has them; a line
+// of an older hostcli, without them, gives an event that knows only the block's
+// length.
 Read fromJson(const QJsonObject &object, ConsoleEvent *event, QString *error);
 
 } // namespace EventJson
