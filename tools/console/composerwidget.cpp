@@ -112,7 +112,7 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     connect(m_historyList, &QListWidget::itemActivated, this,
             [this](QListWidgetItem *item) { resend(m_historyList->row(item)); });
     connect(m_historyList, &QListWidget::currentRowChanged, this, [this](int row) {
-        m_resend->setEnabled(row >= 0);
+        m_resend->setEnabled(row >= 0 && m_canSend);
         if (row >= 0 && row < m_history.size())
             setDraft(m_history.at(row));
     });
@@ -159,7 +159,10 @@ void ComposerWidget::recheck()
     m_fit->setEnabled(m_check.blockLength > 0 && m_check.blockLength != m_check.announcedLength);
     QString status;
     QString colour;
-    if (!m_check.ok) {
+    if (!m_check.ok && draft().cmd.trimmed().isEmpty()) {
+        // Nothing typed yet is no error.
+        status = tr("type a command: cmd and sub at least");
+    } else if (!m_check.ok) {
         status = m_check.error;
         colour = QStringLiteral("#c01c28");
     } else if (!m_check.warning.isEmpty()) {
@@ -170,7 +173,14 @@ void ComposerWidget::recheck()
     }
     m_status->setText(status);
     m_status->setStyleSheet(colour.isEmpty() ? QString() : QStringLiteral("color: %1").arg(colour));
-    m_send->setEnabled(m_check.ok);
+    m_send->setEnabled(m_check.ok && m_canSend);
+}
+
+void ComposerWidget::setCanSend(bool canSend)
+{
+    m_canSend = canSend;
+    m_resend->setEnabled(canSend && m_historyList->currentRow() >= 0);
+    recheck();
 }
 
 void ComposerWidget::fitLength()
@@ -184,7 +194,7 @@ void ComposerWidget::fitLength()
 void ComposerWidget::send()
 {
     recheck();
-    if (!m_check.ok)
+    if (!m_check.ok || !m_canSend)
         return;
     remember(draft());
     emit sendRequested(m_check.command);
@@ -192,7 +202,7 @@ void ComposerWidget::send()
 
 void ComposerWidget::resend(int historyRow)
 {
-    if (historyRow < 0 || historyRow >= m_history.size())
+    if (historyRow < 0 || historyRow >= m_history.size() || !m_canSend)
         return;
     const CommandDraft d = m_history.at(historyRow);
     const CommandDraft::Check check = d.check();
@@ -223,5 +233,5 @@ void ComposerWidget::remember(const CommandDraft &d)
         delete m_historyList->takeItem(m_historyList->count() - 1);
     }
     m_historyList->setCurrentRow(0);
-    m_resend->setEnabled(true);
+    m_resend->setEnabled(m_canSend);
 }

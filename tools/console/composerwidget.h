@@ -36,6 +36,8 @@ public:
     const QList<CommandDraft> &history() const { return m_history; }
 
 public slots:
+    // Whether there is a medium to send on; the fields can be edited either way.
+    void setCanSend(bool canSend);
     // Sends what the fields hold, when they make a command.
     void send();
     // Sends the history's entry again.
@@ -67,6 +69,7 @@ private:
 
     CommandDraft::Check m_check;
     QList<CommandDraft> m_history;
+    bool m_canSend = true;
 };
 
 #endif // COMPOSERWIDGET_H

@@ -70,6 +70,22 @@ void ConnectionPanel::chooseMedium(ConnectRequest::Medium medium)
     m_media->setCurrentIndex(int(medium));
 }
 
+void ConnectionPanel::showRequest(const ConnectRequest &r)
+{
+    switch (r.medium) {
+    case ConnectRequest::Medium::Serial:
+        m_serial->show(r);
+        break;
+    case ConnectRequest::Medium::Udp:
+        m_udp->show(r);
+        break;
+    case ConnectRequest::Medium::Usb:
+        m_usb->show(r);
+        break;
+    }
+    chooseMedium(r.medium);
+}
+
 void ConnectionPanel::open()
 {
     ConnectRequest r;

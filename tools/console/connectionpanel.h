@@ -34,6 +34,8 @@ public slots:
     void setState(MediumState state, const QString &detail = QString());
     // The medium chosen before; a device chosen from a broadcast's answers is UDP.
     void chooseMedium(ConnectRequest::Medium medium);
+    // Shows a request made elsewhere (the command line, a device chosen) on its page.
+    void showRequest(const ConnectRequest &request);
 
 signals:
     void connectRequested(const ConnectRequest &request);

@@ -1,5 +1,7 @@
 #include "connectrequest.h"
 
+#include <QCommandLineParser>
+
 namespace {
 
 QString parityName(QSerialPort::Parity parity)
@@ -65,4 +67,44 @@ QStringList ConnectRequest::arguments() const
         return {QStringLiteral("--usb"), hex4(vendorId) + QLatin1Char(':') + hex4(productId)};
     }
     return {};
+}
+
+ConnectRequest ConnectRequest::fromOptions(const HostOptions &o)
+{
+    ConnectRequest r;
+    switch (o.medium) {
+    case HostOptions::Medium::Serial:
+        r.medium = Medium::Serial;
+        break;
+    case HostOptions::Medium::Udp:
+    case HostOptions::Medium::Broadcast:
+        r.medium = Medium::Udp;
+        break;
+    case HostOptions::Medium::Usb:
+        r.medium = Medium::Usb;
+        break;
+    }
+    r.portName = o.portName;
+    r.baudRate = o.serial.baudRate;
+    r.dataBits = o.serial.dataBits;
+    r.parity = o.serial.parity;
+    r.stopBits = o.serial.stopBits;
+    r.flowControl = o.serial.flowControl;
+    r.udpHost = o.udpHost;
+    r.udpPort = quint16(o.udpPort);
+    r.vendorId = o.vendorId;
+    r.productId = o.productId;
+    return r;
+}
+
+bool ConnectRequest::options(HostOptions *options, QString *error) const
+{
+    QCommandLineParser parser;
+    HostCommandLine::addMediumOptions(&parser);
+    bool given = false;
+    if (!parser.parse(QStringList{QStringLiteral("hostconsole")} + arguments())) {
+        *error = parser.errorText();
+        return false;
+    }
+    return HostCommandLine::readMedium(parser, options, &given, error);
 }

@@ -1,6 +1,8 @@
 #ifndef CONNECTREQUEST_H
 #define CONNECTREQUEST_H
 
+#include "hostoptions.h"
+
 #include <QMetaType>
 #include <QSerialPort>
 #include <QString>
@@ -32,6 +34,12 @@ struct ConnectRequest
     // own parser: {"--port", "/dev/ttyUSB0", "--baud", "115200", ...},
     // {"--udp", "192.168.1.20:5000"}, {"--usb", "4c56:0105"}.
     QStringList arguments() const;
+    // The request hostcli's medium options make (Serial, Udp or Usb; a Broadcast is
+    // a Udp request without a host).
+    static ConnectRequest fromOptions(const HostOptions &options);
+    // The request read back by hostcli's parser of them, as a session opens it;
+    // false, with the reason, for what that parser refuses.
+    bool options(HostOptions *options, QString *error) const;
 };
 
 Q_DECLARE_METATYPE(ConnectRequest)

@@ -24,8 +24,10 @@ CountersView::CountersView(QWidget *parent)
         m_figures[i]->setAlignment(Qt::AlignCenter);
         auto *title = new QLabel(QString::fromLatin1(kTitles[i]), this);
         title->setAlignment(Qt::AlignCenter);
-        layout->addWidget(m_figures[i], 0, i);
-        layout->addWidget(title, 1, i);
+        // Two rows of three: the chart beside them keeps its width.
+        const int row = (i / 3) * 2;
+        layout->addWidget(m_figures[i], row, i % 3);
+        layout->addWidget(title, row + 1, i % 3);
     }
 }
 

@@ -1,24 +1,13 @@
 #ifndef MEDIUMSTATEINDICATOR_H
 #define MEDIUMSTATEINDICATOR_H
 
+#include "mediumstate.h"
+
 #include <QColor>
 #include <QPixmap>
 #include <QWidget>
 
 class QLabel;
-
-// Where the medium stands, as the session tells it.
-enum class MediumState {
-    Closed,
-    Opening,
-    Open,
-    // The device went away (a USB hot-plug notice); the session waits for it.
-    Unplugged,
-    // It came back and was opened again.
-    Reopened,
-    // It could not be opened.
-    Failed,
-};
 
 // A plug in the state's colour, grey while nothing is connected, and the state in words.
 class MediumStateIndicator : public QWidget

@@ -23,6 +23,7 @@ QString ms(double value)
 
 RoundTripChart::RoundTripChart(QWidget *parent)
     : QWidget(parent)
+    , m_stats(kExactSamples)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_points.reserve(kWindow);
@@ -45,7 +46,7 @@ void RoundTripChart::addRoundTrip(qint64 timeMs, double roundTripMs)
 
 void RoundTripChart::clear()
 {
-    m_stats = LatencyStats();
+    m_stats = LatencyStats(kExactSamples);
     m_points.clear();
     m_head = 0;
     m_count = 0;
@@ -87,8 +88,12 @@ double RoundTripChart::topMs() const
 
 int RoundTripChart::yFor(double value) const
 {
-    const QRect plot = plotArea();
-    return plot.bottom() - int(std::lround(value / topMs() * plot.height()));
+    return yIn(plotArea(), topMs(), value);
+}
+
+int RoundTripChart::yIn(const QRect &plot, double top, double value)
+{
+    return plot.bottom() - int(std::lround(value / top * plot.height()));
 }
 
 QSize RoundTripChart::sizeHint() const
@@ -131,26 +136,35 @@ void RoundTripChart::paintEvent(QPaintEvent *)
     for (int x = 0; x < columns; ++x) {
         // At least three pixels tall, so a lone reply is seen.
         if (low[size_t(x)] >= 0)
-            painter.drawLine(plot.left() + x, yFor(low[size_t(x)]) + 1, plot.left() + x, yFor(high[size_t(x)]) - 1);
+            painter.drawLine(plot.left() + x, yIn(plot, top, low[size_t(x)]) + 1, plot.left() + x,
+                             yIn(plot, top, high[size_t(x)]) - 1);
     }
 
     // The percentile lines over the points, so they stay visible where replies cluster.
+    const double median = medianMs();
+    const double p99 = p99Ms();
     const struct {
         double value;
         QColor colour;
         const char *name;
-    } lines[] = {{medianMs(), kMedianColour, "median"}, {p99Ms(), kP99Colour, "99 %"}};
-    for (const auto &line : lines) {
-        const int y = yFor(line.value);
-        painter.setPen(line.colour);
+    } lines[] = {{median, kMedianColour, "median"}, {p99, kP99Colour, "99 %"}};
+    // Lines close together keep their names apart: the median's below, the 99 %'s above.
+    const int labelHeight = fontMetrics().height();
+    const int medianY = yIn(plot, top, median);
+    const int p99Y = yIn(plot, top, p99);
+    const int apart = std::max(0, labelHeight - (medianY - p99Y) + 1) / 2;
+    const int labelY[] = {medianY + apart, p99Y - apart};
+    for (int i = 0; i < 2; ++i) {
+        const int y = yIn(plot, top, lines[i].value);
+        painter.setPen(lines[i].colour);
         painter.drawLine(plot.left(), y, plot.right(), y);
-        painter.drawText(QRect(0, y - 8, labels, 16), Qt::AlignRight | Qt::AlignVCenter,
-                         QString::fromLatin1(line.name));
+        painter.drawText(QRect(0, labelY[i] - labelHeight / 2, labels, labelHeight), Qt::AlignRight | Qt::AlignVCenter,
+                         QString::fromLatin1(lines[i].name));
     }
     painter.setPen(palette().color(QPalette::Text));
     painter.drawText(QRect(plot.left(), plot.bottom() + 2, plot.width(), kBottomMargin - 2), Qt::AlignLeft,
-                     tr("median %1, 99th percentile %2, last %3 of %4 replies")
-                         .arg(ms(medianMs()), ms(p99Ms()))
+                     tr("median %1, 99th pct. %2, last %3 of %4")
+                         .arg(ms(median), ms(p99))
                          .arg(m_count)
                          .arg(m_stats.count()));
 }

@@ -87,6 +87,18 @@ void SerialPage::refresh()
     m_port->setEditText(typed.isEmpty() && m_port->count() > 0 ? m_port->itemText(0) : typed);
 }
 
+void SerialPage::show(const ConnectRequest &r)
+{
+    m_port->setEditText(r.portName);
+    const struct {
+        QComboBox *box;
+        int value;
+    } settings[] = {{m_baud, r.baudRate}, {m_dataBits, r.dataBits}, {m_parity, r.parity}, {m_stopBits, r.stopBits},
+                    {m_flow, r.flowControl}};
+    for (const auto &s : settings)
+        s.box->setCurrentIndex(s.box->findData(s.value));
+}
+
 bool SerialPage::fill(ConnectRequest *r, QString *why) const
 {
     const QString name = m_port->currentText().trimmed();

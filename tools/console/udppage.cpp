@@ -27,6 +27,13 @@ void UdpPage::setHost(const QString &host)
     m_host->setText(host);
 }
 
+void UdpPage::show(const ConnectRequest &r)
+{
+    if (!r.udpHost.isEmpty())
+        setHost(r.udpHost);
+    m_port->setValue(r.udpPort);
+}
+
 bool UdpPage::fill(ConnectRequest *r, QString *why) const
 {
     const QString host = m_host->text().trimmed();

@@ -41,6 +41,11 @@ void UsbPage::refresh()
     m_device->setEditText(typed.isEmpty() && m_device->count() > 0 ? m_device->itemText(0) : typed);
 }
 
+void UsbPage::show(const ConnectRequest &r)
+{
+    m_device->setEditText(QStringLiteral("%1:%2").arg(r.vendorId, 4, 16, QLatin1Char('0')).arg(r.productId, 4, 16, QLatin1Char('0')));
+}
+
 bool UsbPage::fill(ConnectRequest *r, QString *why) const
 {
     static const QRegularExpression kIds(QStringLiteral("^\\s*([0-9a-fA-F]{1,4}):([0-9a-fA-F]{1,4})(\\s|$)"));

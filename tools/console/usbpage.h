@@ -18,6 +18,8 @@ public:
 
     // False, with the reason, unless the text starts with "VID:PID" in hexadecimal.
     bool fill(ConnectRequest *request, QString *why) const;
+    // Shows what a request opened that was not made here (the command line's).
+    void show(const ConnectRequest &request);
 
 public slots:
     void refresh();
