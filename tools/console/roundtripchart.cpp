@@ -153,7 +153,12 @@ void RoundTripChart::paintEvent(QPaintEvent *)
     const int medianY = yIn(plot, top, median);
     const int p99Y = yIn(plot, top, p99);
     const int apart = std::max(0, labelHeight - (medianY - p99Y) + 1) / 2;
-    const int labelY[] = {medianY + apart, p99Y - apart};
+    // Nor do they cover the scale's figures at the top and the bottom.
+    const int highest = plot.top() + 16 + labelHeight / 2;
+    const int lowest = plot.bottom() - 14 - labelHeight / 2;
+    const int p99Label = std::max(p99Y - apart, highest);
+    const int medianLabel = std::min(std::max(medianY + apart, p99Label + labelHeight), lowest);
+    const int labelY[] = {medianLabel, std::min(p99Label, medianLabel - labelHeight)};
     for (int i = 0; i < 2; ++i) {
         const int y = yIn(plot, top, lines[i].value);
         painter.setPen(lines[i].colour);
