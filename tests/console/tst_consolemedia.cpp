@@ -12,6 +12,7 @@
 #include "usbdevice.h"
 
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,7 +20,8 @@
 
 // The window driving the simulated device on each medium, as a person would: open,
 // run a script, read the table and the counters against what the device took, keep
-// the session and open it again; and close the window while a script still runs.
+// the session and open it again; and stop a script, or close the window, while it
+// still runs.
 class TestConsoleMedia : public QObject
 {
     Q_OBJECT
@@ -28,8 +30,8 @@ private slots:
     void init();
     void scriptRunOnMedium_data();
     void scriptRunOnMedium();
-    void closingMidScriptStopsEverything_data();
-    void closingMidScriptStopsEverything();
+    void stoppingMidScript_data();
+    void stoppingMidScript();
 
 private:
     // Starts the device on the medium (unless it runs), opens the window's session on it.
@@ -160,14 +162,20 @@ void TestConsoleMedia::scriptRunOnMedium()
     QCOMPARE(reopened.traffic()->event(1).host.record.byCmd, window.traffic()->event(1).host.record.byCmd);
 }
 
-void TestConsoleMedia::closingMidScriptStopsEverything_data()
+void TestConsoleMedia::stoppingMidScript_data()
 {
-    addMedia();
+    QTest::addColumn<QString>("medium");
+    QTest::addColumn<bool>("closeWindow"); // or press Stop
+    for (const QString medium : {"serial", "udp", "usb"}) {
+        QTest::newRow(qPrintable(medium + ", Stop")) << medium << false;
+        QTest::newRow(qPrintable(medium + ", window closed")) << medium << true;
+    }
 }
 
-void TestConsoleMedia::closingMidScriptStopsEverything()
+void TestConsoleMedia::stoppingMidScript()
 {
     QFETCH(QString, medium);
+    QFETCH(bool, closeWindow);
     const QString script = m_dir.filePath(QStringLiteral("long.txt"));
     QFile file(script);
     // Slow to end: the device never answers these.
@@ -183,26 +191,37 @@ void TestConsoleMedia::closingMidScriptStopsEverything()
     QTRY_VERIFY_WITH_TIMEOUT(m_device->device().receivedCommands().size() >= 1, 10000);
     QVERIFY(window->scriptPanel()->isRunning());
 
-    // Closed, the session's thread is joined and the medium let go before the
-    // window object goes, at once however long the script's timeouts are.
+    // Either at once, however long the script's timeouts are.
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(window->close());
-    window.reset();
+    if (closeWindow) {
+        // The session's thread is joined and the medium let go before the window
+        // object goes; the next session is a new window's.
+        QVERIFY(window->close());
+        window.reset();
+        window = std::make_unique<ConsoleWindow>();
+        QVERIFY(openOn(medium, window.get(), false));
+        QTRY_VERIFY_WITH_TIMEOUT(isOpen(*window), 10000);
+    } else {
+        // The script ends as not run to plan; the medium stays open for commands.
+        QSignalSpy ended(window.get(), &ConsoleWindow::runEnded);
+        window->scriptPanel()->findChild<QPushButton *>(QStringLiteral("stopScript"))->click();
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(ended.first().first().toInt(), 1);
+        QVERIFY(!window->scriptPanel()->isRunning());
+        QVERIFY(isOpen(*window));
+    }
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
 
-    // The process-wide dispatcher and the medium are free again: a new window's
-    // session on the same device is answered.
+    // The process-wide dispatcher and the medium are free for what comes next.
     m_device->device().clearReceived();
-    ConsoleWindow next;
-    QVERIFY(openOn(medium, &next, false));
-    QTRY_VERIFY_WITH_TIMEOUT(isOpen(next), 10000);
+    const qint64 answered = window->counters().answered;
     PlannedCommand command;
     QString error;
     QCOMPARE(ScriptReader::parseLine(QStringLiteral("71:00"), CommandDefaults(), &command, &error),
              ScriptReader::LineKind::Command);
-    next.session()->send(command);
-    QTRY_COMPARE_WITH_TIMEOUT(next.counters().answered, qint64(1), 10000);
+    window->session()->send(command);
+    QTRY_COMPARE_WITH_TIMEOUT(window->counters().answered, answered + 1, 10000);
     QCOMPARE(m_device->device().receivedCommands().size(), 1);
 }
 
