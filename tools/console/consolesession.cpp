@@ -82,6 +82,7 @@ void ConsoleSession::shutdown()
     post(r);
     // The worker closes the medium and joins the dispatcher's workers before its
     // thread ends; only then is it deleted, here, with nothing left running in it.
+    m_link.waitFinished();
     m_thread.wait();
     delete m_worker;
     m_worker = nullptr;

@@ -61,3 +61,16 @@ SessionLink::Mail SessionLink::takeMail()
         mail.events.append(std::move(e));
     return mail;
 }
+
+void SessionLink::markFinished()
+{
+    std::lock_guard<std::mutex> lock(m_finishLock);
+    m_finished = true;
+    m_finishedChanged.notify_all();
+}
+
+void SessionLink::waitFinished()
+{
+    std::unique_lock<std::mutex> lock(m_finishLock);
+    m_finishedChanged.wait(lock, [this] { return m_finished; });
+}

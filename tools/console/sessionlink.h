@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -84,6 +85,13 @@ public:
     bool post(const ConsoleEvent &event);
     bool post(SessionNotice notice);
     std::vector<SessionRequest> takeRequests();
+    // The session thread's last act: after it, it touches nothing the window's
+    // thread may then delete.
+    void markFinished();
+
+    // The window's side: waits for markFinished(). QThread::wait() orders the same,
+    // but out of the thread sanitizer's sight.
+    void waitFinished();
 
 private:
     std::mutex m_requestLock;
@@ -97,6 +105,10 @@ private:
     std::vector<SessionNotice> m_notices;
     qint64 m_lost = 0;
     bool m_mailWaking = false;
+
+    std::mutex m_finishLock;
+    std::condition_variable m_finishedChanged;
+    bool m_finished = false;
 };
 
 #endif // SESSIONLINK_H

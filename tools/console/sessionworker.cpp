@@ -87,6 +87,7 @@ void SessionWorker::takeRequests()
         case SessionRequest::Kind::Shutdown:
             close(QStringLiteral("the window was closed"));
             thread()->quit();
+            m_link->markFinished();
             return;
         }
     }
