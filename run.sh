@@ -112,8 +112,9 @@ cmd_soak() {
 
 cmd_screenshot() {
     need "${BASE_PKGS[@]}" "${SHOT_PKGS[@]}"
-    TARGETS=jpgtool_screenshot build build
+    TARGETS="jpgtool_screenshot hostconsole simdevice_program simhid" build build
     tools/jpgtoolshot/screenshot.sh build docs
+    tools/console/screenshot.sh build docs
 }
 
 # package: installs the build into a temporary prefix, builds examples/minimal-host
@@ -169,12 +170,16 @@ cmd_package() {
 
     log "manual pages and bash completions"
     local program
-    for program in hostcli simdevice jpgtool hostdemo; do
+    for program in hostcli simdevice jpgtool hostdemo hostconsole; do
         grep -q "^\.TH ${program^^} " "$prefix/share/man/man1/$program.1" || { echo "no manual page of $program" >&2; return 1; }
     done
     completes "$prefix" hostcli --scr --script
     completes "$prefix" simdevice --hang --hang-up-after
     completes "$prefix" jpgtool --exp --export
+    completes "$prefix" hostconsole --scre --screenshot
+    for f in applications/hostconsole.desktop icons/hicolor/scalable/apps/hostconsole.svg; do
+        [ -f "$prefix/share/$f" ] || { echo "share/$f is not installed" >&2; return 1; }
+    done
     mkdir -p "$work/logs-here"
     ( cd "$work" && completes "$prefix" hostcli --errorlog logs- logs-here )
     # The simulated HID bus stays out of the library directory a system searches.
@@ -209,6 +214,11 @@ cmd_package() {
     "$prefix/bin/hostcli" --port "$pty" --cmd 71:00 --cmd e1:00
     "$prefix/bin/hostcli" --udp "$endpoint" --cmd 71:00 --cmd f1:01:00:00:02
     LD_PRELOAD="$simhid" VELMORA_SIMHID=4c56:0105 "$prefix/bin/hostcli" --usb 4c56:0105 --cmd 71:00 --cmd 77:21
+    log "installed hostconsole, offscreen, a script on UDP kept as a session and a picture"
+    printf '71:00\n77:21\n' > "$work/console.txt"
+    QT_QPA_PLATFORM=offscreen "$prefix/bin/hostconsole" --udp "$endpoint" --script "$work/console.txt" \
+        --save "$work/console.jsonl" --screenshot "$work/console.png" 2> /dev/null
+    [ "$(grep -c '"event":"reply"' "$work/console.jsonl")" -eq 2 ] || { echo "hostconsole kept no replies" >&2; return 1; }
     log "the installed package works"
 }
 

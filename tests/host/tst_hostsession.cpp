@@ -266,10 +266,10 @@ void TestHostSession::jsonShape_data()
 
     const QStringList record{"event", "timeMs", "sn", "cmd", "sub", "p1", "p2", "p3", "block", "label", "line"};
     QTest::newRow("open") << "open" << QStringList{"event", "medium", "description"};
-    QTest::newRow("send") << "send" << record + QStringList{"frame", "bytes", "pieces", "unit", "resend"};
+    QTest::newRow("send") << "send" << record + QStringList{"frame", "bytes", "pieces", "unit", "resend", "blockHex"};
     QTest::newRow("resend") << "resend" << record;
-    QTest::newRow("reply") << "reply" << record + QStringList{"source", "matched", "roundTripMs"};
-    QTest::newRow("drop") << "drop" << record + QStringList{"source", "matched", "roundTripMs"};
+    QTest::newRow("reply") << "reply" << record + QStringList{"source", "matched", "roundTripMs", "head", "blockHex"};
+    QTest::newRow("drop") << "drop" << record + QStringList{"source", "matched", "roundTripMs", "head", "blockHex"};
     QTest::newRow("giveup") << "giveup" << record + QStringList{"sends"};
     QTest::newRow("sendfailed") << "sendfailed" << record + QStringList{"reason"};
     QTest::newRow("medium") << "medium" << QStringList{"event", "timeMs", "present", "text"};
@@ -324,6 +324,7 @@ void TestHostSession::jsonShape()
         if (event == QLatin1String("reply")) {
             QCOMPARE(o.value(QStringLiteral("label")).toString(), QStringLiteral("plain"));
             QCOMPARE(o.value(QStringLiteral("cmd")).toString(), QStringLiteral("71"));
+            QCOMPARE(o.value(QStringLiteral("head")).toString(), QStringLiteral("01"));
             QVERIFY(o.value(QStringLiteral("roundTripMs")).toDouble() >= 0);
         } else if (event == QLatin1String("summary")) {
             QCOMPARE(o.value(QStringLiteral("givenUp")).toInt(), 1);

@@ -155,10 +155,11 @@ struct Options
                             QStringLiteral("Print one JSON object a line for every event and the summary.")};
     QCommandLineOption log{QStringLiteral("log"), QStringLiteral("Show the libraries' debug log on stderr.")};
 
+    QList<QCommandLineOption> medium() const { return {port, baud, dataBits, parity, stopBits, flow, udp, broadcast, usb}; }
+
     QList<QCommandLineOption> all() const
     {
-        return {port,    baud,   dataBits, parity,   stopBits,    flow,     udp,  broadcast, usb, cmd,
-                script, timeout, head,     deadline, giveUpLimit, errorLog, json, log};
+        return medium() + QList<QCommandLineOption>{cmd, script, timeout, head, deadline, giveUpLimit, errorLog, json, log};
     }
 };
 
@@ -336,6 +337,28 @@ Result parse(const QStringList &arguments, HostOptions *options, QString *messag
     }
     *options = result;
     return Result::Run;
+}
+
+void addMediumOptions(QCommandLineParser *parser)
+{
+    parser->addOptions(Options().medium());
+}
+
+bool readMedium(const QCommandLineParser &parser, HostOptions *options, bool *given, QString *message)
+{
+    const Options o;
+    *given = false;
+    for (const QCommandLineOption &option : o.medium()) {
+        if (parser.values(option).size() > 1) {
+            *message = QStringLiteral("--%1 given more than once").arg(option.names().first());
+            return false;
+        }
+        *given = *given || parser.isSet(option);
+    }
+    if (!*given)
+        return true;
+    *message = parseMedium(parser, o, options);
+    return message->isEmpty();
 }
 
 } // namespace HostCommandLine

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+class QCommandLineParser;
+
 // A serial line's settings as hostcli takes them.
 struct SerialSettings
 {
@@ -55,6 +57,13 @@ using Result = ToolCommandLine::Result;
 // Reads hostcli's arguments (without the program name). Help and Version: *message
 // is the text to print. Error: *message names the option and what is wrong with it.
 Result parse(const QStringList &arguments, HostOptions *options, QString *message);
+
+// The options that name a medium as hostcli reads them (--port with its line
+// settings, --udp, --broadcast, --usb), for another program that opens one.
+void addMediumOptions(QCommandLineParser *parser);
+// Reads what addMediumOptions added into *options; *given says whether any was.
+// False, with *message naming the option and what is wrong with it.
+bool readMedium(const QCommandLineParser &parser, HostOptions *options, bool *given, QString *message);
 
 } // namespace HostCommandLine
 

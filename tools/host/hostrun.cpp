@@ -4,6 +4,7 @@
 #include "portbase.h"
 #include "portinterface.h"
 #include "reporter.h"
+#include "usbreopener.h"
 
 #include <QEventLoop>
 
@@ -43,10 +44,12 @@ bool HostRun::open(QString *error)
         return false;
     }
     // The watcher reports the device going and coming back; the host opens it again
-    // itself. The transport emits a signalUSBChanged of its own, which hides the one
-    // PortBase declares: connect by name, which finds the transport's.
-    if (m_medium.hotPlug)
-        connect(m_port, SIGNAL(signalUSBChanged(bool)), this, SLOT(onUsbChanged(bool)), Qt::QueuedConnection);
+    // itself.
+    if (m_medium.hotPlug) {
+        auto *reopener = new UsbReopener(m_port, m_options.vendorId, m_options.productId, m_port);
+        connect(reopener, &UsbReopener::changed, this,
+                [this](bool present, bool, const QString &text) { onUsbChanged(present, text); });
+    }
     QString description;
     if (!m_medium.open(m_port, m_options, &description, error)) {
         close();
@@ -57,16 +60,8 @@ bool HostRun::open(QString *error)
     return true;
 }
 
-void HostRun::onUsbChanged(bool present)
+void HostRun::onUsbChanged(bool present, const QString &text)
 {
-    if (!m_port)
-        return;
-    QString text = present ? QStringLiteral("device attached again (signalUSBChanged(true))")
-                           : QStringLiteral("device removed, port closed (signalUSBChanged(false))");
-    if (present) {
-        const bool reopened = m_port->openUSB(m_options.vendorId, m_options.productId);
-        text += reopened ? QStringLiteral(", reopened") : QStringLiteral(", but it cannot be opened");
-    }
     if (m_session) {
         m_session->reportMedium(present, text);
     } else {
@@ -116,7 +111,6 @@ void HostRun::close()
 {
     if (!m_port)
         return;
-    disconnect(m_port, nullptr, this, nullptr);
     m_port->closeSerialPort();
     m_port->closeUSB();
     delete PortInterface::iCORE;

@@ -45,10 +45,9 @@ signals:
     // Every event of the run going on, as HostSession::reported gives it.
     void reported(const HostEvent &event);
 
-private slots:
-    void onUsbChanged(bool present);
-
 private:
+    void onUsbChanged(bool present, const QString &text);
+
     HostOptions m_options;
     const MediumTraits &m_medium;
     Reporter *m_reporter;

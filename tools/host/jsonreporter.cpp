@@ -32,6 +32,13 @@ QJsonObject recordObject(const char *name, const HostEvent &e)
     };
 }
 
+// The block's bytes, so that a script reading the lines sees what came and went,
+// not only how much: at most 65,535 bytes, the most p2/p3 announce.
+QString blockHex(const ProtocolData &record)
+{
+    return QString::fromLatin1(record.baData.toHex());
+}
+
 } // namespace
 
 JsonReporter::JsonReporter(QTextStream *out)
@@ -61,6 +68,7 @@ void JsonReporter::event(const HostEvent &e)
         o.insert(QStringLiteral("pieces"), pieces);
         o.insert(QStringLiteral("unit"), e.unit);
         o.insert(QStringLiteral("resend"), e.resend);
+        o.insert(QStringLiteral("blockHex"), blockHex(e.record));
         break;
     }
     case HostEvent::Kind::Resend:
@@ -72,6 +80,8 @@ void JsonReporter::event(const HostEvent &e)
         o.insert(QStringLiteral("source"), e.record.strSource);
         o.insert(QStringLiteral("matched"), e.matched);
         o.insert(QStringLiteral("roundTripMs"), e.roundTripMs >= 0 ? QJsonValue(e.roundTripMs) : QJsonValue());
+        o.insert(QStringLiteral("head"), hex(e.record.byHead));
+        o.insert(QStringLiteral("blockHex"), blockHex(e.record));
         break;
     case HostEvent::Kind::GiveUp:
         o = recordObject("giveup", e);
@@ -101,6 +111,16 @@ void JsonReporter::event(const HostEvent &e)
 
 void JsonReporter::summary(const QString &medium, const RunSummary &s, int exitCode)
 {
+    *m_out << QJsonDocument(summaryObject(medium, s, exitCode)).toJson(QJsonDocument::Compact) << Qt::endl;
+}
+
+void JsonReporter::devicesFound(const QStringList &addresses)
+{
+    *m_out << QJsonDocument(devicesObject(addresses)).toJson(QJsonDocument::Compact) << Qt::endl;
+}
+
+QJsonObject JsonReporter::summaryObject(const QString &medium, const RunSummary &s, int exitCode)
+{
     auto ms = [&s](double share) {
         return s.roundTrips.count() > 0 ? QJsonValue(s.roundTrips.percentile(share) / 1000.0) : QJsonValue();
     };
@@ -122,12 +142,11 @@ void JsonReporter::summary(const QString &medium, const RunSummary &s, int exitC
         {QStringLiteral("stoppedEarly"), s.stoppedEarly},
         {QStringLiteral("exitCode"), exitCode},
     };
-    *m_out << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl;
+    return o;
 }
 
-void JsonReporter::devicesFound(const QStringList &addresses)
+QJsonObject JsonReporter::devicesObject(const QStringList &addresses)
 {
-    const QJsonObject o{{QStringLiteral("event"), QStringLiteral("devices")},
-                        {QStringLiteral("addresses"), QJsonArray::fromStringList(addresses)}};
-    *m_out << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl;
+    return QJsonObject{{QStringLiteral("event"), QStringLiteral("devices")},
+                       {QStringLiteral("addresses"), QJsonArray::fromStringList(addresses)}};
 }

@@ -3,6 +3,7 @@
 
 #include "hostevent.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -47,6 +48,11 @@ public:
     void event(const HostEvent &event) override;
     void summary(const QString &medium, const RunSummary &summary, int exitCode) override;
     void devicesFound(const QStringList &addresses) override;
+
+    // The "summary" and "devices" lines as objects, for a program that keeps them
+    // with other lines (the console's session file).
+    static QJsonObject summaryObject(const QString &medium, const RunSummary &summary, int exitCode);
+    static QJsonObject devicesObject(const QStringList &addresses);
 
 private:
     QTextStream *m_out;

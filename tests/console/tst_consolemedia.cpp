@@ -1,0 +1,229 @@
+#include "consolesession.h"
+#include "consolewindow.h"
+#include "countersview.h"
+#include "connectionpanel.h"
+#include "hostoptions.h"
+#include "ptydevice.h"
+#include "scriptpanel.h"
+#include "scriptreader.h"
+#include "trafficmodel.h"
+#include "udpdevice.h"
+#include "usbbus.h"
+#include "usbdevice.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The window driving the simulated device on each medium, as a person would: open,
+// run a script, read the table and the counters against what the device took, keep
+// the session and open it again; and stop a script, or close the window, while it
+// still runs.
+class TestConsoleMedia : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void scriptRunOnMedium_data();
+    void scriptRunOnMedium();
+    void stoppingMidScript_data();
+    void stoppingMidScript();
+
+private:
+    // Starts the device on the medium (unless it runs), opens the window's session on it.
+    bool openOn(const QString &medium, ConsoleWindow *window, bool startDevice = true);
+    QTemporaryDir m_dir;
+    std::unique_ptr<SimLink> m_device;
+};
+
+namespace {
+
+constexpr quint16 kVendor = 0x4c56;
+constexpr quint16 kProduct = 0x0105;
+
+// Answered, a block out, one never answered (sent twice, then given up), answered.
+const QByteArray kScript("71:00\n"
+                         "e0:01:00:04:00/01020304\n"
+                         "43:00 timeout=300 expect=give-up\n"
+                         "77:21\n");
+
+void addMedia()
+{
+    QTest::addColumn<QString>("medium");
+    QTest::newRow("serial") << "serial";
+    QTest::newRow("UDP") << "udp";
+    QTest::newRow("USB") << "usb";
+}
+
+bool isOpen(const ConsoleWindow &window)
+{
+    return window.connection()->state() == MediumState::Open;
+}
+
+} // namespace
+
+void TestConsoleMedia::init()
+{
+    m_device.reset();
+    QVERIFY(m_dir.isValid());
+    QVERIFY(UsbBus::reset());
+}
+
+bool TestConsoleMedia::openOn(const QString &medium, ConsoleWindow *window, bool startDevice)
+{
+    QStringList arguments{QStringLiteral("--") + (medium == QLatin1String("serial") ? QStringLiteral("port") : medium)};
+    if (!startDevice) {
+    } else if (medium == QLatin1String("serial")) {
+        m_device = std::make_unique<PtyDevice>();
+    } else if (medium == QLatin1String("udp")) {
+        m_device = std::make_unique<UdpDevice>(QHostAddress(QStringLiteral("127.0.0.2")));
+    } else {
+        m_device = std::make_unique<UsbDevice>(kVendor, kProduct);
+    }
+    QString error;
+    if (startDevice && !m_device->start(&error)) {
+        qWarning("%s", qPrintable(error));
+        return false;
+    }
+    m_device->device().setFault(0x43, SimFault::Silent);
+    arguments << m_device->endpoint() << QStringLiteral("--cmd") << QStringLiteral("71:00");
+    HostOptions options;
+    if (HostCommandLine::parse(arguments, &options, &error) != HostCommandLine::Result::Run) {
+        qWarning("%s", qPrintable(error));
+        return false;
+    }
+    window->openMedium(options);
+    return true;
+}
+
+void TestConsoleMedia::scriptRunOnMedium_data()
+{
+    addMedia();
+}
+
+void TestConsoleMedia::scriptRunOnMedium()
+{
+    QFETCH(QString, medium);
+    const QString script = m_dir.filePath(QStringLiteral("four.txt"));
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kScript) == kScript.size());
+    file.close();
+
+    ConsoleWindow window;
+    window.show();
+    QVERIFY(openOn(medium, &window));
+    QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
+    QSignalSpy ended(&window, &ConsoleWindow::runEnded);
+    window.session()->runScript(script);
+    QVERIFY(ended.wait(30000));
+    QCOMPARE(ended.first().first().toInt(), 0);
+    QCOMPARE(window.scriptPanel()->progress(), 4);
+    QVERIFY(!window.scriptPanel()->isRunning());
+
+    // Every frame the device took is a send row, in order, with its serial number
+    // and command; the resend of the silent command among them.
+    const QList<SimFrame> received = m_device->device().receivedCommands();
+    QCOMPARE(received.size(), 5);
+    QList<SimFrame> shown;
+    int replies = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(window.traffic()->rowCount() >= 9, 10000);
+    for (int row = 0; row < window.traffic()->rowCount(); ++row) {
+        const ConsoleEvent &e = window.traffic()->event(row);
+        if (e.kind == ConsoleEvent::Kind::Send) {
+            SimFrame f;
+            f.sn = e.host.record.bySN;
+            f.cmd = e.host.record.byCmd;
+            shown << f;
+        }
+        replies += e.kind == ConsoleEvent::Kind::Reply ? 1 : 0;
+    }
+    QCOMPARE(shown.size(), received.size());
+    for (int i = 0; i < shown.size(); ++i) {
+        QCOMPARE(shown.at(i).sn, received.at(i).sn);
+        QCOMPARE(shown.at(i).cmd, received.at(i).cmd);
+    }
+    QCOMPARE(received.at(1).block, QByteArray::fromHex("01020304"));
+    QCOMPARE(replies, 3);
+    const QString counters = QStringLiteral("sent 4, answered 3, dropped 0, resent 1, given up 1, send failed 0");
+    QCOMPARE(window.countersView()->text(), counters);
+
+    // Kept and opened again without the medium: the same rows and counts.
+    const QString saved = m_dir.filePath(medium + QStringLiteral(".jsonl"));
+    QString error;
+    QVERIFY2(window.saveSession(saved, &error), qPrintable(error));
+    ConsoleWindow reopened;
+    QVERIFY2(reopened.openSession(saved, &error), qPrintable(error));
+    QTRY_COMPARE_WITH_TIMEOUT(reopened.traffic()->rowCount(), window.traffic()->rowCount(), 10000);
+    QCOMPARE(reopened.countersView()->text(), counters);
+    QCOMPARE(reopened.traffic()->event(1).host.record.byCmd, window.traffic()->event(1).host.record.byCmd);
+}
+
+void TestConsoleMedia::stoppingMidScript_data()
+{
+    QTest::addColumn<QString>("medium");
+    QTest::addColumn<bool>("closeWindow"); // or press Stop
+    for (const QString medium : {"serial", "udp", "usb"}) {
+        QTest::newRow(qPrintable(medium + ", Stop")) << medium << false;
+        QTest::newRow(qPrintable(medium + ", window closed")) << medium << true;
+    }
+}
+
+void TestConsoleMedia::stoppingMidScript()
+{
+    QFETCH(QString, medium);
+    QFETCH(bool, closeWindow);
+    const QString script = m_dir.filePath(QStringLiteral("long.txt"));
+    QFile file(script);
+    // Slow to end: the device never answers these.
+    const QByteArray lines = QByteArray("43:00 timeout=2000\n").repeated(50);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size());
+    file.close();
+
+    auto window = std::make_unique<ConsoleWindow>();
+    window->show();
+    QVERIFY(openOn(medium, window.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(isOpen(*window), 10000);
+    window->session()->runScript(script);
+    QTRY_VERIFY_WITH_TIMEOUT(m_device->device().receivedCommands().size() >= 1, 10000);
+    QVERIFY(window->scriptPanel()->isRunning());
+
+    // Either at once, however long the script's timeouts are.
+    QElapsedTimer clock;
+    clock.start();
+    if (closeWindow) {
+        // The session's thread is joined and the medium let go before the window
+        // object goes; the next session is a new window's.
+        QVERIFY(window->close());
+        window.reset();
+        window = std::make_unique<ConsoleWindow>();
+        QVERIFY(openOn(medium, window.get(), false));
+        QTRY_VERIFY_WITH_TIMEOUT(isOpen(*window), 10000);
+    } else {
+        // The script ends as not run to plan; the medium stays open for commands.
+        QSignalSpy ended(window.get(), &ConsoleWindow::runEnded);
+        window->scriptPanel()->findChild<QPushButton *>(QStringLiteral("stopScript"))->click();
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(ended.first().first().toInt(), 1);
+        QVERIFY(!window->scriptPanel()->isRunning());
+        QVERIFY(isOpen(*window));
+    }
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+
+    // The process-wide dispatcher and the medium are free for what comes next.
+    m_device->device().clearReceived();
+    const qint64 answered = window->counters().answered;
+    PlannedCommand command;
+    QString error;
+    QCOMPARE(ScriptReader::parseLine(QStringLiteral("71:00"), CommandDefaults(), &command, &error),
+             ScriptReader::LineKind::Command);
+    window->session()->send(command);
+    QTRY_COMPARE_WITH_TIMEOUT(window->counters().answered, answered + 1, 10000);
+    QCOMPARE(m_device->device().receivedCommands().size(), 1);
+}
+
+QTEST_MAIN(TestConsoleMedia)
+#include "tst_consolemedia.moc"

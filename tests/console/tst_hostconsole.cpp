@@ -1,0 +1,99 @@
+#include "udpdevice.h"
+
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// hostconsole started as a test or a documentation script starts it: exit codes
+// and messages for good and bad usage, and a scripted run that keeps its session
+// and a picture of its window.
+class TestHostConsole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void start_data();
+    void start();
+
+private:
+    QTemporaryDir m_dir;
+    UdpDevice m_device{QHostAddress(QStringLiteral("127.0.0.2"))};
+    QString m_script;
+};
+
+void TestHostConsole::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QString error;
+    QVERIFY2(m_device.start(&error), qPrintable(error));
+    m_script = m_dir.filePath(QStringLiteral("two.txt"));
+    QFile script(m_script);
+    QVERIFY(script.open(QIODevice::WriteOnly) && script.write("71:00\n77:21\n") > 0);
+}
+
+void TestHostConsole::start_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // {device}, {script} and {dir} are filled in
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output"); // stdout or stderr must contain
+
+    const QString usage = QStringLiteral(" (see --help)\n");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: hostconsole [options] [session]";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "hostconsole 1.";
+    QTest::newRow("unknown option") << QStringList{"--frob"} << 2 << "hostconsole: Unknown option 'frob'" + usage;
+    QTest::newRow("bad medium value (hostcli's parser)")
+        << QStringList{"--port", "/dev/null", "--baud", "7"} << 2 << "hostconsole: --baud: \"7\"";
+    QTest::newRow("two media") << QStringList{"--udp", "{device}", "--usb", "4c56:0105"} << 2
+                               << "hostconsole: give one of --port NAME";
+    QTest::newRow("script without a medium") << QStringList{"--script", "{script}"} << 2
+                                             << "hostconsole: --script: give a file, and a medium";
+    QTest::newRow("save without a run") << QStringList{"--udp", "{device}", "--save", "{dir}/s.jsonl"} << 2
+                                        << "--script or --broadcast, whose end it waits for" + usage;
+    QTest::newRow("script with a bad line") << QStringList{"--udp", "{device}", "--script", "{dir}/bad.txt"} << 2
+                                            << "bad.txt:1: ";
+    QTest::newRow("saved session that does not exist") << QStringList{"{dir}/none.jsonl"} << 1
+                                                       << "hostconsole: ";
+    QTest::newRow("scripted run, kept")
+        << QStringList{"--udp", "{device}", "--script", "{script}", "--save", "{dir}/run.jsonl", "--screenshot",
+                       "{dir}/run.png"}
+        << 0 << "";
+}
+
+void TestHostConsole::start()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QFile bad(m_dir.filePath(QStringLiteral("bad.txt")));
+    QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("71:00 expect=never\n") > 0);
+    bad.close();
+    for (QString &a : arguments) {
+        a.replace(QStringLiteral("{device}"), m_device.endpoint());
+        a.replace(QStringLiteral("{script}"), m_script);
+        a.replace(QStringLiteral("{dir}"), m_dir.path());
+    }
+
+    QProcess console;
+    console.start(QStringLiteral(HOSTCONSOLE_PATH), arguments);
+    QVERIFY2(console.waitForFinished(60000), "hostconsole did not end");
+    const QString out = QString::fromLocal8Bit(console.readAllStandardOutput() + console.readAllStandardError());
+    QVERIFY2(out.contains(output), qPrintable(out));
+    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(console.exitCode(), exitCode);
+
+    if (arguments.contains(QStringLiteral("--screenshot"))) {
+        QFile saved(m_dir.filePath(QStringLiteral("run.jsonl")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray lines = saved.readAll();
+        QCOMPARE(lines.count("\"event\":\"reply\""), 2);
+        QVERIFY(lines.contains("\"event\":\"summary\""));
+        const QImage picture(m_dir.filePath(QStringLiteral("run.png")));
+        QVERIFY(!picture.isNull() && picture.width() > 400);
+    }
+}
+
+QTEST_MAIN(TestHostConsole)
+#include "tst_hostconsole.moc"

@@ -1,0 +1,237 @@
+#include "composerwidget.h"
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+
+QLineEdit *byteField(QWidget *parent, const QString &placeholder)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setPlaceholderText(placeholder);
+    edit->setMaxLength(4); // "0xE1"
+    edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    return edit;
+}
+
+QString historyText(const CommandDraft &draft, const CommandDraft::Check &check)
+{
+    QString text = check.scriptLine;
+    if (draft.broadcast)
+        text += QStringLiteral("  (broadcast)");
+    if (check.command.command.byHead != CommandDefaults().head)
+        text += QStringLiteral("  (head %1)").arg(check.command.command.byHead, 2, 16, QLatin1Char('0'));
+    return text;
+}
+
+} // namespace
+
+ComposerWidget::ComposerWidget(QWidget *parent)
+    : QWidget(parent)
+    , m_head(byteField(this, QStringLiteral("01")))
+    , m_cmd(byteField(this, QStringLiteral("e1")))
+    , m_sub(byteField(this, QStringLiteral("00")))
+    , m_p1(byteField(this, QStringLiteral("00")))
+    , m_p2(byteField(this, QStringLiteral("00")))
+    , m_p3(byteField(this, QStringLiteral("00")))
+    , m_block(new QPlainTextEdit(this))
+    , m_length(new QLabel(this))
+    , m_fit(new QPushButton(tr("Set p2/p3 to the block's length"), this))
+    , m_timeout(new QSpinBox(this))
+    , m_mode(new QComboBox(this))
+    , m_status(new QLabel(this))
+    , m_send(new QPushButton(tr("Send"), this))
+    , m_historyList(new QListWidget(this))
+    , m_resend(new QPushButton(tr("Send again"), this))
+{
+    qRegisterMetaType<PlannedCommand>();
+
+    m_send->setObjectName(QStringLiteral("send"));
+    m_head->setText(CommandDraft().head);
+    m_block->setPlaceholderText(tr("block: hex bytes, spaces allowed; 5a*600 repeats"));
+    m_block->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_block->setTabChangesFocus(true);
+    m_block->setMaximumHeight(m_block->fontMetrics().lineSpacing() * 5);
+    m_timeout->setRange(0, 600000);
+    m_timeout->setSingleStep(100);
+    m_timeout->setSuffix(tr(" ms"));
+    m_timeout->setValue(CommandDraft().timeoutMs);
+    m_mode->addItem(tr("to the device (unicast)"));
+    m_mode->addItem(tr("to every device (broadcast)"));
+    m_status->setWordWrap(true);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *bytes = new QHBoxLayout;
+    const struct {
+        const char *title;
+        QLineEdit *edit;
+    } row[] = {{"head", m_head}, {"cmd", m_cmd}, {"sub", m_sub}, {"p1", m_p1}, {"p2", m_p2}, {"p3", m_p3}};
+    for (const auto &field : row) {
+        auto *column = new QVBoxLayout;
+        column->addWidget(new QLabel(tr(field.title), this));
+        column->addWidget(field.edit);
+        bytes->addLayout(column);
+        connect(field.edit, &QLineEdit::textChanged, this, &ComposerWidget::recheck);
+        connect(field.edit, &QLineEdit::returnPressed, this, &ComposerWidget::send);
+    }
+    auto *length = new QHBoxLayout;
+    length->addWidget(m_length, 1);
+    length->addWidget(m_fit);
+    auto *form = new QFormLayout;
+    form->addRow(tr("Timeout"), m_timeout);
+    form->addRow(tr("Send"), m_mode);
+    auto *history = new QHBoxLayout;
+    history->addWidget(new QLabel(tr("Sent before"), this), 1);
+    history->addWidget(m_resend);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(bytes);
+    layout->addWidget(m_block);
+    layout->addLayout(length);
+    layout->addLayout(form);
+    layout->addWidget(m_status);
+    layout->addWidget(m_send);
+    layout->addLayout(history);
+    layout->addWidget(m_historyList, 1);
+
+    connect(m_block, &QPlainTextEdit::textChanged, this, &ComposerWidget::recheck);
+    connect(m_timeout, QOverload<int>::of(&QSpinBox::valueChanged), this, &ComposerWidget::recheck);
+    connect(m_mode, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &ComposerWidget::recheck);
+    connect(m_fit, &QPushButton::clicked, this, &ComposerWidget::fitLength);
+    connect(m_send, &QPushButton::clicked, this, &ComposerWidget::send);
+    connect(m_resend, &QPushButton::clicked, this, [this] { resend(m_historyList->currentRow()); });
+    connect(m_historyList, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem *item) { resend(m_historyList->row(item)); });
+    connect(m_historyList, &QListWidget::currentRowChanged, this, [this](int row) {
+        m_resend->setEnabled(row >= 0 && m_canSend);
+        if (row >= 0 && row < m_history.size())
+            setDraft(m_history.at(row));
+    });
+    m_resend->setEnabled(false);
+    recheck();
+}
+
+CommandDraft ComposerWidget::draft() const
+{
+    CommandDraft d;
+    d.head = m_head->text();
+    d.cmd = m_cmd->text();
+    d.sub = m_sub->text();
+    d.p1 = m_p1->text();
+    d.p2 = m_p2->text();
+    d.p3 = m_p3->text();
+    d.block = m_block->toPlainText();
+    d.timeoutMs = m_timeout->value();
+    d.broadcast = m_mode->currentIndex() == 1;
+    return d;
+}
+
+void ComposerWidget::setDraft(const CommandDraft &d)
+{
+    m_head->setText(d.head);
+    m_cmd->setText(d.cmd);
+    m_sub->setText(d.sub);
+    m_p1->setText(d.p1);
+    m_p2->setText(d.p2);
+    m_p3->setText(d.p3);
+    if (m_block->toPlainText() != d.block)
+        m_block->setPlainText(d.block);
+    m_timeout->setValue(d.timeoutMs);
+    m_mode->setCurrentIndex(d.broadcast ? 1 : 0);
+    recheck();
+}
+
+void ComposerWidget::recheck()
+{
+    m_check = draft().check();
+    m_length->setText(m_check.blockLength < 0
+                          ? tr("block: -")
+                          : tr("block: %1 bytes; p2/p3 announce %2").arg(m_check.blockLength).arg(m_check.announcedLength));
+    m_fit->setEnabled(m_check.blockLength > 0 && m_check.blockLength != m_check.announcedLength);
+    QString status;
+    QString colour;
+    if (!m_check.ok && draft().cmd.trimmed().isEmpty()) {
+        // Nothing typed yet is no error.
+        status = tr("type a command: cmd and sub at least");
+    } else if (!m_check.ok) {
+        status = m_check.error;
+        colour = QStringLiteral("#c01c28");
+    } else if (!m_check.warning.isEmpty()) {
+        status = m_check.warning + QStringLiteral("\n") + m_check.scriptLine;
+        colour = QStringLiteral("#b36b00");
+    } else {
+        status = m_check.scriptLine;
+    }
+    m_status->setText(status);
+    m_status->setStyleSheet(colour.isEmpty() ? QString() : QStringLiteral("color: %1").arg(colour));
+    m_send->setEnabled(m_check.ok && m_canSend);
+}
+
+void ComposerWidget::setCanSend(bool canSend)
+{
+    m_canSend = canSend;
+    m_resend->setEnabled(canSend && m_historyList->currentRow() >= 0);
+    recheck();
+}
+
+void ComposerWidget::fitLength()
+{
+    if (m_check.blockLength <= 0)
+        return;
+    m_p2->setText(QStringLiteral("%1").arg(m_check.blockLength & 0xFF, 2, 16, QLatin1Char('0')));
+    m_p3->setText(QStringLiteral("%1").arg(m_check.blockLength >> 8, 2, 16, QLatin1Char('0')));
+}
+
+void ComposerWidget::send()
+{
+    recheck();
+    if (!m_check.ok || !m_canSend)
+        return;
+    remember(draft());
+    emit sendRequested(m_check.command);
+}
+
+void ComposerWidget::resend(int historyRow)
+{
+    if (historyRow < 0 || historyRow >= m_history.size() || !m_canSend)
+        return;
+    const CommandDraft d = m_history.at(historyRow);
+    const CommandDraft::Check check = d.check();
+    if (!check.ok)
+        return;
+    remember(d);
+    emit sendRequested(check.command);
+}
+
+void ComposerWidget::remember(const CommandDraft &d)
+{
+    const CommandDraft::Check check = d.check();
+    const QString text = historyText(d, check);
+    // Choosing a row loads it into the fields; here the list only changes.
+    const QSignalBlocker blocker(m_historyList);
+    // The same command again moves to the top rather than filling the list.
+    for (int i = 0; i < m_history.size(); ++i) {
+        if (m_historyList->item(i)->text() == text) {
+            m_history.removeAt(i);
+            delete m_historyList->takeItem(i);
+            break;
+        }
+    }
+    m_history.prepend(d);
+    m_historyList->insertItem(0, text);
+    while (m_history.size() > kHistoryLength) {
+        m_history.removeLast();
+        delete m_historyList->takeItem(m_historyList->count() - 1);
+    }
+    m_historyList->setCurrentRow(0);
+    m_resend->setEnabled(m_canSend);
+}

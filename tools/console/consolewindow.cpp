@@ -1,0 +1,497 @@
+#include "consolewindow.h"
+
+#include "composerwidget.h"
+#include "connectionpanel.h"
+#include "consolesession.h"
+#include "countersview.h"
+#include "discoverymodel.h"
+#include "eventdetailview.h"
+#include "roundtripchart.h"
+#include "scriptpanel.h"
+#include "sessionfile.h"
+#include "trafficfilter.h"
+#include "trafficmodel.h"
+#include "udppage.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const char *const kSessionFilter = "Sessions (*.jsonl *.json);;All files (*)";
+
+bool isRoundTrip(const ConsoleEvent &e)
+{
+    return e.kind == ConsoleEvent::Kind::Reply && e.host.matched && e.host.roundTripMs >= 0;
+}
+
+} // namespace
+
+ConsoleWindow::ConsoleWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , m_traffic(new TrafficModel(this))
+    , m_filter(new TrafficFilter(this))
+    , m_table(new QTableView(this))
+    , m_commandFilter(new QLineEdit(this))
+    , m_follow(new QCheckBox(tr("Follow the newest"), this))
+    , m_detail(new EventDetailView(this))
+    , m_countersView(new CountersView(this))
+    , m_chart(new RoundTripChart(this))
+    , m_devices(new DiscoveryModel(this))
+    , m_composer(new ComposerWidget(this))
+    , m_connection(new ConnectionPanel(this))
+    , m_script(new ScriptPanel(this))
+    , m_status(new QLabel(this))
+    , m_session(new ConsoleSession(this))
+{
+    setWindowTitle(tr("hostconsole"));
+    setWindowIcon(MediumStateIndicator::plug(MediumStateIndicator::colourOf(MediumState::Open), 64));
+
+    m_filter->setSourceModel(m_traffic);
+    m_table->setModel(m_filter);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->hide();
+    // Fixed row heights and column widths: nothing is measured over 100,000 rows.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    const int digit = m_table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const struct {
+        int column;
+        int digits;
+    } widths[] = {{TrafficModel::TimeColumn, 8},  {TrafficModel::SnColumn, 5},        {TrafficModel::KindColumn, 12},
+                  {TrafficModel::CmdColumn, 5},   {TrafficModel::SubColumn, 5},       {TrafficModel::P1Column, 4},
+                  {TrafficModel::P2Column, 4},    {TrafficModel::P3Column, 4},        {TrafficModel::BlockColumn, 6},
+                  {TrafficModel::RoundTripColumn, 10}, {TrafficModel::OutcomeColumn, 23}};
+    for (const auto &w : widths)
+        m_table->setColumnWidth(w.column, digit * w.digits);
+    m_follow->setChecked(true);
+
+    auto *devicesView = new QTableView(this);
+    devicesView->setObjectName(QStringLiteral("devices"));
+    devicesView->setModel(m_devices);
+    devicesView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    devicesView->horizontalHeader()->setStretchLastSection(true);
+    devicesView->verticalHeader()->hide();
+
+    // What is counted and timed stays in sight beside the event and the devices.
+    auto *numbers = new QGroupBox(tr("Numbers"), this);
+    auto *numbersLayout = new QVBoxLayout(numbers);
+    numbersLayout->addWidget(m_countersView);
+    numbersLayout->addWidget(m_chart, 1);
+
+    m_below = new QTabWidget(this);
+    m_below->addTab(m_detail, tr("Event"));
+    m_below->addTab(devicesView, tr("Devices found"));
+
+    auto *lower = new QSplitter(Qt::Horizontal, this);
+    lower->addWidget(m_below);
+    lower->addWidget(numbers);
+    // The event's hex dump wants its 16 bytes a line.
+    lower->setSizes({digit * 80, digit * 50});
+
+    auto *trafficPane = new QWidget(this);
+    auto *trafficLayout = new QVBoxLayout(trafficPane);
+    trafficLayout->setContentsMargins(0, 0, 0, 0);
+    trafficLayout->addWidget(buildFilterBar());
+    trafficLayout->addWidget(m_table, 1);
+
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(trafficPane);
+    splitter->addWidget(lower);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    setCentralWidget(splitter);
+
+    auto *dock = new QDockWidget(tr("Medium and commands"), this);
+    dock->setObjectName(QStringLiteral("side"));
+    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    // Scrolled rather than stretching the window past a small screen's height.
+    auto *sideScroll = new QScrollArea(dock);
+    sideScroll->setMinimumWidth(digit * 46);
+    sideScroll->setWidget(buildSide());
+    sideScroll->setWidgetResizable(true);
+    sideScroll->setFrameShape(QFrame::NoFrame);
+    sideScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    dock->setWidget(sideScroll);
+    addDockWidget(Qt::LeftDockWidgetArea, dock);
+    resizeDocks({dock}, {digit * 46}, Qt::Horizontal);
+
+    statusBar()->addWidget(m_status, 1);
+    buildMenus();
+    connectSession();
+
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &ConsoleWindow::showCurrent);
+    connect(m_traffic, &TrafficModel::flushed, this, [this] {
+        m_countersView->setCounters(m_counters);
+        if (m_follow->isChecked())
+            m_table->scrollToBottom();
+        updateStatus();
+    });
+    connect(devicesView, &QTableView::activated, this, [this](const QModelIndex &index) {
+        ConnectRequest udp;
+        udp.medium = ConnectRequest::Medium::Udp;
+        udp.udpHost = m_devices->addressAt(index.row());
+        udp.udpPort = m_discoveryPort;
+        openMedium(udp);
+        emit deviceChosen(udp.udpHost);
+    });
+    resize(1600, 900);
+    onState(MediumState::Closed, QString());
+    updateStatus();
+}
+
+ConsoleWindow::~ConsoleWindow()
+{
+    // Before the views it reports to go.
+    m_session->shutdown();
+}
+
+QWidget *ConsoleWindow::buildSide()
+{
+    auto *side = new QWidget(this);
+    auto *layout = new QVBoxLayout(side);
+    const struct {
+        const char *title;
+        QWidget *widget;
+        int stretch;
+    } groups[] = {{"Medium", m_connection, 0}, {"Command", m_composer, 1}, {"Script", m_script, 0}};
+    for (const auto &g : groups) {
+        auto *box = new QGroupBox(tr(g.title), side);
+        auto *boxLayout = new QVBoxLayout(box);
+        boxLayout->setContentsMargins(4, 4, 4, 4);
+        boxLayout->addWidget(g.widget);
+        layout->addWidget(box, g.stretch);
+    }
+    return side;
+}
+
+void ConsoleWindow::connectSession()
+{
+    connect(m_connection, &ConnectionPanel::connectRequested, this,
+            QOverload<const ConnectRequest &>::of(&ConsoleWindow::openMedium));
+    connect(m_connection, &ConnectionPanel::closeRequested, m_session, &ConsoleSession::close);
+    connect(m_connection, &ConnectionPanel::discoverRequested, this, [this](quint16 port) {
+        HostOptions options;
+        options.medium = HostOptions::Medium::Broadcast;
+        options.udpPort = port;
+        openMedium(options);
+    });
+    connect(m_composer, &ComposerWidget::sendRequested, m_session, &ConsoleSession::send);
+    connect(m_script, &ScriptPanel::runRequested, this, [this] {
+        const QString path = pickScript();
+        if (!path.isEmpty())
+            m_session->runScript(path);
+    });
+    connect(m_script, &ScriptPanel::stopRequested, m_session, &ConsoleSession::stopScript);
+
+    connect(m_session, &ConsoleSession::stateChanged, this, &ConsoleWindow::onState);
+    connect(m_session, &ConsoleSession::opened, this, [this](const QString &medium, const QString &description) {
+        if (m_fromFile) {
+            m_traffic->clear();
+            m_fileProblems.clear();
+            m_summary = QJsonObject();
+            m_devicesLine = QJsonObject();
+            m_fromFile = false;
+            recount();
+        }
+        setSessionHeader(medium, description);
+        m_discovering = medium == QLatin1String("broadcast");
+        if (m_discovering) {
+            m_devices->clear();
+            m_below->setCurrentIndex(1);
+        }
+        setWindowTitle(tr("hostconsole - %1: %2").arg(medium, description));
+    });
+    connect(m_session, &ConsoleSession::eventsArrived, this, &ConsoleWindow::addEvents);
+    connect(m_session, &ConsoleSession::eventsLost, this, [this](qint64 count) {
+        m_lostEvents += count;
+        updateStatus();
+    });
+    connect(m_session, &ConsoleSession::scriptStarted, m_script, &ScriptPanel::started);
+    connect(m_session, &ConsoleSession::scriptProgress, m_script, &ScriptPanel::advanced);
+    connect(m_session, &ConsoleSession::scriptEnded, this,
+            [this](int exitCode, const QString &text, const QJsonObject &summary) {
+                m_script->ended(exitCode, text);
+                m_summary = summary;
+                emit runEnded(exitCode);
+            });
+    connect(m_session, &ConsoleSession::devicesFound, this,
+            [this](const QStringList &addresses, const QString &text, const QJsonObject &line) {
+                m_discovering = false;
+                m_devicesLine = line;
+                statusBar()->showMessage(text);
+                emit runEnded(addresses.isEmpty() ? 1 : 0);
+            });
+    connect(m_session, &ConsoleSession::refused, this, [this](const QString &why) { statusBar()->showMessage(why); });
+}
+
+void ConsoleWindow::openMedium(const ConnectRequest &request)
+{
+    HostOptions options;
+    QString why;
+    if (!request.options(&options, &why)) {
+        onState(MediumState::Failed, why);
+        return;
+    }
+    openMedium(options);
+}
+
+void ConsoleWindow::openMedium(const HostOptions &options)
+{
+    if (options.medium == HostOptions::Medium::Broadcast)
+        m_discoveryPort = quint16(options.udpPort);
+    m_connection->showRequest(ConnectRequest::fromOptions(options));
+    m_session->open(options);
+}
+
+void ConsoleWindow::onState(MediumState state, const QString &detail)
+{
+    m_connection->setState(state, detail);
+    // A USB device that went away may come back: commands sent meanwhile fail, as
+    // the table shows.
+    const bool inUse = state == MediumState::Open || state == MediumState::Reopened || state == MediumState::Unplugged;
+    m_composer->setCanSend(inUse);
+    m_script->setAvailable(inUse);
+}
+
+QWidget *ConsoleWindow::buildFilterBar()
+{
+    auto *bar = new QWidget(this);
+    auto *kinds = new QToolButton(bar);
+    kinds->setText(tr("Kinds"));
+    kinds->setPopupMode(QToolButton::InstantPopup);
+    auto *menu = new QMenu(kinds);
+    for (int i = 0; i < ConsoleEvent::kKindCount; ++i) {
+        const auto kind = ConsoleEvent::Kind(i);
+        QAction *action = menu->addAction(ConsoleEvent::name(kind));
+        action->setCheckable(true);
+        action->setChecked(m_filter->kindShown(kind));
+        connect(action, &QAction::toggled, this, [this, kind](bool on) { m_filter->setKindShown(kind, on); });
+    }
+    kinds->setMenu(menu);
+    m_commandFilter->setPlaceholderText(tr("command: e1 or e1:05"));
+    m_commandFilter->setClearButtonEnabled(true);
+    connect(m_commandFilter, &QLineEdit::textChanged, this, [this](const QString &text) {
+        const bool ok = m_filter->setCommandFilter(text);
+        m_commandFilter->setStyleSheet(ok ? QString() : QStringLiteral("color: #c01c28"));
+    });
+    auto *layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(kinds);
+    layout->addWidget(m_commandFilter, 1);
+    layout->addWidget(m_follow);
+    return bar;
+}
+
+void ConsoleWindow::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    QAction *open = file->addAction(tr("&Open session..."));
+    open->setShortcut(QKeySequence::Open);
+    connect(open, &QAction::triggered, this, [this] {
+        const QString path = pickSessionToOpen();
+        QString error;
+        if (!path.isEmpty() && !openSession(path, &error))
+            showError(error);
+    });
+    QAction *save = file->addAction(tr("&Save session..."));
+    save->setShortcut(QKeySequence::Save);
+    connect(save, &QAction::triggered, this, [this] {
+        const QString path = pickSessionToSave();
+        QString error;
+        if (!path.isEmpty() && !saveSession(path, &error))
+            showError(error);
+    });
+    file->addSeparator();
+    QAction *quit = file->addAction(tr("&Quit"));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+}
+
+void ConsoleWindow::addEvent(const ConsoleEvent &event)
+{
+    m_traffic->append(event);
+    m_counters.add(event);
+    if (isRoundTrip(event))
+        m_chart->addRoundTrip(event.host.timeMs, event.host.roundTripMs);
+    if (m_discovering && (event.kind == ConsoleEvent::Kind::Reply || event.kind == ConsoleEvent::Kind::Drop))
+        m_devices->addAnswer(event.host);
+}
+
+void ConsoleWindow::addEvents(const QVector<ConsoleEvent> &events)
+{
+    for (const ConsoleEvent &e : events)
+        addEvent(e);
+}
+
+void ConsoleWindow::showNewestReply()
+{
+    m_traffic->flush();
+    int chosen = -1;
+    for (int row = m_traffic->rowCount() - 1; row >= 0; --row) {
+        const ConsoleEvent &e = m_traffic->event(row);
+        if (e.kind != ConsoleEvent::Kind::Reply)
+            continue;
+        if (chosen < 0)
+            chosen = row;
+        // One with a block shows most of itself.
+        if (e.blockLength > 0) {
+            chosen = row;
+            break;
+        }
+    }
+    if (chosen < 0)
+        return;
+    const QModelIndex index = m_filter->mapFromSource(m_traffic->index(chosen, 0));
+    m_table->setCurrentIndex(index);
+    m_table->scrollTo(index);
+    m_below->setCurrentIndex(0);
+}
+
+void ConsoleWindow::setSessionHeader(const QString &medium, const QString &description)
+{
+    m_medium = medium;
+    m_description = description;
+}
+
+bool ConsoleWindow::openSession(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = tr("Cannot open %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    SessionContents contents;
+    if (!SessionFile::read(&file, &contents, error)) {
+        *error = tr("Cannot read %1: %2").arg(path, *error);
+        return false;
+    }
+    m_medium = contents.medium;
+    m_description = contents.description;
+    m_summary = contents.summary;
+    m_devicesLine = contents.devices;
+    m_fileProblems.clear();
+    if (contents.badLines > 0)
+        m_fileProblems += tr("Lines not read: %1 (first: %2). ").arg(contents.badLines).arg(contents.firstProblem);
+    if (contents.unknownLines > 0)
+        m_fileProblems += tr("Lines of unknown kinds skipped: %1. ").arg(contents.unknownLines);
+    if (contents.events.droppedCount() > 0)
+        m_fileProblems += tr("The oldest %1 events are not held. ").arg(contents.events.droppedCount());
+    m_traffic->replace(std::move(contents.events));
+    m_fromFile = true;
+    m_lostEvents = 0;
+    m_detail->clear();
+    recount();
+    setWindowTitle(tr("hostconsole - %1").arg(QFileInfo(path).fileName()));
+    return true;
+}
+
+bool ConsoleWindow::saveSession(const QString &path, QString *error)
+{
+    m_traffic->flush();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = tr("Cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (!SessionFile::write(&file, m_medium, m_description, m_traffic->events(), m_summary, m_devicesLine, error)
+        || !file.commit()) {
+        *error = tr("Cannot write %1: %2").arg(path, error->isEmpty() ? file.errorString() : *error);
+        return false;
+    }
+    return true;
+}
+
+void ConsoleWindow::showCurrent()
+{
+    const QModelIndex index = m_filter->mapToSource(m_table->currentIndex());
+    if (index.isValid())
+        m_detail->setEvent(m_traffic->event(index.row()));
+    else
+        m_detail->clear();
+}
+
+void ConsoleWindow::recount()
+{
+    m_counters = TrafficCounters();
+    m_chart->clear();
+    const TrafficBuffer &events = m_traffic->events();
+    for (int i = 0; i < events.size(); ++i) {
+        const ConsoleEvent &e = events.at(i);
+        m_counters.add(e);
+        if (isRoundTrip(e))
+            m_chart->addRoundTrip(e.host.timeMs, e.host.roundTripMs);
+    }
+    m_countersView->setCounters(m_counters);
+    updateStatus();
+}
+
+void ConsoleWindow::updateStatus()
+{
+    QString text = tr("%1 events held").arg(m_traffic->rowCount());
+    if (m_traffic->droppedCount() > 0)
+        text += tr(", the oldest %1 let go").arg(m_traffic->droppedCount());
+    if (m_lostEvents > 0)
+        text += tr(", %1 not shown: the device sent faster than the window took them").arg(m_lostEvents);
+    m_status->setText(text + QStringLiteral(". ") + m_fileProblems);
+}
+
+QString ConsoleWindow::statusText() const
+{
+    return m_status->text();
+}
+
+QString ConsoleWindow::pickSessionToOpen()
+{
+    return QFileDialog::getOpenFileName(this, tr("Open a session"), QString(), tr(kSessionFilter));
+}
+
+QString ConsoleWindow::pickSessionToSave()
+{
+    return QFileDialog::getSaveFileName(this, tr("Save the session"), QString(), tr(kSessionFilter));
+}
+
+QString ConsoleWindow::pickScript()
+{
+    return QFileDialog::getOpenFileName(this, tr("Run a script"), QString(),
+                                        tr("Scripts (*.txt *.script);;All files (*)"));
+}
+
+void ConsoleWindow::closeEvent(QCloseEvent *event)
+{
+    // The medium is closed and the session's thread joined now, not when the
+    // window object goes.
+    m_session->shutdown();
+    QMainWindow::closeEvent(event);
+}
+
+void ConsoleWindow::showError(const QString &text)
+{
+    QMessageBox::warning(this, tr("hostconsole"), text);
+}

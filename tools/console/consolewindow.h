@@ -1,0 +1,134 @@
+#ifndef CONSOLEWINDOW_H
+#define CONSOLEWINDOW_H
+
+#include "connectrequest.h"
+#include "consoleevent.h"
+#include "mediumstate.h"
+#include "trafficcounters.h"
+
+#include <QJsonObject>
+#include <QMainWindow>
+#include <QVector>
+
+class ComposerWidget;
+class ConnectionPanel;
+class ConsoleSession;
+class CountersView;
+class DiscoveryModel;
+class EventDetailView;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QTabWidget;
+class QTableView;
+class RoundTripChart;
+class ScriptPanel;
+class TrafficFilter;
+class TrafficModel;
+
+// The console's window: the traffic table with its filters, the selected event in
+// full, the counters and the round-trip chart, the devices found, and on the side
+// the connection panel, the composer and the script. It shows what its session
+// reports and asks it for what a person wants; the session does the work on a
+// thread of its own, so the window never waits on a medium.
+class ConsoleWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit ConsoleWindow(QWidget *parent = nullptr);
+    ~ConsoleWindow() override;
+
+    TrafficModel *traffic() const { return m_traffic; }
+    TrafficFilter *filter() const { return m_filter; }
+    QTableView *trafficView() const { return m_table; }
+    EventDetailView *detail() const { return m_detail; }
+    CountersView *countersView() const { return m_countersView; }
+    RoundTripChart *chart() const { return m_chart; }
+    DiscoveryModel *devices() const { return m_devices; }
+    ComposerWidget *composer() const { return m_composer; }
+    ConnectionPanel *connection() const { return m_connection; }
+    ScriptPanel *scriptPanel() const { return m_script; }
+    ConsoleSession *session() const { return m_session; }
+    const TrafficCounters &counters() const { return m_counters; }
+    // The status bar's text: the events held, and what a file opened lacked.
+    QString statusText() const;
+
+    // Reads a saved session in place of the traffic shown; false, with the reason,
+    // when the file cannot be read. Lines it cannot use are counted in the status bar.
+    bool openSession(const QString &path, QString *error);
+    // Writes the traffic held as a session file, whole or not at all.
+    bool saveSession(const QString &path, QString *error);
+
+    // Opens the medium a request names, or the options (hostcli's), through the
+    // session; a Broadcast finds the devices at its port.
+    void openMedium(const ConnectRequest &request);
+    void openMedium(const HostOptions &options);
+    // Selects the newest reply, one with a block if any, so that the event view
+    // shows one in full.
+    void showNewestReply();
+
+public slots:
+    void addEvent(const ConsoleEvent &event);
+    void addEvents(const QVector<ConsoleEvent> &events);
+    // The "open" line of a saved session: the medium's name and what it is.
+    void setSessionHeader(const QString &medium, const QString &description);
+
+signals:
+    // A device chosen from those that answered a broadcast: the UDP session opens
+    // to it.
+    void deviceChosen(const QString &address);
+    // The script run on the medium ended (exitCode 0: as planned), or the
+    // broadcast's answers are in (0: some device answered).
+    void runEnded(int exitCode);
+
+protected:
+    // The file dialogs, one function each, so that a test can answer them; empty
+    // when cancelled.
+    virtual QString pickSessionToOpen();
+    virtual QString pickSessionToSave();
+    virtual QString pickScript();
+    virtual void showError(const QString &text);
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+    QWidget *buildFilterBar();
+    QWidget *buildSide();
+    void connectSession();
+    void onState(MediumState state, const QString &detail);
+    void showCurrent();
+    void recount();
+    void updateStatus();
+
+    TrafficModel *m_traffic;
+    TrafficFilter *m_filter;
+    QTableView *m_table;
+    QLineEdit *m_commandFilter;
+    QCheckBox *m_follow;
+    EventDetailView *m_detail;
+    CountersView *m_countersView;
+    RoundTripChart *m_chart;
+    DiscoveryModel *m_devices;
+    ComposerWidget *m_composer;
+    ConnectionPanel *m_connection;
+    ScriptPanel *m_script;
+    QTabWidget *m_below;
+    QLabel *m_status;
+    ConsoleSession *m_session;
+
+    TrafficCounters m_counters;
+    QString m_medium;
+    QString m_description;
+    QJsonObject m_summary;
+    QJsonObject m_devicesLine;
+    QString m_fileProblems;
+    // The traffic shown came from a file: a medium opened replaces it.
+    bool m_fromFile = false;
+    // Replies go to the devices found while a broadcast listens.
+    bool m_discovering = false;
+    quint16 m_discoveryPort = 0;
+    qint64 m_lostEvents = 0;
+};
+
+#endif // CONSOLEWINDOW_H

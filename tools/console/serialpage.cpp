@@ -1,0 +1,117 @@
+#include "serialpage.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QSerialPortInfo>
+
+namespace {
+
+QComboBox *choices(QWidget *parent, std::initializer_list<std::pair<const char *, int>> items, int current)
+{
+    auto *box = new QComboBox(parent);
+    for (const auto &item : items) {
+        box->addItem(QString::fromLatin1(item.first), item.second);
+        if (item.second == current)
+            box->setCurrentIndex(box->count() - 1);
+    }
+    return box;
+}
+
+} // namespace
+
+SerialPage::SerialPage(QWidget *parent)
+    : QWidget(parent)
+    , m_port(new QComboBox(this))
+{
+    const ConnectRequest defaults;
+    m_port->setEditable(true);
+    m_port->setInsertPolicy(QComboBox::NoInsert);
+    m_baud = choices(this,
+                     {{"1200", QSerialPort::Baud1200},
+                      {"2400", QSerialPort::Baud2400},
+                      {"4800", QSerialPort::Baud4800},
+                      {"9600", QSerialPort::Baud9600},
+                      {"19200", QSerialPort::Baud19200},
+                      {"38400", QSerialPort::Baud38400},
+                      {"57600", QSerialPort::Baud57600},
+                      {"115200", QSerialPort::Baud115200}},
+                     defaults.baudRate);
+    m_dataBits = choices(this,
+                         {{"5", QSerialPort::Data5}, {"6", QSerialPort::Data6}, {"7", QSerialPort::Data7},
+                          {"8", QSerialPort::Data8}},
+                         defaults.dataBits);
+    m_parity = choices(this,
+                       {{"none", QSerialPort::NoParity},
+                        {"even", QSerialPort::EvenParity},
+                        {"odd", QSerialPort::OddParity},
+                        {"space", QSerialPort::SpaceParity},
+                        {"mark", QSerialPort::MarkParity}},
+                       defaults.parity);
+    m_stopBits = choices(this,
+                         {{"1", QSerialPort::OneStop}, {"1.5", QSerialPort::OneAndHalfStop}, {"2", QSerialPort::TwoStop}},
+                         defaults.stopBits);
+    m_flow = choices(this,
+                     {{"none", QSerialPort::NoFlowControl},
+                      {"hardware (RTS/CTS)", QSerialPort::HardwareControl},
+                      {"software (XON/XOFF)", QSerialPort::SoftwareControl}},
+                     defaults.flowControl);
+
+    auto *refreshButton = new QPushButton(tr("Refresh"), this);
+    connect(refreshButton, &QPushButton::clicked, this, &SerialPage::refresh);
+    auto *port = new QHBoxLayout;
+    port->addWidget(m_port, 1);
+    port->addWidget(refreshButton);
+    auto *form = new QFormLayout(this);
+    form->addRow(tr("Port"), port);
+    form->addRow(tr("Baud rate"), m_baud);
+    form->addRow(tr("Data bits"), m_dataBits);
+    form->addRow(tr("Parity"), m_parity);
+    form->addRow(tr("Stop bits"), m_stopBits);
+    form->addRow(tr("Flow control"), m_flow);
+    refresh();
+}
+
+void SerialPage::refresh()
+{
+    const QString typed = m_port->currentText();
+    m_port->clear();
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        const QString description = info.description().isEmpty() ? info.manufacturer() : info.description();
+        // The name ("ttyUSB0", "COM3") is what a person types and the serial port
+        // resolves on every system; the description is a hint.
+        m_port->addItem(info.portName());
+        m_port->setItemData(m_port->count() - 1, description, Qt::ToolTipRole);
+    }
+    m_port->setEditText(typed.isEmpty() && m_port->count() > 0 ? m_port->itemText(0) : typed);
+}
+
+void SerialPage::show(const ConnectRequest &r)
+{
+    m_port->setEditText(r.portName);
+    const struct {
+        QComboBox *box;
+        int value;
+    } settings[] = {{m_baud, r.baudRate}, {m_dataBits, r.dataBits}, {m_parity, r.parity}, {m_stopBits, r.stopBits},
+                    {m_flow, r.flowControl}};
+    for (const auto &s : settings)
+        s.box->setCurrentIndex(s.box->findData(s.value));
+}
+
+bool SerialPage::fill(ConnectRequest *r, QString *why) const
+{
+    const QString name = m_port->currentText().trimmed();
+    if (name.isEmpty()) {
+        *why = tr("name a serial port");
+        return false;
+    }
+    r->medium = ConnectRequest::Medium::Serial;
+    r->portName = name;
+    r->baudRate = QSerialPort::BaudRate(m_baud->currentData().toInt());
+    r->dataBits = QSerialPort::DataBits(m_dataBits->currentData().toInt());
+    r->parity = QSerialPort::Parity(m_parity->currentData().toInt());
+    r->stopBits = QSerialPort::StopBits(m_stopBits->currentData().toInt());
+    r->flowControl = QSerialPort::FlowControl(m_flow->currentData().toInt());
+    return true;
+}

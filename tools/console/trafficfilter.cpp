@@ -1,0 +1,62 @@
+#include "trafficfilter.h"
+
+#include "hexinput.h"
+#include "trafficmodel.h"
+
+#include <QRegularExpression>
+
+TrafficFilter::TrafficFilter(QObject *parent)
+    : QSortFilterProxyModel(parent)
+    , m_kinds((1u << ConsoleEvent::kKindCount) - 1)
+{
+}
+
+void TrafficFilter::setKindShown(ConsoleEvent::Kind kind, bool shown)
+{
+    const quint32 bit = 1u << int(kind);
+    const quint32 kinds = shown ? m_kinds | bit : m_kinds & ~bit;
+    if (kinds == m_kinds)
+        return;
+    m_kinds = kinds;
+    invalidateFilter();
+}
+
+bool TrafficFilter::kindShown(ConsoleEvent::Kind kind) const
+{
+    return m_kinds & (1u << int(kind));
+}
+
+bool TrafficFilter::setCommandFilter(const QString &text)
+{
+    int cmd = -1;
+    int sub = -1;
+    const QStringList parts = text.trimmed().split(QRegularExpression(QStringLiteral("[:/]")));
+    if (!text.trimmed().isEmpty()) {
+        unsigned char value = 0;
+        if (parts.size() > 2 || !HexInput::byte(parts.at(0), &value))
+            return false;
+        cmd = value;
+        if (parts.size() == 2) {
+            if (!HexInput::byte(parts.at(1), &value))
+                return false;
+            sub = value;
+        }
+    }
+    if (cmd != m_cmd || sub != m_sub) {
+        m_cmd = cmd;
+        m_sub = sub;
+        invalidateFilter();
+    }
+    return true;
+}
+
+bool TrafficFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
+{
+    const QModelIndex index = sourceModel()->index(sourceRow, 0, sourceParent);
+    if (!(m_kinds & (1u << index.data(TrafficModel::KindRole).toInt())))
+        return false;
+    if (m_cmd < 0)
+        return true;
+    const int command = index.data(TrafficModel::CommandRole).toInt();
+    return command >= 0 && (command >> 8) == m_cmd && (m_sub < 0 || (command & 0xFF) == m_sub);
+}

@@ -1,0 +1,34 @@
+#ifndef TRAFFICFILTER_H
+#define TRAFFICFILTER_H
+
+#include "consoleevent.h"
+
+#include <QSortFilterProxyModel>
+
+// The traffic rows a person asked to see: of the kinds ticked, and of one command
+// (and sub-command) when one is given. Reads the kind and command roles of a
+// TrafficModel.
+class TrafficFilter : public QSortFilterProxyModel
+{
+    Q_OBJECT
+
+public:
+    explicit TrafficFilter(QObject *parent = nullptr);
+
+    void setKindShown(ConsoleEvent::Kind kind, bool shown);
+    bool kindShown(ConsoleEvent::Kind kind) const;
+
+    // "e1" (every sub-command) or "e1:05", hexadecimal with or without "0x"; empty
+    // shows every command. False, and the filter unchanged, for other text.
+    bool setCommandFilter(const QString &text);
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+
+private:
+    quint32 m_kinds;
+    int m_cmd = -1; // -1: any
+    int m_sub = -1;
+};
+
+#endif // TRAFFICFILTER_H

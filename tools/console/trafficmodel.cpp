@@ -1,0 +1,283 @@
+#include "trafficmodel.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+QString hexByte(unsigned char b)
+{
+    return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0'));
+}
+
+QString kindText(const ConsoleEvent &e)
+{
+    switch (e.kind) {
+    case ConsoleEvent::Kind::Send:
+        return e.host.resend ? QStringLiteral("send again") : QStringLiteral("send");
+    case ConsoleEvent::Kind::Resend:
+        return QStringLiteral("resend");
+    case ConsoleEvent::Kind::Reply:
+        return QStringLiteral("reply");
+    case ConsoleEvent::Kind::Drop:
+        return QStringLiteral("reply dropped");
+    case ConsoleEvent::Kind::GiveUp:
+        return QStringLiteral("give-up");
+    case ConsoleEvent::Kind::Unaccounted:
+        return QStringLiteral("unaccounted");
+    case ConsoleEvent::Kind::Medium:
+        return QStringLiteral("medium");
+    case ConsoleEvent::Kind::Note:
+        return QStringLiteral("note");
+    case ConsoleEvent::Kind::SendFailed:
+        return QStringLiteral("send failed");
+    }
+    return QString();
+}
+
+QString textOf(const ConsoleEvent &e)
+{
+    if (!e.hasRecord())
+        return e.host.text;
+    // The medium's reason is what a failed send is about.
+    if (e.kind == ConsoleEvent::Kind::SendFailed)
+        return e.host.label.isEmpty() ? e.host.text : QStringLiteral("%1: %2").arg(e.host.label, e.host.text);
+    const QString &source = e.host.record.strSource;
+    const bool reply = e.kind == ConsoleEvent::Kind::Reply || e.kind == ConsoleEvent::Kind::Drop;
+    if (reply && !source.isEmpty())
+        return e.host.label.isEmpty() ? QStringLiteral("from %1").arg(source)
+                                      : QStringLiteral("%1 (from %2)").arg(e.host.label, source);
+    return e.host.label;
+}
+
+QVariant display(const ConsoleEvent &e, int column)
+{
+    const ProtocolData &r = e.host.record;
+    const bool record = e.hasRecord();
+    switch (column) {
+    case TrafficModel::TimeColumn:
+        return QString::number(double(e.host.timeMs) / 1000.0, 'f', 3);
+    case TrafficModel::SnColumn:
+        return record ? QVariant(int(r.bySN)) : QVariant();
+    case TrafficModel::KindColumn:
+        return kindText(e);
+    case TrafficModel::CmdColumn:
+        return record ? hexByte(r.byCmd) : QString();
+    case TrafficModel::SubColumn:
+        return record ? hexByte(r.bySubCmd) : QString();
+    case TrafficModel::P1Column:
+        return record ? hexByte(r.byParam1) : QString();
+    case TrafficModel::P2Column:
+        return record ? hexByte(r.byParam2) : QString();
+    case TrafficModel::P3Column:
+        return record ? hexByte(r.byParam3) : QString();
+    case TrafficModel::BlockColumn:
+        return record ? QVariant(e.blockLength) : QVariant();
+    case TrafficModel::RoundTripColumn:
+        return e.kind == ConsoleEvent::Kind::Reply && e.host.roundTripMs >= 0
+            ? QString::number(e.host.roundTripMs, 'f', 2) + QStringLiteral(" ms")
+            : QString();
+    case TrafficModel::OutcomeColumn:
+        return TrafficModel::outcomeText(e);
+    case TrafficModel::TextColumn:
+        return textOf(e);
+    }
+    return QVariant();
+}
+
+} // namespace
+
+TrafficModel::TrafficModel(QObject *parent, int capacity, qint64 byteBudget)
+    : QAbstractTableModel(parent)
+    , m_buffer(capacity, byteBudget)
+{
+    m_batchTimer.setSingleShot(true);
+    m_batchTimer.setInterval(kBatchIntervalMs);
+    connect(&m_batchTimer, &QTimer::timeout, this, &TrafficModel::flush);
+}
+
+int TrafficModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_buffer.size();
+}
+
+int TrafficModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+TrafficModel::Outcome TrafficModel::outcomeOf(const ConsoleEvent &e)
+{
+    switch (e.kind) {
+    case ConsoleEvent::Kind::Send:
+        return e.host.resend ? Outcome::SentAgain : Outcome::Sent;
+    case ConsoleEvent::Kind::Resend:
+        return Outcome::Resending;
+    case ConsoleEvent::Kind::Reply:
+        return e.host.matched ? Outcome::Answered : Outcome::Unmatched;
+    case ConsoleEvent::Kind::Drop:
+        return Outcome::Dropped;
+    case ConsoleEvent::Kind::GiveUp:
+        return Outcome::GivenUp;
+    case ConsoleEvent::Kind::Unaccounted:
+        return Outcome::Unaccounted;
+    case ConsoleEvent::Kind::SendFailed:
+        return Outcome::SendFailed;
+    case ConsoleEvent::Kind::Medium:
+        return e.host.present ? Outcome::MediumBack : Outcome::MediumGone;
+    case ConsoleEvent::Kind::Note:
+        break;
+    }
+    return Outcome::Info;
+}
+
+QColor TrafficModel::colourOf(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Answered:
+    case Outcome::MediumBack:
+        return QColor(0x1b, 0x7f, 0x3a);
+    case Outcome::Dropped:
+    case Outcome::Unmatched:
+    case Outcome::Unaccounted:
+        return QColor(0xb3, 0x6b, 0x00);
+    case Outcome::GivenUp:
+    case Outcome::SendFailed:
+        return QColor(0xc0, 0x1c, 0x28);
+    case Outcome::Resending:
+    case Outcome::SentAgain:
+        return QColor(0x1c, 0x5f, 0xb8);
+    case Outcome::MediumGone:
+        return QColor(0x80, 0x80, 0x80);
+    case Outcome::Sent:
+    case Outcome::Info:
+        break;
+    }
+    return QColor();
+}
+
+QString TrafficModel::outcomeText(const ConsoleEvent &e)
+{
+    switch (outcomeOf(e)) {
+    case TrafficModel::Outcome::Sent:
+        return QStringLiteral("sent");
+    case TrafficModel::Outcome::SentAgain:
+        return QStringLiteral("sent again");
+    case TrafficModel::Outcome::Resending:
+        return QStringLiteral("no reply: resending");
+    case TrafficModel::Outcome::Answered:
+        return QStringLiteral("answered");
+    case TrafficModel::Outcome::Unmatched:
+        return QStringLiteral("no command of this serial number");
+    case TrafficModel::Outcome::Dropped:
+        return QStringLiteral("dropped by the reply rules");
+    case TrafficModel::Outcome::GivenUp:
+        return QStringLiteral("given up after %1 sends").arg(e.host.sends);
+    case TrafficModel::Outcome::Unaccounted:
+        return QStringLiteral("ended without its reply");
+    case TrafficModel::Outcome::SendFailed:
+        return QStringLiteral("did not reach the medium");
+    case TrafficModel::Outcome::MediumGone:
+        return QStringLiteral("device gone");
+    case TrafficModel::Outcome::MediumBack:
+        return QStringLiteral("device back");
+    case TrafficModel::Outcome::Info:
+        break;
+    }
+    return QString();
+}
+
+QVariant TrafficModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_buffer.size())
+        return QVariant();
+    const ConsoleEvent &e = m_buffer.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return display(e, index.column());
+    case Qt::ToolTipRole:
+        return index.column() == TextColumn ? display(e, TextColumn) : QVariant();
+    case Qt::ForegroundRole: {
+        const QColor colour = colourOf(outcomeOf(e));
+        return index.column() == OutcomeColumn && colour.isValid() ? QVariant(colour) : QVariant();
+    }
+    case Qt::TextAlignmentRole:
+        return index.column() == TimeColumn || index.column() == SnColumn || index.column() == BlockColumn
+                || index.column() == RoundTripColumn
+            ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+            : QVariant();
+    case KindRole:
+        return int(e.kind);
+    case CommandRole:
+        return e.hasRecord() ? int(e.host.record.byCmd) << 8 | int(e.host.record.bySubCmd) : -1;
+    case OutcomeRole:
+        return int(outcomeOf(e));
+    }
+    return QVariant();
+}
+
+QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char *const kTitles[ColumnCount] = {
+        "Time (s)", "SN", "Kind", "Cmd", "Sub", "P1", "P2", "P3", "Block", "Round trip", "Outcome", "Label / text",
+    };
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(kTitles[section]) : QVariant();
+}
+
+void TrafficModel::append(const ConsoleEvent &event)
+{
+    // Without an event loop to flush them, pending events would grow without
+    // bound; beyond two buffers' worth only the newest buffer's worth can be shown.
+    if (m_pending.size() >= 2 * m_buffer.capacity()) {
+        const int surplus = m_pending.size() - m_buffer.capacity();
+        m_pending.remove(0, surplus);
+        m_droppedUnshown += surplus;
+    }
+    m_pending.append(event);
+    if (!m_batchTimer.isActive())
+        m_batchTimer.start();
+}
+
+void TrafficModel::flush()
+{
+    m_batchTimer.stop();
+    if (m_pending.isEmpty())
+        return;
+    const int count = std::min(m_pending.size(), m_buffer.capacity());
+    const int first = m_pending.size() - count;
+    const int overflow = m_buffer.size() + count - m_buffer.capacity();
+    if (overflow > 0) {
+        beginRemoveRows(QModelIndex(), 0, overflow - 1);
+        m_buffer.dropOldest(overflow);
+        endRemoveRows();
+    }
+    beginInsertRows(QModelIndex(), m_buffer.size(), m_buffer.size() + count - 1);
+    for (int i = first; i < m_pending.size(); ++i)
+        m_buffer.append(m_pending.at(i));
+    endInsertRows();
+    m_droppedUnshown += first;
+    m_pending.clear();
+    emit flushed();
+}
+
+void TrafficModel::replace(TrafficBuffer events)
+{
+    beginResetModel();
+    m_batchTimer.stop();
+    m_pending.clear();
+    m_buffer = std::move(events);
+    m_droppedUnshown = 0;
+    endResetModel();
+}
+
+void TrafficModel::clear()
+{
+    beginResetModel();
+    m_batchTimer.stop();
+    m_pending.clear();
+    m_buffer.clear();
+    m_droppedUnshown = 0;
+    endResetModel();
+}

@@ -1,0 +1,61 @@
+#include "usbpage.h"
+
+#include "hiddevices.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+
+UsbPage::UsbPage(QWidget *parent)
+    : QWidget(parent)
+    , m_device(new QComboBox(this))
+{
+    m_device->setEditable(true);
+    m_device->setInsertPolicy(QComboBox::NoInsert);
+    m_device->lineEdit()->setPlaceholderText(tr("vendor:product, e.g. 4c56:0105"));
+    auto *refreshButton = new QPushButton(tr("Refresh"), this);
+    connect(refreshButton, &QPushButton::clicked, this, &UsbPage::refresh);
+    auto *row = new QHBoxLayout;
+    row->addWidget(m_device, 1);
+    row->addWidget(refreshButton);
+    auto *form = new QFormLayout(this);
+    form->addRow(tr("HID device"), row);
+    refresh();
+}
+
+void UsbPage::refresh()
+{
+    const QString typed = m_device->currentText();
+    m_device->clear();
+    for (const HidDevice &d : HidDevices::present()) {
+        QString text = QStringLiteral("%1:%2").arg(d.vendorId, 4, 16, QLatin1Char('0')).arg(d.productId, 4, 16, QLatin1Char('0'));
+        if (!d.product.isEmpty())
+            text += QStringLiteral("  ") + d.product;
+        if (!d.manufacturer.isEmpty())
+            text += QStringLiteral(" (%1)").arg(d.manufacturer);
+        m_device->addItem(text);
+    }
+    m_device->setEditText(typed.isEmpty() && m_device->count() > 0 ? m_device->itemText(0) : typed);
+}
+
+void UsbPage::show(const ConnectRequest &r)
+{
+    m_device->setEditText(QStringLiteral("%1:%2").arg(r.vendorId, 4, 16, QLatin1Char('0')).arg(r.productId, 4, 16, QLatin1Char('0')));
+}
+
+bool UsbPage::fill(ConnectRequest *r, QString *why) const
+{
+    static const QRegularExpression kIds(QStringLiteral("^\\s*([0-9a-fA-F]{1,4}):([0-9a-fA-F]{1,4})(\\s|$)"));
+    const QRegularExpressionMatch m = kIds.match(m_device->currentText());
+    if (!m.hasMatch()) {
+        *why = tr("choose a device, or type its ids as vendor:product in hexadecimal");
+        return false;
+    }
+    r->medium = ConnectRequest::Medium::Usb;
+    r->vendorId = quint16(m.captured(1).toUInt(nullptr, 16));
+    r->productId = quint16(m.captured(2).toUInt(nullptr, 16));
+    return true;
+}
