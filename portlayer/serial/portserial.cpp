@@ -7,26 +7,21 @@
 
 #include <mutex>
 
-StreamParser::Settings PortSerial::parserSettings(PortSerial *self)
+StreamMedium::Settings PortSerial::mediumSettings()
 {
-    Settings s;
-    s.runFlag = &self->m_bDealFlag;
-    s.exitFlag = &self->m_bDealThreadExit;
-    s.passSleepMs = 3;
+    StreamMedium::Settings s;
     s.awaitBlocks = true;
-    s.blockTries = 150;
-    s.blockIntervalMs = 4;
+    // A block is awaited 150 tries of 4 ms.
+    s.blockWaitMs = 600;
     s.debugPrefix = QStringLiteral("PortSerial");
-    s.fillReply = [self](ProtocolData &reply) {
-        reply.strSource = self->m_portName;
-        reply.byReplySource = 1;
-        reply.iDeviceType = self->m_deviceType.load();
-    };
+    s.replySource = 1;
     return s;
 }
 
 PortSerial::PortSerial()
-    : StreamParser(parserSettings(this))
+    : StreamMedium(mediumSettings())
+    , m_bDealFlag(m_parserRun)
+    , m_bDealThreadExit(m_parserExited)
     , m_com(new QSerialPort)
 {
     connect(m_com, &QSerialPort::readyRead, this, &PortSerial::readPendingDatagrams);
@@ -162,16 +157,7 @@ void PortSerial::sendComData(QByteArray data)
 
 void PortSerial::sendDatatoDevice(void *parameters)
 {
-    if (!parameters)
-        return;
-    const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
-    const QByteArray bytes = produceCmds(command);
-    // Before the write: the answer may come in before the write call returns.
-    if (m_blockWait.endsWait(command.bySN))
-        commandSent();
-    sendComData(bytes);
-    qDebug().noquote() << QStringLiteral("Send data:")
-                              + QString::fromLatin1(bytes.left(FrameCodec::kTextFrameSize));
+    sendCommand(parameters, [this](const QByteArray &bytes) { sendComData(bytes); }, QStringLiteral("Send data:"));
 }
 
 QByteArray PortSerial::produceCmds(ProtocolData command)
@@ -192,8 +178,11 @@ void PortSerial::setRetFlagStatus(bool status)
 
 void PortSerial::setDealFlag(bool on)
 {
-    QMutexLocker locker(&m_dealMutex);
-    m_bDealFlag = on;
+    {
+        QMutexLocker locker(&m_dealMutex);
+        m_bDealFlag = on;
+    }
+    runFlagChanged();
 }
 
 unsigned short PortSerial::combineTwoByte(unsigned char low, unsigned char high) const
@@ -205,7 +194,7 @@ bool PortSerial::startParser()
 {
     // No parser may be reading the name while it changes.
     stopParserThread();
-    m_portName = m_com->portName();
+    setReplySourceText(m_com->portName());
     setDealFlag(true);
     if (startParserThread())
         return true;

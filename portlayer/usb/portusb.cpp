@@ -93,33 +93,24 @@ void pauseMs(int ms)
 
 } // namespace
 
-StreamParser::Settings PortUSB::parserSettings(PortUSB *self)
+StreamMedium::Settings PortUSB::mediumSettings()
 {
-    Settings s;
-    s.runFlag = &self->m_bUSBOpen;
-    // No exit flag: the thread is joined instead.
-    s.exitFlag = nullptr;
-    s.passSleepMs = kParserPassMs;
+    StreamMedium::Settings s;
     // Over USB every reply is a reply frame alone; bytes after it are skipped.
     s.awaitBlocks = false;
-    s.blockTries = 200;
-    s.blockIntervalMs = 20;
+    // checkBlock, called directly, awaits a block 200 tries of 20 ms.
+    s.blockWaitMs = 4000;
     s.debugPrefix = QStringLiteral("PortUSB");
-    s.fillReply = [self](ProtocolData &reply) {
-        reply.strSource = QStringLiteral("USB");
-        reply.byReplySource = 2;
-        reply.iDeviceType = self->m_deviceType.load();
-    };
-    s.fillBlockReply = [self](ProtocolData &reply) {
-        reply.byReplySource = 2;
-        reply.iDeviceType = self->m_deviceType.load();
-    };
+    s.replySource = 2;
+    s.blockRepliesKeepSource = true;
     return s;
 }
 
 PortUSB::PortUSB()
-    : StreamParser(parserSettings(this))
+    : StreamMedium(mediumSettings())
+    , m_bUSBOpen(m_parserRun)
 {
+    setReplySourceText(QStringLiteral("USB"));
     USBChanged();
 }
 
@@ -163,7 +154,7 @@ bool PortUSB::openUSB(unsigned short vendorId, unsigned short productId)
     // A reopen keeps the buffer: bytes from before may still complete a frame.
     if (m_hidDevice)
         shutDownLocked(false);
-    pauseMs(kWatchIntervalMs);
+    pauseMs(kSettlePauseMs);
 
     hid_device *device = hid_open(vendorId, productId, nullptr);
     storeIds(vendorId, productId);
@@ -191,7 +182,7 @@ void PortUSB::closeUSB()
     }
     // Both workers have been joined; the pause is the time the device is left
     // alone before whatever comes next (a reopen, say).
-    pauseMs(kWatchIntervalMs);
+    pauseMs(kSettlePauseMs);
 }
 
 void PortUSB::setDeviceType(ModulelEnum::DeviceType type)
@@ -217,7 +208,7 @@ bool PortUSB::closeLostDevice()
             return false;
         shutDownLocked(true);
     }
-    pauseMs(kWatchIntervalMs);
+    pauseMs(kSettlePauseMs);
     return true;
 }
 
@@ -277,26 +268,29 @@ bool PortUSB::readPause(int ms)
 void PortUSB::ThreadReadPendingDatagrams()
 {
     unsigned char buffer[kReadBufferSize] = {};
-    if (!m_bReadFlag)
-        return;
-    do {
-        if (!readPause(kReadPassMs))
-            break;
-        std::memset(buffer, 0, sizeof buffer);
-        // Held for the whole read: the handle cannot be closed under it.
-        std::lock_guard<std::mutex> lock(m_hidMutex);
-        if (m_hidDevice) {
-            const int n = hid_read_timeout(m_hidDevice, buffer, kReadBufferSize, kReadTimeoutMs);
-            // Report boundaries are not kept; fill bytes go in with the rest and
-            // the parser skips them. Time-outs are skipped silently, errors counted:
-            // a handle whose device has left fails every read from then on, and
-            // the watcher closes the port and reports the device gone.
+    while (m_bReadFlag) {
+        int n;
+        {
+            // Held for the whole read: the handle cannot be closed under it.
+            std::lock_guard<std::mutex> lock(m_hidMutex);
+            if (!m_hidDevice)
+                return;
+            std::memset(buffer, 0, sizeof buffer);
+            // Returns as soon as a report is in: the reply reaches the parser at once.
+            n = hid_read_timeout(m_hidDevice, buffer, kReadBufferSize, kReadTimeoutMs);
+            // Report boundaries are not kept; fill bytes go in with the rest and the
+            // parser skips them.
             if (n > 0)
                 appendBuffData(QByteArray(reinterpret_cast<const char *>(buffer), n));
-            if (n != 0 && !countOutcome(n < 0))
-                break;
         }
-    } while (m_bReadFlag);
+        // Time-outs are skipped silently, errors counted: a handle whose device has
+        // left fails every read from then on, and the watcher closes the port and
+        // reports the device gone.
+        if (n != 0 && !countOutcome(n < 0))
+            return;
+        if (n < 0 && !readPause(kReadRetryMs))
+            return;
+    }
 }
 
 void PortUSB::USBChanged()
@@ -413,13 +407,8 @@ bool PortUSB::resetWatchState()
 
 void PortUSB::sendDatatoDevice(void *parameters)
 {
-    if (!parameters)
-        return;
-    const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
-    const QByteArray sequence = produceCmds(command);
-    sendUSBData(sequence);
-    qDebug().noquote() << QStringLiteral("Send usb data:")
-                              + QString::fromLatin1(sequence.left(FrameCodec::kTextFrameSize));
+    sendCommand(parameters, [this](const QByteArray &sequence) { sendUSBData(sequence); },
+                QStringLiteral("Send usb data:"));
 }
 
 QByteArray PortUSB::produceCmds(ProtocolData command)

@@ -6,7 +6,7 @@
 #include "portbase.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
-#include "streamparser.h"
+#include "streammedium.h"
 
 #include <QByteArray>
 #include <QList>
@@ -24,18 +24,22 @@ struct hid_device_;
 // per process tells the PortUSB that started it, through signalUSBChanged, when a
 // device with the ids of the latest openUSB comes or goes, and closes the port
 // when it goes. Any thread may call the operations.
-class PORVANE_EXPORT PortUSB : public PortBase, public StreamParser
+class PORVANE_EXPORT PortUSB : public PortBase, public StreamMedium
 {
     Q_OBJECT
 
 public:
-    // The watcher's and the read thread's pause between two looks, and the time a
-    // close or open leaves the device before going on.
+    // The watcher's pause between two looks.
     static constexpr int kWatchIntervalMs = 100;
-    static constexpr int kReadPassMs = 20;
+    // The time a close or open leaves the device before going on: the read and parser
+    // threads of the Part's design end within it, and a device that was just
+    // unplugged or closed gets it to settle.
+    static constexpr int kSettlePauseMs = 100;
+    // The read thread waits this long inside one read for a report to come; after a
+    // failed read it pauses kReadRetryMs before the next, or a dead handle would spin.
     static constexpr int kReadTimeoutMs = 100;
+    static constexpr int kReadRetryMs = 20;
     static constexpr int kReadBufferSize = 1024;
-    static constexpr int kParserPassMs = 20;
     // Reads and writes that fail in a row, with nothing succeeding between, before
     // the open handle counts as dead: the device left, perhaps only for a moment
     // between two looks of the watcher, and came back under a new handle.
@@ -78,12 +82,11 @@ public:
     // (no PortUSB exists); false otherwise.
     static bool resetWatchState();
 
-    // Read by the parser thread while the host may set it: atomic, still lock-free.
-    std::atomic<ModulelEnum::DeviceType> m_deviceType{ModulelEnum::DeviceNone};
     // Changed only while both m_writeMutex and m_hidMutex are held, so a reader
     // holding either sees a handle that stays open until it lets go.
     hid_device_ *m_hidDevice = nullptr;
-    std::atomic<bool> m_bUSBOpen{false};
+    // The parser's run flag, under the name hosts know.
+    std::atomic<bool> &m_bUSBOpen;
     std::atomic<bool> m_bReadFlag{false};
     // Held around each read and around closing the device. A standard mutex, like
     // the buffer's, so that ThreadSanitizer sees what it orders.
@@ -97,7 +100,7 @@ public slots:
     void sendDatatoDevice(void *parameters) override;
 
 private:
-    static StreamParser::Settings parserSettings(PortUSB *self);
+    static StreamMedium::Settings mediumSettings();
     // Writes the pieces as reports, one whole sequence at a time, up to the first
     // that fails.
     void writePieces(const QList<HidReports::Piece> &pieces);
