@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 
 JOBS=${JOBS:-$(nproc)}
 BASE_PKGS=(build-essential cmake pkg-config qtbase5-dev libqt5serialport5-dev
-           libhidapi-dev libjpeg-dev fonts-dejavu-core util-linux iproute2)
+           libhidapi-dev libjpeg-dev fonts-dejavu-core util-linux iproute2 help2man)
 FUZZ_PKGS=(clang libclang-rt-14-dev)
 BENCH_PKGS=(imagemagick libjpeg-turbo-progs libvips-tools time)
 SHOT_PKGS=(xvfb xauth x11-apps imagemagick fonts-dejavu-core)
@@ -40,9 +40,12 @@ build() {
     cmake --build "$dir" -j "$JOBS" "${targets[@]}"
 }
 
+# A test that crashes would have Qt Test attach gdb for a stack dump; on a big test
+# process that can outlast the run's time limit, and an orphaned gdb keeps the
+# process alive. The failure itself is reported either way.
 run_ctest() {
     local dir=$1; shift
-    (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 300 "$@")
+    (cd "$dir" && QTEST_DISABLE_STACK_DUMP=1 ctest --output-on-failure -j "$JOBS" --timeout 300 "$@")
 }
 
 cmd_test() {
@@ -104,19 +107,20 @@ cmd_soak() {
     need "${BASE_PKGS[@]}"
     TARGETS=soak build build-release -DCMAKE_BUILD_TYPE=Release
     if [ $# -eq 0 ]; then set -- serial=10000 udp=10000 usb=3000; fi
-    build-release/tests/soak/soak "$@"
+    build-release/tools/soak/soak "$@"
 }
 
 cmd_screenshot() {
     need "${BASE_PKGS[@]}" "${SHOT_PKGS[@]}"
     TARGETS=jpgtool_screenshot build build
-    tests/picturetool/screenshot.sh build docs
+    tools/jpgtoolshot/screenshot.sh build docs
 }
 
 # package: installs the build into a temporary prefix, builds examples/minimal-host
-# against the installed CMake package, out of the tree, and runs it and the
-# installed hostcli against the installed simulated device on each medium (USB on
-# the installed simulated HID bus).
+# against the installed package out of the tree, once through the CMake package and
+# once through the pkg-config files, and runs it and the installed hostcli against
+# the installed simulated device on each medium (USB on the installed simulated HID
+# bus); checks the manual pages and that the bash completions complete.
 PKG_PREFIX=
 PKG_WORK=
 PKG_DEVICES=()
@@ -125,6 +129,18 @@ PKG_DEVICES=()
 package_cleanup() {
     if [ ${#PKG_DEVICES[@]} -gt 0 ]; then kill "${PKG_DEVICES[@]}" 2> /dev/null || true; fi
     rm -rf "$PKG_PREFIX" "$PKG_WORK"
+}
+
+# completes PREFIX PROGRAM WORDS... EXPECTED: the installed completion of PROGRAM,
+# asked for the last of WORDS, offers EXPECTED.
+completes() {
+    local prefix=$1 program=$2
+    shift 2
+    local expected=${*: -1} words=("${@:1:$#-1}")
+    local got
+    got=$(bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); "_velmora_${COMP_WORDS[0]}"; echo "${COMPREPLY[*]}"' \
+        _ "$prefix/share/bash-completion/completions/$program" "$program" "${words[@]}")
+    [ "$got" = "$expected" ] || { echo "completion of $program ${words[*]}: got \"$got\", expected \"$expected\"" >&2; return 1; }
 }
 
 cmd_package() {
@@ -140,6 +156,32 @@ cmd_package() {
     cmake -S examples/minimal-host -B "$work/minimal-host" -DCMAKE_PREFIX_PATH="$prefix" > /dev/null
     cmake --build "$work/minimal-host" -j "$JOBS" > /dev/null
     local host="$work/minimal-host/minimal-host"
+    # The same example through pkg-config, naming each library; Qt 5 wants
+    # position-independent code in every program that uses it.
+    local libdir
+    libdir=$(cd "$(dirname "$(find "$prefix" -name Porvane.pc)")/.." && pwd)
+    export PKG_CONFIG_PATH="$libdir/pkgconfig"
+    for library in Porvane Quillet Module; do pkg-config --validate "$library"; done
+    log "minimal-host through pkg-config: $(pkg-config --modversion Porvane Quillet Module | tr '\n' ' ')"
+    # shellcheck disable=SC2046
+    g++ -std=c++17 -fPIC examples/minimal-host/main.cpp -o "$work/minimal-host-pc" \
+        $(pkg-config --cflags --libs Porvane Quillet Module) -Wl,-rpath,"$libdir"
+
+    log "manual pages and bash completions"
+    local program
+    for program in hostcli simdevice jpgtool hostdemo; do
+        grep -q "^\.TH ${program^^} " "$prefix/share/man/man1/$program.1" || { echo "no manual page of $program" >&2; return 1; }
+    done
+    completes "$prefix" hostcli --scr --script
+    completes "$prefix" simdevice --hang --hang-up-after
+    completes "$prefix" jpgtool --exp --export
+    mkdir -p "$work/logs-here"
+    ( cd "$work" && completes "$prefix" hostcli --errorlog logs- logs-here )
+    # The simulated HID bus stays out of the library directory a system searches.
+    local simhid="$prefix/lib/velmora/libsimhid.so"
+    [ -f "$simhid" ] && [ -z "$(find "$prefix" -maxdepth 2 -name 'libsimhid.so*' -not -path '*/velmora/*')" ] \
+        || { echo "libsimhid.so is not (only) in lib/velmora/" >&2; return 1; }
+    "$prefix/bin/hostdemo" --version > /dev/null
 
     # The installed simulated device, on a pseudo-terminal and on UDP; each prints
     # where a host finds it once it answers.
@@ -156,13 +198,11 @@ cmd_package() {
     local pty endpoint
     pty=$(head -n 1 "$work/serial.out")
     endpoint=$(head -n 1 "$work/udp.out")
-    log "minimal-host serial $pty"
+    log "minimal-host serial $pty (CMake package, then pkg-config)"
     "$host" serial "$pty" 2> /dev/null
+    "$work/minimal-host-pc" serial "$pty" 2> /dev/null
     log "minimal-host udp ${endpoint%:*} ${endpoint##*:}"
     "$host" udp "${endpoint%:*}" "${endpoint##*:}" 2> /dev/null
-    # USB: the installed simulated HID bus, preloaded, with a device on it.
-    local simhid
-    simhid=$(find "$prefix" -name libsimhid.so | head -n 1)
     log "minimal-host usb 4c56 0105 (simulated HID bus)"
     LD_PRELOAD="$simhid" VELMORA_SIMHID=4c56:0105 "$host" usb 4c56 0105 2> /dev/null
     log "installed hostcli on each medium"

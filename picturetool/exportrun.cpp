@@ -1,6 +1,7 @@
 #include "exportrun.h"
 
 #include "filecommit.h"
+#include "memorybudget.h"
 #include "workerthreads.h"
 
 #include <atomic>
@@ -9,10 +10,14 @@
 
 namespace {
 
-Rendering render(const ExportItem &item, const QString &prefix)
+// Renders an item while its decoded pixels are counted against the budget.
+Rendering render(const ExportItem &item, const QString &prefix, MemoryBudget &budget)
 {
-    return item.kind == ExportItem::Picture ? renderPicture(item.index, item.sourcePath, prefix)
-                                            : renderLogo(item.index, item.sourcePath, prefix);
+    const bool picture = item.kind == ExportItem::Picture;
+    const SourceHeader header = readSourceHeader(item.sourcePath);
+    const MemoryBudget::Claim claim(budget, decodeCost(header, picture ? QRect() : logoCorner()));
+    return picture ? renderPicture(item.index, item.sourcePath, prefix)
+                   : renderLogo(item.index, item.sourcePath, prefix);
 }
 
 // Renderings waiting for their turn, and the one thread at a time that writes them.
@@ -53,13 +58,15 @@ public:
                     break;
                 written.append(file.path);
             }
-            if (result.status == RenditionResult::SourceUnreadable)
+            if (result.status == RenditionResult::Skipped)
                 written.clear();
             if (m_report)
                 m_report(m_next, m_items[m_next], result, written);
             lock.lock();
-            if (result.status == RenditionResult::SourceUnreadable)
-                m_outcome.skipped.append(next.sourcePath);
+            if (result.status == RenditionResult::Skipped)
+                m_outcome.skipped.append({ next.sourcePath, result.reason });
+            if (result.status != RenditionResult::Skipped && !result.warning.isEmpty())
+                m_outcome.damaged.append({ next.sourcePath, result.warning });
             if (result.status == RenditionResult::WriteFailed) {
                 m_outcome.failure = result;
                 m_stopped = true;
@@ -90,15 +97,16 @@ private:
 } // namespace
 
 ExportOutcome runExport(const QString &directory, const QVector<ExportItem> &items,
-                        const ExportReport &report, int threads)
+                        const ExportReport &report, int threads, MemoryBudget *budget)
 {
+    MemoryBudget &pixels = budget ? *budget : MemoryBudget::shared();
     removeLeftoverParts(directory);
     const QString prefix = directory + QLatin1Char('/');
     OrderedWriter writer(items, report);
     std::atomic<int> nextToRender { 0 };
     const auto work = [&]() {
         for (int i = nextToRender++; i < items.size() && !writer.stopped(); i = nextToRender++)
-            writer.deliver(i, render(items[i], prefix));
+            writer.deliver(i, render(items[i], prefix, pixels));
     };
     runOnWorkerThreads(items.size(), threads, work);
     return writer.outcome();

@@ -9,6 +9,11 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -22,12 +27,24 @@ fs::path toPath(const QString &path)
 #endif
 }
 
-std::FILE *openForWriting(const fs::path &path)
+// Creates path as a new file. Anything already there, a symbolic link planted by
+// someone else above all, makes it fail rather than be followed or reused: the write
+// can then only land in the file made here.
+std::FILE *createNew(const fs::path &path)
 {
 #ifdef _WIN32
-    return ::_wfopen(path.c_str(), L"wb");
+    return ::_wfopen(path.c_str(), L"wbx");
 #else
-    return std::fopen(path.c_str(), "wb");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    std::FILE *file = ::fdopen(fd, "wb");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
 #endif
 }
 
@@ -76,10 +93,24 @@ QString describeNoRoom(int error, const fs::path &file, qint64 needed)
             .arg(qulonglong(space.available));
 }
 
-bool writeWhole(const fs::path &path, const QByteArray &bytes, int &error, bool &opened)
+// Makes path, a "<name>.part" of ours, as a new file: an entry left there (by an
+// interrupted export, or planted) is removed first, whatever it is, and only the name
+// is removed, never what a link points to.
+std::FILE *createPart(const fs::path &path)
 {
     errno = 0;
-    std::FILE *file = openForWriting(path);
+    std::FILE *file = createNew(path);
+    if (file || errno != EEXIST)
+        return file;
+    std::error_code ec;
+    fs::remove(path, ec);
+    errno = 0;
+    return createNew(path);
+}
+
+bool writeWhole(const fs::path &path, const QByteArray &bytes, int &error, bool &opened)
+{
+    std::FILE *file = createPart(path);
     opened = file != nullptr;
     if (!file) {
         error = errno;
@@ -114,10 +145,9 @@ bool commitFile(const QString &target, const QByteArray &bytes, QString *errorTe
     int error = 0;
     bool opened = false;
     if (!writeWhole(partial, bytes, error, opened)) {
+        std::error_code ignored;
         if (opened)
-            fs::remove(partial, ec);
-        if (!opened)
-            std::fprintf(stderr, "can't open %s\n", target.toLocal8Bit().constData());
+            fs::remove(partial, ignored);
         if (errorText) {
             const bool full = error == ENOSPC
 #ifdef EDQUOT
@@ -132,7 +162,10 @@ bool commitFile(const QString &target, const QByteArray &bytes, QString *errorTe
 
     fs::rename(partial, file, ec);
     if (ec) {
-        fs::remove(partial, ec);
+        // The rename's reason is the one to give; the clean-up's own outcome would
+        // overwrite it with "Success".
+        std::error_code ignored;
+        fs::remove(partial, ignored);
         if (errorText)
             *errorText = QString::fromStdString(ec.message());
         return false;
@@ -145,10 +178,14 @@ void removeLeftoverParts(const QString &directory)
     static const QRegularExpression ours(
             QStringLiteral("^(\\d+_1920x1080|\\d+_320x180|Logo\\d+_480x540)\\.jpg\\.part$"));
     const QDir dir(directory);
+    // Whatever they are: a link of such a name is removed itself (never what it points
+    // to), a directory only when empty.
     const QStringList names = dir.entryList({ QStringLiteral("*.part") },
-                                            QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+                                            QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QString &name : names) {
-        if (ours.match(name).hasMatch())
-            QFile::remove(dir.filePath(name));
+        if (!ours.match(name).hasMatch())
+            continue;
+        std::error_code ignored;
+        fs::remove(toPath(dir.filePath(name)), ignored);
     }
 }

@@ -29,13 +29,19 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
 
-    // The export command needs no display: no GUI application object, no window.
-    if (wantsExportCommand(arguments)) {
+    // The options are read first: only the window needs a display, and without one the
+    // toolkit would abort instead of saying so.
+    const CommandLine command = parseCommandLine(arguments);
+    if (command.action != CommandLine::Window) {
 #ifdef _WIN32
         useParentConsole();
 #endif
         QCoreApplication app(argc, argv);
-        return runExportCommand(QCoreApplication::arguments(), stdout, stderr);
+        return runCommandLine(command, stdout, stderr);
+    }
+    if (!displayAvailable()) {
+        std::fprintf(stderr, "%s\n", noDisplayMessage().toLocal8Bit().constData());
+        return ExportBadUsage;
     }
 
     QApplication app(argc, argv);

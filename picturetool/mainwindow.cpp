@@ -40,10 +40,13 @@ MainWindow::MainWindow(QWidget *parent)
       m_thumbnails(QSize(160, 90))
 {
     ui->setupUi(this);
+    connect(&m_thumbnails, &ThumbnailCache::imageReady, this, &MainWindow::showThumbnail);
+    connect(&m_thumbnails, &ThumbnailCache::busyChanged, this, &MainWindow::showBusy);
 }
 
 MainWindow::~MainWindow()
 {
+    showBusy(false);
     delete ui;
 }
 
@@ -159,7 +162,9 @@ void MainWindow::importFiles(QStringList &list, QGridLayout *layout, const QStri
             continue;
         accepted.append(path);
     }
-    m_thumbnails.preload(accepted);
+    // Decoded in the background, in list order; the tiles are there at once, white
+    // until their picture arrives.
+    m_thumbnails.request(accepted);
     for (const QString &path : accepted) {
         list.append(path);
         (this->*add)(layout, list.size() - 1, path);
@@ -221,21 +226,23 @@ void MainWindow::exportFiles(const QStringList &list, const QString &title,
         progress.setValue(list.size());
         ui->centralwidget->setEnabled(true);
     }
-    const QStringList &skipped = outcome.skipped;
     const RenditionResult &failure = outcome.failure;
+    const auto lines = [](const QVector<SourceNote> &notes) {
+        QStringList text;
+        for (const SourceNote &note : notes)
+            text.append(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(note.sourcePath), note.text));
+        return text.join(QLatin1Char('\n'));
+    };
 
     QStringList paragraphs;
     if (failure.status == RenditionResult::WriteFailed) {
         paragraphs.append(tr("Could not write %1:\n%2\n\nThe export stopped there.")
                                   .arg(QDir::toNativeSeparators(failure.failedPath), failure.reason));
     }
-    if (!skipped.isEmpty()) {
-        QStringList names;
-        for (const QString &path : skipped)
-            names.append(QDir::toNativeSeparators(path));
-        paragraphs.append(tr("These files could not be read and were skipped:\n%1")
-                                  .arg(names.join(QLatin1Char('\n'))));
-    }
+    if (!outcome.skipped.isEmpty())
+        paragraphs.append(tr("These files could not be used and were skipped:\n%1").arg(lines(outcome.skipped)));
+    if (!outcome.damaged.isEmpty())
+        paragraphs.append(tr("These files are damaged; what could be decoded was exported:\n%1").arg(lines(outcome.damaged)));
     if (!paragraphs.isEmpty())
         showError(paragraphs.join(QStringLiteral("\n\n")));
 }
@@ -246,10 +253,38 @@ void MainWindow::addBox(QGridLayout *layout, int id, const QString &filepath,
     qDebug() << QFileInfo(filepath).fileName();
 
     auto *box = new PictureBox;
-    QImage image = m_thumbnails.image(filepath);
-    box->setImage(image, 1.0);
+    if (m_thumbnails.holds(filepath)) {
+        QImage image = m_thumbnails.image(filepath);
+        box->setImage(image, 1.0);
+    } else {
+        m_thumbnails.request({ filepath });
+    }
     box->setProperty("id", id);
     box->setProperty("filepath", filepath);
     connect(box, &PictureBox::doubleClicked, this, onDoubleClick);
     layout->addWidget(box, id / kColumns, id % kColumns);
+}
+
+void MainWindow::showThumbnail(const QString &path, const QImage &image)
+{
+    QImage shown = image;
+    for (QGridLayout *grid : { ui->gridLayout, ui->glLogo }) {
+        for (int i = 0; i < grid->count(); ++i) {
+            auto *box = qobject_cast<PictureBox *>(grid->itemAt(i)->widget());
+            if (box && box->property("filepath").toString() == path)
+                box->setImage(shown, 1.0);
+        }
+    }
+}
+
+void MainWindow::showBusy(bool busy)
+{
+    // The window stays usable meanwhile: the cursor that says "working, but go on".
+    if (busy == m_busyCursor)
+        return;
+    m_busyCursor = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
 }

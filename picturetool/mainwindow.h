@@ -59,11 +59,15 @@ private:
                      ExportItem::Kind kind);
     void addBox(QGridLayout *layout, int id, const QString &filepath,
                 void (MainWindow::*onDoubleClick)());
+    // Shows path's thumbnail on every tile of that file, once it is decoded.
+    void showThumbnail(const QString &path, const QImage &image);
+    void showBusy(bool busy);
 
     Ui::MainWindow *ui;
     QStringList m_picList;
     QStringList m_logoList;
     ThumbnailCache m_thumbnails;
+    bool m_busyCursor = false;
 };
 
 #endif // MAINWINDOW_H

@@ -1,6 +1,8 @@
 #ifndef RENDITIONS_H
 #define RENDITIONS_H
 
+#include "sourceimage.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -11,13 +13,17 @@ struct RenditionResult
 {
     enum Status {
         Written,          // every output file of the rendition is on disk
-        SourceUnreadable, // the source no longer decodes; nothing was written
+        Skipped,          // the source could not be used (reason says why); nothing was written
         WriteFailed       // failedPath could not be written, for the given reason
     };
 
     Status status = Written;
     QString failedPath;
     QString reason;
+    // Written, but not as the source would have it: damage the decoder patched over,
+    // or a logo that does not load and was written black.
+    QString warning;
+    bool blackPlaceholder = false;
 };
 
 // The output files of one listed file, compressed and ready to be written in order.
@@ -34,21 +40,29 @@ struct Rendering
     QVector<File> files;
     QString reason;        // why status is not Written
     QString failedPath;    // the file that could not be made, for WriteFailed
+    QString warning;       // see RenditionResult
+    bool blackPlaceholder = false;
 };
 
-// The 1920 x 1080 working image of a picture: the source loaded, converted to RGB888
-// and scaled with Qt::FastTransformation, ignoring the aspect ratio. Null when the
-// source does not decode. JPEG sources are decoded straight to that size where the
-// result is the same pixel for pixel; everything else takes pictureFullSizePlain.
+// The 1920 x 1080 working image of a picture: the source loaded upright, converted to
+// RGB888 and scaled with Qt::FastTransformation, ignoring the aspect ratio. JPEG
+// sources are decoded straight to that size where the result is the same pixel for
+// pixel; everything else takes the plain steps.
+SourceImage loadPictureFullSize(const QString &sourcePath);
+// Its image alone; null when the source cannot be used.
 QImage pictureFullSize(const QString &sourcePath);
-// The same by the plain steps alone.
+// The same by the plain steps alone: load upright, convert, scale.
 QImage pictureFullSizePlain(const QString &sourcePath);
+
+// The part of a logo that is exported: its top-left corner.
+QRect logoCorner();
 
 // Picture at list position index: "<prefix><index+1>_1920x1080.jpg" and
 // "<prefix><index+1>_320x180.jpg" (scaled from the first), both stretched to size.
 Rendering renderPicture(int index, const QString &sourcePath, const QString &prefix);
 // Logo at list position index: "<prefix>Logo<index+1>_480x540.jpg", the source's
-// top-left corner on black, unscaled; a logo that does not load gives the black canvas.
+// top-left corner on black, unscaled; a logo that is no picture gives the black
+// canvas. One that is too large or does not fit in memory is skipped.
 Rendering renderLogo(int index, const QString &sourcePath, const QString &prefix);
 
 // Writes the files of a rendering in order, stopping at the first that fails.

@@ -1,13 +1,12 @@
 #include "thumbnailcache.h"
 
+#include "memorybudget.h"
 #include "thumbnail.h"
-#include "workerthreads.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 
-#include <atomic>
-#include <vector>
+#include <algorithm>
 
 ThumbnailCache::Identity ThumbnailCache::Identity::of(const QString &path)
 {
@@ -21,59 +20,120 @@ ThumbnailCache::Identity ThumbnailCache::Identity::of(const QString &path)
     return identity;
 }
 
-ThumbnailCache::ThumbnailCache(const QSize &tile)
-    : m_tile(tile)
+ThumbnailCache::ThumbnailCache(const QSize &tile, MemoryBudget *budget, QObject *parent)
+    : QObject(parent),
+      m_tile(tile),
+      m_budget(budget ? *budget : MemoryBudget::shared())
 {
 }
 
-bool ThumbnailCache::holds(const QString &path, const Identity &identity) const
+ThumbnailCache::~ThumbnailCache()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+        m_jobs.clear();
+    }
+    m_wake.notify_all();
+    for (std::thread &worker : m_workers)
+        worker.join();
+}
+
+bool ThumbnailCache::holds(const QString &path) const
 {
     const auto it = m_entries.constFind(path);
-    return it != m_entries.constEnd() && it->identity == identity;
+    return it != m_entries.constEnd() && it->identity == Identity::of(path);
 }
 
-void ThumbnailCache::preload(const QStringList &paths)
+QImage ThumbnailCache::image(const QString &path) const
 {
-    // The identity is taken before decoding: a file that changes meanwhile is read
-    // again next time rather than kept with an image older than its identity says.
-    QStringList missing;
-    std::vector<Identity> identities;
-    for (const QString &path : paths) {
-        const Identity identity = Identity::of(path);
-        if (!holds(path, identity) && !missing.contains(path)) {
-            missing.append(path);
-            identities.push_back(identity);
-        }
-    }
-    if (missing.isEmpty())
-        return;
-
-    // Decoding a camera photo is mostly entropy decoding, even at 1/8 scale; one file
-    // per core is what brings a batch of twenty down to about a second. Each worker
-    // takes the next file by index and writes only its own slot; the joins hand the
-    // images back to this thread.
-    std::vector<QImage> images(std::size_t(missing.size()));
-    std::atomic<int> next { 0 };
-    const QSize tile = m_tile;
-    const auto work = [&missing, &images, &next, tile]() {
-        for (int i = next++; i < missing.size(); i = next++)
-            images[std::size_t(i)] = loadThumbnail(missing[i], tile);
-    };
-    runOnWorkerThreads(missing.size(), 0, work);
-
-    for (int i = 0; i < missing.size(); ++i)
-        m_entries.insert(missing[i], { identities[std::size_t(i)], images[std::size_t(i)] });
-}
-
-QImage ThumbnailCache::image(const QString &path)
-{
-    const Identity identity = Identity::of(path);
-    if (!holds(path, identity))
-        m_entries.insert(path, { identity, loadThumbnail(path, m_tile) });
     return m_entries.value(path).image;
 }
 
 void ThumbnailCache::forget(const QString &path)
 {
     m_entries.remove(path);
+}
+
+void ThumbnailCache::request(const QStringList &paths)
+{
+    // The identity is taken before decoding: a file that changes meanwhile is read
+    // again next time rather than kept with an image older than its identity says.
+    std::vector<Job> jobs;
+    for (const QString &path : paths) {
+        const Identity identity = Identity::of(path);
+        const auto held = m_entries.constFind(path);
+        if (held != m_entries.constEnd() && held->identity == identity)
+            continue;
+        const auto waiting = m_waiting.constFind(path);
+        if (waiting != m_waiting.constEnd() && *waiting == identity)
+            continue;
+        m_waiting.insert(path, identity);
+        jobs.push_back({ path, identity });
+    }
+    if (jobs.empty())
+        return;
+    const bool wasBusy = m_waiting.size() > int(jobs.size());
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_jobs.insert(m_jobs.end(), jobs.begin(), jobs.end());
+        // Decoding a camera photo is mostly entropy decoding, even at 1/8 scale; one
+        // file per core is what brings a batch of twenty down to a fraction of a
+        // second. The workers wait for more once the queue is empty.
+        const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+        while (m_workers.size() < std::min(cores, m_jobs.size()))
+            m_workers.emplace_back(&ThumbnailCache::work, this);
+    }
+    m_wake.notify_all();
+    if (!wasBusy)
+        emit busyChanged(true);
+}
+
+void ThumbnailCache::work()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this]() { return m_stopping || !m_jobs.empty(); });
+        if (m_stopping)
+            return;
+        Job job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        lock.unlock();
+
+        QImage image;
+        {
+            const SourceHeader header = readSourceHeader(job.path);
+            const MemoryBudget::Claim claim(m_budget, thumbnailCost(header));
+            image = loadThumbnail(job.path, header, m_tile);
+        }
+
+        lock.lock();
+        const bool first = m_done.empty();
+        m_done.push_back({ std::move(job), std::move(image) });
+        // One call per batch: the owner's thread takes whatever has been finished by
+        // the time it runs. Named, so that the call is made and freed inside the
+        // toolkit's event queue.
+        if (first)
+            QMetaObject::invokeMethod(this, "collect", Qt::QueuedConnection);
+    }
+}
+
+void ThumbnailCache::collect()
+{
+    std::vector<Done> done;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        done.swap(m_done);
+    }
+    for (Done &d : done) {
+        const auto waiting = m_waiting.constFind(d.job.path);
+        // A newer request for the same path is on its way; this image is older.
+        if (waiting == m_waiting.constEnd() || !(*waiting == d.job.identity))
+            continue;
+        m_waiting.erase(waiting);
+        m_entries.insert(d.job.path, { d.job.identity, d.image });
+        emit imageReady(d.job.path, d.image);
+    }
+    if (!done.empty() && m_waiting.isEmpty())
+        emit busyChanged(false);
 }

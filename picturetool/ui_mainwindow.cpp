@@ -1,5 +1,7 @@
 #include "ui_mainwindow.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
@@ -8,6 +10,17 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QWidget>
+
+namespace {
+
+// The form's 12 pixels cut the underscores and descenders of the file-name rule in
+// most fonts; the label keeps its place and width and takes the height its font needs.
+int fittedHeight(const QLabel *label)
+{
+    return std::max(12, label->fontMetrics().height());
+}
+
+} // namespace
 
 void Ui_MainWindow::setupUi(QMainWindow *MainWindow)
 {
@@ -25,7 +38,7 @@ void Ui_MainWindow::setupUi(QMainWindow *MainWindow)
     tabPic->setObjectName(QString::fromUtf8("tabPic"));
     label = new QLabel(tabPic);
     label->setObjectName(QString::fromUtf8("label"));
-    label->setGeometry(QRect(292, 18, 445, 12));
+    label->setGeometry(QRect(292, 18, 445, fittedHeight(label)));
     btnImport = new QPushButton(tabPic);
     btnImport->setObjectName(QString::fromUtf8("btnImport"));
     btnImport->setGeometry(QRect(14, 12, 121, 23));
@@ -44,7 +57,7 @@ void Ui_MainWindow::setupUi(QMainWindow *MainWindow)
     tabLogo->setObjectName(QString::fromUtf8("tabLogo"));
     label_3 = new QLabel(tabLogo);
     label_3->setObjectName(QString::fromUtf8("label_3"));
-    label_3->setGeometry(QRect(292, 18, 445, 12));
+    label_3->setGeometry(QRect(292, 18, 445, fittedHeight(label_3)));
     btnImportLogo = new QPushButton(tabLogo);
     btnImportLogo->setObjectName(QString::fromUtf8("btnImportLogo"));
     btnImportLogo->setGeometry(QRect(14, 12, 121, 23));

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -226,11 +227,16 @@ int importChild(const QString &mode, const QStringList &files)
 {
     QElapsedTimer timer;
     if (mode == QLatin1String("tool")) {
+        // The import returns with the tiles in place; the thumbnails arrive on the
+        // event loop, and the busy cursor goes with the last of them.
         BenchWindow window;
         window.files = files;
         timer.start();
         window.on_btnImport_clicked();
-        std::printf("%.3f %.1f\n", seconds(timer), peakResidentMegabytes());
+        const double returned = seconds(timer);
+        while (QApplication::overrideCursor())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        std::printf("%.3f %.1f %.3f\n", seconds(timer), peakResidentMegabytes(), returned);
     } else if (mode == QLatin1String("whole")) {
         // The thumbnail made from the whole decoded file, for comparison.
         std::vector<PictureBox *> boxes;
@@ -255,6 +261,7 @@ struct ImportFigures
     double wallSeconds = -1;
     double cpuSeconds = -1;
     double peakMegabytes = -1;
+    double returnedSeconds = -1;   // until the import call returned, where it is not all
 };
 
 ImportFigures measureImport(const QString &self, const QString &mode, const QStringList &files)
@@ -297,6 +304,8 @@ ImportFigures measureImport(const QString &self, const QString &mode, const QStr
     const QList<QByteArray> fields = text.trimmed().split(' ');
     figures.wallSeconds = fields.value(0).toDouble();
     figures.peakMegabytes = fields.value(1).toDouble();
+    if (fields.size() > 2)
+        figures.returnedSeconds = fields.value(2).toDouble();
     figures.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
             + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return figures;
@@ -304,8 +313,11 @@ ImportFigures measureImport(const QString &self, const QString &mode, const QStr
 
 void printImport(const char *what, const ImportFigures &f)
 {
-    std::printf("  %-52s %7.3f s wall %7.1f MB peak RSS (process CPU %.2f s)\n", what,
+    std::printf("  %-52s %7.3f s wall %7.1f MB peak RSS (process CPU %.2f s)", what,
                 f.wallSeconds, f.peakMegabytes, f.cpuSeconds);
+    if (f.returnedSeconds >= 0)
+        std::printf("; the window was free again after %.3f s", f.returnedSeconds);
+    std::printf("\n");
 }
 
 } // namespace
@@ -346,6 +358,9 @@ int main(int argc, char *argv[])
     window.on_btnImport_clicked();
     window.files = logos;
     window.on_btnImportLogo_clicked();
+    // The thumbnails are decoded in the background; the export is timed without them.
+    while (QApplication::overrideCursor())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     window.directory = toolOut;
     Stopwatch toolWatch(RUSAGE_SELF);
     window.on_btnExport_clicked();
@@ -486,8 +501,9 @@ int main(int argc, char *argv[])
     std::printf("Import (thumbnails of 160x90), child process each:\n");
     const QString self = QCoreApplication::applicationFilePath();
     printImport("window only, nothing imported", measureImport(self, "none", {}));
+    std::printf("  (jpgtool: until every thumbnail is shown)\n");
     printImport("jpgtool, 20 x 4000x3000 JPEG", measureImport(self, "tool", pictures));
-    printImport("jpgtool, 20 x 6000x4000 JPEG (goal < 1.5 s, < 300 MB)", measureImport(self, "tool", camera));
+    printImport("jpgtool, 20 x 6000x4000 JPEG (goal < 0.5 s, < 100 MB)", measureImport(self, "tool", camera));
     printImport("whole-file thumbnails, 20 x 6000x4000 JPEG", measureImport(self, "whole", camera));
     return 0;
 }

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <memory>
 
+#include <signal.h>
+
 // hostcli and the demonstration as a person or a script runs them: exit codes and
 // messages for good and bad input on each medium (USB on the simulated HID bus,
 // preloaded), the JSON lines, the error log, a script of 100,000 lines, and
@@ -25,6 +27,9 @@ private slots:
     void exitCodes();
     void jsonLinesAndErrorLog();
     void longScriptRunsInFlatMemory();
+    void interruptPrintsTheSummarySoFar();
+    void demoOptions_data();
+    void demoOptions();
     void demo();
 
 private:
@@ -189,7 +194,10 @@ void TestHostCli::exitCodes_data()
         << QByteArray() << 2 << "" << "hostcli: --errorlog: cannot make the directory /proc/no/such/dir";
     QTest::newRow("bad option value") << "" << "" << QStringList{"--port", "/dev/null", "--baud", "7", "--cmd", "71:00"}
                                       << QByteArray() << 2 << "" << "hostcli: --baud: \"7\"";
-    QTest::newRow("help") << "" << "" << QStringList{"--help"} << QByteArray() << 0 << "--script <FILE>" << "";
+    QTest::newRow("help") << "" << "" << QStringList{"--help"} << QByteArray() << 0 << "Usage: hostcli [options]" << "";
+    QTest::newRow("version") << "" << "" << QStringList{"--version"} << QByteArray() << 0 << "hostcli 1.0.5\n" << "";
+    QTest::newRow("unknown option") << "" << "" << QStringList{"--port", "/dev/null", "--frob", "--cmd", "71:00"}
+                                    << QByteArray() << 2 << "" << "hostcli: Unknown option 'frob'";
 }
 
 void TestHostCli::exitCodes()
@@ -310,6 +318,57 @@ void TestHostCli::longScriptRunsInFlatMemory()
     return;
 #endif
     QVERIFY2(peak[1] - peak[0] < 4096, qPrintable(QStringLiteral("%1 kB against %2 kB").arg(peak[1]).arg(peak[0])));
+}
+
+// Ctrl+C ends the run, as ping does, with the summary of what it did so far.
+void TestHostCli::interruptPrintsTheSummarySoFar()
+{
+    std::unique_ptr<SimLink> device = startDevice(QStringLiteral("pty"), QStringLiteral("silent=43"));
+    QVERIFY(device);
+    QProcess cli;
+    cli.start(QStringLiteral(HOSTCLI_PATH),
+              {"--port", device->endpoint(), "--timeout", "6000", "--script",
+               writeScript("interrupted", "71:00\n43:00 timeout=600000 # never answered\n76:00\n")});
+    QString out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromLocal8Bit(cli.readAllStandardOutput())).contains("never answered"),
+                             30000);
+    ::kill(pid_t(cli.processId()), SIGINT);
+    QVERIFY(cli.waitForFinished(30000));
+    out += QString::fromLocal8Bit(cli.readAllStandardOutput());
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY2(out.contains("== serial summary: 2 sent, 1 answered, 0 dropped by the reply rules, 0 resent, 0 given up; "
+                          "round trip median "),
+             qPrintable(out));
+    QVERIFY2(out.endsWith("== stopped early: interrupted (Ctrl+C)\n"), qPrintable(out));
+}
+
+void TestHostCli::demoOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // stdout must contain; for exit code 2 it must be empty
+    QTest::addColumn<QString>("err"); // stderr must contain
+
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "hostdemo 1.0.5\n" << "";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--log" << "";
+    QTest::newRow("unknown option") << QStringList{"--usb"} << 2 << "" << "hostdemo: Unknown option 'usb'";
+    QTest::newRow("extra argument") << QStringList{"serial"} << 2 << "" << "hostdemo: unexpected argument \"serial\"";
+}
+
+void TestHostCli::demoOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    const Finished f = runProgram(QStringLiteral(HOSTDEMO_PATH), arguments);
+    QCOMPARE(f.exitCode, exitCode);
+    QVERIFY2(f.out.contains(out), qPrintable(f.out));
+    QVERIFY2(f.err.contains(err), qPrintable(f.err));
+    if (exitCode == 2)
+        QVERIFY2(f.out.isEmpty(), qPrintable(f.out));
 }
 
 // ./run.sh demo: every medium's summary, every command as planned, the USB device

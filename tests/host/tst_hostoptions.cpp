@@ -1,6 +1,7 @@
 #include "commandtext.h"
 #include "hostoptions.h"
 #include "latencystats.h"
+#include "mediumtraits.h"
 #include "scriptreader.h"
 
 #include <QBuffer>
@@ -48,7 +49,7 @@ void TestHostOptions::options_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("result");    // HostCommandLine::Result
-    QTest::addColumn<QString>("medium"); // Run: mediumName; otherwise unused
+    QTest::addColumn<QString>("medium"); // Run: the medium's name; otherwise unused
     QTest::addColumn<QString>("what");   // Run: endpointOf; Error: what the message must contain
 
     const int run = int(HostCommandLine::Result::Run);
@@ -70,6 +71,7 @@ void TestHostOptions::options_data()
                                  << "device.example:65535";
     QTest::newRow("broadcast, default command") << QStringList{"--broadcast", "5000"} << run << "broadcast" << "5000";
     QTest::newRow("USB, ids padded") << QStringList{"--usb", "4C56:105"} + one << run << "USB" << "4c56:0105";
+    QTest::newRow("USB, ids with 0x") << QStringList{"--usb", "0x4c56:0X0105"} + one << run << "USB" << "4c56:0105";
     QTest::newRow("script") << QStringList{"--port", "p", "--script", "s.txt"} << run << "serial" << "p 115200 8N1";
     QTest::newRow("help") << QStringList{"--help"} << int(HostCommandLine::Result::Help) << "" << "";
     QTest::newRow("help with Qt's options") << QStringList{"--help-all"} << int(HostCommandLine::Result::Help) << "" << "";
@@ -100,6 +102,7 @@ void TestHostOptions::options_data()
     QTest::newRow("USB without product") << QStringList{"--usb", "4c56"} + one << error << "" << "--usb";
     QTest::newRow("USB id not hexadecimal") << QStringList{"--usb", "4c56:xyz"} + one << error << "" << "--usb";
     QTest::newRow("USB id too long") << QStringList{"--usb", "14c56:1"} + one << error << "" << "--usb";
+    QTest::newRow("USB id with a sign") << QStringList{"--usb", "+4c56:1"} + one << error << "" << "--usb";
     QTest::newRow("bad command") << QStringList{"--port", "p", "--cmd", "zz:00"} << error << "" << "--cmd: \"zz\"";
     QTest::newRow("no command") << QStringList{"--port", "p"} << error << "" << "--cmd";
     QTest::newRow("command and script") << QStringList{"--port", "p", "--script", "s"} + one << error << ""
@@ -125,7 +128,7 @@ void TestHostOptions::options()
     QCOMPARE(int(HostCommandLine::parse(arguments, &o, &message)), result);
     switch (HostCommandLine::Result(result)) {
     case HostCommandLine::Result::Run:
-        QCOMPARE(HostCommandLine::mediumName(o.medium), medium);
+        QCOMPARE(QString::fromLatin1(mediumTraits(o.medium).name), medium);
         QCOMPARE(endpointOf(o), what);
         break;
     case HostCommandLine::Result::Error:
@@ -151,11 +154,13 @@ void TestHostOptions::command_data()
     QTest::newRow("defaults") << QStringList{"--port", "p", "--cmd", "71:00"} << QStringList{"71:00"} << 1000 << 1
                               << 0 << 0 << 3;
     QTest::newRow("everything set")
-        << QStringList{"--port", "p", "--cmd", "71:00", "--cmd", "e1:00", "--timeout", "0", "--head", "ff",
+        << QStringList{"--port", "p", "--cmd", "71:00", "--cmd", "e1:00", "--timeout", "0", "--head", "0xff",
                        "--deadline", "5", "--give-up-limit", "0"}
         << QStringList{"71:00", "e1:00"} << 0 << 255 << 0 << 5 << 0;
     QTest::newRow("broadcast") << QStringList{"--broadcast", "5000", "--timeout", "500"} << QStringList{"71:00"} << 500
                                << 1 << 1 << 0 << 3;
+    QTest::newRow("a command read as a script line") << QStringList{"--port", "p", "--cmd", "71:00 # status"}
+                                                     << QStringList{"status"} << 1000 << 1 << 0 << 0 << 3;
 }
 
 void TestHostOptions::command()
@@ -171,7 +176,15 @@ void TestHostOptions::command()
     HostOptions o;
     QString message;
     QCOMPARE(HostCommandLine::parse(arguments, &o, &message), HostCommandLine::Result::Run);
-    QCOMPARE(o.commands, commands);
+    QStringList labels;
+    for (const PlannedCommand &c : o.commands) {
+        labels << c.label;
+        // The defaults are the commands' own.
+        QCOMPARE(c.command.iTimeoutMs, timeoutMs);
+        QCOMPARE(int(c.command.byHead), head);
+        QCOMPARE(int(c.command.bySendMode), sendMode);
+    }
+    QCOMPARE(labels, commands);
     QCOMPARE(o.defaults.timeoutMs, timeoutMs);
     QCOMPARE(int(o.defaults.head), head);
     QCOMPARE(int(o.defaults.sendMode), sendMode);
@@ -213,13 +226,26 @@ void TestHostOptions::scriptLine_data()
                                     << "e0:01:00:58:02/5a*600";
     QTest::newRow("largest block") << "e0:01:00:ff:ff/00*65535" << command << "e0 01 00 ff ff" << 65535 << 700
                                    << answer << "e0:01:00:ff:ff/00*65535";
+    QTest::newRow("bytes with 0x") << "0xe0:0X01:0x0:02:0x00/abcd" << command << "e0 01 00 02 00" << 2 << 700
+                                   << answer << "0xe0:0X01:0x0:02:0x00/abcd";
 
     QTest::newRow("not a command") << "hello" << bad << "expected cmd:sub" << 0 << 0 << 0 << "";
     QTest::newRow("byte not hexadecimal") << "zz:00" << bad << "\"zz\"" << 0 << 0 << 0 << "";
-    QTest::newRow("odd block") << "e0:01/abc" << bad << "block \"abc\"" << 0 << 0 << 0 << "";
+    QTest::newRow("byte of three digits") << "071:00" << bad << "\"071\"" << 0 << 0 << 0 << "";
+    QTest::newRow("block longer than p2:p3 announce") << "e0:01:00:04:00/0a0b0c0d0e" << bad
+                                                      << "the block has 5 bytes but p2:p3 announce 4" << 0 << 0 << 0
+                                                      << "";
+    QTest::newRow("block without p2:p3") << "e0:01/abcd" << bad << "give p2:p3 as 02:00" << 0 << 0 << 0 << "";
+    QTest::newRow("long bad line is named by its start")
+        << QStringLiteral("7").repeated(1000) + QStringLiteral(":00 timeout=5") << bad
+        << "\"" + QStringLiteral("7").repeated(77) + "...\" in" << 0 << 0 << 0 << "";
+    QTest::newRow("long bad word is named by its start")
+        << QStringLiteral("71:00 retry=") + QStringLiteral("9").repeated(1000) << bad
+        << "\"retry=" + QStringLiteral("9").repeated(71) + "...\"" << 0 << 0 << 0 << "";
+    QTest::newRow("odd block") << "e0:01:00:02:00/abc" << bad << "block \"abc\"" << 0 << 0 << 0 << "";
     QTest::newRow("empty block") << "e0:01/" << bad << "block" << 0 << 0 << 0 << "";
-    QTest::newRow("block too large") << "e0:01/00*65536" << bad << "repeat count" << 0 << 0 << 0 << "";
-    QTest::newRow("repeat of 0") << "e0:01/00*0" << bad << "repeat count" << 0 << 0 << 0 << "";
+    QTest::newRow("block too large") << "e0:01:00:00:00/00*65536" << bad << "repeat count" << 0 << 0 << 0 << "";
+    QTest::newRow("repeat of 0") << "e0:01:00:00:00/00*0" << bad << "repeat count" << 0 << 0 << 0 << "";
     QTest::newRow("timeout not a number") << "71:00 timeout=soon" << bad << "timeout=soon" << 0 << 0 << 0 << "";
     QTest::newRow("timeout negative") << "71:00 timeout=-5" << bad << "timeout=-5" << 0 << 0 << 0 << "";
     QTest::newRow("timeout without value") << "71:00 timeout" << bad << "\"timeout\"" << 0 << 0 << 0 << "";
@@ -245,6 +271,8 @@ void TestHostOptions::scriptLine()
     QCOMPARE(int(ScriptReader::parseLine(text, defaults, &planned, &error)), kind);
     if (kind == int(ScriptReader::LineKind::Bad)) {
         QVERIFY2(error.contains(header), qPrintable(error));
+        // Whatever the line's length, the message quotes at most two pieces of it.
+        QVERIFY2(error.size() <= 2 * CommandText::kMaxEcho + 80, qPrintable(error));
         return;
     }
     if (kind == int(ScriptReader::LineKind::Blank))
@@ -312,6 +340,7 @@ void TestHostOptions::script()
 void TestHostOptions::percentiles_data()
 {
     QTest::addColumn<QList<qint64>>("samples"); // µs
+    QTest::addColumn<int>("exactSamples");     // 0: the default, a million
     QTest::addColumn<double>("median");
     QTest::addColumn<double>("p99");
 
@@ -323,35 +352,42 @@ void TestHostOptions::percentiles_data()
     QList<qint64> twoSlow = QVector<qint64>(98, 2000).toList();
     twoSlow << 900000 << 900000;
 
-    QTest::newRow("none") << QList<qint64>() << -1.0 << -1.0;
-    QTest::newRow("one") << QList<qint64>{5000} << 5000.0 << 5000.0;
-    QTest::newRow("small values are exact") << QList<qint64>{3, 1, 2, 40, 41} << 3.0 << 41.0;
-    QTest::newRow("1 to 100 ms") << spread << 50000.0 << 99000.0;
-    QTest::newRow("one slow in a hundred stays out of p99") << oneSlow << 2000.0 << 2000.0;
-    QTest::newRow("two slow in a hundred make p99") << twoSlow << 2000.0 << 900000.0;
-    QTest::newRow("negative counts as 0") << QList<qint64>{-5} << 0.0 << 0.0;
+    QTest::newRow("none") << QList<qint64>() << 0 << -1.0 << -1.0;
+    QTest::newRow("one") << QList<qint64>{5000} << 0 << 5000.0 << 5000.0;
+    QTest::newRow("small values") << QList<qint64>{3, 1, 2, 40, 41} << 0 << 3.0 << 41.0;
+    QTest::newRow("1 to 100 ms") << spread << 0 << 50000.0 << 99000.0;
+    QTest::newRow("one slow in a hundred stays out of p99") << oneSlow << 0 << 2000.0 << 2000.0;
+    QTest::newRow("two slow in a hundred make p99") << twoSlow << 0 << 2000.0 << 900000.0;
+    QTest::newRow("negative counts as 0") << QList<qint64>{-5} << 0 << 0.0 << 0.0;
+    // A histogram bucket 1/64 wide would put these below the smallest sample.
+    QTest::newRow("close samples: the median is a sample") << QList<qint64>{7981, 7980, 7993} << 0 << 7981.0
+                                                           << 7993.0;
+    QTest::newRow("beyond the exact samples: within 1/64") << spread << 10 << 50000.0 << 99000.0;
 }
 
 void TestHostOptions::percentiles()
 {
     QFETCH(QList<qint64>, samples);
+    QFETCH(int, exactSamples);
     QFETCH(double, median);
     QFETCH(double, p99);
 
-    LatencyStats whole;
-    LatencyStats first;
-    LatencyStats second;
+    const size_t exact = exactSamples > 0 ? size_t(exactSamples) : LatencyStats::kExactSamples;
+    LatencyStats whole(exact);
+    LatencyStats first(exact);
+    LatencyStats second(exact);
     for (int i = 0; i < samples.size(); ++i) {
         whole.add(samples.at(i));
         (i % 2 ? first : second).add(samples.at(i));
     }
     first.merge(second);
+    // Within the histogram's resolution past the exact samples, exact before.
+    const double tolerance = size_t(samples.size()) > exact ? 1.0 / 64 : 0;
     for (const LatencyStats *stats : {&whole, &first}) {
         QCOMPARE(stats->count(), quint64(samples.size()));
-        // Within the histogram's resolution: 1/64 of the value.
-        QVERIFY2(qAbs(stats->percentile(0.5) - median) <= qAbs(median) / 64 + 0.01,
+        QVERIFY2(qAbs(stats->percentile(0.5) - median) <= qAbs(median) * tolerance,
                  qPrintable(QString::number(stats->percentile(0.5))));
-        QVERIFY2(qAbs(stats->percentile(0.99) - p99) <= qAbs(p99) / 64 + 0.01,
+        QVERIFY2(qAbs(stats->percentile(0.99) - p99) <= qAbs(p99) * tolerance,
                  qPrintable(QString::number(stats->percentile(0.99))));
     }
 }

@@ -1,3 +1,4 @@
+#include "dispatcherbridge.h"
 #include "dispatcherstate.h"
 #include "hostsession.h"
 #include "portbase.h"
@@ -12,13 +13,15 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
 // A transport whose device answers at once, the way the test tells it per command
 // code: "answer", "silent", "silent-once", "drop" (a reply the reply rules drop:
-// 0x76 with p1 33) or "wrong-sn" (the answer carries another serial number). It
-// queues replies as a transport's reader does.
+// 0x76 with p1 33), "wrong-sn" (the answer carries another serial number) or
+// "fail" (the send fails, as a transport reports it). It queues replies as a
+// transport's reader does.
 class ScriptedPort : public PortBase
 {
 public:
@@ -49,6 +52,10 @@ public:
         }
         if (how == QLatin1String("silent"))
             return;
+        if (how == QLatin1String("fail")) {
+            reportSendFailed(QStringLiteral("the line is down"));
+            return;
+        }
         ProtocolData reply = replyTo(command);
         if (command.byCmd == 0x71)
             reply.byParam2 = 1; // the rules want 1 <= p2 <= 10
@@ -71,7 +78,8 @@ public:
     void opened(const QString &, const QString &) override {}
     void event(const HostEvent &e) override
     {
-        static const char *const kinds[] = {"send", "resend", "reply", "drop", "giveup", "unaccounted", "medium", "note"};
+        static const char *const kinds[] = {"send",        "resend", "reply", "drop",      "giveup",
+                                            "unaccounted", "medium", "note",  "sendfailed"};
         events << QStringLiteral("%1:%2").arg(QLatin1String(kinds[int(e.kind)])).arg(e.record.byCmd, 2, 16, QLatin1Char('0'));
     }
     void summary(const QString &, const RunSummary &, int) override {}
@@ -87,6 +95,7 @@ QByteArray scriptOf(const QStringList &lines)
 
 QString counts(const RunSummary &s)
 {
+    const QString failures = s.sendFailures > 0 ? QStringLiteral(" sendFailures %1").arg(s.sendFailures) : QString();
     return QStringLiteral("commands %1 sent %2 answered %3 dropped %4 resent %5 givenUp %6 unaccounted %7 "
                           "notAsPlanned %8 unmatched %9")
         .arg(s.commands)
@@ -97,7 +106,8 @@ QString counts(const RunSummary &s)
         .arg(s.givenUp)
         .arg(s.unaccounted)
         .arg(s.notAsPlanned)
-        .arg(s.unmatchedReplies);
+        .arg(s.unmatchedReplies)
+        + failures;
 }
 
 constexpr int kShortTimeoutMs = 60;
@@ -121,6 +131,8 @@ private slots:
     void outcomes();
     void jsonShape_data();
     void jsonShape();
+    void commandsAddedWhileRunning();
+    void bridgeHandsRecordsToItsThread();
 
 private:
     int run(const QStringList &lines, ScriptedPort *port, Reporter *reporter, RunSummary *summary,
@@ -187,6 +199,11 @@ void TestHostSession::outcomes_data()
         << QStringList{"76:00"} << "76=drop" << 3 << 0
         << "commands 1 sent 1 answered 0 dropped 1 resent 0 givenUp 0 unaccounted 0 notAsPlanned 1 unmatched 0"
         << "drop:76 send:76" << "" << 1;
+    QTest::newRow("send failed: reported, then given up")
+        << QStringList{"43:00 expect=give-up"} << "43=fail" << 3 << 0
+        << "commands 1 sent 1 answered 0 dropped 0 resent 1 givenUp 1 unaccounted 0 notAsPlanned 0 unmatched 0 "
+           "sendFailures 2"
+        << "giveup:43 resend:43 send:43 send:43 sendfailed:43 sendfailed:43" << "" << 0;
     QTest::newRow("answer with another serial number")
         << QStringList{"71:00"} << "71=wrong-sn" << 3 << 0
         << "commands 1 sent 1 answered 0 dropped 0 resent 0 givenUp 0 unaccounted 1 notAsPlanned 1 unmatched 1"
@@ -254,11 +271,13 @@ void TestHostSession::jsonShape_data()
     QTest::newRow("reply") << "reply" << record + QStringList{"source", "matched", "roundTripMs"};
     QTest::newRow("drop") << "drop" << record + QStringList{"source", "matched", "roundTripMs"};
     QTest::newRow("giveup") << "giveup" << record + QStringList{"sends"};
+    QTest::newRow("sendfailed") << "sendfailed" << record + QStringList{"reason"};
     QTest::newRow("medium") << "medium" << QStringList{"event", "timeMs", "present", "text"};
     QTest::newRow("note") << "note" << QStringList{"event", "timeMs", "text"};
     QTest::newRow("summary") << "summary"
                              << QStringList{"event", "medium", "commands", "sent", "answered", "dropped", "resent",
-                                            "givenUp", "unaccounted", "notAsPlanned", "unmatchedReplies",
+                                            "givenUp", "unaccounted", "notAsPlanned", "sendFailures",
+                                            "unmatchedReplies",
                                             "roundTripMedianMs", "roundTripP99Ms", "stoppedEarly", "exitCode"};
     QTest::newRow("devices") << "devices" << QStringList{"event", "addresses"};
 }
@@ -274,7 +293,7 @@ void TestHostSession::jsonShape()
     JsonReporter reporter(&out);
     reporter.opened(QStringLiteral("serial"), QStringLiteral("opened /dev/ttyS0"));
     ScriptedPort port;
-    port.behaviour = {{0x43, QStringLiteral("silent")}, {0x76, QStringLiteral("drop")}};
+    port.behaviour = {{0x43, QStringLiteral("fail")}, {0x76, QStringLiteral("drop")}};
     RunSummary summary;
     const int exitCode = run({"71:00 # plain", "43:00 expect=give-up", "76:00 expect=drop"}, &port, &reporter,
                              &summary);
@@ -312,9 +331,108 @@ void TestHostSession::jsonShape()
             QCOMPARE(o.value(QStringLiteral("exitCode")).toInt(), 0);
         } else if (event == QLatin1String("giveup")) {
             QCOMPARE(o.value(QStringLiteral("sends")).toInt(), 2);
+        } else if (event == QLatin1String("sendfailed")) {
+            QCOMPARE(o.value(QStringLiteral("reason")).toString(), QStringLiteral("the line is down"));
+            QCOMPARE(o.value(QStringLiteral("cmd")).toString(), QStringLiteral("43"));
         }
     }
     QVERIFY2(found > 0, qPrintable(text));
+}
+
+// What a window does: a session that goes on without a script, commands added as a
+// person types them, every event as a signal, and a Stop button.
+void TestHostSession::commandsAddedWhileRunning()
+{
+    ScriptedPort port;
+    port.behaviour[0x76] = QStringLiteral("drop");
+    HostSession session(&port, nullptr);
+    session.setKeepRunning(true);
+    QSignalSpy reported(&session, &HostSession::reported);
+    QSignalSpy finished(&session, &HostSession::finished);
+    auto command = [](const char *text) {
+        PlannedCommand planned;
+        QString error;
+        ScriptReader::parseLine(QString::fromLatin1(text), CommandDefaults(), &planned, &error);
+        return planned;
+    };
+    QVERIFY(session.add(command("71:00 # before the start")));
+    session.start();
+    auto seen = [&reported](HostEvent::Kind kind) {
+        int n = 0;
+        for (const QList<QVariant> &args : reported)
+            n += args.first().value<HostEvent>().kind == kind ? 1 : 0;
+        return n;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(seen(HostEvent::Kind::Reply), 1, 20000);
+    QVERIFY(session.add(command("76:00 expect=drop")));
+    QVERIFY(session.add(command("72:00")));
+    QTRY_COMPARE_WITH_TIMEOUT(seen(HostEvent::Kind::Reply), 2, 20000);
+    QCOMPARE(seen(HostEvent::Kind::Drop), 1);
+    // Every command has ended, and the session waits for more.
+    QTest::qWait(3 * HostSession::kIdleCheckMs * HostSession::kIdleChecks);
+    QVERIFY(finished.isEmpty());
+
+    session.abort(QStringLiteral("stopped"));
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toInt(), 1);
+    QCOMPARE(session.summary().commands, 3);
+    QCOMPARE(session.summary().notAsPlanned, 0);
+    QCOMPARE(session.summary().stoppedEarly, QStringLiteral("stopped"));
+    QVERIFY(!session.add(command("71:00")));
+    QCOMPARE(reported.first().first().value<HostEvent>().label, QStringLiteral("before the start"));
+}
+
+// The bridge hands each worker's record to the thread that owns it, as a copy, in
+// each worker's order: the command as released with its serial number, the resend
+// announced and then released again, the give-up with its command; the reply and
+// the one the rules dropped. (A reply and the next release come from two workers:
+// their order may vary.) After stop() nothing more comes.
+void TestHostSession::bridgeHandsRecordsToItsThread()
+{
+    ScriptedPort port;
+    port.behaviour = {{0x76, QStringLiteral("drop")}, {0x43, QStringLiteral("silent")}};
+    DispatcherBridge bridge;
+    QStringList seen;
+    auto note = [&seen](const char *what, const ProtocolData &r) {
+        QVERIFY(QThread::currentThread() == qApp->thread());
+        seen << QStringLiteral("%1:%2:%3").arg(QLatin1String(what)).arg(r.byCmd, 2, 16, QLatin1Char('0')).arg(r.bySN);
+    };
+    connect(&bridge, &DispatcherBridge::released, this, [&](const ProtocolData &c, bool resend) {
+        note(resend ? "again" : "released", c);
+        ProtocolData copy = c;
+        port.sendDatatoDevice(&copy);
+    });
+    connect(&bridge, &DispatcherBridge::resent, this, [&](const ProtocolData &c) { note("resent", c); });
+    connect(&bridge, &DispatcherBridge::replied, this, [&](const ProtocolData &r) { note("replied", r); });
+    connect(&bridge, &DispatcherBridge::dropped, this, [&](const ProtocolData &r) { note("dropped", r); });
+    connect(&bridge, &DispatcherBridge::gaveUp, this, [&](const ProtocolData &c) { note("gaveUp", c); });
+    for (int cmd : {0x71, 0x76, 0x43}) {
+        ProtocolData c;
+        c.byCmd = quint8(cmd);
+        c.iTimeoutMs = kShortTimeoutMs;
+        DispatcherBridge::queue(c);
+    }
+    bridge.start();
+    QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 8, 20000);
+    const QStringList received = seen.filter(QRegularExpression(QStringLiteral("^(replied|dropped):")));
+    QStringList sent = seen;
+    for (const QString &r : received)
+        sent.removeOne(r);
+    QCOMPARE(sent, (QStringList{"released:71:1", "released:76:2", "released:43:3", "resent:43:3", "again:43:3",
+                                "gaveUp:43:3"}));
+    QCOMPARE(received, (QStringList{"replied:71:1", "dropped:76:2"}));
+
+    // A command released while this thread is busy, then stopped: never reported.
+    ProtocolData late;
+    late.byCmd = 0x71;
+    DispatcherBridge::queue(late);
+    QDeadlineTimer deadline(20000);
+    while (CmdDealModule::commandQueueSize() > 0 && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    bridge.stop();
+    QTest::qWait(50);
+    QCOMPARE(seen.size(), 8);
+    QCOMPARE(port.sent.size(), 4);
 }
 
 QTEST_GUILESS_MAIN(TestHostSession)

@@ -63,6 +63,15 @@ bool JpegFileInfo::parse(const QByteArray &data)
                 p += wide ? 128 : 64;
                 quantTables.insert(table, values);
             }
+        } else if (marker == 0xFFC4) {
+            for (int p = body; p + 17 <= end;) {
+                const int key = (byteAt(data, p) >> 4) * 16 + (byteAt(data, p) & 0x0F);
+                int symbols = 0;
+                for (int i = 1; i <= 16; ++i)
+                    symbols += byteAt(data, p + i);
+                huffmanTables.insert(key, data.mid(p + 1, 16 + symbols));
+                p += 17 + symbols;
+            }
         } else if (marker >= 0xFFC0 && marker <= 0xFFCF && marker != 0xFFC4
                    && marker != 0xFFC8 && marker != 0xFFCC) {
             frameMarkers.append(marker);
@@ -87,7 +96,10 @@ bool JpegFileInfo::parse(const QByteArray &data)
     return false;
 }
 
-QMap<int, QVector<int>> libjpegQuantTables(int quality)
+// What read finds in libjpeg's parameters for a 3-component RGB image at this quality
+// with baseline forced.
+template<typename Read>
+auto fromDefaults(int quality, Read read)
 {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr jerr;
@@ -97,14 +109,40 @@ QMap<int, QVector<int>> libjpegQuantTables(int quality)
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
-
-    QMap<int, QVector<int>> tables;
-    for (int t = 0; t < 2; ++t) {
-        QVector<int> values(64);
-        for (int i = 0; i < 64; ++i)
-            values[i] = cinfo.quant_tbl_ptrs[t]->quantval[i];
-        tables.insert(t, values);
-    }
+    const auto found = read(cinfo);
     jpeg_destroy_compress(&cinfo);
-    return tables;
+    return found;
+}
+
+QMap<int, QVector<int>> libjpegQuantTables(int quality)
+{
+    return fromDefaults(quality, [](const jpeg_compress_struct &cinfo) {
+        QMap<int, QVector<int>> tables;
+        for (int t = 0; t < 2; ++t) {
+            QVector<int> values(64);
+            for (int i = 0; i < 64; ++i)
+                values[i] = cinfo.quant_tbl_ptrs[t]->quantval[i];
+            tables.insert(t, values);
+        }
+        return tables;
+    });
+}
+
+QMap<int, QByteArray> standardHuffmanTables()
+{
+    return fromDefaults(85, [](const jpeg_compress_struct &cinfo) {
+        QMap<int, QByteArray> tables;
+        for (int n = 0; n < 2; ++n) {
+            for (int ac = 0; ac < 2; ++ac) {
+                const JHUFF_TBL *table = ac ? cinfo.ac_huff_tbl_ptrs[n] : cinfo.dc_huff_tbl_ptrs[n];
+                QByteArray bytes(reinterpret_cast<const char *>(table->bits + 1), 16);
+                int symbols = 0;
+                for (int i = 1; i <= 16; ++i)
+                    symbols += table->bits[i];
+                bytes.append(reinterpret_cast<const char *>(table->huffval), symbols);
+                tables.insert(ac * 16 + n, bytes);
+            }
+        }
+        return tables;
+    });
 }

@@ -29,6 +29,9 @@ public:
     QVector<Component> components;
     // Quantisation tables by table number, in natural (row-major) order.
     QMap<int, QVector<int>> quantTables;
+    // Huffman tables by class (0 DC, 1 AC) * 16 + number: the 16 code counts, then the
+    // symbols.
+    QMap<int, QByteArray> huffmanTables;
 
 private:
     bool parse(const QByteArray &data);
@@ -38,5 +41,9 @@ private:
 // The quantisation tables libjpeg makes for a 3-component RGB image at this quality
 // with baseline forced: table 0 (luma) and 1 (chroma), natural order.
 QMap<int, QVector<int>> libjpegQuantTables(int quality);
+
+// The standard Huffman tables that libjpeg writes unless told to optimise them, keyed
+// as huffmanTables.
+QMap<int, QByteArray> standardHuffmanTables();
 
 #endif // JPEGFILEINFO_H

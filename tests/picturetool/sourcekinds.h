@@ -20,8 +20,7 @@ enum class SourceKind {
     JpegGray,         // one component
     JpegRgb,          // three components stored as RGB, no colour transform
     JpegCmyk,         // four components (Adobe, inverted)
-    JpegExifRotated,  // 4:2:0 whose EXIF orientation says "rotate 90 clockwise"
-    JpegExifUpright,  // 4:2:0 with an EXIF block that says "upright"
+    JpegExif,         // 4:2:0 with an EXIF block giving the case's orientation
     PngAlpha,         // 32-bit with varying transparency
     PngOpaque,
     PngGray,
@@ -33,20 +32,24 @@ struct SourceCase
     QString name;
     SourceKind kind;
     QSize size;
+    int orientation = 0;   // EXIF orientation 1-8 for JpegExif
 };
 
 // A picture of the given size in which neighbouring pixels differ, so that picking the
 // wrong source pixel changes the result.
 QImage patternImage(const QSize &size, unsigned seed);
 
-// Writes a pattern image of the given kind and size; false when the file could not be made.
-bool writeSource(const QString &path, SourceKind kind, const QSize &size, unsigned seed = 1);
+// Writes a pattern image of the given kind and size (with the EXIF orientation for
+// JpegExif); false when the file could not be made.
+bool writeSource(const QString &path, SourceKind kind, const QSize &size, unsigned seed = 1,
+                 int orientation = 0);
 
 // File name suffix for the kind ("jpg", "png", "bmp").
 QString sourceSuffix(SourceKind kind);
 
 // Every kind at small odd sizes, both smaller and larger than the 1920 x 1080 rendition,
-// plus a few large sources that make the decoder skip whole rows of blocks.
+// plus a few large sources that make the decoder skip whole rows of blocks, every EXIF
+// orientation, and sources only a few pixels tall or wide.
 QList<SourceCase> allSourceCases();
 
 #endif // SOURCEKINDS_H

@@ -1,8 +1,10 @@
 #include "exportrun.h"
+#include "memorybudget.h"
 #include "testimages.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -34,6 +36,8 @@ private slots:
     void writtenInListOrderWhateverTheThreads_data();
     void writtenInListOrderWhateverTheThreads();
     void leftoverPartsAreRemoved();
+    void decodedPixelsStayWithinTheBudget_data();
+    void decodedPixelsStayWithinTheBudget();
 };
 
 void TestExportRun::writtenInListOrderWhateverTheThreads_data()
@@ -99,7 +103,9 @@ void TestExportRun::writtenInListOrderWhateverTheThreads()
         inOrder << i;
     QCOMPARE(reported, inOrder);
     QCOMPARE(outcome.handled, handled);
-    QCOMPARE(outcome.skipped, unreadable >= 0 ? QStringList { items[unreadable].sourcePath } : QStringList());
+    QCOMPARE(outcome.skipped.size(), unreadable >= 0 ? 1 : 0);
+    if (unreadable >= 0)
+        QCOMPARE(outcome.skipped[0].sourcePath, items[unreadable].sourcePath);
     QCOMPARE(outcome.failure.status,
              blocked >= 0 ? RenditionResult::WriteFailed : RenditionResult::Written);
     QStringList names = entries(out.path());
@@ -122,12 +128,66 @@ void TestExportRun::leftoverPartsAreRemoved()
     const QStringList others { "holiday.jpg.part", "Logo_480x540.jpg.part", "1_1920x1080.jpg.partial" };
     for (const QString &name : others)
         QVERIFY(writeNotAnImage(out.filePath(name)));
+#ifdef Q_OS_UNIX
+    // A link of such a name goes, and what it points to stays.
+    const QString victim = sources.filePath("victim.txt");
+    QVERIFY(writeNotAnImage(victim));
+    QVERIFY(QFile::link(victim, out.filePath("3_320x180.jpg.part")));
+    QVERIFY(QFile::link(sources.filePath("nowhere"), out.filePath("4_320x180.jpg.part")));
+#endif
 
     const ExportOutcome outcome = runExport(out.path(), { { ExportItem::Logo, 0, logo } });
     QCOMPARE(outcome.handled, 1);
     QStringList expected = others + QStringList { "Logo1_480x540.jpg" };
     expected.sort();
-    QCOMPARE(entries(out.path()), expected);
+    QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                                        QDir::Name),
+             expected);
+#ifdef Q_OS_UNIX
+    QVERIFY(QFileInfo(victim).isFile());
+#endif
+}
+
+void TestExportRun::decodedPixelsStayWithinTheBudget_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("budgetInHalves");     // in halves of one picture's decoded pixels
+    QTest::addColumn<int>("mostAtOnce");         // pictures' pixels held at once, at most
+
+    // However many threads: a budget of one picture decodes one at a time.
+    QTest::newRow("4 threads, room for one") << 4 << 2 << 1;
+    QTest::newRow("4 threads, room for three") << 4 << 6 << 3;
+    // A picture larger than the whole budget is decoded alone, not never.
+    QTest::newRow("4 threads, room for less than one") << 4 << 1 << 1;
+    QTest::newRow("1 thread, room for all") << 1 << 20 << 1;
+}
+
+void TestExportRun::decodedPixelsStayWithinTheBudget()
+{
+    QFETCH(int, threads);
+    QFETCH(int, budgetInHalves);
+    QFETCH(int, mostAtOnce);
+
+    QTemporaryDir sources;
+    QTemporaryDir out;
+    QVERIFY(sources.isValid() && out.isValid());
+    // Small pictures: larger ones make Qt convert on its own pool threads, whose
+    // hand-overs the race checker cannot see.
+    QVector<ExportItem> items;
+    for (int i = 0; i < 8; ++i) {
+        const QString path = sources.filePath(QStringLiteral("p%1.png").arg(i));
+        QVERIFY(writeSolidImage(path, QSize(160, 100), QColor::fromHsv(i * 40, 200, 200)));
+        items.append({ ExportItem::Picture, i, path });
+    }
+    const qint64 onePicture = decodeCost(readSourceHeader(items[0].sourcePath));
+    QCOMPARE(onePicture, qint64(160 * 100 * 4));
+
+    MemoryBudget budget(onePicture * budgetInHalves / 2);
+    const ExportOutcome outcome = runExport(out.path(), items, ExportReport(), threads, &budget);
+    QCOMPARE(outcome.handled, 8);
+    QCOMPARE(entries(out.path()).size(), 16);
+    QVERIFY(budget.peak() >= onePicture);
+    QVERIFY2(budget.peak() <= onePicture * mostAtOnce, qPrintable(QString::number(budget.peak())));
 }
 
 QTEST_GUILESS_MAIN(TestExportRun)

@@ -117,6 +117,8 @@ private slots:
     void fullDiskLeavesNoFileAndKeepsTheOldOne();
     void noRoomBesideTheOldFile_data();
     void noRoomBesideTheOldFile();
+    void partEntryIsNeverFollowed_data();
+    void partEntryIsNeverFollowed();
     void symbolicLinkIsWrittenThrough_data();
     void symbolicLinkIsWrittenThrough();
     void linkLoopFailsWithAReason();
@@ -165,6 +167,8 @@ void TestJpegWriter::writesBaselineQuality85WithoutSubsampling()
         QCOMPARE(component.vSampling, 1);
     }
     QCOMPARE(info.quantTables, libjpegQuantTables(85));
+    // Standard tables, not ones fitted to the picture: the devices decode no others.
+    QCOMPARE(info.huffmanTables, standardHuffmanTables());
 
     const QImage decoded(path);
     QCOMPARE(decoded.size(), QSize(width, height));
@@ -240,11 +244,15 @@ void TestJpegWriter::fullDiskLeavesNoFileAndKeepsTheOldOne()
 void TestJpegWriter::noRoomBesideTheOldFile_data()
 {
     QTest::addColumn<int>("newSize");
+    QTest::addColumn<int>("otherFiles");
     QTest::addColumn<bool>("fitsInPlace");
 
     // A 64 KiB disk holding a 24 KiB older file and 24 KiB of other files: 16 KiB free.
-    QTest::newRow("fits once the older file is gone") << 30 * 1024 << true;
-    QTest::newRow("too large either way") << 48 * 1024 << false;
+    QTest::newRow("fits once the older file is gone") << 30 * 1024 << 24 * 1024 << true;
+    QTest::newRow("too large either way") << 48 * 1024 << 24 * 1024 << false;
+    // Smaller than the stdio buffer: every write succeeds, and only closing the file
+    // finds the disk full.
+    QTest::newRow("full disk, small file") << 1000 << 40 * 1024 << true;
 }
 
 void TestJpegWriter::noRoomBesideTheOldFile()
@@ -253,6 +261,7 @@ void TestJpegWriter::noRoomBesideTheOldFile()
     QSKIP("needs a private mount namespace to make a small disk");
 #else
     QFETCH(int, newSize);
+    QFETCH(int, otherFiles);
     QFETCH(bool, fitsInPlace);
 
     QTemporaryDir dir;
@@ -271,7 +280,7 @@ void TestJpegWriter::noRoomBesideTheOldFile()
             return 2;
         QFile filler(dir.filePath("other files"));
         if (!commitFile(target, oldBytes) || !filler.open(QIODevice::WriteOnly)
-            || filler.write(QByteArray(24 * 1024, 'f')) != 24 * 1024 || !filler.flush())
+            || filler.write(QByteArray(otherFiles, 'f')) != otherFiles || !filler.flush())
             return 3;
         filler.close();
         QString error;
@@ -290,6 +299,55 @@ void TestJpegWriter::noRoomBesideTheOldFile()
     QCOMPARE(message.contains("older file was kept"), fitsInPlace);
     if (fitsInPlace)
         QVERIFY2(message.contains(QString::number(newSize)), qPrintable(message));
+#endif
+}
+
+void TestJpegWriter::partEntryIsNeverFollowed_data()
+{
+    QTest::addColumn<QString>("entry");   // what stands at "<output>.part" before the write
+
+    QTest::newRow("link to a file outside the folder") << "link to victim";
+    QTest::newRow("link to a file not there yet") << "dangling link";
+    QTest::newRow("empty directory") << "directory";
+    QTest::newRow("stale file") << "file";
+}
+
+// Whatever stands at the temporary name, the write lands in the output and nowhere
+// else: a link there is not followed and does not become the output.
+void TestJpegWriter::partEntryIsNeverFollowed()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("symbolic links need privileges on this system");
+#else
+    QFETCH(QString, entry);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir("out") && QDir(dir.path()).mkdir("safe"));
+    const QString victim = dir.filePath("safe/victim.txt");
+    QVERIFY(writeNotAnImage(victim));
+    const QByteArray victimBytes = contents(victim);
+    const QString target = dir.filePath("out/1_1920x1080.jpg");
+    const QString part = target + ".part";
+    if (entry == "link to victim")
+        QVERIFY(QFile::link("../safe/victim.txt", part));
+    else if (entry == "dangling link")
+        QVERIFY(QFile::link("../safe/new.txt", part));
+    else if (entry == "directory")
+        QVERIFY(QDir().mkdir(part));
+    else
+        QVERIFY(writeNotAnImage(part));
+
+    const QByteArray bytes("new picture bytes");
+    QString error;
+    QVERIFY2(commitFile(target, bytes, &error), qPrintable(error));
+    QVERIFY(!QFileInfo(target).isSymLink());
+    QCOMPARE(contents(target), bytes);
+    QCOMPARE(contents(victim), victimBytes);
+    QCOMPARE(QDir(dir.filePath("safe")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList { "victim.txt" });
+    QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+             QStringList { "1_1920x1080.jpg" });
 #endif
 }
 

@@ -3,6 +3,7 @@
 #include "scriptedwindow.h"
 #include "testimages.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QLabel>
@@ -128,7 +129,9 @@ private slots:
     void tabsKeepSeparateLists();
     void writeFailureIsReportedAndListsKept_data();
     void writeFailureIsReportedAndListsKept();
-    void pictureThatNoLongerDecodesIsSkipped();
+    void exportNamesWhatItCouldNotUse_data();
+    void exportNamesWhatItCouldNotUse();
+    void thumbnailsArriveWhileTheWindowRuns();
     void logoThatNoLongerDecodesIsBlack();
     void pathsWithSpacesAndNonAscii();
     void windowKeepsRunningDuringExport();
@@ -173,7 +176,8 @@ void TestMainWindow::form_data()
 
     QTest::newRow("tabWidget") << "tabWidget" << "QTabWidget" << "centralwidget"
                                << QRect(-2, -2, 865, 479) << "";
-    QTest::newRow("label") << "label" << "QLabel" << "tabPic" << QRect(292, 18, 445, 12)
+    // Labels keep their place and width; their height is what their font needs (0 here).
+    QTest::newRow("label") << "label" << "QLabel" << "tabPic" << QRect(292, 18, 445, 0)
                            << "FileName Rules: *_1920x1080.jpg and *_320x180.jpg";
     QTest::newRow("btnImport") << "btnImport" << "QPushButton" << "tabPic"
                                << QRect(14, 12, 121, 23) << "Import Picture";
@@ -181,7 +185,7 @@ void TestMainWindow::form_data()
                                << QRect(144, 12, 121, 23) << "Export Picture";
     QTest::newRow("gridLayoutWidget") << "gridLayoutWidget" << "QWidget" << "tabPic"
                                       << QRect(12, 50, 843, 401) << "";
-    QTest::newRow("label_3") << "label_3" << "QLabel" << "tabLogo" << QRect(292, 18, 445, 12)
+    QTest::newRow("label_3") << "label_3" << "QLabel" << "tabLogo" << QRect(292, 18, 445, 0)
                              << "FileName Rules: Logo*_480x540.jpg";
     QTest::newRow("btnImportLogo") << "btnImportLogo" << "QPushButton" << "tabLogo"
                                    << QRect(14, 12, 121, 23) << "Import Logo";
@@ -204,6 +208,12 @@ void TestMainWindow::form()
     QVERIFY(widget);
     QCOMPARE(QString(widget->metaObject()->className()), className);
     QCOMPARE(widget->parentWidget()->objectName(), parentName);
+    if (geometry.height() == 0) {
+        // The file-name rule's underscores and descenders are not cut off.
+        geometry.setHeight(widget->height());
+        QVERIFY2(widget->height() >= widget->sizeHint().height(), qPrintable(QString::number(widget->height())));
+        QVERIFY(widget->height() >= widget->fontMetrics().height());
+    }
     QCOMPARE(widget->geometry(), geometry);
     if (!text.isEmpty())
         QCOMPARE(widget->property("text").toString(), text);
@@ -384,7 +394,7 @@ void TestMainWindow::rebuiltTilesFollowTheFiles()
     const auto tileCentre = [grid](int column) {
         return grid->itemAtPosition(0, column)->widget()->grab().toImage().pixel(80, 45);
     };
-    QVERIFY(nearColor(tileCentre(0), Qt::blue, 4));
+    QTRY_VERIFY_WITH_TIMEOUT(nearColor(tileCentre(0), Qt::blue, 4), 30000);
     QVERIFY(nearColor(tileCentre(1), Qt::white, 0));
 }
 
@@ -512,23 +522,76 @@ void TestMainWindow::writeFailureIsReportedAndListsKept()
     QCOMPARE(tab.grid(w)->count(), 3);
 }
 
-void TestMainWindow::pictureThatNoLongerDecodesIsSkipped()
+void TestMainWindow::exportNamesWhatItCouldNotUse_data()
 {
+    addTabColumn();
+    QTest::addColumn<QString>("second");        // what the second of three files becomes
+    QTest::addColumn<QList<int>>("written");    // numbers written
+    QTest::addColumn<QStringList>("message");   // texts of the window's warning
+
+    QTest::newRow("picture no longer decodes") << Tab { false } << "text" << QList<int> { 1, 3 }
+                                               << QStringList { "skipped", "not a picture that can be read" };
+    QTest::newRow("picture too large") << Tab { false } << "bomb" << QList<int> { 1, 3 }
+                                       << QStringList { "skipped", "too large (60000 \u00d7 60000)" };
+    QTest::newRow("logo too large") << Tab { true } << "bomb" << QList<int> { 1, 3 }
+                                    << QStringList { "skipped", "too large (60000 \u00d7 60000)" };
+    QTest::newRow("picture damaged") << Tab { false } << "cut" << QList<int> { 1, 2, 3 }
+                                     << QStringList { "damaged", "Premature end" };
+}
+
+void TestMainWindow::exportNamesWhatItCouldNotUse()
+{
+    QFETCH(Tab, tab);
+    QFETCH(QString, second);
+    QFETCH(QList<int>, written);
+    QFETCH(QStringList, message);
+
     QTemporaryDir dir;
     QTemporaryDir out;
     QStringList paths = makeImages(dir, 3);
-    const Tab tab { false };
     ScriptedWindow w;
     import(w, tab, paths);
     QVERIFY(QFile::remove(paths[1]));
-    QVERIFY(writeNotAnImage(paths[1]));
+    if (second == "text")
+        QVERIFY(writeNotAnImage(paths[1]));
+    else
+        QVERIFY(writeTruncatedJpeg(paths[1], second == "bomb" ? QSize(60000, 60000) : QSize(64, 64)));
 
     w.directoryToPick = out.path();
     tab.exportButton(w)->click();
-    QCOMPARE(entries(out.path()), tab.outputs({ 1, 3 }));
+    QCOMPARE(entries(out.path()), tab.outputs(written));
     QCOMPARE(w.errors.size(), 1);
     QVERIFY2(w.errors[0].contains(QDir::toNativeSeparators(paths[1])), qPrintable(w.errors[0]));
+    for (const QString &text : message)
+        QVERIFY2(w.errors[0].contains(text), qPrintable(w.errors[0]));
     QCOMPARE(tab.list(w), paths);
+}
+
+// Thumbnails are decoded off the GUI thread: the tiles are there when the import
+// returns, a busy cursor shows until the last picture arrives, and each lands on its
+// own tile.
+void TestMainWindow::thumbnailsArriveWhileTheWindowRuns()
+{
+    QTemporaryDir dir;
+    QStringList paths;
+    QList<QColor> colors;
+    for (int i = 0; i < 6; ++i) {
+        paths << dir.filePath(QStringLiteral("large %1.png").arg(i));
+        colors << QColor::fromHsv(i * 50, 255, 230);
+        QVERIFY(writeSolidImage(paths.last(), QSize(1600, 900), colors.last()));
+    }
+    const Tab tab { false };
+    ScriptedWindow w;
+    import(w, tab, paths);
+    QCOMPARE(tab.grid(w)->count(), 6);
+    QVERIFY(QApplication::overrideCursor());
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!QApplication::overrideCursor(), 30000);
+    for (int i = 0; i < paths.size(); ++i) {
+        QWidget *tile = tab.grid(w)->itemAtPosition(i / 5, i % 5)->widget();
+        QVERIFY2(nearColor(tile->grab().toImage().pixel(80, 45), colors[i], 8), qPrintable(paths[i]));
+    }
 }
 
 void TestMainWindow::logoThatNoLongerDecodesIsBlack()

@@ -1,7 +1,9 @@
 #include "picturebox.h"
+#include "sourcekinds.h"
 #include "testimages.h"
 #include "thumbnail.h"
 
+#include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -45,6 +47,8 @@ void TestThumbnail::tileShowsTheFullImageFitted_data()
     QTest::newRow("panorama 8000x450") << "strip.png" << QSize(8000, 450) << QSize(160, 9);
     QTest::newRow("smaller than the tile") << "small.png" << QSize(100, 50) << QSize(100, 50);
     QTest::newRow("one pixel") << "dot.bmp" << QSize(1, 1) << QSize(1, 1);
+    // Stored 3000 x 2000 with an EXIF block that turns it a quarter: shown upright.
+    QTest::newRow("phone photo turned by EXIF") << "turned.jpg" << QSize(3000, 2000) << QSize(60, 90);
 }
 
 void TestThumbnail::tileShowsTheFullImageFitted()
@@ -56,12 +60,17 @@ void TestThumbnail::tileShowsTheFullImageFitted()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(fileName);
-    QVERIFY(writeSolidImage(path, size, Qt::darkBlue));
+    if (fileName == "turned.jpg")
+        QVERIFY(writeSource(path, SourceKind::JpegExif, size, 1, 6));
+    else
+        QVERIFY(writeSolidImage(path, size, Qt::darkBlue));
 
     const QImage thumbnail = loadThumbnail(path, kTile);
     QVERIFY(!thumbnail.isNull());
     QCOMPARE(thumbnail.size(), decoded);
-    QCOMPARE(drawnArea(thumbnail), drawnArea(QImage(path)));
+    QImageReader upright(path);
+    upright.setAutoTransform(true);
+    QCOMPARE(drawnArea(thumbnail), drawnArea(upright.read()));
 }
 
 void TestThumbnail::badFiles_data()
@@ -72,6 +81,7 @@ void TestThumbnail::badFiles_data()
     QTest::newRow("empty file") << "empty";
     QTest::newRow("truncated JPEG") << "truncated";
     QTest::newRow("truncated JPEG claiming 20000x20000") << "huge";
+    QTest::newRow("decompression bomb, 60000x60000") << "bomb";
     QTest::newRow("missing file") << "missing";
 }
 
@@ -90,9 +100,15 @@ void TestThumbnail::badFiles()
         QVERIFY(writeTruncatedJpeg(path, QSize(64, 64)));
     if (kind == "huge")
         QVERIFY(writeTruncatedJpeg(path, QSize(20000, 20000)));
+    if (kind == "bomb")
+        QVERIFY(writeTruncatedJpeg(path, QSize(60000, 60000)));
 
-    // Either nothing (the tile keeps its placeholder) or a tile-sized image.
+
+    // Either nothing (the tile keeps its placeholder) or a tile-sized image; a bomb
+    // is refused before any decoding.
     const QImage thumbnail = loadThumbnail(path, kTile);
+    if (kind == "bomb")
+        QVERIFY(thumbnail.isNull());
     if (!thumbnail.isNull())
         QVERIFY(thumbnail.width() <= kTile.width() && thumbnail.height() <= kTile.height());
 }

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -13,6 +14,13 @@ void setModified(const QString &path, const QDateTime &time)
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));
     QVERIFY(file.setFileTime(time, QFileDevice::FileModificationTime));
+}
+
+// Requests paths and waits until the workers' images are taken in.
+void loadAll(ThumbnailCache &cache, const QStringList &paths)
+{
+    cache.request(paths);
+    QTRY_VERIFY_WITH_TIMEOUT(!cache.busy(), 30000);
 }
 
 } // namespace
@@ -45,7 +53,15 @@ void TestThumbnailCache::cacheKeepsEachFileWithItsImage()
 
     // Decoded on several threads, each image must still land with its own file.
     ThumbnailCache cache(QSize(160, 90));
-    cache.preload(paths + QStringList { broken, paths[3] });
+    QSignalSpy busy(&cache, &ThumbnailCache::busyChanged);
+    QSignalSpy ready(&cache, &ThumbnailCache::imageReady);
+    cache.request(paths + QStringList { broken, paths[3] });
+    QTRY_VERIFY_WITH_TIMEOUT(!cache.busy(), 30000);
+    // Each file once, the duplicate request left out; busy from the request to the last.
+    QCOMPARE(ready.size(), paths.size() + 1);
+    QCOMPARE(busy.size(), 2);
+    QCOMPARE(busy[0][0].toBool(), true);
+    QCOMPARE(busy[1][0].toBool(), false);
     for (int i = 0; i < paths.size(); ++i) {
         const QImage image = cache.image(paths[i]);
         QCOMPARE(image.width(), 160);
@@ -81,7 +97,7 @@ void TestThumbnailCache::imageFollowsTheFile()
     QVERIFY(writeSolidImage(path, QSize(64, 36), Qt::red));
     setModified(path, then);
     ThumbnailCache cache(QSize(160, 90));
-    cache.preload({ path });
+    loadAll(cache, { path });
     QVERIFY(nearColor(cache.image(path).pixel(4, 4), Qt::red, 4));
 
     if (change == "rewritten" || change == "same identity") {
@@ -96,6 +112,8 @@ void TestThumbnailCache::imageFollowsTheFile()
         QVERIFY(writeNotAnImage(path));
     }
 
+    QCOMPARE(cache.holds(path), change == "same identity" || change == "untouched");
+    loadAll(cache, { path });
     const QImage image = cache.image(path);
     if (!expected.isValid()) {
         QVERIFY(image.isNull());
@@ -103,9 +121,6 @@ void TestThumbnailCache::imageFollowsTheFile()
     }
     QVERIFY(!image.isNull());
     QVERIFY(nearColor(image.pixel(4, 4), expected, 4));
-    // preload brings a changed file up to date as well.
-    cache.preload({ path });
-    QVERIFY(nearColor(cache.image(path).pixel(4, 4), expected, 4));
 }
 
 QTEST_MAIN(TestThumbnailCache)

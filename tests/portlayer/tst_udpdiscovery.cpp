@@ -12,7 +12,6 @@
 #include "udpdevice.h"
 
 #include <QNetworkDatagram>
-#include <QProcess>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -50,8 +49,6 @@ private slots:
     void broadcastIsOneDatagram_data();
     void broadcastIsOneDatagram();
     void defaultAddressUntilSetDeviceIP();
-    void hostcliListsWhoAnswered_data();
-    void hostcliListsWhoAnswered();
 
 private:
     // Devices on 127.0.0.2, 127.0.0.3, ... sharing one port.
@@ -245,37 +242,6 @@ void TestUdpDiscovery::defaultAddressUntilSetDeviceIP()
     QTRY_COMPARE_WITH_TIMEOUT(host.replies.size(), 1, 15000);
     QCOMPARE(host.replies.first().strSource, QString::fromLatin1(PortUDP::kDefaultDeviceIP));
     QCOMPARE(device.device().receivedCommands().size(), 1);
-}
-
-void TestUdpDiscovery::hostcliListsWhoAnswered_data()
-{
-    QTest::addColumn<int>("devices");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("summary");
-
-    QTest::newRow("two") << 2 << 0 << "== 2 devices answered: 127.0.0.2, 127.0.0.3\n";
-    QTest::newRow("one") << 1 << 0 << "== 1 device answered: 127.0.0.2\n";
-    QTest::newRow("none") << 0 << 1 << "== 0 devices answered\n";
-}
-
-void TestUdpDiscovery::hostcliListsWhoAnswered()
-{
-    QFETCH(int, devices);
-    QFETCH(int, exitCode);
-    QFETCH(QString, summary);
-
-    startDevices(devices);
-    QProcess cli;
-    cli.start(QStringLiteral(HOSTCLI_PATH),
-              {QStringLiteral("--broadcast"), QString::number(m_port), QStringLiteral("--timeout"),
-               QStringLiteral("500")});
-    QVERIFY(cli.waitForFinished(60000));
-    const QString out = QString::fromLocal8Bit(cli.readAllStandardOutput());
-    QVERIFY2(out.contains(summary), qPrintable(out));
-    QCOMPARE(cli.exitCode(), exitCode);
-    QCOMPARE(out.count(QStringLiteral("<- SN 1 ")), devices);
-    for (const auto &d : m_devices)
-        QCOMPARE(d->device().receivedCommands().size(), 1);
 }
 
 int main(int argc, char *argv[])

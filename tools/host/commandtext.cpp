@@ -1,26 +1,32 @@
 #include "commandtext.h"
 
+#include "hexnumber.h"
+
 #include <QStringList>
 
 namespace CommandText {
+
+QString echo(const QString &text)
+{
+    if (text.size() <= kMaxEcho)
+        return text;
+    return text.left(kMaxEcho - 3) + QStringLiteral("...");
+}
 
 bool parse(const QString &text, ProtocolData *command, QString *error)
 {
     const QStringList halves = text.split(QLatin1Char('/'));
     const QStringList bytes = halves.at(0).split(QLatin1Char(':'));
     if (halves.size() > 2 || bytes.size() < 2 || bytes.size() > 5) {
-        *error = QStringLiteral("expected cmd:sub[:p1[:p2[:p3]]][/block], got \"%1\"").arg(text);
+        *error = QStringLiteral("expected cmd:sub[:p1[:p2[:p3]]][/block], got \"%1\"").arg(echo(text));
         return false;
     }
     unsigned char values[5] = {0, 0, 0, 0, 0};
     for (int i = 0; i < bytes.size(); ++i) {
-        bool ok = false;
-        const uint v = bytes.at(i).toUInt(&ok, 16);
-        if (!ok || v > 0xFF || bytes.at(i).size() > 2) {
-            *error = QStringLiteral("\"%1\" in \"%2\" is not a hexadecimal byte").arg(bytes.at(i), text);
+        if (!HexNumber::parseByte(bytes.at(i), &values[i])) {
+            *error = QStringLiteral("\"%1\" in \"%2\" is not a hexadecimal byte").arg(echo(bytes.at(i)), echo(text));
             return false;
         }
-        values[i] = static_cast<unsigned char>(v);
     }
     QByteArray block;
     if (halves.size() == 2) {
@@ -29,18 +35,29 @@ bool parse(const QString &text, ProtocolData *command, QString *error)
         const QByteArray hex = repeat.at(0).toLatin1();
         block = QByteArray::fromHex(hex);
         if (hex.isEmpty() || hex.size() % 2 != 0 || block.toHex() != hex.toLower()) {
-            *error = QStringLiteral("block \"%1\" is not an even number of hexadecimal digits").arg(repeat.at(0));
+            *error = QStringLiteral("block \"%1\" is not an even number of hexadecimal digits").arg(echo(repeat.at(0)));
             return false;
         }
         bool ok = true;
         const int times = repeat.size() == 2 ? repeat.at(1).toInt(&ok) : 1;
         if (repeat.size() > 2 || !ok || times < 1 || qint64(times) * block.size() > kMaxBlock) {
             *error = QStringLiteral("block \"%1\": the repeat count after * must make from 1 to %2 bytes")
-                         .arg(halves.at(1))
+                         .arg(echo(halves.at(1)))
                          .arg(kMaxBlock);
             return false;
         }
         block = block.repeated(times);
+        // The device reads as many block bytes as p2/p3 announce: any other count
+        // leaves it waiting, or takes the next command for block data.
+        const int announced = values[3] | (values[4] << 8);
+        if (block.size() != announced) {
+            *error = QStringLiteral("the block has %1 bytes but p2:p3 announce %2; give p2:p3 as %3:%4")
+                         .arg(block.size())
+                         .arg(announced)
+                         .arg(block.size() & 0xFF, 2, 16, QLatin1Char('0'))
+                         .arg(block.size() >> 8, 2, 16, QLatin1Char('0'));
+            return false;
+        }
     }
     command->byCmd = values[0];
     command->bySubCmd = values[1];

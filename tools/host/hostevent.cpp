@@ -10,6 +10,7 @@ void RunSummary::merge(const RunSummary &other)
     givenUp += other.givenUp;
     unaccounted += other.unaccounted;
     notAsPlanned += other.notAsPlanned;
+    sendFailures += other.sendFailures;
     unmatchedReplies += other.unmatchedReplies;
     if (stoppedEarly.isEmpty())
         stoppedEarly = other.stoppedEarly;

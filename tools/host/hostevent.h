@@ -5,6 +5,7 @@
 #include "plannedcommand.h"
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
 
 // One thing that happened during a run, as the reports show it.
@@ -19,12 +20,13 @@ struct HostEvent
         Unaccounted, // the queue moved on without a reply of the command's serial number
         Medium,     // the medium went away (present false) or came back
         Note,       // anything else worth a line: text
+        SendFailed, // the transport could not put a command on the medium: text says why
     };
 
     Kind kind = Kind::Note;
     // Since the run started.
     qint64 timeMs = 0;
-    // The command (Send, Resend, GiveUp, Unaccounted) or the reply (Reply, Drop).
+    // The command (Send, Resend, GiveUp, Unaccounted, SendFailed) or the reply (Reply, Drop).
     ProtocolData record;
     // Of the command the event belongs to; empty and 0 for a reply that matches no
     // command of the run.
@@ -42,9 +44,12 @@ struct HostEvent
     // Reply: from the command's last send; -1 when unknown.
     double roundTripMs = -1;
     // Medium: whether the device is there again; with text, what the host did.
+    // SendFailed: text is the medium's reason.
     bool present = false;
     QString text;
 };
+
+Q_DECLARE_METATYPE(HostEvent)
 
 // What a run adds up to.
 struct RunSummary
@@ -58,6 +63,8 @@ struct RunSummary
     qint64 givenUp = 0;
     qint64 unaccounted = 0;
     qint64 notAsPlanned = 0;
+    // Sends (first or again) that the transport could not put on the medium.
+    qint64 sendFailures = 0;
     // Replies (accepted or dropped) that match no command of the run: late, or
     // more devices answering a broadcast.
     qint64 unmatchedReplies = 0;

@@ -1,13 +1,13 @@
 #include "hostoptions.h"
 
-#include "commandtext.h"
+#include "scriptreader.h"
+#include "hexnumber.h"
+#include "toolcommandline.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QHostAddress>
 
 #include <climits>
-#include <iterator>
 
 namespace {
 
@@ -60,14 +60,25 @@ bool pick(const Choice<T> (&table)[N], const QString &text, T *value)
     return false;
 }
 
-template <typename T>
-QString nameOf(const Choice<T> *begin, const Choice<T> *end, T value)
+template <typename T, size_t N>
+QString nameOf(const Choice<T> (&table)[N], T value)
 {
-    for (const Choice<T> *c = begin; c != end; ++c) {
-        if (c->value == value)
-            return QString::fromLatin1(c->text);
+    for (const Choice<T> &c : table) {
+        if (c.value == value)
+            return QString::fromLatin1(c.text);
     }
     return QStringLiteral("?");
+}
+
+// Empty when the option is not given or names one of the table's choices, which
+// goes to *value; otherwise what is wrong.
+template <typename T, size_t N>
+QString choose(const QCommandLineParser &parser, const QCommandLineOption &option, const Choice<T> (&table)[N],
+               T *value)
+{
+    if (!parser.isSet(option) || pick(table, parser.value(option), value))
+        return QString();
+    return QStringLiteral("--%1: \"%2\" is not one of %3").arg(option.names().first(), parser.value(option), choices(table));
 }
 
 bool parseInt(const QString &text, int low, int high, int *value)
@@ -77,23 +88,11 @@ bool parseInt(const QString &text, int low, int high, int *value)
     return ok && *value >= low && *value <= high;
 }
 
-// "4c56:0105"
+// "4c56:0105", "0x4c56:0x105"
 bool parseUsbIds(const QString &text, unsigned short *vendorId, unsigned short *productId)
 {
     const QStringList ids = text.split(QLatin1Char(':'));
-    if (ids.size() != 2)
-        return false;
-    unsigned short values[2] = {0, 0};
-    for (int i = 0; i < 2; ++i) {
-        bool ok = false;
-        const uint v = ids.at(i).toUInt(&ok, 16);
-        if (!ok || ids.at(i).size() > 4 || ids.at(i).startsWith(QLatin1Char('+')))
-            return false;
-        values[i] = static_cast<unsigned short>(v);
-    }
-    *vendorId = values[0];
-    *productId = values[1];
-    return true;
+    return ids.size() == 2 && HexNumber::parseId(ids.at(0), vendorId) && HexNumber::parseId(ids.at(1), productId);
 }
 
 struct Options
@@ -122,11 +121,14 @@ struct Options
                        "list every device that answers within the timeout."),
         QStringLiteral("PORT")};
     QCommandLineOption usb{QStringLiteral("usb"),
-                           QStringLiteral("USB HID device to open, by vendor and product id in hexadecimal."),
+                           QStringLiteral("USB HID device to open, by vendor and product id in hexadecimal, "
+                                          "with or without 0x: 4c56:0105."),
                            QStringLiteral("VID:PID")};
     QCommandLineOption cmd{QStringLiteral("cmd"),
-                           QStringLiteral("Command to send, hexadecimal cmd:sub[:p1[:p2[:p3]]][/block], e.g. e1:00 "
-                                          "or e0:01:00:04:00/0a0b0c0d; a block HEX*N is HEX N times. Repeatable."),
+                           QStringLiteral("Command to send, cmd:sub[:p1[:p2[:p3]]][/block], each byte in hexadecimal "
+                                          "with or without 0x, e.g. e1:00 or e0:01:00:04:00/0a0b0c0d; a block HEX*N "
+                                          "is HEX N times, and p2 + 256 * p3 must be its length. As a script line, "
+                                          "it may go on with timeout=MS, expect=... and a # comment. Repeatable."),
                            QStringLiteral("TEXT")};
     QCommandLineOption script{QStringLiteral("script"),
                               QStringLiteral("Read the commands from FILE: one a line as for --cmd, optionally "
@@ -134,8 +136,10 @@ struct Options
                                              "comment, which names the command in the reports."),
                               QStringLiteral("FILE")};
     QCommandLineOption timeout{QStringLiteral("timeout"),
-                               QStringLiteral("Reply timeout per command in ms (default 1000)."), QStringLiteral("MS")};
-    QCommandLineOption head{QStringLiteral("head"), QStringLiteral("Frame head byte, hexadecimal (default 01)."),
+                               QStringLiteral("Reply timeout per command in ms as the dispatcher counts them: each 10 ms "
+                                              "poll counts 15 ms, so 1500 resends after about 1 s (default 1000)."),
+                               QStringLiteral("MS")};
+    QCommandLineOption head{QStringLiteral("head"), QStringLiteral("Frame head byte, in hexadecimal (default 01)."),
                             QStringLiteral("HH")};
     QCommandLineOption deadline{QStringLiteral("deadline"),
                                 QStringLiteral("Stop the whole run, failed, after S seconds (default: no limit)."),
@@ -158,40 +162,151 @@ struct Options
     }
 };
 
+
+// Each of the following reads a part of the options into *result and returns what
+// is wrong, or nothing.
+
+QString parseSerial(const QCommandLineParser &parser, const Options &o, HostOptions *result)
+{
+    result->portName = parser.value(o.port);
+    if (result->portName.isEmpty())
+        return QStringLiteral("--port: give the name of a serial port");
+    SerialSettings &s = result->serial;
+    for (const QString &why : {choose(parser, o.baud, kBaudRates, &s.baudRate),
+                               choose(parser, o.dataBits, kDataBits, &s.dataBits),
+                               choose(parser, o.parity, kParities, &s.parity),
+                               choose(parser, o.stopBits, kStopBits, &s.stopBits),
+                               choose(parser, o.flow, kFlowControls, &s.flowControl)}) {
+        if (!why.isEmpty())
+            return why;
+    }
+    return QString();
+}
+
+QString parseUdp(const QCommandLineParser &parser, const Options &o, HostOptions *result)
+{
+    const QString text = parser.value(o.udp);
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    result->udpHost = text.left(colon);
+    if (colon <= 0 || !parseInt(text.mid(colon + 1), 1, 0xFFFF, &result->udpPort))
+        return QStringLiteral("--udp: \"%1\" is not HOST:PORT with a port from 1 to 65535").arg(text);
+    if (result->udpHost.contains(QLatin1Char(':')))
+        return QStringLiteral("--udp: \"%1\": the transport speaks IPv4 only").arg(text);
+    return QString();
+}
+
+QString parseBroadcast(const QCommandLineParser &parser, const Options &o, HostOptions *result)
+{
+    if (!parseInt(parser.value(o.broadcast), 1, 0xFFFF, &result->udpPort))
+        return QStringLiteral("--broadcast: \"%1\" is not a port from 1 to 65535").arg(parser.value(o.broadcast));
+    result->defaults.sendMode = 1;
+    return QString();
+}
+
+QString parseUsb(const QCommandLineParser &parser, const Options &o, HostOptions *result)
+{
+    if (!parseUsbIds(parser.value(o.usb), &result->vendorId, &result->productId))
+        return QStringLiteral("--usb: \"%1\" is not VID:PID in hexadecimal, e.g. 4c56:0105").arg(parser.value(o.usb));
+    return QString();
+}
+
+// Exactly one medium, with the options that belong to it.
+QString parseMedium(const QCommandLineParser &parser, const Options &o, HostOptions *result)
+{
+    const struct
+    {
+        const QCommandLineOption &option;
+        HostOptions::Medium medium;
+        QString (*parse)(const QCommandLineParser &, const Options &, HostOptions *);
+    } media[] = {
+        {o.port, HostOptions::Medium::Serial, parseSerial},
+        {o.udp, HostOptions::Medium::Udp, parseUdp},
+        {o.broadcast, HostOptions::Medium::Broadcast, parseBroadcast},
+        {o.usb, HostOptions::Medium::Usb, parseUsb},
+    };
+    int given = 0;
+    for (const auto &m : media)
+        given += parser.isSet(m.option) ? 1 : 0;
+    if (given != 1)
+        return QStringLiteral("give one of --port NAME, --udp HOST:PORT, --broadcast PORT or --usb VID:PID "
+                              "(see --help)");
+    for (const QCommandLineOption *serialOnly : {&o.baud, &o.dataBits, &o.parity, &o.stopBits, &o.flow}) {
+        if (parser.isSet(*serialOnly) && !parser.isSet(o.port))
+            return QStringLiteral("--%1 applies to --port only").arg(serialOnly->names().first());
+    }
+    for (const auto &m : media) {
+        if (parser.isSet(m.option)) {
+            result->medium = m.medium;
+            return m.parse(parser, o, result);
+        }
+    }
+    return QString();
+}
+
+// What applies to every medium.
+QString parseRun(const QCommandLineParser &parser, const Options &o, HostOptions *result)
+{
+    if (parser.isSet(o.timeout) && !parseInt(parser.value(o.timeout), 0, 3600000, &result->defaults.timeoutMs))
+        return QStringLiteral("--timeout: \"%1\" is not a number of milliseconds from 0 to 3600000")
+            .arg(parser.value(o.timeout));
+    if (parser.isSet(o.head) && !HexNumber::parseByte(parser.value(o.head), &result->defaults.head))
+        return QStringLiteral("--head: \"%1\" is not a hexadecimal byte").arg(parser.value(o.head));
+    if (parser.isSet(o.deadline) && !parseInt(parser.value(o.deadline), 1, 2000000, &result->deadlineS))
+        return QStringLiteral("--deadline: \"%1\" is not a number of seconds from 1 to 2000000")
+            .arg(parser.value(o.deadline));
+    if (parser.isSet(o.giveUpLimit) && !parseInt(parser.value(o.giveUpLimit), 0, INT_MAX, &result->giveUpLimit))
+        return QStringLiteral("--give-up-limit: \"%1\" is not a number of commands").arg(parser.value(o.giveUpLimit));
+    result->errorLogDir = parser.value(o.errorLog);
+    if (parser.isSet(o.errorLog) && result->errorLogDir.isEmpty())
+        return QStringLiteral("--errorlog: give a directory");
+    result->json = parser.isSet(o.json);
+    result->showLog = parser.isSet(o.log);
+    return QString();
+}
+
+// The script, or the --cmd commands read as script lines are, with the defaults.
+QString parseCommands(const QCommandLineParser &parser, const Options &o, HostOptions *result)
+{
+    const bool broadcast = result->medium == HostOptions::Medium::Broadcast;
+    if (parser.isSet(o.script)) {
+        if (parser.isSet(o.cmd))
+            return QStringLiteral("give --cmd or --script, not both");
+        if (broadcast)
+            return QStringLiteral("--script: --broadcast sends one command; give it with --cmd");
+        result->scriptPath = parser.value(o.script);
+        return result->scriptPath.isEmpty() ? QStringLiteral("--script: give a file") : QString();
+    }
+    QStringList texts = parser.values(o.cmd);
+    if (broadcast && texts.size() > 1)
+        return QStringLiteral("--broadcast sends one command; give at most one --cmd");
+    if (broadcast && texts.isEmpty())
+        texts << QStringLiteral("71:00");
+    if (texts.isEmpty())
+        return QStringLiteral("give at least one --cmd, or --script FILE");
+    for (const QString &text : texts) {
+        PlannedCommand planned;
+        QString why;
+        if (ScriptReader::parseLine(text, result->defaults, &planned, &why) != ScriptReader::LineKind::Command)
+            return QStringLiteral("--cmd: ") + (why.isEmpty() ? QStringLiteral("give a command") : why);
+        result->commands << planned;
+    }
+    return QString();
+}
+
 } // namespace
 
 QString SerialSettings::describe() const
 {
-    const QString parityLetter = QStringLiteral("NEOSM").at(
-        parity == QSerialPort::NoParity      ? 0
-        : parity == QSerialPort::EvenParity  ? 1
-        : parity == QSerialPort::OddParity   ? 2
-        : parity == QSerialPort::SpaceParity ? 3
-                                             : 4);
-    const QString stop = nameOf(std::begin(kStopBits), std::end(kStopBits), stopBits);
-    QString text = QStringLiteral("%1 %2%3%4").arg(int(baudRate)).arg(int(dataBits)).arg(parityLetter, stop);
+    // The letter is the parity's name's: N, E, O, S, M.
+    const QString parityLetter = nameOf(kParities, parity).left(1).toUpper();
+    QString text = QStringLiteral("%1 %2%3%4").arg(int(baudRate)).arg(int(dataBits)).arg(parityLetter,
+                                                                                         nameOf(kStopBits, stopBits));
     if (flowControl != QSerialPort::NoFlowControl)
-        text += QStringLiteral(" with %1 flow control")
-                    .arg(nameOf(std::begin(kFlowControls), std::end(kFlowControls), flowControl));
+        text += QStringLiteral(" with %1 flow control").arg(nameOf(kFlowControls, flowControl));
     return text;
 }
 
 namespace HostCommandLine {
-
-QString mediumName(HostOptions::Medium medium)
-{
-    switch (medium) {
-    case HostOptions::Medium::Serial:
-        return QStringLiteral("serial");
-    case HostOptions::Medium::Udp:
-        return QStringLiteral("UDP");
-    case HostOptions::Medium::Broadcast:
-        return QStringLiteral("broadcast");
-    case HostOptions::Medium::Usb:
-        return QStringLiteral("USB");
-    }
-    return QString();
-}
 
 Result parse(const QStringList &arguments, HostOptions *options, QString *message)
 {
@@ -201,134 +316,23 @@ Result parse(const QStringList &arguments, HostOptions *options, QString *messag
         "Example host: sends commands through the serial, UDP or USB transport and reports each send, reply, "
         "resend, drop and give-up, then a summary. Exit status: 0 when every command ended as planned, 1 when "
         "the run failed, 2 on bad usage."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions(o.all());
-
-    auto fail = [message](const QString &text) {
-        *message = QStringLiteral("hostcli: ") + text;
-        return Result::Error;
-    };
-    if (!parser.parse(QStringList{QStringLiteral("hostcli")} + arguments))
-        return fail(parser.errorText());
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-        *message = parser.helpText();
-        return Result::Help;
-    }
-    if (parser.isSet(version)) {
-        *message = QStringLiteral("hostcli %1").arg(QCoreApplication::applicationVersion());
-        return Result::Version;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument \"%1\" (see --help)").arg(parser.positionalArguments().first()));
+    const Result read = ToolCommandLine::parse(&parser, QStringLiteral("hostcli"), arguments, message);
+    if (read != Result::Run)
+        return read;
+    QString why;
     for (const QCommandLineOption &option : o.all()) {
-        if (option.names().first() != QLatin1String("cmd") && parser.values(option).size() > 1)
-            return fail(QStringLiteral("--%1 given more than once").arg(option.names().first()));
+        if (why.isEmpty() && option.names().first() != QLatin1String("cmd") && parser.values(option).size() > 1)
+            why = QStringLiteral("--%1 given more than once").arg(option.names().first());
     }
-
     HostOptions result;
-    const int media = int(parser.isSet(o.port)) + int(parser.isSet(o.udp)) + int(parser.isSet(o.broadcast))
-                      + int(parser.isSet(o.usb));
-    if (media != 1)
-        return fail(QStringLiteral("give one of --port NAME, --udp HOST:PORT, --broadcast PORT or --usb VID:PID "
-                                   "(see --help)"));
-
-    if (parser.isSet(o.port)) {
-        result.medium = HostOptions::Medium::Serial;
-        result.portName = parser.value(o.port);
-        if (result.portName.isEmpty())
-            return fail(QStringLiteral("--port: give the name of a serial port"));
-        SerialSettings &s = result.serial;
-        if (parser.isSet(o.baud) && !pick(kBaudRates, parser.value(o.baud), &s.baudRate))
-            return fail(QStringLiteral("--baud: \"%1\" is not one of %2").arg(parser.value(o.baud), choices(kBaudRates)));
-        if (parser.isSet(o.dataBits) && !pick(kDataBits, parser.value(o.dataBits), &s.dataBits))
-            return fail(QStringLiteral("--data-bits: \"%1\" is not one of %2")
-                            .arg(parser.value(o.dataBits), choices(kDataBits)));
-        if (parser.isSet(o.parity) && !pick(kParities, parser.value(o.parity), &s.parity))
-            return fail(QStringLiteral("--parity: \"%1\" is not one of %2")
-                            .arg(parser.value(o.parity), choices(kParities)));
-        if (parser.isSet(o.stopBits) && !pick(kStopBits, parser.value(o.stopBits), &s.stopBits))
-            return fail(QStringLiteral("--stop-bits: \"%1\" is not one of %2")
-                            .arg(parser.value(o.stopBits), choices(kStopBits)));
-        if (parser.isSet(o.flow) && !pick(kFlowControls, parser.value(o.flow), &s.flowControl))
-            return fail(QStringLiteral("--flow: \"%1\" is not one of %2")
-                            .arg(parser.value(o.flow), choices(kFlowControls)));
-    } else {
-        for (const QCommandLineOption *serialOnly : {&o.baud, &o.dataBits, &o.parity, &o.stopBits, &o.flow}) {
-            if (parser.isSet(*serialOnly))
-                return fail(QStringLiteral("--%1 applies to --port only").arg(serialOnly->names().first()));
-        }
+    for (auto part : {parseMedium, parseRun, parseCommands}) {
+        if (why.isEmpty())
+            why = part(parser, o, &result);
     }
-    if (parser.isSet(o.udp)) {
-        result.medium = HostOptions::Medium::Udp;
-        const QString text = parser.value(o.udp);
-        const int colon = text.lastIndexOf(QLatin1Char(':'));
-        result.udpHost = text.left(colon);
-        if (colon <= 0 || !parseInt(text.mid(colon + 1), 1, 0xFFFF, &result.udpPort))
-            return fail(QStringLiteral("--udp: \"%1\" is not HOST:PORT with a port from 1 to 65535").arg(text));
-        if (result.udpHost.contains(QLatin1Char(':')))
-            return fail(QStringLiteral("--udp: \"%1\": the transport speaks IPv4 only").arg(text));
-    }
-    if (parser.isSet(o.broadcast)) {
-        result.medium = HostOptions::Medium::Broadcast;
-        if (!parseInt(parser.value(o.broadcast), 1, 0xFFFF, &result.udpPort))
-            return fail(QStringLiteral("--broadcast: \"%1\" is not a port from 1 to 65535").arg(parser.value(o.broadcast)));
-        result.defaults.sendMode = 1;
-    }
-    if (parser.isSet(o.usb)) {
-        result.medium = HostOptions::Medium::Usb;
-        if (!parseUsbIds(parser.value(o.usb), &result.vendorId, &result.productId))
-            return fail(QStringLiteral("--usb: \"%1\" is not VID:PID in hexadecimal, e.g. 4c56:0105")
-                            .arg(parser.value(o.usb)));
-    }
-
-    if (parser.isSet(o.timeout) && !parseInt(parser.value(o.timeout), 0, 3600000, &result.defaults.timeoutMs))
-        return fail(QStringLiteral("--timeout: \"%1\" is not a number of milliseconds from 0 to 3600000")
-                        .arg(parser.value(o.timeout)));
-    if (parser.isSet(o.head)) {
-        bool ok = false;
-        const uint head = parser.value(o.head).toUInt(&ok, 16);
-        if (!ok || head > 0xFF || parser.value(o.head).size() > 2)
-            return fail(QStringLiteral("--head: \"%1\" is not a hexadecimal byte").arg(parser.value(o.head)));
-        result.defaults.head = static_cast<unsigned char>(head);
-    }
-    if (parser.isSet(o.deadline) && !parseInt(parser.value(o.deadline), 1, 2000000, &result.deadlineS))
-        return fail(QStringLiteral("--deadline: \"%1\" is not a number of seconds from 1 to 2000000")
-                        .arg(parser.value(o.deadline)));
-    if (parser.isSet(o.giveUpLimit) && !parseInt(parser.value(o.giveUpLimit), 0, INT_MAX, &result.giveUpLimit))
-        return fail(QStringLiteral("--give-up-limit: \"%1\" is not a number of commands").arg(parser.value(o.giveUpLimit)));
-    if (parser.isSet(o.errorLog)) {
-        result.errorLogDir = parser.value(o.errorLog);
-        if (result.errorLogDir.isEmpty())
-            return fail(QStringLiteral("--errorlog: give a directory"));
-    }
-    result.json = parser.isSet(o.json);
-    result.showLog = parser.isSet(o.log);
-
-    if (parser.isSet(o.script)) {
-        if (parser.isSet(o.cmd))
-            return fail(QStringLiteral("give --cmd or --script, not both"));
-        if (result.medium == HostOptions::Medium::Broadcast)
-            return fail(QStringLiteral("--script: --broadcast sends one command; give it with --cmd"));
-        result.scriptPath = parser.value(o.script);
-        if (result.scriptPath.isEmpty())
-            return fail(QStringLiteral("--script: give a file"));
-    } else {
-        result.commands = parser.values(o.cmd);
-        if (result.medium == HostOptions::Medium::Broadcast) {
-            if (result.commands.size() > 1)
-                return fail(QStringLiteral("--broadcast sends one command; give at most one --cmd"));
-            if (result.commands.isEmpty())
-                result.commands << QStringLiteral("71:00");
-        }
-        if (result.commands.isEmpty())
-            return fail(QStringLiteral("give at least one --cmd, or --script FILE"));
-        for (const QString &text : result.commands) {
-            ProtocolData unused;
-            QString why;
-            if (!CommandText::parse(text, &unused, &why))
-                return fail(QStringLiteral("--cmd: ") + why);
-        }
+    if (!why.isEmpty()) {
+        *message = QStringLiteral("hostcli: ") + why;
+        return Result::Error;
     }
     *options = result;
     return Result::Run;

@@ -2,6 +2,7 @@
 #define HOSTOPTIONS_H
 
 #include "plannedcommand.h"
+#include "toolcommandline.h"
 
 #include <QSerialPort>
 #include <QString>
@@ -34,8 +35,9 @@ struct HostOptions
     unsigned short vendorId = 0;
     unsigned short productId = 0;
 
-    // --cmd texts, already checked; or the script to read.
-    QStringList commands;
+    // The --cmd commands, read as script lines are, with the defaults; or the
+    // script to read.
+    QList<PlannedCommand> commands;
     QString scriptPath;
     CommandDefaults defaults;
 
@@ -48,14 +50,11 @@ struct HostOptions
 
 namespace HostCommandLine {
 
-enum class Result { Run, Help, Version, Error };
+using Result = ToolCommandLine::Result;
 
 // Reads hostcli's arguments (without the program name). Help and Version: *message
 // is the text to print. Error: *message names the option and what is wrong with it.
 Result parse(const QStringList &arguments, HostOptions *options, QString *message);
-
-// "serial", "UDP", "broadcast", "USB"
-QString mediumName(HostOptions::Medium medium);
 
 } // namespace HostCommandLine
 

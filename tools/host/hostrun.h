@@ -11,6 +11,7 @@
 
 class PortBase;
 class Reporter;
+struct MediumTraits;
 
 // A host on one medium: makes the transport the options name through the factory,
 // opens it, runs sources of commands on it one after the other, and closes it. On
@@ -31,20 +32,25 @@ public:
     int run(CommandSource *source);
     // Closes and deletes the transport; safe to call more than once.
     void close();
+    // Ends the run going on, failed, for reason; its summary stays whole.
+    void abort(const QString &reason);
 
     // Of the last run.
     const RunSummary &summary() const;
     QStringList sources() const;
-    PortBase *port() const;
+    // "serial", "UDP", "broadcast", "USB"
     QString mediumName() const;
+
+signals:
+    // Every event of the run going on, as HostSession::reported gives it.
+    void reported(const HostEvent &event);
 
 private slots:
     void onUsbChanged(bool present);
 
 private:
-    HostSession::Cutting cutting() const;
-
     HostOptions m_options;
+    const MediumTraits &m_medium;
     Reporter *m_reporter;
     PortBase *m_port = nullptr;
     HostSession *m_session = nullptr;

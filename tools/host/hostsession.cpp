@@ -1,37 +1,31 @@
 #include "hostsession.h"
 
 #include "framecodec.h"
+#include "mediumtraits.h"
 #include "portbase.h"
-#include "replydropwatch.h"
 #include "reporter.h"
 
-#include <QMetaObject>
-
-#include <mutex>
-
+#include <algorithm>
 
 HostSession::HostSession(PortBase *port, CommandSource *source, Reporter *reporter)
     : m_port(port)
     , m_source(source)
     , m_reporter(reporter)
+    , m_medium(&mediumTraits(HostOptions::Medium::Serial))
 {
-    m_cutting.sizes = [](const QByteArray &bytes) { return QList<int>{bytes.size()}; };
-
-    // The dispatcher's signals carry a pointer to its command in flight or last
-    // reply, which the worker overwrites at its next step. So copy the record in
-    // the worker thread, at once, and hand the copy to this (the transport's)
-    // thread through the inbox. Resends and give-ups take the same way, so that
-    // this thread sees everything in the order the workers did it.
-    connect(&m_dispatcher, &CmdDealModule::signalSendMessage, this, [this](void *p) {
-        post(Note::Released, *static_cast<ProtocolData *>(p));
-    }, Qt::DirectConnection);
-    connect(&m_dispatcher, &CmdDealModule::signalSendReceiveMessage, this, [this](void *p) {
-        post(Note::Reply, *static_cast<ProtocolData *>(p));
-    }, Qt::DirectConnection);
-    connect(&m_dispatcher, &CmdDealModule::signalInitCore, this, [this] { post(Note::Resend, ProtocolData()); },
-            Qt::DirectConnection);
-    connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this, [this] { post(Note::GiveUp, ProtocolData()); },
-            Qt::DirectConnection);
+    // For receivers on other threads, whose connections queue the event.
+    qRegisterMetaType<HostEvent>();
+    connect(&m_bridge, &DispatcherBridge::released, this, &HostSession::onReleased);
+    connect(&m_bridge, &DispatcherBridge::replied, this,
+            [this](const ProtocolData &reply, Clock::time_point at) { onReply(reply, at, true); });
+    connect(&m_bridge, &DispatcherBridge::dropped, this,
+            [this](const ProtocolData &reply, Clock::time_point at) { onReply(reply, at, false); });
+    connect(&m_bridge, &DispatcherBridge::resent, this,
+            [this](const ProtocolData &, Clock::time_point at) { onResend(at); });
+    connect(&m_bridge, &DispatcherBridge::gaveUp, this,
+            [this](const ProtocolData &, Clock::time_point at) { onGiveUp(at); });
+    // On the thread that sends, which is this one, inside sendDatatoDevice.
+    connect(m_port->notices(), &PortNotices::signalSendFailed, this, &HostSession::onSendFailed);
 
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
@@ -48,9 +42,9 @@ HostSession::~HostSession()
     stop();
 }
 
-void HostSession::setCutting(const Cutting &cutting)
+void HostSession::setMedium(const MediumTraits &medium)
 {
-    m_cutting = cutting;
+    m_medium = &medium;
 }
 
 void HostSession::setDeadlineMs(int ms)
@@ -73,6 +67,11 @@ void HostSession::setListenAfterMs(int ms)
     m_listenAfterMs = ms;
 }
 
+void HostSession::setKeepRunning(bool on)
+{
+    m_keepRunning = on;
+}
+
 const RunSummary &HostSession::summary() const
 {
     return m_summary;
@@ -85,14 +84,8 @@ QStringList HostSession::sources() const
 
 void HostSession::start()
 {
-    {
-        std::lock_guard<std::mutex> receiveLock(CmdDealModule::receiveHexCmdlock);
-        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-        CmdDealModule::queueHexCmd.clear();
-        CmdDealModule::receivequeueHexCmd.clear();
-        CmdDealModule::bRetFlag = true;
-        CmdDealModule::iTimeoutCount = 0;
-    }
+    DispatcherBridge::clearQueues();
+    m_started = true;
     m_startedAt = Clock::now();
     topUp();
     if (m_finished)
@@ -100,72 +93,38 @@ void HostSession::start()
     if (m_deadline.interval() > 0)
         m_deadline.start();
     m_idleTimer.start();
-    m_dispatcher.bSendWorkRun = true;
-    m_dispatcher.bReceiveWorkRun = true;
-    m_sendThread = std::thread(&CmdDealModule::GetQueueWork, &m_dispatcher);
-    m_receiveThread = std::thread([this] {
-        ReplyDropWatch::Scope watch(&m_dispatcher, [this](const ProtocolData &reply) { post(Note::Dropped, reply); });
-        m_dispatcher.ReceiveGetQueueWork();
-    });
+    m_bridge.start();
     finishIfDone();
 }
 
 void HostSession::stop()
 {
-    m_dispatcher.bSendWorkRun = false;
-    m_dispatcher.bReceiveWorkRun = false;
-    if (m_sendThread.joinable())
-        m_sendThread.join();
-    if (m_receiveThread.joinable())
-        m_receiveThread.join();
+    m_bridge.stop();
     m_deadline.stop();
     m_listen.stop();
     m_idleTimer.stop();
 }
 
-void HostSession::post(Note::Kind kind, const ProtocolData &record)
+bool HostSession::add(const PlannedCommand &command)
 {
-    bool wake = false;
-    {
-        std::lock_guard<std::mutex> lock(m_inboxLock);
-        m_inbox.push_back({kind, record, Clock::now()});
-        wake = !m_drainPosted;
-        m_drainPosted = true;
-    }
-    // One call by name wakes this thread for whatever has come in by then.
-    if (wake)
-        QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+    if (m_finished)
+        return false;
+    m_added.push_back(command);
+    if (m_started)
+        topUp();
+    return true;
 }
 
-void HostSession::drain()
+bool HostSession::allTaken() const
 {
-    std::deque<Note> notes;
-    {
-        std::lock_guard<std::mutex> lock(m_inboxLock);
-        notes.swap(m_inbox);
-        m_drainPosted = false;
-    }
-    for (const Note &note : notes) {
-        if (m_finished)
-            return;
-        switch (note.kind) {
-        case Note::Released:
-            onReleased(note.record, note.at);
-            break;
-        case Note::Reply:
-            onReply(note.record, note.at, true);
-            break;
-        case Note::Dropped:
-            onReply(note.record, note.at, false);
-            break;
-        case Note::Resend:
-            onResend(note.at);
-            break;
-        case Note::GiveUp:
-            onGiveUp(note.at);
-            break;
-        }
-    }
+    return m_sourceDone && m_added.empty();
+}
+
+void HostSession::report(const HostEvent &event)
+{
+    if (m_reporter)
+        m_reporter->event(event);
+    emit reported(event);
 }
 
 qint64 HostSession::msSinceStart(Clock::time_point at) const
@@ -187,18 +146,14 @@ HostEvent HostSession::eventFor(HostEvent::Kind kind, const Entry &entry, Clock:
 
 std::deque<HostSession::Entry>::iterator HostSession::findIndex(quint64 index)
 {
-    for (auto it = m_open.begin(); it != m_open.end(); ++it) {
-        if (it->index == index)
-            return it;
-    }
-    return m_open.end();
+    return std::find_if(m_open.begin(), m_open.end(), [index](const Entry &e) { return e.index == index; });
 }
 
 std::deque<HostSession::Entry>::iterator HostSession::findOpenSn(int sn)
 {
     // Newest first: serial numbers repeat every 256 commands.
     for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
-        if (it->released && it->sn == sn)
+        if (it->released() && it->sn == sn)
             return std::prev(it.base());
     }
     return m_open.end();
@@ -208,12 +163,16 @@ void HostSession::topUp()
 {
     int waiting = 0;
     for (const Entry &e : m_open)
-        waiting += e.released ? 0 : 1;
-    while (!m_sourceDone && !m_finished && waiting < kQueueAhead) {
+        waiting += e.released() ? 0 : 1;
+    while (!m_finished && waiting < kQueueAhead) {
         PlannedCommand planned;
-        if (!m_source->next(&planned)) {
+        if (!m_added.empty()) {
+            planned = m_added.front();
+            m_added.pop_front();
+        } else if (m_sourceDone || !m_source || !m_source->next(&planned)) {
+            const bool failed = !m_sourceDone && m_source && !m_source->error().isEmpty();
             m_sourceDone = true;
-            if (!m_source->error().isEmpty())
+            if (failed)
                 stopEarly(m_source->error());
             return;
         }
@@ -228,20 +187,17 @@ void HostSession::topUp()
         m_open.push_back(entry);
         ++m_summary.commands;
         ++waiting;
-        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-        CmdDealModule::queueHexCmd.push_back(planned.command);
+        DispatcherBridge::queue(planned.command);
     }
 }
 
-void HostSession::onReleased(const ProtocolData &command, Clock::time_point at)
+void HostSession::onReleased(const ProtocolData &command, bool resend, Clock::time_point at)
 {
     m_idleSeen = 0;
     bool ok = false;
     const auto entry = findIndex(command.strLabel.toULongLong(&ok));
     if (!ok || entry == m_open.end())
         return;
-    const bool resend = entry->sends > 0;
-    entry->released = true;
     entry->sn = command.bySN;
     entry->sent = command;
     entry->lastSend = at;
@@ -251,13 +207,15 @@ void HostSession::onReleased(const ProtocolData &command, Clock::time_point at)
 
     HostEvent e = eventFor(HostEvent::Kind::Send, *entry, at);
     e.bytes = FrameCodec::produceCmds(command);
-    e.pieces = m_cutting.sizes(e.bytes);
-    e.unit = m_cutting.unit;
+    e.pieces = m_medium->pieces(e.bytes);
+    e.unit = QString::fromLatin1(m_medium->unit);
     e.resend = resend;
-    m_reporter->event(e);
+    report(e);
 
     ProtocolData copy = command;
+    m_sending = qint64(entry->index);
     m_port->sendDatatoDevice(&copy);
+    m_sending = -1;
     topUp();
     closeOldest();
 }
@@ -286,10 +244,21 @@ void HostSession::onReply(const ProtocolData &reply, Clock::time_point at, bool 
         ++m_summary.unmatchedReplies;
     }
     e.record = reply;
-    m_reporter->event(e);
+    report(e);
     if (entry != m_open.end())
         resolve(entry, accepted ? Outcome::Answered : Outcome::Dropped);
     finishIfDone();
+}
+
+void HostSession::onSendFailed(const QString &reason)
+{
+    ++m_summary.sendFailures;
+    const auto entry = findIndex(quint64(m_sending));
+    HostEvent e = entry != m_open.end() ? eventFor(HostEvent::Kind::SendFailed, *entry, Clock::now()) : HostEvent();
+    e.kind = HostEvent::Kind::SendFailed;
+    e.timeMs = msSinceStart(Clock::now());
+    e.text = reason;
+    report(e);
 }
 
 void HostSession::onResend(Clock::time_point at)
@@ -297,7 +266,7 @@ void HostSession::onResend(Clock::time_point at)
     m_idleSeen = 0;
     const auto entry = findIndex(quint64(m_inFlight));
     if (m_inFlight >= 0 && entry != m_open.end())
-        m_reporter->event(eventFor(HostEvent::Kind::Resend, *entry, at));
+        report(eventFor(HostEvent::Kind::Resend, *entry, at));
 }
 
 void HostSession::onGiveUp(Clock::time_point at)
@@ -306,9 +275,9 @@ void HostSession::onGiveUp(Clock::time_point at)
     const auto entry = findIndex(quint64(m_inFlight));
     if (m_inFlight < 0 || entry == m_open.end())
         return;
-    m_reporter->event(eventFor(HostEvent::Kind::GiveUp, *entry, at));
+    report(eventFor(HostEvent::Kind::GiveUp, *entry, at));
     if (m_errorLog)
-        m_dispatcher.writeErrorLog(entry->sent);
+        m_bridge.dispatcher().writeErrorLog(entry->sent);
     const bool planned = entry->expected == Outcome::GivenUp;
     resolve(entry, Outcome::GivenUp);
     m_givenUpInARow = planned ? 0 : m_givenUpInARow + 1;
@@ -349,10 +318,10 @@ void HostSession::closeOldest()
     // on past them. Keep a few for replies that come late.
     int superseded = 0;
     for (const Entry &e : m_open)
-        superseded += e.released && qint64(e.index) != m_inFlight ? 1 : 0;
+        superseded += e.released() && qint64(e.index) != m_inFlight ? 1 : 0;
     while (superseded-- > kKeepUnresolved) {
         const auto oldest = m_open.begin();
-        m_reporter->event(eventFor(HostEvent::Kind::Unaccounted, *oldest, Clock::now()));
+        report(eventFor(HostEvent::Kind::Unaccounted, *oldest, Clock::now()));
         resolve(oldest, Outcome::Unaccounted);
     }
 }
@@ -365,14 +334,14 @@ void HostSession::onIdleCheck()
     // queue move on this way.
     bool allReleased = true;
     for (const Entry &e : m_open)
-        allReleased = allReleased && e.released;
-    const bool idle = m_sourceDone && allReleased && !m_open.empty() && CmdDealModule::bRetFlag
+        allReleased = allReleased && e.released();
+    const bool idle = allTaken() && allReleased && !m_open.empty() && CmdDealModule::bRetFlag
                       && CmdDealModule::commandQueueSize() == 0 && CmdDealModule::replyQueueSize() == 0;
     m_idleSeen = idle ? m_idleSeen + 1 : 0;
     if (m_idleSeen < kIdleChecks)
         return;
     while (!m_open.empty()) {
-        m_reporter->event(eventFor(HostEvent::Kind::Unaccounted, m_open.front(), Clock::now()));
+        report(eventFor(HostEvent::Kind::Unaccounted, m_open.front(), Clock::now()));
         resolve(m_open.begin(), Outcome::Unaccounted);
     }
     finishIfDone();
@@ -380,13 +349,18 @@ void HostSession::onIdleCheck()
 
 void HostSession::finishIfDone()
 {
-    if (m_finished || m_listen.isActive() || !m_sourceDone || !m_open.empty())
+    if (m_finished || m_listen.isActive() || !allTaken() || m_keepRunning || !m_open.empty())
         return;
     if (m_listenAfterMs > 0) {
         m_listen.start(m_listenAfterMs);
         return;
     }
     finish();
+}
+
+void HostSession::abort(const QString &reason)
+{
+    stopEarly(reason);
 }
 
 void HostSession::stopEarly(const QString &reason)
@@ -403,11 +377,8 @@ void HostSession::finish()
         return;
     m_finished = true;
     stop();
-    {
-        // What the run did not get to send stays out of the next run.
-        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-        CmdDealModule::queueHexCmd.clear();
-    }
+    // What the run did not get to send stays out of the next run.
+    DispatcherBridge::clearQueues();
     const bool failed = !m_summary.stoppedEarly.isEmpty() || m_summary.notAsPlanned > 0;
     emit finished(failed ? 1 : 0);
 }
@@ -419,14 +390,5 @@ void HostSession::reportMedium(bool present, const QString &text)
     e.timeMs = msSinceStart(Clock::now());
     e.present = present;
     e.text = text;
-    m_reporter->event(e);
-}
-
-void HostSession::reportNote(const QString &text)
-{
-    HostEvent e;
-    e.kind = HostEvent::Kind::Note;
-    e.timeMs = msSinceStart(Clock::now());
-    e.text = text;
-    m_reporter->event(e);
+    report(e);
 }

@@ -1,7 +1,7 @@
 #ifndef HOSTSESSION_H
 #define HOSTSESSION_H
 
-#include "cmddealmodule.h"
+#include "dispatcherbridge.h"
 #include "hostevent.h"
 #include "plannedcommand.h"
 
@@ -10,21 +10,20 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <chrono>
 #include <deque>
-#include <functional>
-#include <mutex>
-#include <thread>
 
 class PortBase;
 class Reporter;
+struct MediumTraits;
 
-// What a host does with one transport: take commands from a source a few at a
-// time, queue them, run the dispatcher's two workers on threads of their own, hand
-// released commands to the transport, and report every send, resend, reply, drop
-// and give-up as it happens. Only the commands between the source and their end
-// are held, so a script of any length runs in the same memory. Lives in the
-// transport's thread, whose event loop must run.
+// What a host does with one transport: take commands a few at a time (from a
+// source, or added while the run goes on), queue them, run the dispatcher's two
+// workers (through a DispatcherBridge), hand released commands to the transport,
+// and report every send, resend, reply, drop, give-up and failed send as it
+// happens: as the signal reported(), and to a Reporter when it has one. Only the
+// commands between the source and their end are held, so a script of any length
+// runs in the same memory. Lives in the transport's thread, whose event loop must
+// run: a program's main thread, or a window's.
 //
 // The dispatcher's queues and flags are process-wide: one session runs at a time.
 class HostSession : public QObject
@@ -32,14 +31,6 @@ class HostSession : public QObject
     Q_OBJECT
 
 public:
-    // How the medium cuts the bytes of one command: the sizes of the pieces, and
-    // what a piece is called ("write", "datagram", "report").
-    struct Cutting
-    {
-        QString unit = QStringLiteral("write");
-        std::function<QList<int>(const QByteArray &bytes)> sizes;
-    };
-
     // Commands waiting in the dispatcher's queue beyond the one in flight: enough
     // that the send worker never finds the queue empty when it may release.
     static constexpr int kQueueAhead = 2;
@@ -51,10 +42,13 @@ public:
     static constexpr int kIdleCheckMs = 100;
     static constexpr int kIdleChecks = 3;
 
-    HostSession(PortBase *port, CommandSource *source, Reporter *reporter);
+    // source and reporter may be null: no commands but those added, events only as
+    // signals.
+    HostSession(PortBase *port, CommandSource *source, Reporter *reporter = nullptr);
     ~HostSession() override;
 
-    void setCutting(const Cutting &cutting);
+    // How the medium cuts what is sent, for the reports; one write by default.
+    void setMedium(const MediumTraits &medium);
     // The whole run ends, failed, this long after start(); 0 (the default): never.
     void setDeadlineMs(int ms);
     // The run stops, failed, once this many commands in a row that were meant to
@@ -65,12 +59,21 @@ public:
     // Keep listening this long after the last command ended, for the late answers
     // to a broadcast; 0 (the default) finishes at once.
     void setListenAfterMs(int ms);
+    // The run goes on when its commands have ended, waiting for add(), until
+    // abort(); off by default.
+    void setKeepRunning(bool on);
 
     // Clears what an earlier run left in the dispatcher's queues, queues the first
     // commands and starts the workers. finished() follows.
     void start();
     // Stops and joins the workers; safe to call more than once.
     void stop();
+    // Ends the run now, failed, for reason (the user pressed Ctrl+C, a Stop button);
+    // finished() follows. Does nothing once the run has finished.
+    void abort(const QString &reason);
+    // One more command, taken before the source's next; before start() or while the
+    // run goes on. False once the run has finished.
+    bool add(const PlannedCommand &command);
 
     const RunSummary &summary() const;
     // Where the replies came from (a port name, a device's address), each once, in
@@ -78,27 +81,15 @@ public:
     QStringList sources() const;
     // Reports something that happened to the medium, on the run's clock.
     void reportMedium(bool present, const QString &text);
-    void reportNote(const QString &text);
 
 signals:
+    // Every event of the run, as it happens.
+    void reported(const HostEvent &event);
     // 0 when every command ended as planned, 1 otherwise.
     void finished(int exitCode);
 
-private slots:
-    // On this thread: handles what the workers have posted, in their order.
-    void drain();
-
 private:
-    using Clock = std::chrono::steady_clock;
-
-    // What a worker hands over: a copy of a record, and when it saw it.
-    struct Note
-    {
-        enum Kind { Released, Reply, Dropped, Resend, GiveUp };
-        Kind kind;
-        ProtocolData record;
-        Clock::time_point at;
-    };
+    using Clock = DispatcherBridge::Clock;
 
     struct Entry
     {
@@ -106,21 +97,24 @@ private:
         QString label;
         int line = 0;
         Outcome expected = Outcome::Answered;
-        bool released = false;
         int sn = -1;
         int sends = 0;
         Clock::time_point lastSend;
         ProtocolData sent;
+
+        bool released() const { return sends > 0; }
     };
 
-    // On a worker's thread.
-    void post(Note::Kind kind, const ProtocolData &record);
-    void onReleased(const ProtocolData &command, Clock::time_point at);
+    void onReleased(const ProtocolData &command, bool resend, Clock::time_point at);
     void onReply(const ProtocolData &reply, Clock::time_point at, bool accepted);
     void onResend(Clock::time_point at);
     void onGiveUp(Clock::time_point at);
+    void onSendFailed(const QString &reason);
     void onIdleCheck();
+    void report(const HostEvent &event);
     void topUp();
+    // Every command taken that will be: the source is done and nothing was added.
+    bool allTaken() const;
     void resolve(std::deque<Entry>::iterator entry, Outcome outcome);
     void closeOldest();
     void finishIfDone();
@@ -134,22 +128,20 @@ private:
     PortBase *m_port;
     CommandSource *m_source;
     Reporter *m_reporter;
-    Cutting m_cutting;
-    CmdDealModule m_dispatcher;
-    std::thread m_sendThread;
-    std::thread m_receiveThread;
-    // From the workers to this thread. A lock of the standard library, so that the
-    // thread sanitizer sees the hand-over; Qt's own event queue is hidden from it.
-    std::mutex m_inboxLock;
-    std::deque<Note> m_inbox;
-    bool m_drainPosted = false;
+    const MediumTraits *m_medium;
+    DispatcherBridge m_bridge;
 
-    // Commands taken from the source and not ended yet, oldest first.
+    // Commands taken and not ended yet, oldest first.
     std::deque<Entry> m_open;
+    std::deque<PlannedCommand> m_added;
     quint64 m_nextIndex = 0;
     // The command released last; -1 before the first release.
     qint64 m_inFlight = -1;
+    // The command inside sendDatatoDevice; -1 outside it.
+    qint64 m_sending = -1;
     bool m_sourceDone = false;
+    bool m_started = false;
+    bool m_keepRunning = false;
 
     RunSummary m_summary;
     QStringList m_sources;

@@ -91,6 +91,10 @@ void JsonReporter::event(const HostEvent &e)
                         {QStringLiteral("timeMs"), e.timeMs},
                         {QStringLiteral("text"), e.text}};
         break;
+    case HostEvent::Kind::SendFailed:
+        o = recordObject("sendfailed", e);
+        o.insert(QStringLiteral("reason"), e.text);
+        break;
     }
     *m_out << QJsonDocument(o).toJson(QJsonDocument::Compact) << Qt::endl;
 }
@@ -111,6 +115,7 @@ void JsonReporter::summary(const QString &medium, const RunSummary &s, int exitC
         {QStringLiteral("givenUp"), s.givenUp},
         {QStringLiteral("unaccounted"), s.unaccounted},
         {QStringLiteral("notAsPlanned"), s.notAsPlanned},
+        {QStringLiteral("sendFailures"), s.sendFailures},
         {QStringLiteral("unmatchedReplies"), s.unmatchedReplies},
         {QStringLiteral("roundTripMedianMs"), ms(0.5)},
         {QStringLiteral("roundTripP99Ms"), ms(0.99)},

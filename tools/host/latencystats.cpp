@@ -31,17 +31,47 @@ double LatencyStats::middleOf(int bucket)
     return low + (width - 1) / 2;
 }
 
+LatencyStats::LatencyStats(size_t exactSamples)
+    : m_exactSamples(exactSamples)
+{
+}
+
+void LatencyStats::spill()
+{
+    for (quint64 v : m_samples)
+        ++m_counts[size_t(bucketOf(v))];
+    m_samples = std::vector<quint64>();
+    m_spilled = true;
+}
+
 void LatencyStats::add(qint64 microseconds)
 {
-    ++m_counts[size_t(bucketOf(quint64(std::max<qint64>(0, microseconds))))];
+    const quint64 v = quint64(std::max<qint64>(0, microseconds));
     ++m_count;
+    if (!m_spilled && m_count > m_exactSamples)
+        spill();
+    if (m_spilled) {
+        ++m_counts[size_t(bucketOf(v))];
+        return;
+    }
+    m_samples.push_back(v);
+    m_sorted = false;
 }
 
 void LatencyStats::merge(const LatencyStats &other)
 {
+    m_count += other.m_count;
+    if (!m_spilled && !other.m_spilled && m_count <= m_exactSamples) {
+        m_samples.insert(m_samples.end(), other.m_samples.begin(), other.m_samples.end());
+        m_sorted = false;
+        return;
+    }
+    if (!m_spilled)
+        spill();
+    for (quint64 v : other.m_samples)
+        ++m_counts[size_t(bucketOf(v))];
     for (size_t i = 0; i < m_counts.size(); ++i)
         m_counts[i] += other.m_counts[i];
-    m_count += other.m_count;
 }
 
 quint64 LatencyStats::count() const
@@ -55,6 +85,13 @@ double LatencyStats::percentile(double share) const
         return -1;
     // The rank of the sample asked for, counting from 1 (nearest-rank method).
     const quint64 rank = std::max<quint64>(1, quint64(std::ceil(std::clamp(share, 0.0, 1.0) * double(m_count))));
+    if (!m_spilled) {
+        if (!m_sorted) {
+            std::sort(m_samples.begin(), m_samples.end());
+            m_sorted = true;
+        }
+        return double(m_samples[size_t(rank - 1)]);
+    }
     quint64 seen = 0;
     for (size_t i = 0; i < m_counts.size(); ++i) {
         seen += m_counts[i];

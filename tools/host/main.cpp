@@ -3,10 +3,11 @@
 // dispatcher's two workers on threads of their own, the signal connections, and
 // commands from the command line or a script, each followed to its end.
 
-#include "commandtext.h"
 #include "hostlog.h"
 #include "hostoptions.h"
 #include "hostrun.h"
+#include "interruptnotifier.h"
+#include "mediumtraits.h"
 #include "reporter.h"
 #include "scriptreader.h"
 
@@ -39,23 +40,14 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hostcli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
 
     HostOptions options;
     QString message;
-    switch (HostCommandLine::parse(app.arguments().mid(1), &options, &message)) {
-    case HostCommandLine::Result::Help:
-    case HostCommandLine::Result::Version:
-        out << message << Qt::endl;
-        return 0;
-    case HostCommandLine::Result::Error:
-        err << message << Qt::endl;
-        return 2;
-    case HostCommandLine::Result::Run:
-        break;
-    }
+    const HostCommandLine::Result read = HostCommandLine::parse(app.arguments().mid(1), &options, &message);
+    if (read != HostCommandLine::Result::Run)
+        return ToolCommandLine::finish(read, message);
 
     // A script is read twice: once whole, so that a bad line stops the run before
     // anything is sent, then again as the run goes, so that it is never held whole.
@@ -81,17 +73,7 @@ int main(int argc, char *argv[])
         }
         source = std::make_unique<ScriptReader>(&script, options.scriptPath, options.defaults);
     } else {
-        QList<PlannedCommand> commands;
-        for (const QString &text : options.commands) {
-            PlannedCommand planned;
-            CommandText::parse(text, &planned.command, &message);
-            planned.command.byHead = options.defaults.head;
-            planned.command.iTimeoutMs = options.defaults.timeoutMs;
-            planned.command.bySendMode = options.defaults.sendMode;
-            planned.label = text;
-            commands << planned;
-        }
-        source = std::make_unique<ListSource>(commands);
+        source = std::make_unique<ListSource>(options.commands);
     }
 
     const QString errorLogDir =
@@ -120,9 +102,13 @@ int main(int argc, char *argv[])
         err << "hostcli: --errorlog: cannot use the directory " << options.errorLogDir << Qt::endl;
         return 2;
     }
+    // Ctrl+C ends the run with the summary of what it did, as ping does.
+    InterruptNotifier interrupt;
+    QObject::connect(&interrupt, &InterruptNotifier::interrupted, &host,
+                     [&host] { host.abort(QStringLiteral("interrupted (Ctrl+C)")); });
     const int exitCode = host.run(source.get());
     reporter->summary(host.mediumName(), host.summary(), exitCode);
-    if (options.medium == HostOptions::Medium::Broadcast)
+    if (mediumTraits(options.medium).listensAfter)
         reporter->devicesFound(sortedAddresses(host.sources()));
     host.close();
     return exitCode;

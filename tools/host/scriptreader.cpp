@@ -51,16 +51,17 @@ ScriptReader::LineKind ScriptReader::parseLine(const QString &text, const Comman
         if (key == QLatin1String("timeout") && word.contains(QLatin1Char('='))) {
             planned.command.iTimeoutMs = value.toInt(&ok);
             if (!ok || planned.command.iTimeoutMs < 0) {
-                *error = QStringLiteral("timeout=%1: not a number of milliseconds").arg(value);
+                *error = QStringLiteral("timeout=%1: not a number of milliseconds").arg(CommandText::echo(value));
                 return LineKind::Bad;
             }
         } else if (key == QLatin1String("expect") && word.contains(QLatin1Char('='))) {
             if (!parseExpect(value, &planned.expected)) {
-                *error = QStringLiteral("expect=%1: give answer, drop or give-up").arg(value);
+                *error = QStringLiteral("expect=%1: give answer, drop or give-up").arg(CommandText::echo(value));
                 return LineKind::Bad;
             }
         } else {
-            *error = QStringLiteral("\"%1\" is neither timeout=MS nor expect=answer|drop|give-up").arg(word);
+            *error = QStringLiteral("\"%1\" is neither timeout=MS nor expect=answer|drop|give-up")
+                         .arg(CommandText::echo(word));
             return LineKind::Bad;
         }
     }
@@ -117,11 +118,6 @@ bool ScriptReader::next(PlannedCommand *command)
 QString ScriptReader::error() const
 {
     return m_error;
-}
-
-int ScriptReader::lineNumber() const
-{
-    return m_line;
 }
 
 qint64 ScriptReader::check(QIODevice *device, const QString &name, const CommandDefaults &defaults,

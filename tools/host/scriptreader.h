@@ -33,8 +33,6 @@ public:
     bool next(PlannedCommand *command) override;
     // "NAME:LINE: what is wrong", once next() has failed on a bad line or a read error.
     QString error() const override;
-    // The line last read, counting from 1.
-    int lineNumber() const;
 
     // One line without its line end. Bad: *error says what is wrong, without the
     // line number.

@@ -86,6 +86,9 @@ void TextReporter::event(const HostEvent &e)
     case HostEvent::Kind::Note:
         line = QStringLiteral("!! ") + e.text;
         break;
+    case HostEvent::Kind::SendFailed:
+        line = QStringLiteral("!! send failed: %1  SN %2").arg(e.text).arg(r.bySN) + labelled(e);
+        break;
     }
     *m_out << line << Qt::endl;
 }
@@ -96,6 +99,8 @@ void TextReporter::summary(const QString &medium, const RunSummary &s, int exitC
            << " dropped by the reply rules, " << s.resent << " resent, " << s.givenUp << " given up";
     if (s.unaccounted > 0)
         *m_out << ", " << s.unaccounted << " without a reply of their own";
+    if (s.sendFailures > 0)
+        *m_out << ", " << s.sendFailures << (s.sendFailures == 1 ? " send" : " sends") << " failed";
     if (s.roundTrips.count() > 0) {
         *m_out << "; round trip median " << milliseconds(s.roundTrips.percentile(0.5) / 1000.0)
                << ", 99th percentile " << milliseconds(s.roundTrips.percentile(0.99) / 1000.0);

@@ -2,8 +2,10 @@
 // --udp, a UDP socket), prints where a host finds it on stdout (the serial port
 // name, or ADDRESS:PORT) and answers commands until SIGINT or SIGTERM.
 
+#include "hexnumber.h"
 #include "ptydevice.h"
 #include "simfaultnames.h"
+#include "toolcommandline.h"
 #include "udpdevice.h"
 
 #include <QCommandLineParser>
@@ -71,14 +73,15 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("simdevice"));
     QTextStream out(stdout);
     QTextStream err(stderr);
+    const int usageError = ToolCommandLine::kUsageError;
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Simulated device on a pseudo-terminal, or with --udp on a UDP socket. Prints where a "
         "host finds it (the serial port name, or ADDRESS:PORT), then answers command frames "
-        "until interrupted. CMD is a command code (0x42 or 66), optionally with :N to misbehave "
-        "only on the next N such commands."));
-    parser.addHelpOption();
+        "until interrupted. CMD is a command code in hexadecimal, with or without 0x (42 or "
+        "0x42), optionally with :N to misbehave only on the next N such commands. Exit status: "
+        "0 when stopped by SIGINT or SIGTERM, 1 when the medium cannot be opened, 2 on bad usage."));
     for (int i = 0; i < SimFaultNames::kCount; ++i) {
         const SimFaultNames::Entry &f = SimFaultNames::kEntries[i];
         if (f.perCommand)
@@ -88,11 +91,11 @@ int main(int argc, char *argv[])
     }
     const QCommandLineOption blockOption(
         QStringLiteral("block-commands"),
-        QStringLiteral("Comma-separated command codes whose frame is followed by a block of "
-                       "p2 + 256 * p3 bytes (default 0xe0; empty for none)."),
+        QStringLiteral("Comma-separated command codes in hexadecimal whose frame is followed by a "
+                       "block of p2 + 256 * p3 bytes (default e0; empty for none)."),
         QStringLiteral("LIST"));
     const QCommandLineOption hangUpOption(QStringLiteral("hang-up-after"),
-                                          QStringLiteral("Hang up the line after N commands."),
+                                          QStringLiteral("Answer N commands, then hang up the line."),
                                           QStringLiteral("N"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Report every command on stderr."));
@@ -109,7 +112,11 @@ int main(int argc, char *argv[])
             .arg(SimProfile::kDefaultBlockDatagram),
         QStringLiteral("LIST"));
     parser.addOptions({blockOption, hangUpOption, verboseOption, udpOption, datagramOption});
-    parser.process(app);
+    QString message;
+    const ToolCommandLine::Result read =
+        ToolCommandLine::parse(&parser, QStringLiteral("simdevice"), app.arguments().mid(1), &message);
+    if (read != ToolCommandLine::Result::Run)
+        return ToolCommandLine::finish(read, message);
 
     std::unique_ptr<SimLink> link;
     if (parser.isSet(udpOption)) {
@@ -117,20 +124,20 @@ int main(int argc, char *argv[])
         quint16 port = 0;
         if (!parseEndpoint(parser.value(udpOption), &address, &port)) {
             err << "simdevice: --udp: not an IPv4 ADDRESS:PORT: " << parser.value(udpOption) << "\n";
-            return 2;
+            return usageError;
         }
         QList<int> sizes;
         if (parser.isSet(datagramOption) && !parseSizes(parser.value(datagramOption), &sizes)) {
             err << "simdevice: --block-datagrams: not a list of sizes from 1 to " << SimProfile::kMaxDatagram
                 << ": " << parser.value(datagramOption) << "\n";
-            return 2;
+            return usageError;
         }
         if (sizes.isEmpty())
             sizes.append(SimProfile::kDefaultBlockDatagram);
         link = std::make_unique<UdpDevice>(address, port, sizes);
     } else if (parser.isSet(datagramOption)) {
         err << "simdevice: --block-datagrams needs --udp\n";
-        return 2;
+        return usageError;
     } else {
         link = std::make_unique<PtyDevice>();
     }
@@ -151,7 +158,7 @@ int main(int argc, char *argv[])
             int times;
             if (!SimFaultNames::parseTarget(value, &cmd, &times)) {
                 err << "simdevice: --" << f.name << ": not a command code: " << value << "\n";
-                return 2;
+                return usageError;
             }
             device.setFault(cmd, f.fault, times);
         }
@@ -159,18 +166,17 @@ int main(int argc, char *argv[])
     if (everyCommandFaults > 1) {
         err << "simdevice: choose at most one of --garbage, --byte-by-byte, --pieces, --echo, --upper-case, "
                "--odd-size\n";
-        return 2;
+        return usageError;
     }
     if (parser.isSet(blockOption)) {
         QSet<quint8> codes;
         for (const QString &item : parser.value(blockOption).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            bool ok = false;
-            const uint code = item.trimmed().toUInt(&ok, 0);
-            if (!ok || code > 0xFF) {
+            quint8 code = 0;
+            if (!HexNumber::parseByte(item.trimmed(), &code)) {
                 err << "simdevice: --block-commands: not a command code: " << item << "\n";
-                return 2;
+                return usageError;
             }
-            codes.insert(quint8(code));
+            codes.insert(code);
         }
         device.setBlockCommands(codes);
     }
@@ -180,8 +186,11 @@ int main(int argc, char *argv[])
         hangUpAfter = parser.value(hangUpOption).toInt(&ok);
         if (!ok || hangUpAfter < 1) {
             err << "simdevice: --hang-up-after: not a count: " << parser.value(hangUpOption) << "\n";
-            return 2;
+            return usageError;
         }
+        // Decided on the device's own thread as each command comes in: this thread
+        // looks only every 100 ms, by when the host may have sent another.
+        device.setAnswerLimit(hangUpAfter);
     }
     const bool verbose = parser.isSet(verboseOption);
 
@@ -210,7 +219,8 @@ int main(int argc, char *argv[])
                 err << "<- " << describe(f) << "\n";
             if (hangUpAfter >= 0 && commands >= hangUpAfter && !link->isHungUp()) {
                 link->hangUp();
-                err << "simdevice: hung up after " << commands << " commands\n";
+                err << "simdevice: hung up after answering " << hangUpAfter
+                    << (hangUpAfter == 1 ? " command\n" : " commands\n");
             }
         }
         err.flush();

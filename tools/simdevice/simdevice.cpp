@@ -133,7 +133,9 @@ QList<SimWrite> SimDevice::feed(const QByteArray &fromHost)
         Exchange e;
         e.command = command;
         e.command.block = QByteArray(command.block.constData(), command.block.size());
-        e.fault = takeFault(command.cmd);
+        e.fault = m_answersLeft == 0 ? SimFault::Silent : takeFault(command.cmd);
+        if (m_answersLeft > 0)
+            --m_answersLeft;
         e.at = std::chrono::steady_clock::now();
         const QList<SimWrite> answered = answer(command, e.fault, &e.reply);
         e.units = answered.size();
@@ -298,6 +300,12 @@ void SimDevice::setDelayMs(int ms)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_delayMs = qMax(0, ms);
+}
+
+void SimDevice::setAnswerLimit(qint64 commands)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answersLeft = commands;
 }
 
 void SimDevice::clearFaults()

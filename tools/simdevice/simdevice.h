@@ -82,6 +82,10 @@ public:
     // leave falls to setFaultForAll. An empty list stops the drawing.
     void setFaultRates(const QList<FaultRate> &rates, quint32 seed = 1);
     void setDelayMs(int ms);
+    // Answers the next n commands as configured and none after them (taken as
+    // SimFault::Silent), decided as each command is cut, so that a device that hangs
+    // up after n commands never answers one more first; -1: no limit (the default).
+    void setAnswerLimit(qint64 commands);
     // Clears the faults of both kinds and the rates.
     void clearFaults();
 
@@ -142,6 +146,7 @@ private:
     QList<FaultRate> m_rates;
     std::mt19937 m_random;
     int m_delayMs = kDefaultDelayMs;
+    qint64 m_answersLeft = -1;
     std::deque<Exchange> m_received;
 };
 

@@ -1,5 +1,7 @@
 #include "simfaultnames.h"
 
+#include "hexnumber.h"
+
 #include <QStringList>
 
 namespace SimFaultNames {
@@ -38,13 +40,11 @@ bool parseTarget(const QString &text, quint8 *cmd, int *times)
     const QStringList parts = text.split(QLatin1Char(':'));
     if (parts.size() > 2)
         return false;
-    bool ok = false;
-    const uint code = parts.at(0).toUInt(&ok, 0);
-    if (!ok || code > 0xFF)
+    if (!HexNumber::parseByte(parts.at(0), cmd))
         return false;
-    *cmd = quint8(code);
     *times = -1;
     if (parts.size() == 2) {
+        bool ok = false;
         *times = parts.at(1).toInt(&ok);
         if (!ok || *times < 1)
             return false;

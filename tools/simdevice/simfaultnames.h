@@ -24,8 +24,8 @@ extern const int kCount;
 // The fault of that name; false for an unknown name.
 bool find(const QString &name, SimFault *fault);
 
-// "0x42", "66" or "0x42:1" (only the next one such command): the code and how
-// many times, -1 for every time.
+// "42", "0x42" or "0x42:1" (only the next one such command): the code, in
+// hexadecimal with or without 0x, and how many times (decimal), -1 for every time.
 bool parseTarget(const QString &text, quint8 *cmd, int *times);
 
 } // namespace SimFaultNames

@@ -24,16 +24,18 @@ sockaddr_in socketAddress(quint32 address, quint16 port)
     return a;
 }
 
-// A non-blocking datagram socket bound to address:port with SO_REUSEADDR, so that
-// every device at a port gets the broadcasts; -1 on failure (errno says why).
-int boundSocket(quint32 address, quint16 port)
+// A non-blocking datagram socket bound to address:port; -1 on failure (errno says
+// why). Shared (SO_REUSEADDR) for the broadcast address, so that every device at a
+// port gets the broadcasts; never for a device's own address, where a second
+// device would silently take the first one's traffic.
+int boundSocket(quint32 address, quint16 port, bool shared)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
     const int on = 1;
     const sockaddr_in a = socketAddress(address, port);
-    if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
+    if ((shared && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
         || ::bind(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) {
         const int saved = errno;
         ::close(fd);
@@ -79,7 +81,7 @@ bool UdpDevice::start(QString *error)
 
     for (int i = 0; i < m_addressCount; ++i) {
         const quint32 address = m_address.toIPv4Address() + quint32(i);
-        const int fd = boundSocket(address, m_port);
+        const int fd = boundSocket(address, m_port, false);
         if (fd < 0) {
             return fail(systemError(QStringLiteral("cannot listen on %1:%2")
                                         .arg(QHostAddress(address).toString())
@@ -97,7 +99,7 @@ bool UdpDevice::start(QString *error)
     }
     // Broadcasts are heard on a second socket; without it the device is found only
     // by address.
-    m_broadcast = boundSocket(INADDR_BROADCAST, m_port);
+    m_broadcast = boundSocket(INADDR_BROADCAST, m_port, true);
 
     m_ownAddresses.clear();
     for (const QHostAddress &a : QNetworkInterface::allAddresses()) {

@@ -11,20 +11,25 @@
 #include "ptydevice.h"
 #include "reporter.h"
 #include "scriptreader.h"
+#include "toolcommandline.h"
 #include "udpdevice.h"
 #include "usbdevice.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTextStream>
 #include <QTimer>
 
+#include <functional>
+
 namespace {
 
 // A medium's part of the demonstration fails rather than hang; the three of them
 // end within 30 s whatever happens.
 constexpr int kSegmentDeadlineS = 9;
+constexpr int kAnsweredTimeoutMs = 6000;
 // The UDP device's address: loopback, never a network.
 const char kUdpDeviceAddress[] = "127.0.0.2";
 // The UDP device sends a block in datagrams of at most this many bytes.
@@ -36,18 +41,29 @@ constexpr quint8 kUnplugDuring = 0x44;
 // How long the device stays away once the host has heard it go.
 constexpr int kUnpluggedMs = 200;
 
-// Passes every event on. When the command it waits for leaves, it unplugs the
-// device, which therefore never answers that send; once the host has heard the
+// Watches the run's events. When the command it waits for leaves, it unplugs the
+// device, which is told to leave that send unanswered; once the host has heard the
 // device go (signalUSBChanged(false)), it plugs it in again, so that the resend
-// reaches the device the host has opened anew.
-class UnplugWhileWaiting : public Reporter
+// reaches the device the host has opened anew. Its notes go to reporter.
+class UnplugWhileWaiting
 {
 public:
-    UnplugWhileWaiting(Reporter *next, UsbDevice *device, quint8 cmd)
-        : m_next(next)
+    UnplugWhileWaiting(Reporter *reporter, UsbDevice *device, quint8 cmd)
+        : m_reporter(reporter)
         , m_device(device)
         , m_cmd(cmd)
     {
+        m_taken.setInterval(kLookMs);
+        QObject::connect(&m_taken, &QTimer::timeout, [this] {
+            for (const SimFrame &f : m_device->device().receivedCommands()) {
+                if (f.cmd == m_cmd) {
+                    m_taken.stop();
+                    note(QStringLiteral("demo: the device is unplugged while it owes the reply"));
+                    m_device->hangUp();
+                    return;
+                }
+            }
+        });
     }
 
     // Both notices came: gone, and back.
@@ -56,18 +72,13 @@ public:
         return m_state == State::Back;
     }
 
-    void opened(const QString &medium, const QString &description) override
+    void seen(const HostEvent &e)
     {
-        m_next->opened(medium, description);
-    }
-
-    void event(const HostEvent &e) override
-    {
-        m_next->event(e);
         if (m_state == State::Waiting && e.kind == HostEvent::Kind::Send && e.record.byCmd == m_cmd) {
             m_state = State::Unplugged;
-            note(QStringLiteral("demo: the device is unplugged while it owes the reply"));
-            m_device->hangUp();
+            // The event comes as the command leaves: unplug once the device has taken
+            // it (and, told to, left it unanswered), so that it owes the reply.
+            m_taken.start();
         } else if (m_state == State::Unplugged && e.kind == HostEvent::Kind::Medium && !e.present) {
             m_state = State::Away;
             QTimer::singleShot(kUnpluggedMs, [this] {
@@ -79,31 +90,24 @@ public:
         }
     }
 
-    void summary(const QString &medium, const RunSummary &summary, int exitCode) override
-    {
-        m_next->summary(medium, summary, exitCode);
-    }
-
-    void devicesFound(const QStringList &addresses) override
-    {
-        m_next->devicesFound(addresses);
-    }
-
 private:
     enum class State { Waiting, Unplugged, Away, Back };
+    // How often to look whether the device has taken the command.
+    static constexpr int kLookMs = 5;
 
     void note(const QString &text)
     {
         HostEvent e;
         e.kind = HostEvent::Kind::Note;
         e.text = text;
-        m_next->event(e);
+        m_reporter->event(e);
     }
 
-    Reporter *m_next;
+    Reporter *m_reporter;
     UsbDevice *m_device;
     const quint8 m_cmd;
     State m_state = State::Waiting;
+    QTimer m_taken;
 };
 
 class Demo
@@ -121,13 +125,14 @@ public:
     }
 
     // Runs one medium's script against a started device; false when a command did
-    // not end as planned or the medium could not be used. The events go to
-    // reporter, or to the demo's own.
+    // not end as planned or the medium could not be used. watch sees every event.
     bool segment(const QString &title, const HostOptions &options, const QString &script, SimLink *device,
-                 Reporter *reporter = nullptr)
+                 const std::function<void(const HostEvent &)> &watch = nullptr)
     {
         *m_out << Qt::endl << "=== " << title << " ===" << Qt::endl;
-        HostRun host(options, reporter ? reporter : &m_reporter);
+        HostRun host(options, &m_reporter);
+        if (watch)
+            QObject::connect(&host, &HostRun::reported, watch);
         QString error;
         if (!host.open(&error)) {
             *m_out << "!! " << error << Qt::endl;
@@ -160,6 +165,10 @@ HostOptions demoOptions(HostOptions::Medium medium)
 {
     HostOptions o;
     o.medium = medium;
+    // An answered command waits for its reply as long as the system's commands do: a
+    // loaded machine may stall a reply well past hostcli's default, and a resend
+    // would not be the demonstration's.
+    o.defaults.timeoutMs = kAnsweredTimeoutMs;
     o.deadlineS = kSegmentDeadlineS;
     o.giveUpLimit = 0;
     return o;
@@ -217,13 +226,14 @@ bool usbSegment(Demo *demo, QTextStream *out)
     device.device().setFault(0x42, SimFault::Silent, 1);
     device.device().setFault(0x43, SimFault::Silent);
     device.device().setFault(0x77, SimFault::Pieces);
+    device.device().setFault(kUnplugDuring, SimFault::Silent, 1);
     HostOptions o = demoOptions(HostOptions::Medium::Usb);
     o.vendorId = kUsbVendorId;
     o.productId = kUsbProductId;
     UnplugWhileWaiting unplug(demo->reporter(), &device, kUnplugDuring);
     const bool ok = demo->segment(
         QStringLiteral("USB: the simulated device %1 on the simulated HID bus").arg(device.endpoint()), o,
-        QStringLiteral(":/demo/usb.txt"), &device, &unplug);
+        QStringLiteral(":/demo/usb.txt"), &device, [&unplug](const HostEvent &e) { unplug.seen(e); });
     if (!unplug.sawUnplugAndReplug()) {
         *out << "!! the host did not hear the device go and come back" << Qt::endl;
         return false;
@@ -245,9 +255,22 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hostdemo"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "The demonstration that ./run.sh demo runs: the example host drives the simulated device built into "
+        "this program over a serial line (a pseudo-terminal), over UDP (on the loopback address 127.0.0.2) "
+        "and over USB (on a simulated HID bus inside the program), with no hardware and no set-up. Exit "
+        "status: 0 when every command on every medium ended as planned, 1 otherwise, 2 on bad usage."));
+    const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Show the libraries' debug log on stderr."));
+    parser.addOption(logOption);
+    QString message;
+    const ToolCommandLine::Result read =
+        ToolCommandLine::parse(&parser, QStringLiteral("hostdemo"), app.arguments().mid(1), &message);
+    if (read != ToolCommandLine::Result::Run)
+        return ToolCommandLine::finish(read, message);
     Q_INIT_RESOURCE(demo);
     QTextStream out(stdout);
-    HostLog::install(app.arguments().contains(QStringLiteral("--log")));
+    HostLog::install(parser.isSet(logOption));
 
     QElapsedTimer clock;
     clock.start();

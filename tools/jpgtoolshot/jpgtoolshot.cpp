@@ -1,10 +1,11 @@
 // Shows the picture tool's window with files already imported and optionally saves a
-// picture of it, for the documentation. The shipped program reads no options; this
-// helper answers the import dialogs from its command line instead.
+// picture of it, for the documentation. The shipped window reads no options; this
+// helper answers its import dialogs from its command line instead.
 #include "mainwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QScreen>
 #include <QTabWidget>
@@ -56,8 +57,16 @@ int main(int argc, char *argv[])
     window.show();
 
     if (parser.isSet(grab)) {
-        // Give the X server time to map and paint the window before reading it back.
-        QTimer::singleShot(1500, &window, [&]() {
+        // Give the X server time to map and paint the window, and the thumbnails time
+        // to arrive (the window shows a busy cursor until they have), before reading
+        // it back.
+        auto *poll = new QTimer(&window);
+        QElapsedTimer shown;
+        shown.start();
+        QObject::connect(poll, &QTimer::timeout, &window, [&, poll]() {
+            if (shown.elapsed() < 1500 || QApplication::overrideCursor())
+                return;
+            poll->stop();
             const QRect frame = window.frameGeometry();
             const QPixmap shot = window.screen()->grabWindow(0, frame.x(), frame.y(),
                                                              frame.width(), frame.height());
@@ -66,6 +75,7 @@ int main(int argc, char *argv[])
                          shot.width(), shot.height(), frame.x(), frame.y());
             app.exit(saved ? 0 : 1);
         });
+        poll->start(100);
     }
     return app.exec();
 }

@@ -9,6 +9,7 @@
 // left stuck.
 
 #include "soakrunner.h"
+#include "toolcommandline.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -53,8 +54,9 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Drives commands through the dispatcher and a medium while the simulated device "
-        "misbehaves, and accounts for every command."));
-    parser.addHelpOption();
+        "misbehaves, and accounts for every command. Exit status: 0 when no command was "
+        "lost, doubled, answered with another's content or left stuck, 1 otherwise, 2 on "
+        "bad usage."));
     const QCommandLineOption commandsOption(QStringLiteral("commands"),
                                             QStringLiteral("Commands per medium unless MEDIUM=N says (2000)."),
                                             QStringLiteral("N"), QStringLiteral("2000"));
@@ -73,7 +75,11 @@ int main(int argc, char *argv[])
     parser.addOptions({commandsOption, seedOption, scaleOption, calmOption, detailOption, jsonOption, traceOption});
     parser.addPositionalArgument(QStringLiteral("media"), QStringLiteral("serial, udp or usb, each optionally =N."),
                                  QStringLiteral("MEDIUM[=N]..."));
-    parser.process(app);
+    QString message;
+    const ToolCommandLine::Result read =
+        ToolCommandLine::parse(&parser, QStringLiteral("soak"), app.arguments().mid(1), &message, true);
+    if (read != ToolCommandLine::Result::Run)
+        return ToolCommandLine::finish(read, message);
 
     bool ok = false;
     const int defaultCommands = parser.value(commandsOption).toInt(&ok);
@@ -83,13 +89,13 @@ int main(int argc, char *argv[])
         Job job;
         if (!ok || !parseJob(text, defaultCommands, &job)) {
             err << "soak: expected serial, udp or usb, optionally =N, got \"" << text << "\"\n";
-            return 2;
+            return ToolCommandLine::kUsageError;
         }
         jobs.push_back(job);
     }
     if (jobs.empty()) {
         err << "soak: name at least one medium (see --help)\n";
-        return 2;
+        return ToolCommandLine::kUsageError;
     }
 
     QList<SoakReport> reports;

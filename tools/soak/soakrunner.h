@@ -1,19 +1,15 @@
 #ifndef SOAKRUNNER_H
 #define SOAKRUNNER_H
 
-#include "cmddealmodule.h"
+#include "dispatcherbridge.h"
 #include "soakledger.h"
 #include "soakmedium.h"
 #include "soakreport.h"
 
 #include <QObject>
 
-#include <atomic>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <random>
-#include <thread>
 
 class QEventLoop;
 
@@ -32,7 +28,7 @@ struct SoakConfig
 };
 
 // Plays the host over one medium for a whole run: a dispatcher with its two workers
-// on threads of their own, the transport on this thread, the simulated device
+// on threads of their own (a DispatcherBridge), the transport on this thread, the simulated device
 // misbehaving at the medium's rates. It keeps a few commands queued at a time until
 // all have gone, records what the dispatcher tells it and what the device took, and
 // accounts for every command at the end.
@@ -57,14 +53,9 @@ private:
 
     ProtocolData makeCommand(int index);
     void topUp();
-    void handOver(const ProtocolData &command);
-    void deliver();
+    void deliver(const ProtocolData &command);
     void check();
     void finishRun(bool completed);
-    void startWorkers();
-    void stopWorkers();
-
-    static void logHandler(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
     const SoakConfig m_config;
     std::unique_ptr<SoakMedium> m_medium;
@@ -73,12 +64,7 @@ private:
     std::mt19937 m_random;
     std::discrete_distribution<int> m_pick;
 
-    CmdDealModule m_dispatcher;
-    std::thread m_send;
-    std::thread m_receive;
-    std::atomic<bool> m_resendNext{false};
-    std::mutex m_handOverLock;
-    std::deque<ProtocolData> m_toSend;
+    DispatcherBridge m_bridge;
 
     QEventLoop *m_loop = nullptr;
     int m_queued = 0;

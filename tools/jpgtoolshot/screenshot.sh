@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Pictures of the picture tool's window for the documentation: runs the window under
 # Xvfb with a few generated pictures and logos imported, once per tab.
-# Usage: tests/picturetool/screenshot.sh [build dir] [output dir]
+# Usage: tools/jpgtoolshot/screenshot.sh [build dir] [output dir]
 # Needs xvfb (xvfb-run, xauth), imagemagick and fonts-dejavu-core.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
 out=${2:-docs}
-helper=$build/tests/picturetool/jpgtool_screenshot
+helper=$build/tools/jpgtoolshot/jpgtool_screenshot
 [ -x "$helper" ] || { echo "build $helper first" >&2; exit 1; }
 
 tmp=$(mktemp -d)

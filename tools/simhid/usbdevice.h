@@ -1,6 +1,7 @@
 #ifndef USBDEVICE_H
 #define USBDEVICE_H
 
+#include "simhid_global.h"
 #include "simlink.h"
 
 #include <QByteArray>
@@ -13,7 +14,7 @@
 // attached under its vendor and product id; it takes the host's output reports,
 // feeds them to the device logic and sends the answers as input reports, with
 // their delays and in order, from an I/O thread of its own.
-class UsbDevice : public SimLink
+class SIMHID_EXPORT UsbDevice : public SimLink
 {
 public:
     UsbDevice(quint16 vendorId, quint16 productId);

@@ -1,6 +1,5 @@
 #include "soakrunner.h"
 
-#include "dispatcherstate.h"
 #include "portbase.h"
 #include "residentmemory.h"
 
@@ -13,12 +12,8 @@ namespace {
 
 using Clock = SoakLedger::Clock;
 
-// The run whose dispatcher the log handler watches, and its receive worker's thread.
+// The run going on in this process: the dispatcher's queues are process-wide.
 SoakRunner *s_active = nullptr;
-QtMessageHandler s_previousHandler = nullptr;
-std::atomic<std::thread::id> s_receiveThread{std::thread::id()};
-std::atomic<SoakLedger *> s_ledger{nullptr};
-const CmdDealModule *s_dispatcher = nullptr;
 
 qint64 msSince(Clock::time_point t)
 {
@@ -39,44 +34,25 @@ SoakRunner::SoakRunner(const SoakConfig &config)
         weights.push_back(k.weight);
     m_pick = std::discrete_distribution<int>(weights.begin(), weights.end());
 
-    // The workers' signals carry pointers to records they overwrite at their next
-    // step: each handler copies what it needs on the worker's thread.
-    connect(&m_dispatcher, &CmdDealModule::signalInitCore, this, [this]() { m_resendNext = true; },
-            Qt::DirectConnection);
-    connect(&m_dispatcher, &CmdDealModule::signalSendMessage, this, [this](void *p) {
-        const ProtocolData command = *static_cast<const ProtocolData *>(p);
-        if (m_resendNext.exchange(false))
-            m_ledger->resent(Clock::now());
-        else
-            m_ledger->released(command, Clock::now());
-        handOver(command);
-    }, Qt::DirectConnection);
-    connect(&m_dispatcher, &CmdDealModule::signalSendTimeOut, this, [this]() { m_ledger->gaveUp(Clock::now()); },
-            Qt::DirectConnection);
-    connect(&m_dispatcher, &CmdDealModule::signalSendReceiveMessage, this, [this](void *p) {
-        m_ledger->accepted(*static_cast<const ProtocolData *>(p), Clock::now());
-    }, Qt::DirectConnection);
+    connect(&m_bridge, &DispatcherBridge::released, this,
+            [this](const ProtocolData &command, bool resend, SoakLedger::Clock::time_point at) {
+                if (resend)
+                    m_ledger->resent(at);
+                else
+                    m_ledger->released(command, at);
+                deliver(command);
+            });
+    connect(&m_bridge, &DispatcherBridge::gaveUp, this,
+            [this](const ProtocolData &, SoakLedger::Clock::time_point at) { m_ledger->gaveUp(at); });
+    connect(&m_bridge, &DispatcherBridge::replied, this,
+            [this](const ProtocolData &reply, SoakLedger::Clock::time_point at) { m_ledger->accepted(reply, at); });
+    connect(&m_bridge, &DispatcherBridge::dropped, this,
+            [this](const ProtocolData &reply, SoakLedger::Clock::time_point at) { m_ledger->dropped(reply, at); });
 }
 
 SoakRunner::~SoakRunner()
 {
-    stopWorkers();
-}
-
-void SoakRunner::logHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (type != QtDebugMsg) {
-        if (s_previousHandler)
-            s_previousHandler(type, context, message);
-        return;
-    }
-    // The receive worker names every reply it refuses, right after taking it into
-    // curReply, on its own thread: the one place a refused reply can be seen.
-    if (std::this_thread::get_id() == s_receiveThread.load()
-        && message.startsWith(QLatin1String("==============checkRecvData:"))) {
-        if (SoakLedger *ledger = s_ledger.load())
-            ledger->dropped(s_dispatcher->curReply, Clock::now());
-    }
+    m_bridge.stop();
 }
 
 ProtocolData SoakRunner::makeCommand(int index)
@@ -104,30 +80,16 @@ ProtocolData SoakRunner::makeCommand(int index)
 void SoakRunner::topUp()
 {
     while (m_queued < m_config.commands && CmdDealModule::commandQueueSize() < kQueuedAhead)
-        queueCommand(makeCommand(m_queued++));
+        DispatcherBridge::queue(makeCommand(m_queued++));
 }
 
-void SoakRunner::handOver(const ProtocolData &command)
+void SoakRunner::deliver(const ProtocolData &command)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_handOverLock);
-        m_toSend.push_back(command);
-    }
-    QMetaObject::invokeMethod(this, &SoakRunner::deliver, Qt::QueuedConnection);
-}
-
-void SoakRunner::deliver()
-{
-    // A hand-over still queued when the run ended finds the medium closed.
+    // A release still queued when the run ended finds the medium closed.
     if (!m_loop)
         return;
-    std::deque<ProtocolData> toSend;
-    {
-        std::lock_guard<std::mutex> lock(m_handOverLock);
-        toSend.swap(m_toSend);
-    }
-    for (ProtocolData &c : toSend)
-        m_medium->port()->sendDatatoDevice(&c);
+    ProtocolData copy = command;
+    m_medium->port()->sendDatatoDevice(&copy);
     topUp();
 
     const int released = m_ledger->releasedCount();
@@ -175,28 +137,6 @@ void SoakRunner::finishRun(bool completed)
     m_loop->quit();
 }
 
-void SoakRunner::startWorkers()
-{
-    m_dispatcher.bSendWorkRun = true;
-    m_dispatcher.bReceiveWorkRun = true;
-    m_send = std::thread(&CmdDealModule::GetQueueWork, &m_dispatcher);
-    m_receive = std::thread([this]() {
-        s_receiveThread = std::this_thread::get_id();
-        m_dispatcher.ReceiveGetQueueWork();
-    });
-}
-
-void SoakRunner::stopWorkers()
-{
-    m_dispatcher.bSendWorkRun = false;
-    m_dispatcher.bReceiveWorkRun = false;
-    if (m_send.joinable())
-        m_send.join();
-    if (m_receive.joinable())
-        m_receive.join();
-    s_receiveThread = std::thread::id();
-}
-
 SoakReport SoakRunner::run()
 {
     m_report = SoakReport();
@@ -210,13 +150,10 @@ SoakReport SoakRunner::run()
         return m_report;
     }
     s_active = this;
-    resetDispatcherState();
+    DispatcherBridge::clearQueues();
     m_ledger = std::make_unique<SoakLedger>(
         m_config.commands, m_medium->profile(), m_medium->blocksReachHost(),
         [medium = m_medium.get()](const SimDevice::Exchange &e) { return medium->effect(e); });
-    s_ledger = m_ledger.get();
-    s_dispatcher = &m_dispatcher;
-    s_previousHandler = qInstallMessageHandler(logHandler);
 
     QList<SimDevice::FaultRate> rates = m_plan.rates;
     for (SimDevice::FaultRate &r : rates)
@@ -241,11 +178,11 @@ SoakReport SoakRunner::run()
         QTimer checker;
         connect(&checker, &QTimer::timeout, this, &SoakRunner::check);
         checker.start(kCheckEveryMs);
-        startWorkers();
+        m_bridge.start();
         topUp();
         loop.exec();
         m_loop = nullptr;
-        stopWorkers();
+        m_bridge.stop();
     } else {
         m_report.error = error;
     }
@@ -259,11 +196,8 @@ SoakReport SoakRunner::run()
     for (int i = qMax(0, m_config.traceFrom); i <= m_config.traceTo; ++i)
         m_report.detail.append(QStringLiteral("trace: ") + m_ledger->trace(i));
 
-    qInstallMessageHandler(s_previousHandler);
-    s_ledger = nullptr;
-    s_dispatcher = nullptr;
     s_active = nullptr;
     m_loop = nullptr;
-    resetDispatcherState();
+    DispatcherBridge::clearQueues();
     return m_report;
 }

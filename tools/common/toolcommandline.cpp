@@ -1,0 +1,64 @@
+#include "toolcommandline.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace ToolCommandLine {
+
+QString version()
+{
+    return QStringLiteral(VELMORA_VERSION);
+}
+
+Result parse(QCommandLineParser *parser, const QString &program, const QStringList &arguments, QString *message,
+             bool acceptsPositional)
+{
+    const QCommandLineOption help = parser->addHelpOption();
+    const QCommandLineOption versionOption = parser->addVersionOption();
+    const auto error = [&program](const QString &text) { return program + QStringLiteral(": ") + text; };
+    if (!parser->parse(QStringList{program} + arguments)) {
+        QString why = parser->errorText();
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        *message = error(why + QStringLiteral(" (see --help)"));
+        return Result::Error;
+    }
+    if (parser->isSet(help) || parser->isSet(QStringLiteral("help-all"))) {
+        // Qt names the program as it was started, path and all; the help (and the
+        // manual page made from it) names it as a user types it.
+        *message = parser->helpText();
+        const QString started = QStringLiteral("Usage: ") + QCoreApplication::arguments().value(0);
+        if (message->startsWith(started))
+            message->replace(0, started.size(), QStringLiteral("Usage: ") + program);
+        return Result::Help;
+    }
+    if (parser->isSet(versionOption)) {
+        *message = QStringLiteral("%1 %2").arg(program, version());
+        return Result::Version;
+    }
+    if (!acceptsPositional && !parser->positionalArguments().isEmpty()) {
+        *message = error(QStringLiteral("unexpected argument \"%1\" (see --help)")
+                             .arg(parser->positionalArguments().first()));
+        return Result::Error;
+    }
+    return Result::Run;
+}
+
+int finish(Result result, const QString &message)
+{
+    switch (result) {
+    case Result::Help:
+    case Result::Version:
+        QTextStream(stdout) << message << Qt::endl;
+        return 0;
+    case Result::Error:
+        QTextStream(stderr) << message << Qt::endl;
+        return kUsageError;
+    case Result::Run:
+        break;
+    }
+    return -1;
+}
+
+} // namespace ToolCommandLine

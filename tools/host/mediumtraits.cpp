@@ -1,0 +1,135 @@
+#include "mediumtraits.h"
+
+#include "datagramcodec.h"
+#include "hidreports.h"
+#include "portbase.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSerialPort>
+
+#include <iterator>
+
+namespace {
+
+QList<int> whole(const QByteArray &bytes)
+{
+    return {bytes.size()};
+}
+
+// Unicast commands leave in pieces of at most 540 bytes, as the transport cuts them.
+QList<int> datagrams(const QByteArray &bytes)
+{
+    QList<int> sizes;
+    DatagramCodec::writeInPieces(bytes, DatagramCodec::kSplitSize, [&sizes](const QByteArray &piece) {
+        sizes << piece.size();
+        return qint64(piece.size());
+    });
+    return sizes;
+}
+
+// 65-byte output reports: report ID 0 and 64 bytes of the sequence each.
+QList<int> reports(const QByteArray &bytes)
+{
+    QList<int> sizes;
+    for (const HidReports::Piece &piece : HidReports::plain(bytes))
+        sizes << HidReports::report(piece.payload).size();
+    return sizes;
+}
+
+// The transport says only that the open failed; a port of our own says why.
+QString serialOpenError(const QString &name)
+{
+    QSerialPort probe(name);
+    if (probe.open(QIODevice::ReadWrite)) {
+        probe.close();
+        return QStringLiteral("the transport refused it");
+    }
+    return probe.errorString();
+}
+
+// An IPv4 address as text, or the first IPv4 address the name resolves to.
+bool resolveIPv4(const QString &host, QString *address, QString *error)
+{
+    QHostAddress literal;
+    if (literal.setAddress(host)) {
+        if (literal.protocol() != QAbstractSocket::IPv4Protocol) {
+            *error = QStringLiteral("%1 is not an IPv4 address").arg(host);
+            return false;
+        }
+        *address = literal.toString();
+        return true;
+    }
+    const QHostInfo info = QHostInfo::fromName(host);
+    for (const QHostAddress &a : info.addresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+            *address = a.toString();
+            return true;
+        }
+    }
+    *error = info.error() != QHostInfo::NoError ? QStringLiteral("cannot resolve %1: %2").arg(host, info.errorString())
+                                                : QStringLiteral("%1 has no IPv4 address").arg(host);
+    return false;
+}
+
+bool openSerial(PortBase *port, const HostOptions &o, QString *description, QString *error)
+{
+    if (!port->openSerialPort(o.portName, o.serial.baudRate, o.serial.stopBits, o.serial.parity,
+                              o.serial.flowControl, o.serial.dataBits)) {
+        *error = QStringLiteral("cannot open serial port %1: %2").arg(o.portName, serialOpenError(o.portName));
+        return false;
+    }
+    *description = QStringLiteral("opened %1 at %2").arg(o.portName, o.serial.describe());
+    return true;
+}
+
+bool openUdp(PortBase *port, const HostOptions &o, QString *description, QString *error)
+{
+    QString deviceIP;
+    if (!resolveIPv4(o.udpHost, &deviceIP, error))
+        return false;
+    port->setDeviceIP(deviceIP);
+    port->setPort(o.udpPort);
+    *description = QStringLiteral("sending to %1:%2")
+                       .arg(deviceIP == o.udpHost ? deviceIP : QStringLiteral("%1 (%2)").arg(o.udpHost, deviceIP))
+                       .arg(o.udpPort);
+    return true;
+}
+
+bool openBroadcast(PortBase *port, const HostOptions &o, QString *description, QString *)
+{
+    port->setPort(o.udpPort);
+    *description = QStringLiteral("broadcasting to port %1").arg(o.udpPort);
+    return true;
+}
+
+bool openUsb(PortBase *port, const HostOptions &o, QString *description, QString *error)
+{
+    const QString ids =
+        QStringLiteral("%1:%2").arg(o.vendorId, 4, 16, QLatin1Char('0')).arg(o.productId, 4, 16, QLatin1Char('0'));
+    if (!port->openUSB(o.vendorId, o.productId)) {
+        *error = QStringLiteral("no USB HID device %1 could be opened (is it plugged in, and may this user open it?)")
+                     .arg(ids);
+        return false;
+    }
+    *description = QStringLiteral("opened USB device %1").arg(ids);
+    return true;
+}
+
+const MediumTraits kMedia[] = {
+    {HostOptions::Medium::Serial, "serial", ConnSerial, "ConnSerial", "write", whole, false, false, openSerial},
+    {HostOptions::Medium::Udp, "UDP", ConnUDP, "ConnUDP", "datagram", datagrams, false, false, openUdp},
+    {HostOptions::Medium::Broadcast, "broadcast", ConnUDP, "ConnUDP", "datagram", whole, true, false, openBroadcast},
+    {HostOptions::Medium::Usb, "USB", ConnUSB, "ConnUSB", "report", reports, false, true, openUsb},
+};
+
+} // namespace
+
+const MediumTraits &mediumTraits(HostOptions::Medium medium)
+{
+    for (const MediumTraits &t : kMedia) {
+        if (t.medium == medium)
+            return t;
+    }
+    return kMedia[0];
+}
