@@ -74,9 +74,18 @@ void ReassemblyBuffer::consumeTo(quint64 pos)
         consumeLocked(int(qMin<quint64>(pos - m_position, quint64(sizeLocked()))));
 }
 
-ReassemblyBuffer::Resync ReassemblyBuffer::resyncStep(int limit, int closedAt)
+ReassemblyBuffer::Resync ReassemblyBuffer::resyncStep(int limit, int closedAt, bool repeat)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    Resync found;
+    do {
+        found = resyncStepLocked(limit, closedAt);
+    } while (repeat && found == Resync::Consumed);
+    return found;
+}
+
+ReassemblyBuffer::Resync ReassemblyBuffer::resyncStepLocked(int limit, int closedAt)
+{
     const int n = qMin(limit, sizeLocked());
     if (n == 0)
         return Resync::NeedBytes;

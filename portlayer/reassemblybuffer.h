@@ -61,7 +61,9 @@ public:
         NeedBytes, // nothing to look at, or a "[" whose next byte has not come
         ReplyStart // "[R" at the head
     };
-    Resync resyncStep(int limit, int closedAt = -1);
+    // With repeat, steps again under the same lock for as long as a step consumes: a
+    // flood of noise goes in one move, without a lock for every byte.
+    Resync resyncStep(int limit, int closedAt = -1, bool repeat = false);
 
     Mark mark() const;
     // Waits until bytes are appended or wake() is called after mark was taken, or
@@ -71,6 +73,7 @@ public:
     void wake();
 
 private:
+    Resync resyncStepLocked(int limit, int closedAt);
     int sizeLocked() const;
     void consumeLocked(int n);
     // Up to n unconsumed bytes from offset on, in storage of their own.

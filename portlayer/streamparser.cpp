@@ -267,14 +267,11 @@ void StreamParser::ThreadDealDataFunc()
 void StreamParser::dealOnePass()
 {
     constexpr int kFrame = FrameCodec::kTextFrameSize;
-    // As the Part's pass: nothing is looked at before a frame's worth has come.
+    // Nothing is looked at before a frame's worth has come.
     while (!m_stopRequested && m_buffer.size() >= kFrame) {
         // Resynchronise: what cannot start a reply frame goes, step by step, a "[R"
         // without "]" where the frame would end included.
-        ReassemblyBuffer::Resync found;
-        do {
-            found = m_buffer.resyncStep(kPeekSize, kFrame - 1);
-        } while (found == ReassemblyBuffer::Resync::Consumed && !m_stopRequested);
+        const ReassemblyBuffer::Resync found = m_buffer.resyncStep(kPeekSize, kFrame - 1, true);
         quint64 pos = 0;
         const QByteArray frame = m_buffer.peekHead(kFrame, &pos);
         if (found != ReassemblyBuffer::Resync::ReplyStart || frame.size() < kFrame)

@@ -31,9 +31,9 @@ class PORVANE_EXPORT PortUSB : public PortBase, public StreamMedium
 public:
     // The watcher's pause between two looks.
     static constexpr int kWatchIntervalMs = 100;
-    // The time a close or open leaves the device before going on: the read and parser
-    // threads of the Part's design end within it, and a device that was just
-    // unplugged or closed gets it to settle.
+    // The time a close or open leaves the device before going on, so that a device
+    // just unplugged or closed can settle. Its own constant: tuning the watcher must
+    // not change it.
     static constexpr int kSettlePauseMs = 100;
     // The read thread waits this long inside one read for a report to come; after a
     // failed read it pauses kReadRetryMs before the next, or a dead handle would spin.
