@@ -2,7 +2,6 @@
 
 #include "framecodec.h"
 
-#include <QDebug>
 
 StreamParser::Settings StreamMedium::parserSettings(const Settings &settings, StreamMedium *self)
 {
@@ -12,6 +11,7 @@ StreamParser::Settings StreamMedium::parserSettings(const Settings &settings, St
     s.awaitBlocks = settings.awaitBlocks;
     s.blockWaitMs = settings.blockWaitMs;
     s.debugPrefix = settings.debugPrefix;
+    s.logCategory = settings.logCategory;
     const unsigned char replySource = settings.replySource;
     s.fillReply = [self, replySource](ProtocolData &reply) {
         reply.strSource = self->m_replySourceText;
@@ -28,7 +28,8 @@ StreamParser::Settings StreamMedium::parserSettings(const Settings &settings, St
 }
 
 StreamMedium::StreamMedium(const Settings &settings)
-    : m_parser(parserSettings(settings, this))
+    : m_logCategory(settings.logCategory)
+    , m_parser(parserSettings(settings, this))
 {
 }
 
@@ -55,7 +56,7 @@ void StreamMedium::sendCommand(void *parameters, const std::function<void(const 
     if (m_blockWait.endsWait(command.bySN))
         m_parser.commandSent();
     write(bytes);
-    qDebug().noquote() << logPrefix + QString::fromLatin1(bytes.left(FrameCodec::kTextFrameSize));
+    qCDebug(m_logCategory).noquote() << logPrefix + QString::fromLatin1(bytes.left(FrameCodec::kTextFrameSize));
 }
 
 void StreamMedium::appendBuffData(QByteArray data)

@@ -3,6 +3,7 @@
 
 #include "blockwaitrule.h"
 #include "modulelenum.h"
+#include "portlog.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
 #include "streamparser.h"
@@ -27,6 +28,8 @@ public:
         int blockWaitMs = 600;
         // Class name in the parser's debug lines, "PortSerial" or "PortUSB".
         QString debugPrefix;
+        // The category of the medium's debug lines.
+        const QLoggingCategory &(*logCategory)() = lcPort;
         // byReplySource of the replies; and whether replies that checkBlock queues keep
         // the strSource they come with.
         unsigned char replySource = 1;
@@ -78,6 +81,7 @@ protected:
 private:
     static StreamParser::Settings parserSettings(const Settings &settings, StreamMedium *self);
 
+    const QLoggingCategory &(*const m_logCategory)();
     QString m_replySourceText;
     BlockWaitRule m_blockWait;
     // Last: destroyed first, so its thread has stopped before the members it stamps

@@ -3,8 +3,6 @@
 #include "framecodec.h"
 #include "replyhandoff.h"
 
-#include <QDebug>
-
 #include <chrono>
 #include <system_error>
 #include <utility>
@@ -35,7 +33,7 @@ void StreamParser::appendBuffData(QByteArray data)
 {
     const int dropped = m_buffer.append(data);
     if (dropped > 0)
-        qDebug().noquote() << m_settings.debugPrefix + QStringLiteral("::appendBuffData buffer full, dropped")
+        qCDebug(m_settings.logCategory).noquote() << m_settings.debugPrefix + QStringLiteral("::appendBuffData buffer full, dropped")
                            << dropped << "oldest bytes";
 }
 
@@ -87,13 +85,13 @@ bool StreamParser::checkFrameAt(const QByteArray &frame, quint64 pos)
         const bool ok = checkBlockAt(reply, FrameCodec::combineTwoByte(reply.byParam2, reply.byParam3),
                                      pos + FrameCodec::kTextFrameSize);
         if (ok)
-            qDebug().noquote() << line;
+            qCDebug(m_settings.logCategory).noquote() << line;
         else
-            qDebug().noquote() << line << "CheckBlock default:";
+            qCDebug(m_settings.logCategory).noquote() << line << "CheckBlock default:";
         return ok;
     }
 
-    qDebug().noquote() << line;
+    qCDebug(m_settings.logCategory).noquote() << line;
     if (m_settings.fillReply)
         m_settings.fillReply(reply);
     queueDetached(reply);
@@ -104,7 +102,7 @@ bool StreamParser::getArrayData(QByteArray frame, ProtocolData *out)
 {
     if (FrameCodec::decodeStandardFrame(frame, out))
         return true;
-    qDebug().noquote() << m_settings.debugPrefix + QStringLiteral("::getArrayData   dataStr==")
+    qCDebug(m_settings.logCategory).noquote() << m_settings.debugPrefix + QStringLiteral("::getArrayData   dataStr==")
                               + QString::fromLatin1(frame.mid(2, 16));
     return false;
 }

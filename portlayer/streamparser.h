@@ -1,6 +1,7 @@
 #ifndef STREAMPARSER_H
 #define STREAMPARSER_H
 
+#include "portlog.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
 #include "reassemblybuffer.h"
@@ -35,8 +36,10 @@ public:
         // Whether block-announcing replies wait for their block, and how long at most.
         bool awaitBlocks = true;
         int blockWaitMs = 600;
-        // Class name in the wrong-checksum debug line, "PortSerial" or "PortUSB".
+        // Class name in the wrong-checksum debug line, "PortSerial" or "PortUSB", and
+        // the category of the parser's debug lines.
         QString debugPrefix;
+        const QLoggingCategory &(*logCategory)() = lcPort;
         // Stamps a reply with its source before it is queued; runs on the parser thread.
         std::function<void(ProtocolData &)> fillReply;
         // The same for replies queued by checkBlock; empty: as fillReply. (A medium may

@@ -1,8 +1,8 @@
 #include "portserial.h"
 
 #include "framecodec.h"
+#include "portlog.h"
 
-#include <QDebug>
 #include <QMutexLocker>
 
 #include <mutex>
@@ -14,6 +14,7 @@ StreamMedium::Settings PortSerial::mediumSettings()
     // A block is awaited 150 tries of 4 ms.
     s.blockWaitMs = 600;
     s.debugPrefix = QStringLiteral("PortSerial");
+    s.logCategory = lcPortSerial;
     s.replySource = 1;
     return s;
 }
@@ -145,12 +146,12 @@ void PortSerial::sendComData(QByteArray data)
         reportSendFailed(QStringLiteral("the serial port is not open"));
         return;
     }
-    qDebug() << "m_com->write" << data.size();
+    qCDebug(lcPortSerial) << "m_com->write" << data.size();
     const qint64 written = m_com->write(data);
     if (written == data.size())
-        qDebug() << "Send successful";
+        qCDebug(lcPortSerial) << "Send successful";
     else if (written == -1) {
-        qDebug() << "Send failed";
+        qCDebug(lcPortSerial) << "Send failed";
         reportSendFailed(m_com->errorString());
     }
 }

@@ -1,10 +1,9 @@
 #include "portusb.h"
 
 #include "framecodec.h"
+#include "portlog.h"
 
 #include <hidapi.h>
-
-#include <QDebug>
 
 #include <chrono>
 #include <cstring>
@@ -101,6 +100,7 @@ StreamMedium::Settings PortUSB::mediumSettings()
     // checkBlock, called directly, awaits a block 200 tries of 20 ms.
     s.blockWaitMs = 4000;
     s.debugPrefix = QStringLiteral("PortUSB");
+    s.logCategory = lcPortUsb;
     s.replySource = 2;
     s.blockRepliesKeepSource = true;
     return s;
@@ -448,7 +448,7 @@ void PortUSB::writePieces(const QList<HidReports::Piece> &pieces)
         countOutcome(written == -1);
         if (written == -1) {
             if (piece.logFailure)
-                qDebug() << "Send failed";
+                qCDebug(lcPortUsb) << "Send failed";
             const wchar_t *reason = hid_error(m_hidDevice);
             reportSendFailed(reason && *reason ? QString::fromWCharArray(reason)
                                                : QStringLiteral("the device refused an output report"));
