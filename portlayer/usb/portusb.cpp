@@ -12,28 +12,6 @@
 
 namespace {
 
-// Process-wide state of the hot-plug watcher.
-std::atomic<bool> s_bUSBWatchStarted{false};
-std::atomic<unsigned short> s_usVendorID{0};
-std::atomic<unsigned short> s_usProductID{0};
-// The two ids change together: a watcher that read the new vendor with the old
-// product would find no device and close the port that was just opened.
-std::mutex s_idMutex;
-
-void storeIds(unsigned short vendorId, unsigned short productId)
-{
-    std::lock_guard<std::mutex> lock(s_idMutex);
-    s_usVendorID = vendorId;
-    s_usProductID = productId;
-}
-
-void loadIds(unsigned short *vendorId, unsigned short *productId)
-{
-    std::lock_guard<std::mutex> lock(s_idMutex);
-    *vendorId = s_usVendorID;
-    *productId = s_usProductID;
-}
-
 // One run of the watcher: the object it serves and the way to stop it. The thread
 // holds it too, so it outlives the object when that object is destroyed from a
 // slot the watcher itself called.
@@ -59,9 +37,14 @@ struct WatchRun
     }
 };
 
+// The process-wide state of the hot-plug watcher, all under one lock: the ids of
+// the latest openUSB, which the watcher looks for, and the watcher's run and thread
+// while one is started.
 struct WatchState
 {
     std::mutex mutex;
+    unsigned short usVendorID = 0;
+    unsigned short usProductID = 0;
     std::shared_ptr<WatchRun> run;
     std::thread thread;
 };
@@ -74,8 +57,23 @@ WatchState &watchState()
     return *state;
 }
 
-// The run of the watcher thread that is asking; empty on any other thread.
-thread_local std::shared_ptr<WatchRun> t_watchRun;
+// The two ids change together: a watcher that read the new vendor with the old
+// product would find no device and close the port that was just opened.
+void storeIds(unsigned short vendorId, unsigned short productId)
+{
+    WatchState &watch = watchState();
+    std::lock_guard<std::mutex> lock(watch.mutex);
+    watch.usVendorID = vendorId;
+    watch.usProductID = productId;
+}
+
+void loadIds(unsigned short *vendorId, unsigned short *productId)
+{
+    WatchState &watch = watchState();
+    std::lock_guard<std::mutex> lock(watch.mutex);
+    *vendorId = watch.usVendorID;
+    *productId = watch.usProductID;
+}
 
 bool isAttached(unsigned short vendorId, unsigned short productId)
 {
@@ -233,10 +231,6 @@ void PortUSB::shutDownLocked(bool clearBuffer)
 
 bool PortUSB::startReadThreadLocked()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_readPauseMutex);
-        m_readStop = false;
-    }
     m_bReadFlag = true;
     try {
         m_readThread = std::thread(&PortUSB::ThreadReadPendingDatagrams, this);
@@ -249,10 +243,11 @@ bool PortUSB::startReadThreadLocked()
 
 void PortUSB::stopReadThreadLocked()
 {
-    m_bReadFlag = false;
     {
+        // Under the pause's lock: a pause that has just seen the flag set cannot miss
+        // the wake.
         std::lock_guard<std::mutex> lock(m_readPauseMutex);
-        m_readStop = true;
+        m_bReadFlag = false;
         m_readPauseCond.notify_all();
     }
     if (m_readThread.joinable())
@@ -262,7 +257,7 @@ void PortUSB::stopReadThreadLocked()
 bool PortUSB::readPause(int ms)
 {
     std::unique_lock<std::mutex> lock(m_readPauseMutex);
-    return !m_readPauseCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_readStop; });
+    return !m_readPauseCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_bReadFlag; });
 }
 
 void PortUSB::ThreadReadPendingDatagrams()
@@ -297,45 +292,51 @@ void PortUSB::USBChanged()
 {
     WatchState &watch = watchState();
     std::lock_guard<std::mutex> lock(watch.mutex);
-    if (s_bUSBWatchStarted)
+    if (watch.run)
         return;
     auto run = std::make_shared<WatchRun>();
     run->owner = this;
     try {
-        watch.thread = std::thread([this, run]() {
-            t_watchRun = run;
-            ThreadUSBChanged();
-            t_watchRun.reset();
-        });
+        // The thread finds its run once this lock is let go, thread and run stored.
+        watch.thread = std::thread([this]() { ThreadUSBChanged(); });
     } catch (const std::system_error &) {
         // No watcher for now; the next PortUSB tries again.
         return;
     }
     watch.run = run;
-    s_bUSBWatchStarted = true;
 }
 
 void PortUSB::ThreadUSBChanged()
 {
-    // Only the thread USBChanged starts serves an object.
-    const std::shared_ptr<WatchRun> run = t_watchRun;
-    if (!run || run->owner != this)
-        return;
+    // Only the thread USBChanged started serves an object, and only while its run
+    // lasts: called anywhere else, or after a stop, there is nothing to do.
+    std::shared_ptr<WatchRun> run;
+    {
+        WatchState &watch = watchState();
+        std::lock_guard<std::mutex> lock(watch.mutex);
+        if (watch.run && watch.run->owner == this && watch.thread.get_id() == std::this_thread::get_id())
+            run = watch.run;
+    }
+    if (run)
+        watchLoop([&run]() { return run->pause(kWatchIntervalMs); });
+}
 
+void PortUSB::watchLoop(const std::function<bool()> &waitForNextLook)
+{
     unsigned short vendorId = 0;
     unsigned short productId = 0;
     for (;;) {
         loadIds(&vendorId, &productId);
         if (vendorId != 0 || productId != 0)
             break;
-        if (!run->pause(kWatchIntervalMs))
+        if (!waitForNextLook())
             return;
     }
     // A device present at the first look is not news.
     bool present = isAttached(vendorId, productId);
 
     // Nothing of this object is touched after an emit: a slot may delete it.
-    while (run->pause(kWatchIntervalMs)) {
+    while (waitForNextLook()) {
         // A handle that fails every read and write is as good as unplugged, even
         // when the device was back before this look: the host must open it again.
         if (closeLostDevice()) {
@@ -371,9 +372,8 @@ void PortUSB::stopWatch()
         if (!watch.run || watch.run->owner != this)
             return;
         run = std::move(watch.run);
-        thread = std::move(watch.thread);
         // The next PortUSB starts a watcher of its own.
-        s_bUSBWatchStarted = false;
+        thread = std::move(watch.thread);
     }
     run->requestStop();
     if (thread.get_id() == std::this_thread::get_id()) {
@@ -387,7 +387,9 @@ void PortUSB::stopWatch()
 
 bool PortUSB::isWatchStarted()
 {
-    return s_bUSBWatchStarted;
+    WatchState &watch = watchState();
+    std::lock_guard<std::mutex> lock(watch.mutex);
+    return watch.run != nullptr;
 }
 
 void PortUSB::watchedIds(unsigned short *vendorId, unsigned short *productId)
@@ -401,7 +403,8 @@ bool PortUSB::resetWatchState()
     std::lock_guard<std::mutex> lock(watch.mutex);
     if (watch.run)
         return false;
-    storeIds(0, 0);
+    watch.usVendorID = 0;
+    watch.usProductID = 0;
     return true;
 }
 

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -111,6 +112,9 @@ private:
     // Waits ms milliseconds unless the read thread is told to stop meanwhile.
     bool readPause(int ms);
     void stopWatch();
+    // The watcher's loop. waitForNextLook pauses between two looks and returns false,
+    // at once, when the watcher is stopped.
+    void watchLoop(const std::function<bool()> &waitForNextLook);
     // Counts a read or write on the open handle; false once it counts as dead.
     bool countOutcome(bool failed);
     // Closes the port if its handle counts as dead; for the watcher, which then
@@ -126,7 +130,6 @@ private:
     std::thread m_readThread;
     std::mutex m_readPauseMutex;
     std::condition_variable m_readPauseCond;
-    bool m_readStop = false;
     // Failed reads and writes in a row on the open handle.
     std::atomic<int> m_failuresInARow{0};
 };
