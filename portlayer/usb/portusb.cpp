@@ -10,12 +10,10 @@
 #include <memory>
 #include <system_error>
 
-namespace {
-
 // One run of the watcher: the object it serves and the way to stop it. The thread
 // holds it too, so it outlives the object when that object is destroyed from a
 // slot the watcher itself called.
-struct WatchRun
+struct PortUSB::WatchRun
 {
     PortUSB *owner = nullptr;
     std::mutex mutex;
@@ -36,6 +34,10 @@ struct WatchRun
         cond.notify_all();
     }
 };
+
+namespace {
+
+using WatchRun = PortUSB::WatchRun;
 
 // The process-wide state of the hot-plug watcher, all under one lock: the ids of
 // the latest openUSB, which the watcher looks for, and the watcher's run and thread
@@ -197,6 +199,12 @@ bool PortUSB::countOutcome(bool failed)
     return ++m_failuresInARow < kFailuresMeaningGone;
 }
 
+bool PortUSB::isOpen()
+{
+    std::lock_guard<std::mutex> life(m_lifeMutex);
+    return m_hidDevice != nullptr;
+}
+
 bool PortUSB::closeLostDevice()
 {
     {
@@ -318,10 +326,10 @@ void PortUSB::ThreadUSBChanged()
             run = watch.run;
     }
     if (run)
-        watchLoop([&run]() { return run->pause(kWatchIntervalMs); });
+        watchLoop(*run);
 }
 
-void PortUSB::watchLoop(const std::function<bool()> &waitForNextLook)
+void PortUSB::watchLoop(WatchRun &run)
 {
     unsigned short vendorId = 0;
     unsigned short productId = 0;
@@ -329,14 +337,16 @@ void PortUSB::watchLoop(const std::function<bool()> &waitForNextLook)
         loadIds(&vendorId, &productId);
         if (vendorId != 0 || productId != 0)
             break;
-        if (!waitForNextLook())
+        if (!run.pause(kWatchIntervalMs))
             return;
     }
-    // A device present at the first look is not news.
-    bool present = isAttached(vendorId, productId);
+    // A device present at the first look is not news. An open port counts as one:
+    // its device was there when it opened, and one that left before this look (up
+    // to an interval after the open) must still be reported gone.
+    bool present = isAttached(vendorId, productId) || isOpen();
 
     // Nothing of this object is touched after an emit: a slot may delete it.
-    while (waitForNextLook()) {
+    while (run.pause(kWatchIntervalMs)) {
         // A handle that fails every read and write is as good as unplugged, even
         // when the device was back before this look: the host must open it again.
         if (closeLostDevice()) {

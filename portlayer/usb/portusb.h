@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -75,6 +74,9 @@ public:
     void setRetFlagStatus(bool status);
     unsigned short combineTwoByte(unsigned char low, unsigned char high) const;
 
+    // One run of the hot-plug watcher, defined beside it.
+    struct WatchRun;
+
     // The hot-plug watcher's process-wide state.
     static bool isWatchStarted();
     // The ids the watcher looks for: those of the latest openUSB, 0 before any.
@@ -112,14 +114,14 @@ private:
     // Waits ms milliseconds unless the read thread is told to stop meanwhile.
     bool readPause(int ms);
     void stopWatch();
-    // The watcher's loop. waitForNextLook pauses between two looks and returns false,
-    // at once, when the watcher is stopped.
-    void watchLoop(const std::function<bool()> &waitForNextLook);
+    // The watcher's loop, for as long as its run lasts.
+    void watchLoop(WatchRun &run);
     // Counts a read or write on the open handle; false once it counts as dead.
     bool countOutcome(bool failed);
     // Closes the port if its handle counts as dead; for the watcher, which then
     // reports the device gone. False when there was nothing to close.
     bool closeLostDevice();
+    bool isOpen();
 
     // Serialises openUSB and closeUSB, whichever threads call them (the host, the
     // watcher on unplug, the destructor).

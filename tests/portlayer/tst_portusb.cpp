@@ -60,6 +60,7 @@ private slots:
     void timingConstants_data();
     void timingConstants();
     void replyAfterQuietIsParsedAtOnce();
+    void deviceGoneRightAfterOpenIsReported();
 
 private:
     // A port open on a freshly attached device.
@@ -586,6 +587,20 @@ void TestPortUsb::replyAfterQuietIsParsedAtOnce()
           afterQuiet[3], behind[3]);
     QVERIFY2(afterQuiet[3] < 10000, qPrintable(QString::number(afterQuiet[3])));
     QVERIFY2(behind[3] < 10000, qPrintable(QString::number(behind[3])));
+}
+
+void TestPortUsb::deviceGoneRightAfterOpenIsReported()
+{
+    // Gone before the watcher's first look, which may come an interval after the
+    // open: the open port stands for a device that was there, so its leaving is news.
+    int device = 0;
+    auto port = openPort(&device);
+    QVERIFY(port);
+    QSignalSpy changed(port.get(), &PortUSB::signalUSBChanged);
+    SimHidBus::instance().detach(device);
+    QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 10000);
+    QCOMPARE(changed.first().first().toBool(), false);
+    QTRY_VERIFY_WITH_TIMEOUT(!port->m_bUSBOpen, 10000);
 }
 
 QTEST_GUILESS_MAIN(TestPortUsb)
