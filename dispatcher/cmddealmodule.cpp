@@ -1,8 +1,7 @@
 #include "cmddealmodule.h"
 #include "detachedjob.h"
+#include "dispatchlog.h"
 #include "workguard.h"
-
-#include <QDebug>
 
 #include <thread>
 
@@ -120,7 +119,7 @@ void CmdDealModule::clearQueue()
 {
     WorkGuard guard(this);
     while (commandQueueSize() != 0) {
-        qDebug() << "CmdDealModule::clearQueue()";
+        qCDebug(lcDispatch) << "CmdDealModule::clearQueue()";
         std::deque<ProtocolData> dropped;
         {
             std::lock_guard<std::mutex> lock(HexCmdlock);
@@ -133,5 +132,5 @@ void CmdDealModule::clearQueue()
         bRetFlag = true;
         ++iSN;
     }
-    qDebug() << "Clear QueueHexCmd!";
+    qCDebug(lcDispatch) << "Clear QueueHexCmd!";
 }

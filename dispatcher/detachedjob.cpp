@@ -1,6 +1,6 @@
 #include "detachedjob.h"
 
-#include <QDebug>
+#include "dispatchlog.h"
 
 #include <atomic>
 #include <memory>
@@ -32,7 +32,7 @@ bool DetachedJob::start(std::function<void()> job)
     } catch (const std::system_error &e) {
         s_running.fetch_sub(1);
         if (!s_refusalLogged.exchange(true))
-            qDebug() << "No thread for a job, running it on the calling thread:" << e.what();
+            qCDebug(lcDispatch) << "No thread for a job, running it on the calling thread:" << e.what();
     }
     (*shared)();
     return false;

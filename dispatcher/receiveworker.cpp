@@ -1,7 +1,6 @@
 #include "cmddealmodule.h"
+#include "dispatchlog.h"
 #include "workguard.h"
-
-#include <QDebug>
 
 namespace {
 constexpr int kReceivePollMs = 5;
@@ -34,6 +33,6 @@ bool CmdDealModule::checkRecvData(ProtocolData reply)
 {
     const bool accepted = __checkRecvData(reply);
     if (!accepted)
-        qDebug() << "==============checkRecvData:" << "false";
+        qCDebug(lcDispatch) << "==============checkRecvData:" << "false";
     return accepted;
 }

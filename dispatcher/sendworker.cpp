@@ -1,7 +1,6 @@
 #include "cmddealmodule.h"
+#include "dispatchlog.h"
 #include "workguard.h"
-
-#include <QDebug>
 
 #include <climits>
 
@@ -106,7 +105,7 @@ void CmdDealModule::expiryCheck(int lastSentSN)
     }
 
     emit signalSendTimeOut();
-    qDebug() << "Resend stop";
+    qCDebug(lcDispatch) << "Resend stop";
     std::lock_guard<std::mutex> lock(HexCmdlock);
     bRetFlag = true;
 }

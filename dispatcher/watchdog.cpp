@@ -1,7 +1,6 @@
 #include "cmddealmodule.h"
+#include "dispatchlog.h"
 #include "workguard.h"
-
-#include <QDebug>
 
 namespace {
 constexpr int kResendPauseMs = 20;
@@ -15,7 +14,7 @@ int CmdDealModule::countExpiry()
         std::lock_guard<std::mutex> lock(HexCmdlock);
         count = ++iTimeoutCount;
     }
-    qDebug() << "Timeout watchdog resend! iTimeoutCount:" << count;
+    qCDebug(lcDispatch) << "Timeout watchdog resend! iTimeoutCount:" << count;
     return count;
 }
 
@@ -60,7 +59,7 @@ void CmdDealModule::timeoutWatchdog(int sn)
             runDetached([this, current] { timeoutWatchdog(current); });
             return;
         }
-        qDebug() << "Resend stop";
+        qCDebug(lcDispatch) << "Resend stop";
     }
     std::lock_guard<std::mutex> lock(HexCmdlock);
     bRetFlag = true;
@@ -72,7 +71,7 @@ void CmdDealModule::timeoutClearQueue()
         return;
     std::lock_guard<std::mutex> lock(HexCmdlock);
     queueHexCmd.clear();
-    qDebug() << "Clear QueueHexCmd!";
+    qCDebug(lcDispatch) << "Clear QueueHexCmd!";
     iTimeoutCount = 0;
 }
 

@@ -2,8 +2,7 @@
 
 #include "cmddealmodule.h"
 #include "detachedjob.h"
-
-#include <QDebug>
+#include "portlog.h"
 
 #include <atomic>
 #include <chrono>
@@ -61,7 +60,7 @@ void ReplyHandOff::queue(const ProtocolData &reply)
         CmdDealModule::bRetFlag = true;
     }
     if (report > 0)
-        qDebug() << "Reply queue full: dropped" << report << "oldest replies";
+        qCDebug(lcPort) << "Reply queue full: dropped" << report << "oldest replies";
 }
 
 void ReplyHandOff::queueDetached(const ProtocolData &reply)

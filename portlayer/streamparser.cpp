@@ -1,26 +1,19 @@
 #include "streamparser.h"
 
-#include "cmddealmodule.h"
 #include "framecodec.h"
 #include "replyhandoff.h"
 
-#include <QDebug>
-
 #include <chrono>
-#include <cstring>
-#include <mutex>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 namespace {
 
 std::atomic<int> s_runningParserThreads{0};
 
-void sleepMs(int ms)
+ReassemblyBuffer::Clock::time_point after(int ms)
 {
-    if (ms > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return ReassemblyBuffer::Clock::now() + std::chrono::milliseconds(ms);
 }
 
 } // namespace
@@ -32,156 +25,46 @@ StreamParser::StreamParser(Settings settings)
 
 StreamParser::~StreamParser()
 {
-    // Last resort: the derived transport has stopped the thread already, but a
-    // joinable std::thread must not be destroyed.
+    // Before the buffer and the settings the thread reads go.
     stopParserThread();
 }
 
 void StreamParser::appendBuffData(QByteArray data)
 {
-    int dropped = 0;
-    {
-        std::lock_guard<std::mutex> locker(m_buffMutex);
-        const int buffered = m_buffData.size() - m_buffHead;
-        dropped = qMax(0, buffered + data.size() - kMaxBuffered);
-        // The oldest go first, from the buffer and then from the front of data.
-        const int fromBuffer = qMin(dropped, buffered);
-        consumeLocked(fromBuffer);
-        const int fromData = dropped - fromBuffer;
-        m_buffData.append(data.constData() + fromData, data.size() - fromData);
-    }
+    const int dropped = m_buffer.append(data);
     if (dropped > 0)
-        qDebug().noquote() << m_settings.debugPrefix + QStringLiteral("::appendBuffData buffer full, dropped")
+        qCDebug(m_settings.logCategory).noquote() << m_settings.debugPrefix + QStringLiteral("::appendBuffData buffer full, dropped")
                            << dropped << "oldest bytes";
-}
-
-QByteArray StreamParser::copyLocked(int offset, int n) const
-{
-    // Never a shared view of the buffer (as mid() gives for the whole of it): the
-    // storage would then be freed by whichever thread lets go last, the reader's
-    // or the parser's, and that hand-over is counted inside Qt, out of the
-    // sanitizers' sight.
-    const int available = m_buffData.size() - m_buffHead - offset;
-    return QByteArray(m_buffData.constData() + m_buffHead + offset, qBound(0, n, qMax(0, available)));
 }
 
 QByteArray StreamParser::getBuffData(unsigned short n)
 {
-    std::lock_guard<std::mutex> locker(m_buffMutex);
-    return copyLocked(0, n);
+    return m_buffer.peek(n);
 }
 
 QByteArray StreamParser::takeBuffData(unsigned short n)
 {
-    std::lock_guard<std::mutex> locker(m_buffMutex);
-    const QByteArray taken = copyLocked(0, n);
-    consumeLocked(taken.size());
-    return taken;
+    return m_buffer.take(n);
 }
 
 void StreamParser::clearBuffData()
 {
-    std::lock_guard<std::mutex> locker(m_buffMutex);
-    consumeLocked(m_buffData.size() - m_buffHead);
+    m_buffer.clear();
 }
 
 int StreamParser::buffSize()
 {
-    std::lock_guard<std::mutex> locker(m_buffMutex);
-    return m_buffData.size() - m_buffHead;
-}
-
-void StreamParser::consumeLocked(int n)
-{
-    m_buffHead += n;
-    m_buffPos += quint64(n);
-    if (m_buffHead >= m_buffData.size()) {
-        m_buffData.clear();
-        m_buffHead = 0;
-    } else if (m_buffHead >= kPeekSize && m_buffHead >= m_buffData.size() - m_buffHead) {
-        m_buffData.remove(0, m_buffHead);
-        m_buffHead = 0;
-    }
-}
-
-quint64 StreamParser::headPosition()
-{
-    std::lock_guard<std::mutex> locker(m_buffMutex);
-    return m_buffPos;
-}
-
-QByteArray StreamParser::peekAt(quint64 pos, int n, bool *gone)
-{
-    std::lock_guard<std::mutex> locker(m_buffMutex);
-    *gone = pos < m_buffPos;
-    if (*gone)
-        return QByteArray();
-    const quint64 offset = pos - m_buffPos;
-    const int available = m_buffData.size() - m_buffHead;
-    if (offset >= quint64(available))
-        return QByteArray();
-    return copyLocked(int(offset), n);
-}
-
-void StreamParser::consumeTo(quint64 pos)
-{
-    std::lock_guard<std::mutex> locker(m_buffMutex);
-    if (pos <= m_buffPos)
-        return;
-    consumeLocked(int(qMin<quint64>(pos - m_buffPos, quint64(m_buffData.size() - m_buffHead))));
-}
-
-QByteArray StreamParser::skipToReplyStart(quint64 *pos)
-{
-    constexpr int kFrame = FrameCodec::kTextFrameSize;
-    std::lock_guard<std::mutex> locker(m_buffMutex);
-    const int n = m_buffData.size() - m_buffHead;
-    if (n < kFrame)
-        return QByteArray();
-    const char *data = m_buffData.constData() + m_buffHead;
-    // The same bytes go as by one resynchronisation step after another; a "[" whose
-    // following bytes have not arrived yet is kept.
-    int i = 0;
-    for (;;) {
-        const void *hit = std::memchr(data + i, '[', size_t(n - i));
-        if (!hit) {
-            i = n;
-            break;
-        }
-        i = int(static_cast<const char *>(hit) - data);
-        if (i + 1 >= n)
-            break;
-        if (data[i + 1] == 'R' && (i + kFrame - 1 >= n || data[i + kFrame - 1] == ']'))
-            break;
-        ++i;
-    }
-    consumeLocked(i);
-    *pos = m_buffPos;
-    if (n - i < kFrame)
-        return QByteArray();
-    return copyLocked(0, kPeekSize);
+    return m_buffer.size();
 }
 
 bool StreamParser::isFindStdCmdPreFlag(QByteArray snapshot)
 {
-    const int p = snapshot.indexOf('[');
-    if (p < 0) {
-        takeBuffData(static_cast<unsigned short>(snapshot.size()));
-        return false;
-    }
-    takeBuffData(static_cast<unsigned short>(p));
-    const QByteArray head = getBuffData(kPeekSize);
-    if (head.size() < 2)
-        return false;
-    if (head.at(1) == 'R')
-        return true;
-    takeBuffData(1);
-    return false;
+    return m_buffer.resyncStep(snapshot.size()) == ReassemblyBuffer::Resync::ReplyStart;
 }
 
 bool StreamParser::checkCMD(QByteArray frame)
 {
-    return checkFrameAt(frame, headPosition());
+    return checkFrameAt(frame, m_buffer.head());
 }
 
 bool StreamParser::checkFrameAt(const QByteArray &frame, quint64 pos)
@@ -192,23 +75,23 @@ bool StreamParser::checkFrameAt(const QByteArray &frame, quint64 pos)
     ProtocolData reply;
     if (!getArrayData(text, &reply)) {
         // Search again just behind this "[".
-        consumeTo(pos + 1);
+        m_buffer.consumeTo(pos + 1);
         return false;
     }
-    consumeTo(pos + FrameCodec::kTextFrameSize);
+    m_buffer.consumeTo(pos + FrameCodec::kTextFrameSize);
     const QString line = QStringLiteral("Recv data:") + QString::fromLatin1(text);
 
     if (m_settings.awaitBlocks && FrameCodec::isBlockAnnouncing(reply)) {
         const bool ok = checkBlockAt(reply, FrameCodec::combineTwoByte(reply.byParam2, reply.byParam3),
                                      pos + FrameCodec::kTextFrameSize);
         if (ok)
-            qDebug().noquote() << line;
+            qCDebug(m_settings.logCategory).noquote() << line;
         else
-            qDebug().noquote() << line << "CheckBlock default:";
+            qCDebug(m_settings.logCategory).noquote() << line << "CheckBlock default:";
         return ok;
     }
 
-    qDebug().noquote() << line;
+    qCDebug(m_settings.logCategory).noquote() << line;
     if (m_settings.fillReply)
         m_settings.fillReply(reply);
     queueDetached(reply);
@@ -219,14 +102,14 @@ bool StreamParser::getArrayData(QByteArray frame, ProtocolData *out)
 {
     if (FrameCodec::decodeStandardFrame(frame, out))
         return true;
-    qDebug().noquote() << m_settings.debugPrefix + QStringLiteral("::getArrayData   dataStr==")
+    qCDebug(m_settings.logCategory).noquote() << m_settings.debugPrefix + QStringLiteral("::getArrayData   dataStr==")
                               + QString::fromLatin1(frame.mid(2, 16));
     return false;
 }
 
 bool StreamParser::checkBlock(ProtocolData reply, unsigned short length)
 {
-    return checkBlockAt(reply, length, headPosition());
+    return checkBlockAt(reply, length, m_buffer.head());
 }
 
 bool StreamParser::checkBlockAt(ProtocolData reply, unsigned short length, quint64 pos)
@@ -243,19 +126,26 @@ bool StreamParser::checkBlockAt(ProtocolData reply, unsigned short length, quint
         const qint64 sentAt = m_sentAtPos.load();
         return sentAt >= 0 && quint64(sentAt) >= pos && quint64(sentAt) < pos + length;
     };
+    // The wait is one deadline on the clock, however often bytes come meanwhile.
+    const auto deadline = after(m_settings.blockWaitMs);
     QByteArray block;
-    for (int attempt = 0; attempt < m_settings.blockTries && !m_stopRequested && !askedAgain(); ++attempt) {
+    for (;;) {
+        const ReassemblyBuffer::Mark mark = m_buffer.mark();
+        if (m_stopRequested || askedAgain())
+            return false;
         bool gone = false;
-        block = peekAt(pos, length, &gone);
+        block = m_buffer.peekAt(pos, length, &gone);
         // Dropped from a full buffer while we waited: it can never complete.
-        if (gone || block.size() == length)
+        if (gone)
+            return false;
+        if (block.size() == length)
             break;
-        sleepMs(m_settings.blockIntervalMs);
+        if (ReassemblyBuffer::Clock::now() >= deadline)
+            return false;
+        m_buffer.waitPast(mark, deadline);
     }
-    if (block.size() != length || askedAgain())
-        return false;
 
-    consumeTo(pos + length);
+    m_buffer.consumeTo(pos + length);
     if (!FrameCodec::blockChecksumHolds(block))
         return false;
 
@@ -267,8 +157,13 @@ bool StreamParser::checkBlockAt(ProtocolData reply, unsigned short length, quint
 
 void StreamParser::commandSent()
 {
-    std::lock_guard<std::mutex> locker(m_buffMutex);
-    m_sentAtPos = qint64(m_buffPos) + (m_buffData.size() - m_buffHead);
+    m_sentAtPos = qint64(m_buffer.mark().end);
+    m_buffer.wake();
+}
+
+void StreamParser::wakeUp()
+{
+    m_buffer.wake();
 }
 
 void StreamParser::addToReceivedQueue(ProtocolData reply)
@@ -345,6 +240,7 @@ void StreamParser::joinParserThreadLocked()
     if (m_thread.get_id() == std::this_thread::get_id())
         return;
     m_stopRequested = true;
+    m_buffer.wake();
     m_thread.join();
     m_stopRequested = false;
 }
@@ -355,8 +251,12 @@ void StreamParser::ThreadDealDataFunc()
     if (exitFlag)
         exitFlag->store(false);
     while (keepRunning()) {
-        sleepMs(m_settings.passSleepMs);
+        // Taken before the pass: bytes that come during it wake the wait at once.
+        const ReassemblyBuffer::Mark mark = m_buffer.mark();
         dealOnePass();
+        if (!keepRunning())
+            break;
+        m_buffer.waitPast(mark, after(kIdleWaitMs));
     }
     if (exitFlag)
         exitFlag->store(true);
@@ -364,18 +264,21 @@ void StreamParser::ThreadDealDataFunc()
 
 void StreamParser::dealOnePass()
 {
-    while (!m_stopRequested && dealOneStep()) {
+    constexpr int kFrame = FrameCodec::kTextFrameSize;
+    // Nothing is looked at before a frame's worth has come.
+    while (!m_stopRequested && m_buffer.size() >= kFrame) {
+        // Resynchronise: what cannot start a reply frame goes, step by step, a "[R"
+        // without "]" where the frame would end included.
+        const ReassemblyBuffer::Resync found = m_buffer.resyncStep(kPeekSize, kFrame - 1, true);
+        quint64 pos = 0;
+        const QByteArray frame = m_buffer.peekHead(kFrame, &pos);
+        if (found != ReassemblyBuffer::Resync::ReplyStart || frame.size() < kFrame)
+            return;
+        // Bytes dropped from a full buffer since the step moved the head: look again.
+        if (frame.at(0) != '[' || frame.at(1) != 'R' || frame.at(kFrame - 1) != ']')
+            continue;
+        // "[R" and "]" 17 bytes on: checkFrameAt consumes the frame, or its "[" when
+        // the checksum fails.
+        checkFrameAt(frame, pos);
     }
-}
-
-bool StreamParser::dealOneStep()
-{
-    quint64 pos = 0;
-    const QByteArray snapshot = skipToReplyStart(&pos);
-    if (snapshot.size() < FrameCodec::kTextFrameSize)
-        return false;
-    // The snapshot opens with "[R" and has "]" at offset 18: checkFrameAt consumes
-    // the frame, or its "[" when the checksum fails.
-    checkFrameAt(snapshot, pos);
-    return true;
 }

@@ -1,8 +1,10 @@
 #ifndef STREAMPARSER_H
 #define STREAMPARSER_H
 
+#include "portlog.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
+#include "reassemblybuffer.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,35 +14,32 @@
 #include <mutex>
 #include <thread>
 
-// Reassembly buffer and parser for the byte-stream media. The serial and USB
-// transports derive from it and differ only in the Settings they pass: the
-// transport feeds appendBuffData from its reader and runs the parser thread with
-// startParserThread / stopParserThread; the parser cuts the buffer into checked reply
-// frames (and, where enabled, their blocks) and puts each reply on the dispatcher's
-// receive queue.
+// The parser of the byte-stream media, and the reassembly buffer it reads: cuts the
+// buffer into checked reply frames (and, where the medium has them, their blocks)
+// and puts each reply on the dispatcher's receive queue. Its thread sleeps until
+// bytes are appended, the command that left or a stop wakes it; a block is awaited
+// until its deadline on the clock. The media differ only in the Settings.
 //
-// Stopping: the transport clears its run flag and calls stopParserThread, which
-// returns once the thread has ended, whatever the run flag said before (a thread
-// whose flag was cleared earlier may still sit in its block wait). A derived class
-// must stop the thread in its own destructor: the thread reads the derived members
-// that its Settings point to.
+// Destroying the parser stops its thread first.
 class PORVANE_EXPORT StreamParser
 {
 public:
     struct Settings
     {
-        // The parser thread runs while *runFlag is true.
+        // The parser thread runs while *runFlag is true. A change made through the
+        // medium's operations wakes it (wakeUp); one written to the flag directly is
+        // seen within kIdleWaitMs.
         const std::atomic<bool> *runFlag = nullptr;
         // Cleared when a parser thread starts and set true as its last action; for
         // callers that ask whether the thread has ended. Null where the medium keeps none.
         std::atomic<bool> *exitFlag = nullptr;
-        int passSleepMs = 3;
-        // Whether block-announcing replies wait for their block.
+        // Whether block-announcing replies wait for their block, and how long at most.
         bool awaitBlocks = true;
-        int blockTries = 150;
-        int blockIntervalMs = 4;
-        // Class name in the wrong-checksum debug line, "PortSerial" or "PortUSB".
+        int blockWaitMs = 600;
+        // Class name in the wrong-checksum debug line, "PortSerial" or "PortUSB", and
+        // the category of the parser's debug lines.
         QString debugPrefix;
+        const QLoggingCategory &(*logCategory)() = lcPort;
         // Stamps a reply with its source before it is queued; runs on the parser thread.
         std::function<void(ProtocolData &)> fillReply;
         // The same for replies queued by checkBlock; empty: as fillReply. (A medium may
@@ -49,13 +48,15 @@ public:
     };
 
     static constexpr int kPeekSize = 1024;
-    // The buffer keeps at most this many unconsumed bytes: sixteen times the largest
-    // block a reply can announce (65,535 bytes). An append beyond it drops the oldest
-    // bytes with a debug line, so a device that floods the line cannot exhaust memory.
-    static constexpr int kMaxBuffered = 1 << 20;
+    static constexpr int kMaxBuffered = ReassemblyBuffer::kMaxBuffered;
+    // The longest the thread sleeps with nothing to do. New bytes, a command that
+    // left, a stop or a run flag changed through the medium's operations wake it at
+    // once; this only bounds how long a flag written directly goes unseen. (A timed
+    // wake at the old 3 ms pass costs an idle port half a per cent of a core.)
+    static constexpr int kIdleWaitMs = 1000;
 
     explicit StreamParser(Settings settings);
-    virtual ~StreamParser();
+    ~StreamParser();
 
     StreamParser(const StreamParser &) = delete;
     StreamParser &operator=(const StreamParser &) = delete;
@@ -68,6 +69,8 @@ public:
     void clearBuffData();
     int buffSize();
 
+    // One resynchronisation step on the head of the buffer, which the snapshot is a
+    // peek of: true when "[R" opens it.
     bool isFindStdCmdPreFlag(QByteArray snapshot);
     bool checkCMD(QByteArray frame);
     bool getArrayData(QByteArray frame, ProtocolData *out);
@@ -77,6 +80,8 @@ public:
     // again, because the answer took too long or lost bytes on the way): the bytes
     // that complete it might be the new answer's, whatever its checksum says.
     void commandSent();
+    // The run flag has changed: the thread looks at it at once.
+    void wakeUp();
 
     // Touches only the dispatcher's statics, so it may run on a detached thread that
     // outlives the transport.
@@ -97,28 +102,12 @@ public:
 
     // The body of the parser thread.
     void ThreadDealDataFunc();
-    // One pass of the parser thread without its sleep. It keeps going while it makes
-    // progress, so when it returns fewer than 19 bytes are buffered (unless it was
-    // stopped): garbage is consumed as fast as it arrives, not one step per pass.
+    // Everything the buffer allows now: resynchronisation steps and checked frames,
+    // until fewer than 19 bytes are left (or a block it waited for did not come, or
+    // the parser is stopped).
     void dealOnePass();
 
 private:
-    // Drops what cannot start a reply frame and checks the frame at the head; false
-    // when fewer than 19 bytes are left to look at.
-    bool dealOneStep();
-    // The parser's own peeks and consumes address bytes by their position in the
-    // stream, so an append that drops the oldest bytes meanwhile (or a clear) can
-    // never make it consume or hand on bytes it has not looked at.
-    QByteArray peekAt(quint64 pos, int n, bool *gone);
-    void consumeTo(quint64 pos);
-    quint64 headPosition();
-    // In one move, consumes every byte that cannot start a reply frame: what lies
-    // before a "[", a "[" not followed by "R", a "[R" without "]" 17 bytes on. Then
-    // peeks up to kPeekSize bytes at the head, with their position.
-    QByteArray skipToReplyStart(quint64 *pos);
-    void consumeLocked(int n);
-    // Up to n unconsumed bytes from offset on, in storage of their own.
-    QByteArray copyLocked(int offset, int n) const;
     bool checkFrameAt(const QByteArray &frame, quint64 pos);
     bool checkBlockAt(ProtocolData reply, unsigned short length, quint64 pos);
 
@@ -128,26 +117,17 @@ private:
     void joinParserThreadLocked();
 
     const Settings m_settings;
+    ReassemblyBuffer m_buffer;
 
-    // Unconsumed bytes are m_buffData from m_buffHead on; consuming moves the head
-    // and the storage is compacted once the consumed part outweighs the rest, so a
-    // consume costs no more than the bytes it removes.
-    QByteArray m_buffData;
-    int m_buffHead = 0;
-    // Stream position of the first unconsumed byte: every byte ever consumed or dropped.
-    quint64 m_buffPos = 0;
-    // A standard mutex rather than QMutex: ThreadSanitizer must see the hand-over of
-    // the buffer's shared data, and QMutex locks inside the uninstrumented Qt library.
-    std::mutex m_buffMutex;
+    // Set only while a stopper waits for the thread; the run flag belongs to the caller.
+    std::atomic<bool> m_stopRequested{false};
+    // Where the stream ended when the latest command went out; -1 before any.
+    std::atomic<qint64> m_sentAtPos{-1};
 
     // Guards m_thread; held across the join, so a start and a stop, or two stops,
     // never race on it.
     std::mutex m_threadMutex;
     std::thread m_thread;
-    // Set only while a stopper waits for the thread; the run flag belongs to the caller.
-    std::atomic<bool> m_stopRequested{false};
-    // Where the stream ended when the latest command went out; -1 before any.
-    std::atomic<qint64> m_sentAtPos{-1};
 };
 
 #endif // STREAMPARSER_H

@@ -1,10 +1,12 @@
 // Throughput of the two dispatcher workers with a device that answers at once, and
-// the CPU that idle workers and an idle open serial transport cost, beside the floor
-// that sleeping at the same polls sets on the machine. Prints figures; not a
-// pass/fail test.
+// the CPU that idle workers and idle open serial and USB transports cost, beside the
+// floor that sleeping at the workers' polls sets on the machine. Prints figures; not
+// a pass/fail test.
 #include "cmddealmodule.h"
 #include "dispatcherstate.h"
 #include "portserial.h"
+#include "portusb.h"
+#include "usbdevice.h"
 
 #include <QCoreApplication>
 
@@ -146,7 +148,7 @@ void idleCost(int seconds)
         b.join();
     }));
 
-    // An open serial transport on a quiet line: its parser thread polls every 3 ms.
+    // An open serial transport on a quiet line: its parser thread sleeps until bytes come.
     int master = -1;
     int slave = -1;
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
@@ -159,20 +161,31 @@ void idleCost(int seconds)
     tcsetattr(slave, TCSANOW, &tio);
     char name[256] = {};
     ttyname_r(slave, name, sizeof name);
-    bool opened = false;
-    const Cost serial = measure([&]() {
+    // Opened before the measurement: the row is what an open port costs while idle.
+    {
         PortSerial port;
-        opened = port.openSerialPort(QString::fromLocal8Bit(name), QSerialPort::Baud115200, QSerialPort::OneStop,
-                                     QSerialPort::NoParity, QSerialPort::NoFlowControl, QSerialPort::Data8);
-        if (opened)
-            idleFor();
-    });
-    if (opened)
-        report("an open serial transport, nothing received (parser polls every 3 ms)", serial);
-    else
-        std::printf("  open serial transport: cannot open %s\n", name);
+        if (port.openSerialPort(QString::fromLocal8Bit(name), QSerialPort::Baud115200, QSerialPort::OneStop,
+                                QSerialPort::NoParity, QSerialPort::NoFlowControl, QSerialPort::Data8))
+            report("an open serial transport, nothing received", measure(idleFor));
+        else
+            std::printf("  open serial transport: cannot open %s\n", name);
+    }
     ::close(slave);
     ::close(master);
+
+    // An open USB transport with nothing to read: its read thread waits in the read,
+    // the hot-plug watcher looks every 100 ms.
+    UsbDevice device(0x4c56, 0x0105);
+    QString error;
+    if (!device.start(&error)) {
+        std::printf("  open USB transport: %s\n", qPrintable(error));
+        return;
+    }
+    PortUSB port;
+    if (port.openUSB(0x4c56, 0x0105))
+        report("an open USB transport on the simulated bus, nothing received", measure(idleFor));
+    else
+        std::printf("  open USB transport: cannot open %s\n", qPrintable(device.endpoint()));
 }
 
 } // namespace

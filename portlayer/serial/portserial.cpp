@@ -1,32 +1,28 @@
 #include "portserial.h"
 
 #include "framecodec.h"
+#include "portlog.h"
 
-#include <QDebug>
 #include <QMutexLocker>
 
 #include <mutex>
 
-StreamParser::Settings PortSerial::parserSettings(PortSerial *self)
+StreamMedium::Settings PortSerial::mediumSettings()
 {
-    Settings s;
-    s.runFlag = &self->m_bDealFlag;
-    s.exitFlag = &self->m_bDealThreadExit;
-    s.passSleepMs = 3;
+    StreamMedium::Settings s;
     s.awaitBlocks = true;
-    s.blockTries = 150;
-    s.blockIntervalMs = 4;
+    // A block is awaited 150 tries of 4 ms.
+    s.blockWaitMs = 600;
     s.debugPrefix = QStringLiteral("PortSerial");
-    s.fillReply = [self](ProtocolData &reply) {
-        reply.strSource = self->m_portName;
-        reply.byReplySource = 1;
-        reply.iDeviceType = self->m_deviceType.load();
-    };
+    s.logCategory = lcPortSerial;
+    s.replySource = 1;
     return s;
 }
 
 PortSerial::PortSerial()
-    : StreamParser(parserSettings(this))
+    : StreamMedium(mediumSettings())
+    , m_bDealFlag(m_parserRun)
+    , m_bDealThreadExit(m_parserExited)
     , m_com(new QSerialPort)
 {
     connect(m_com, &QSerialPort::readyRead, this, &PortSerial::readPendingDatagrams);
@@ -150,28 +146,19 @@ void PortSerial::sendComData(QByteArray data)
         reportSendFailed(QStringLiteral("the serial port is not open"));
         return;
     }
-    qDebug() << "m_com->write" << data.size();
+    qCDebug(lcPortSerial) << "m_com->write" << data.size();
     const qint64 written = m_com->write(data);
     if (written == data.size())
-        qDebug() << "Send successful";
+        qCDebug(lcPortSerial) << "Send successful";
     else if (written == -1) {
-        qDebug() << "Send failed";
+        qCDebug(lcPortSerial) << "Send failed";
         reportSendFailed(m_com->errorString());
     }
 }
 
 void PortSerial::sendDatatoDevice(void *parameters)
 {
-    if (!parameters)
-        return;
-    const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
-    const QByteArray bytes = produceCmds(command);
-    // Before the write: the answer may come in before the write call returns.
-    if (m_blockWait.endsWait(command.bySN))
-        commandSent();
-    sendComData(bytes);
-    qDebug().noquote() << QStringLiteral("Send data:")
-                              + QString::fromLatin1(bytes.left(FrameCodec::kTextFrameSize));
+    sendCommand(parameters, [this](const QByteArray &bytes) { sendComData(bytes); }, QStringLiteral("Send data:"));
 }
 
 QByteArray PortSerial::produceCmds(ProtocolData command)
@@ -192,8 +179,11 @@ void PortSerial::setRetFlagStatus(bool status)
 
 void PortSerial::setDealFlag(bool on)
 {
-    QMutexLocker locker(&m_dealMutex);
-    m_bDealFlag = on;
+    {
+        QMutexLocker locker(&m_dealMutex);
+        m_bDealFlag = on;
+    }
+    runFlagChanged();
 }
 
 unsigned short PortSerial::combineTwoByte(unsigned char low, unsigned char high) const
@@ -205,7 +195,7 @@ bool PortSerial::startParser()
 {
     // No parser may be reading the name while it changes.
     stopParserThread();
-    m_portName = m_com->portName();
+    setReplySourceText(m_com->portName());
     setDealFlag(true);
     if (startParserThread())
         return true;

@@ -1,12 +1,11 @@
 #ifndef PORTSERIAL_H
 #define PORTSERIAL_H
 
-#include "blockwaitrule.h"
 #include "cmddealmodule.h"
 #include "portbase.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
-#include "streamparser.h"
+#include "streammedium.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -19,7 +18,7 @@
 // Transport over a serial COM port. The port and every operation that touches it
 // belong to the thread that created the object, which must run a Qt event loop;
 // received bytes are cut into replies by one parser thread per open port.
-class PORVANE_EXPORT PortSerial : public PortBase, public StreamParser
+class PORVANE_EXPORT PortSerial : public PortBase, public StreamMedium
 {
     Q_OBJECT
 
@@ -46,11 +45,10 @@ public:
     void setDealFlag(bool on);
     unsigned short combineTwoByte(unsigned char low, unsigned char high) const;
 
-    // Read by the parser thread while the host may set it: atomic, still lock-free.
-    std::atomic<ModulelEnum::DeviceType> m_deviceType{ModulelEnum::DeviceNone};
     QMutex m_dealMutex;
-    std::atomic<bool> m_bDealFlag{false};
-    std::atomic<bool> m_bDealThreadExit{false};
+    // The parser's own flags, under the names hosts know.
+    std::atomic<bool> &m_bDealFlag;
+    std::atomic<bool> &m_bDealThreadExit;
     QSerialPort *m_com;
     CmdDealModule m_cmdDealModule;
 
@@ -63,7 +61,7 @@ public slots:
     void handleError(QSerialPort::SerialPortError error);
 
 private:
-    static StreamParser::Settings parserSettings(PortSerial *self);
+    static StreamMedium::Settings mediumSettings();
     // False when no thread could be started.
     bool startParser();
     void stopParser();
@@ -71,14 +69,10 @@ private:
     // Whether this ReadError says the device is gone rather than a passing fault.
     bool readErrorMeansGone();
 
-    // The port name as the parser thread stamps it into replies; written only while
-    // no parser thread runs, so the parser never has to touch m_com.
-    QString m_portName;
     bool m_bShuttingDown = false;
     // A ReadError seen with no byte read since, and when.
     bool m_bReadErrorPending = false;
     QElapsedTimer m_lastReadError;
-    BlockWaitRule m_blockWait;
 };
 
 #endif // PORTSERIAL_H

@@ -1,8 +1,7 @@
 #include "datagramcodec.h"
 
 #include "framecodec.h"
-
-#include <QDebug>
+#include "portlog.h"
 
 ProtocolData DatagramCodec::decode(const QByteArray &datagram)
 {
@@ -10,16 +9,16 @@ ProtocolData DatagramCodec::decode(const QByteArray &datagram)
     // exactly what each failure below returns.
     ProtocolData record;
     if (datagram.size() != kReplySize) {
-        qDebug() << "datagram.size()!=19 return";
+        qCDebug(lcPortUdp) << "datagram.size()!=19 return";
         return record;
     }
     if (datagram.at(0) != '[' || datagram.at(1) != 'R') {
         // nospace: the trailing blank belongs to the line.
-        qDebug().nospace() << "no '[' 'R' ";
+        qCDebug(lcPortUdp).nospace() << "no '[' 'R' ";
         return record;
     }
     if (!FrameCodec::decodeStandardFrame(datagram, &record)) {
-        qDebug() << "CHKSUM Wrong return";
+        qCDebug(lcPortUdp) << "CHKSUM Wrong return";
         return ProtocolData();
     }
     return record;

@@ -2,9 +2,9 @@
 
 #include "datagramcodec.h"
 #include "framecodec.h"
+#include "portlog.h"
 #include "replyhandoff.h"
 
-#include <QDebug>
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
@@ -129,7 +129,7 @@ void PortUDP::initUdp()
     // socket options only to a socket that exists, and it creates it at bind, so
     // an unbound socket would silently keep the system's default buffer.
     if (!m_udpSocket->bind(QHostAddress(QHostAddress::Any), 0))
-        qDebug() << "UDP bind failed:" << m_udpSocket->errorString();
+        qCDebug(lcPortUdp) << "UDP bind failed:" << m_udpSocket->errorString();
     m_udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferSize);
     connect(m_udpSocket, &QUdpSocket::readyRead, this, &PortUDP::readPendingDatagrams);
     // Queued, so that a rebuild never runs inside the send that asked for it; unique,
@@ -196,13 +196,13 @@ void PortUDP::sendUdpData(QByteArray data)
         return refused ? qint64(-1) : m_udpSocket->writeDatagram(piece, address, udpPort);
     });
     if (total == data.size()) {
-        qDebug() << "Send successful";
+        qCDebug(lcPortUdp) << "Send successful";
     } else if (total == -1) {
-        qDebug() << "Send failed";
+        qCDebug(lcPortUdp) << "Send failed";
         reportSendFailed(refused ? QStringLiteral("no device address \"%1\"").arg(ip)
                                  : m_udpSocket->errorString());
     } else {
-        qDebug() << "Send unknown";
+        qCDebug(lcPortUdp) << "Send unknown";
         // A piece after the first was refused: the device has part of the command.
         reportSendFailed(m_udpSocket->errorString());
         emit signalReInitUdp();
@@ -218,12 +218,12 @@ void PortUDP::sendUdpDataBroadcast(QByteArray data)
     }
     const qint64 written = m_udpSocket->writeDatagram(data, QHostAddress::Broadcast, static_cast<quint16>(port));
     if (written == data.size()) {
-        qDebug() << "Send Broadcast successful";
+        qCDebug(lcPortUdp) << "Send Broadcast successful";
     } else if (written == -1) {
-        qDebug() << "Send Broadcast failed";
+        qCDebug(lcPortUdp) << "Send Broadcast failed";
         reportSendFailed(m_udpSocket->errorString());
     } else {
-        qDebug() << "Send Broadcast unknown";
+        qCDebug(lcPortUdp) << "Send Broadcast unknown";
         reportSendFailed(m_udpSocket->errorString());
         emit signalReInitUdp();
     }
@@ -272,17 +272,17 @@ void PortUDP::sendDatatoDevice(void *parameters)
     case 0: {
         const QByteArray datagram = produceCmds(command);
         sendUdpData(datagram);
-        qDebug().noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
+        qCDebug(lcPortUdp).noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
         break;
     }
     case 1: {
         const QByteArray datagram = produceCmds(command);
         sendUdpDataBroadcast(datagram);
-        qDebug().noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
+        qCDebug(lcPortUdp).noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
         break;
     }
     default:
-        qDebug() << "Send data abnormal";
+        qCDebug(lcPortUdp) << "Send data abnormal";
         break;
     }
 }
@@ -307,8 +307,8 @@ void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sen
 {
     m_lastDatagram = datagram;
     const QString ip = DatagramCodec::senderText(sender);
-    qDebug().noquote() << QStringLiteral("Recv data:") + DatagramCodec::logText(datagram);
-    qDebug().noquote() << QStringLiteral("host ip:") + ip;
+    qCDebug(lcPortUdp).noquote() << QStringLiteral("Recv data:") + DatagramCodec::logText(datagram);
+    qCDebug(lcPortUdp).noquote() << QStringLiteral("host ip:") + ip;
 
     ProtocolData reply = getArrayData(m_lastDatagram);
     reply.strLabel = ip;

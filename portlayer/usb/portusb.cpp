@@ -1,44 +1,19 @@
 #include "portusb.h"
 
 #include "framecodec.h"
+#include "portlog.h"
 
 #include <hidapi.h>
-
-#include <QDebug>
 
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <system_error>
 
-namespace {
-
-// Process-wide state of the hot-plug watcher.
-std::atomic<bool> s_bUSBWatchStarted{false};
-std::atomic<unsigned short> s_usVendorID{0};
-std::atomic<unsigned short> s_usProductID{0};
-// The two ids change together: a watcher that read the new vendor with the old
-// product would find no device and close the port that was just opened.
-std::mutex s_idMutex;
-
-void storeIds(unsigned short vendorId, unsigned short productId)
-{
-    std::lock_guard<std::mutex> lock(s_idMutex);
-    s_usVendorID = vendorId;
-    s_usProductID = productId;
-}
-
-void loadIds(unsigned short *vendorId, unsigned short *productId)
-{
-    std::lock_guard<std::mutex> lock(s_idMutex);
-    *vendorId = s_usVendorID;
-    *productId = s_usProductID;
-}
-
 // One run of the watcher: the object it serves and the way to stop it. The thread
 // holds it too, so it outlives the object when that object is destroyed from a
 // slot the watcher itself called.
-struct WatchRun
+struct PortUSB::WatchRun
 {
     PortUSB *owner = nullptr;
     std::mutex mutex;
@@ -60,9 +35,18 @@ struct WatchRun
     }
 };
 
+namespace {
+
+using WatchRun = PortUSB::WatchRun;
+
+// The process-wide state of the hot-plug watcher, all under one lock: the ids of
+// the latest openUSB, which the watcher looks for, and the watcher's run and thread
+// while one is started.
 struct WatchState
 {
     std::mutex mutex;
+    unsigned short usVendorID = 0;
+    unsigned short usProductID = 0;
     std::shared_ptr<WatchRun> run;
     std::thread thread;
 };
@@ -75,8 +59,23 @@ WatchState &watchState()
     return *state;
 }
 
-// The run of the watcher thread that is asking; empty on any other thread.
-thread_local std::shared_ptr<WatchRun> t_watchRun;
+// The two ids change together: a watcher that read the new vendor with the old
+// product would find no device and close the port that was just opened.
+void storeIds(unsigned short vendorId, unsigned short productId)
+{
+    WatchState &watch = watchState();
+    std::lock_guard<std::mutex> lock(watch.mutex);
+    watch.usVendorID = vendorId;
+    watch.usProductID = productId;
+}
+
+void loadIds(unsigned short *vendorId, unsigned short *productId)
+{
+    WatchState &watch = watchState();
+    std::lock_guard<std::mutex> lock(watch.mutex);
+    *vendorId = watch.usVendorID;
+    *productId = watch.usProductID;
+}
 
 bool isAttached(unsigned short vendorId, unsigned short productId)
 {
@@ -93,33 +92,25 @@ void pauseMs(int ms)
 
 } // namespace
 
-StreamParser::Settings PortUSB::parserSettings(PortUSB *self)
+StreamMedium::Settings PortUSB::mediumSettings()
 {
-    Settings s;
-    s.runFlag = &self->m_bUSBOpen;
-    // No exit flag: the thread is joined instead.
-    s.exitFlag = nullptr;
-    s.passSleepMs = kParserPassMs;
+    StreamMedium::Settings s;
     // Over USB every reply is a reply frame alone; bytes after it are skipped.
     s.awaitBlocks = false;
-    s.blockTries = 200;
-    s.blockIntervalMs = 20;
+    // checkBlock, called directly, awaits a block 200 tries of 20 ms.
+    s.blockWaitMs = 4000;
     s.debugPrefix = QStringLiteral("PortUSB");
-    s.fillReply = [self](ProtocolData &reply) {
-        reply.strSource = QStringLiteral("USB");
-        reply.byReplySource = 2;
-        reply.iDeviceType = self->m_deviceType.load();
-    };
-    s.fillBlockReply = [self](ProtocolData &reply) {
-        reply.byReplySource = 2;
-        reply.iDeviceType = self->m_deviceType.load();
-    };
+    s.logCategory = lcPortUsb;
+    s.replySource = 2;
+    s.blockRepliesKeepSource = true;
     return s;
 }
 
 PortUSB::PortUSB()
-    : StreamParser(parserSettings(this))
+    : StreamMedium(mediumSettings())
+    , m_bUSBOpen(m_parserRun)
 {
+    setReplySourceText(QStringLiteral("USB"));
     USBChanged();
 }
 
@@ -163,7 +154,7 @@ bool PortUSB::openUSB(unsigned short vendorId, unsigned short productId)
     // A reopen keeps the buffer: bytes from before may still complete a frame.
     if (m_hidDevice)
         shutDownLocked(false);
-    pauseMs(kWatchIntervalMs);
+    pauseMs(kSettlePauseMs);
 
     hid_device *device = hid_open(vendorId, productId, nullptr);
     storeIds(vendorId, productId);
@@ -191,7 +182,7 @@ void PortUSB::closeUSB()
     }
     // Both workers have been joined; the pause is the time the device is left
     // alone before whatever comes next (a reopen, say).
-    pauseMs(kWatchIntervalMs);
+    pauseMs(kSettlePauseMs);
 }
 
 void PortUSB::setDeviceType(ModulelEnum::DeviceType type)
@@ -208,6 +199,12 @@ bool PortUSB::countOutcome(bool failed)
     return ++m_failuresInARow < kFailuresMeaningGone;
 }
 
+bool PortUSB::isOpen()
+{
+    std::lock_guard<std::mutex> life(m_lifeMutex);
+    return m_hidDevice != nullptr;
+}
+
 bool PortUSB::closeLostDevice()
 {
     {
@@ -217,7 +214,7 @@ bool PortUSB::closeLostDevice()
             return false;
         shutDownLocked(true);
     }
-    pauseMs(kWatchIntervalMs);
+    pauseMs(kSettlePauseMs);
     return true;
 }
 
@@ -242,10 +239,6 @@ void PortUSB::shutDownLocked(bool clearBuffer)
 
 bool PortUSB::startReadThreadLocked()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_readPauseMutex);
-        m_readStop = false;
-    }
     m_bReadFlag = true;
     try {
         m_readThread = std::thread(&PortUSB::ThreadReadPendingDatagrams, this);
@@ -258,10 +251,11 @@ bool PortUSB::startReadThreadLocked()
 
 void PortUSB::stopReadThreadLocked()
 {
-    m_bReadFlag = false;
     {
+        // Under the pause's lock: a pause that has just seen the flag set cannot miss
+        // the wake.
         std::lock_guard<std::mutex> lock(m_readPauseMutex);
-        m_readStop = true;
+        m_bReadFlag = false;
         m_readPauseCond.notify_all();
     }
     if (m_readThread.joinable())
@@ -271,77 +265,88 @@ void PortUSB::stopReadThreadLocked()
 bool PortUSB::readPause(int ms)
 {
     std::unique_lock<std::mutex> lock(m_readPauseMutex);
-    return !m_readPauseCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_readStop; });
+    return !m_readPauseCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_bReadFlag; });
 }
 
 void PortUSB::ThreadReadPendingDatagrams()
 {
     unsigned char buffer[kReadBufferSize] = {};
-    if (!m_bReadFlag)
-        return;
-    do {
-        if (!readPause(kReadPassMs))
-            break;
-        std::memset(buffer, 0, sizeof buffer);
-        // Held for the whole read: the handle cannot be closed under it.
-        std::lock_guard<std::mutex> lock(m_hidMutex);
-        if (m_hidDevice) {
-            const int n = hid_read_timeout(m_hidDevice, buffer, kReadBufferSize, kReadTimeoutMs);
-            // Report boundaries are not kept; fill bytes go in with the rest and
-            // the parser skips them. Time-outs are skipped silently, errors counted:
-            // a handle whose device has left fails every read from then on, and
-            // the watcher closes the port and reports the device gone.
+    while (m_bReadFlag) {
+        int n;
+        {
+            // Held for the whole read: the handle cannot be closed under it.
+            std::lock_guard<std::mutex> lock(m_hidMutex);
+            if (!m_hidDevice)
+                return;
+            std::memset(buffer, 0, sizeof buffer);
+            // Returns as soon as a report is in: the reply reaches the parser at once.
+            n = hid_read_timeout(m_hidDevice, buffer, kReadBufferSize, kReadTimeoutMs);
+            // Report boundaries are not kept; fill bytes go in with the rest and the
+            // parser skips them.
             if (n > 0)
                 appendBuffData(QByteArray(reinterpret_cast<const char *>(buffer), n));
-            if (n != 0 && !countOutcome(n < 0))
-                break;
         }
-    } while (m_bReadFlag);
+        // Time-outs are skipped silently, errors counted: a handle whose device has
+        // left fails every read from then on, and the watcher closes the port and
+        // reports the device gone.
+        if (n != 0 && !countOutcome(n < 0))
+            return;
+        if (n < 0 && !readPause(kReadRetryMs))
+            return;
+    }
 }
 
 void PortUSB::USBChanged()
 {
     WatchState &watch = watchState();
     std::lock_guard<std::mutex> lock(watch.mutex);
-    if (s_bUSBWatchStarted)
+    if (watch.run)
         return;
     auto run = std::make_shared<WatchRun>();
     run->owner = this;
     try {
-        watch.thread = std::thread([this, run]() {
-            t_watchRun = run;
-            ThreadUSBChanged();
-            t_watchRun.reset();
-        });
+        // The thread finds its run once this lock is let go, thread and run stored.
+        watch.thread = std::thread([this]() { ThreadUSBChanged(); });
     } catch (const std::system_error &) {
         // No watcher for now; the next PortUSB tries again.
         return;
     }
     watch.run = run;
-    s_bUSBWatchStarted = true;
 }
 
 void PortUSB::ThreadUSBChanged()
 {
-    // Only the thread USBChanged starts serves an object.
-    const std::shared_ptr<WatchRun> run = t_watchRun;
-    if (!run || run->owner != this)
-        return;
+    // Only the thread USBChanged started serves an object, and only while its run
+    // lasts: called anywhere else, or after a stop, there is nothing to do.
+    std::shared_ptr<WatchRun> run;
+    {
+        WatchState &watch = watchState();
+        std::lock_guard<std::mutex> lock(watch.mutex);
+        if (watch.run && watch.run->owner == this && watch.thread.get_id() == std::this_thread::get_id())
+            run = watch.run;
+    }
+    if (run)
+        watchLoop(*run);
+}
 
+void PortUSB::watchLoop(WatchRun &run)
+{
     unsigned short vendorId = 0;
     unsigned short productId = 0;
     for (;;) {
         loadIds(&vendorId, &productId);
         if (vendorId != 0 || productId != 0)
             break;
-        if (!run->pause(kWatchIntervalMs))
+        if (!run.pause(kWatchIntervalMs))
             return;
     }
-    // A device present at the first look is not news.
-    bool present = isAttached(vendorId, productId);
+    // A device present at the first look is not news. An open port counts as one:
+    // its device was there when it opened, and one that left before this look (up
+    // to an interval after the open) must still be reported gone.
+    bool present = isAttached(vendorId, productId) || isOpen();
 
     // Nothing of this object is touched after an emit: a slot may delete it.
-    while (run->pause(kWatchIntervalMs)) {
+    while (run.pause(kWatchIntervalMs)) {
         // A handle that fails every read and write is as good as unplugged, even
         // when the device was back before this look: the host must open it again.
         if (closeLostDevice()) {
@@ -377,9 +382,8 @@ void PortUSB::stopWatch()
         if (!watch.run || watch.run->owner != this)
             return;
         run = std::move(watch.run);
-        thread = std::move(watch.thread);
         // The next PortUSB starts a watcher of its own.
-        s_bUSBWatchStarted = false;
+        thread = std::move(watch.thread);
     }
     run->requestStop();
     if (thread.get_id() == std::this_thread::get_id()) {
@@ -393,7 +397,9 @@ void PortUSB::stopWatch()
 
 bool PortUSB::isWatchStarted()
 {
-    return s_bUSBWatchStarted;
+    WatchState &watch = watchState();
+    std::lock_guard<std::mutex> lock(watch.mutex);
+    return watch.run != nullptr;
 }
 
 void PortUSB::watchedIds(unsigned short *vendorId, unsigned short *productId)
@@ -407,19 +413,15 @@ bool PortUSB::resetWatchState()
     std::lock_guard<std::mutex> lock(watch.mutex);
     if (watch.run)
         return false;
-    storeIds(0, 0);
+    watch.usVendorID = 0;
+    watch.usProductID = 0;
     return true;
 }
 
 void PortUSB::sendDatatoDevice(void *parameters)
 {
-    if (!parameters)
-        return;
-    const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
-    const QByteArray sequence = produceCmds(command);
-    sendUSBData(sequence);
-    qDebug().noquote() << QStringLiteral("Send usb data:")
-                              + QString::fromLatin1(sequence.left(FrameCodec::kTextFrameSize));
+    sendCommand(parameters, [this](const QByteArray &sequence) { sendUSBData(sequence); },
+                QStringLiteral("Send usb data:"));
 }
 
 QByteArray PortUSB::produceCmds(ProtocolData command)
@@ -459,7 +461,7 @@ void PortUSB::writePieces(const QList<HidReports::Piece> &pieces)
         countOutcome(written == -1);
         if (written == -1) {
             if (piece.logFailure)
-                qDebug() << "Send failed";
+                qCDebug(lcPortUsb) << "Send failed";
             const wchar_t *reason = hid_error(m_hidDevice);
             reportSendFailed(reason && *reason ? QString::fromWCharArray(reason)
                                                : QStringLiteral("the device refused an output report"));

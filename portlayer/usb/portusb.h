@@ -6,7 +6,7 @@
 #include "portbase.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
-#include "streamparser.h"
+#include "streammedium.h"
 
 #include <QByteArray>
 #include <QList>
@@ -24,18 +24,22 @@ struct hid_device_;
 // per process tells the PortUSB that started it, through signalUSBChanged, when a
 // device with the ids of the latest openUSB comes or goes, and closes the port
 // when it goes. Any thread may call the operations.
-class PORVANE_EXPORT PortUSB : public PortBase, public StreamParser
+class PORVANE_EXPORT PortUSB : public PortBase, public StreamMedium
 {
     Q_OBJECT
 
 public:
-    // The watcher's and the read thread's pause between two looks, and the time a
-    // close or open leaves the device before going on.
+    // The watcher's pause between two looks.
     static constexpr int kWatchIntervalMs = 100;
-    static constexpr int kReadPassMs = 20;
+    // The time a close or open leaves the device before going on, so that a device
+    // just unplugged or closed can settle. Its own constant: tuning the watcher must
+    // not change it.
+    static constexpr int kSettlePauseMs = 100;
+    // The read thread waits this long inside one read for a report to come; after a
+    // failed read it pauses kReadRetryMs before the next, or a dead handle would spin.
     static constexpr int kReadTimeoutMs = 100;
+    static constexpr int kReadRetryMs = 20;
     static constexpr int kReadBufferSize = 1024;
-    static constexpr int kParserPassMs = 20;
     // Reads and writes that fail in a row, with nothing succeeding between, before
     // the open handle counts as dead: the device left, perhaps only for a moment
     // between two looks of the watcher, and came back under a new handle.
@@ -70,6 +74,9 @@ public:
     void setRetFlagStatus(bool status);
     unsigned short combineTwoByte(unsigned char low, unsigned char high) const;
 
+    // One run of the hot-plug watcher, defined beside it.
+    struct WatchRun;
+
     // The hot-plug watcher's process-wide state.
     static bool isWatchStarted();
     // The ids the watcher looks for: those of the latest openUSB, 0 before any.
@@ -78,12 +85,11 @@ public:
     // (no PortUSB exists); false otherwise.
     static bool resetWatchState();
 
-    // Read by the parser thread while the host may set it: atomic, still lock-free.
-    std::atomic<ModulelEnum::DeviceType> m_deviceType{ModulelEnum::DeviceNone};
     // Changed only while both m_writeMutex and m_hidMutex are held, so a reader
     // holding either sees a handle that stays open until it lets go.
     hid_device_ *m_hidDevice = nullptr;
-    std::atomic<bool> m_bUSBOpen{false};
+    // The parser's run flag, under the name hosts know.
+    std::atomic<bool> &m_bUSBOpen;
     std::atomic<bool> m_bReadFlag{false};
     // Held around each read and around closing the device. A standard mutex, like
     // the buffer's, so that ThreadSanitizer sees what it orders.
@@ -97,7 +103,7 @@ public slots:
     void sendDatatoDevice(void *parameters) override;
 
 private:
-    static StreamParser::Settings parserSettings(PortUSB *self);
+    static StreamMedium::Settings mediumSettings();
     // Writes the pieces as reports, one whole sequence at a time, up to the first
     // that fails.
     void writePieces(const QList<HidReports::Piece> &pieces);
@@ -108,11 +114,14 @@ private:
     // Waits ms milliseconds unless the read thread is told to stop meanwhile.
     bool readPause(int ms);
     void stopWatch();
+    // The watcher's loop, for as long as its run lasts.
+    void watchLoop(WatchRun &run);
     // Counts a read or write on the open handle; false once it counts as dead.
     bool countOutcome(bool failed);
     // Closes the port if its handle counts as dead; for the watcher, which then
     // reports the device gone. False when there was nothing to close.
     bool closeLostDevice();
+    bool isOpen();
 
     // Serialises openUSB and closeUSB, whichever threads call them (the host, the
     // watcher on unplug, the destructor).
@@ -123,7 +132,6 @@ private:
     std::thread m_readThread;
     std::mutex m_readPauseMutex;
     std::condition_variable m_readPauseCond;
-    bool m_readStop = false;
     // Failed reads and writes in a row on the open handle.
     std::atomic<int> m_failuresInARow{0};
 };

@@ -30,8 +30,7 @@ StreamParser::Settings fuzzSettings()
     s.runFlag = &s_run;
     // One look at the buffer: an incomplete block is given up at once instead of
     // stalling every input for 600 ms.
-    s.blockTries = 1;
-    s.blockIntervalMs = 0;
+    s.blockWaitMs = 0;
     s.debugPrefix = QStringLiteral("PortSerial");
     s.fillReply = [](ProtocolData &reply) {
         reply.strSource = QStringLiteral("fuzz");

@@ -5,9 +5,11 @@
 #include "simhidbus.h"
 #include "usbbus.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -55,6 +57,10 @@ private slots:
     void secondPortGetsNoNotices();
     void destroyWhileWatcherReports();
     void sendsStayWholeUnderOpenAndClose();
+    void timingConstants_data();
+    void timingConstants();
+    void replyAfterQuietIsParsedAtOnce();
+    void deviceGoneRightAfterOpenIsReported();
 
 private:
     // A port open on a freshly attached device.
@@ -502,6 +508,102 @@ void TestPortUsb::sendsStayWholeUnderOpenAndClose()
             QCOMPARE(written.at(j).at(1), fill);
         i += run;
     }
+}
+
+void TestPortUsb::timingConstants_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("atLeastMs");
+    QTest::addColumn<int>("belowMs");
+
+    // At least what the constant fixes, less a little for the clock; below what it
+    // would take doubled, with room for a loaded machine.
+    QTest::newRow("ten looks of the watcher, 100 ms apart") << "watch" << 950 << 1900;
+    QTest::newRow("openUSB leaves the device 100 ms first") << "open" << 95 << 190;
+    QTest::newRow("closeUSB leaves it 100 ms after, open or not") << "close" << 95 << 190;
+    QTest::newRow("checkBlock waits 4 s for a block") << "block" << 3990 << 7000;
+}
+
+void TestPortUsb::timingConstants()
+{
+    QFETCH(QString, what);
+    QFETCH(int, atLeastMs);
+    QFETCH(int, belowMs);
+
+    // Opened once, so that the watcher has ids to look for, and closed again: a
+    // close of an open port also waits for the read in progress.
+    int device = 0;
+    auto port = openPort(&device);
+    QVERIFY(port);
+    port->closeUSB();
+    QVERIFY(UsbBus::waitForWatcherLooks(1));
+    QElapsedTimer timer;
+    timer.start();
+    if (what == QLatin1String("watch")) {
+        QVERIFY(UsbBus::waitForWatcherLooks(10));
+    } else if (what == QLatin1String("open")) {
+        QVERIFY(port->openUSB(kVendor, kProduct));
+    } else if (what == QLatin1String("close")) {
+        port->closeUSB();
+    } else {
+        port->appendBuffData(FrameBuilder::block("abc"));
+        QVERIFY(!port->checkBlock(ProtocolData(), 5));
+    }
+    const qint64 took = timer.elapsed();
+    QVERIFY2(took >= atLeastMs && took < belowMs, qPrintable(QString::number(took)));
+}
+
+void TestPortUsb::replyAfterQuietIsParsedAtOnce()
+{
+    // The read thread and the parser wake on what comes in: a reply after a quiet
+    // time, and one right behind it, are on the queue within milliseconds, not at
+    // the next pass of a poll. The quiet times differ by 7 ms, so that replies meet
+    // a polling reader at every point of its pass; the median stands for a loaded
+    // machine's worst moments.
+    int device = 0;
+    auto port = openPort(&device);
+    QVERIFY(port);
+    const auto deliver = [device](int sn) {
+        const QByteArray frame = FrameBuilder::reply(0x01, quint8(sn), 0x42, 0x00, 0x00, 0x00, 0x00);
+        QElapsedTimer timer;
+        timer.start();
+        SimHidBus::instance().sendInput(device, frame + QByteArray(45, '\0'));
+        // Short sleeps, not a spin: the looking must not take the machine's time.
+        while (CmdDealModule::replyQueueSize() <= sn && timer.elapsed() < 10000)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        return timer.nsecsElapsed() / 1000;
+    };
+    std::vector<qint64> afterQuiet;
+    std::vector<qint64> behind;
+    for (int i = 0; i < 7; ++i) {
+        QTest::qWait(200 + 7 * i);
+        afterQuiet.push_back(deliver(2 * i));
+        behind.push_back(deliver(2 * i + 1));
+    }
+    QCOMPARE(CmdDealModule::replyQueueSize(), 14);
+    std::sort(afterQuiet.begin(), afterQuiet.end());
+    std::sort(behind.begin(), behind.end());
+    qInfo("reply on the queue, median: %lld us after a quiet time, %lld us right behind another",
+          afterQuiet[3], behind[3]);
+    QVERIFY2(afterQuiet[3] < 10000, qPrintable(QString::number(afterQuiet[3])));
+    QVERIFY2(behind[3] < 10000, qPrintable(QString::number(behind[3])));
+}
+
+void TestPortUsb::deviceGoneRightAfterOpenIsReported()
+{
+    // Gone before the watcher's first look, which may come an interval after the
+    // open: the open port stands for a device that was there, so its leaving is news.
+    int device = 0;
+    auto port = openPort(&device);
+    QVERIFY(port);
+    // Emitted on the watcher's thread: counted there, without a spy's list.
+    std::atomic<int> gone{0};
+    std::atomic<int> back{0};
+    connect(port.get(), &PortUSB::signalUSBChanged, [&](bool present) { ++(present ? back : gone); });
+    SimHidBus::instance().detach(device);
+    QTRY_COMPARE_WITH_TIMEOUT(gone.load(), 1, 10000);
+    QCOMPARE(back.load(), 0);
+    QVERIFY(!port->m_bUSBOpen);
 }
 
 QTEST_GUILESS_MAIN(TestPortUsb)

@@ -60,6 +60,9 @@ struct SimHidBus::State
     mutable std::mutex mutex;
     // Woken by input, detaches, recorded output and enumerations.
     mutable std::condition_variable changed;
+    // Woken only by what a read waits for, input and detaches: a reader is not woken
+    // by every look of a hot-plug watcher, as no real bus wakes it.
+    mutable std::condition_variable inputChanged;
     // Ordered by id, that is by the time of attaching: hid_open takes the first.
     std::map<int, Device> devices;
     std::set<hid_device_ *> handles;
@@ -92,6 +95,7 @@ void SimHidBus::reset()
     for (hid_device_ *handle : d->handles)
         handle->input.clear();
     d->changed.notify_all();
+    d->inputChanged.notify_all();
 }
 
 int SimHidBus::attach(unsigned short vendorId, unsigned short productId)
@@ -107,6 +111,7 @@ void SimHidBus::detach(int device)
     std::lock_guard<std::mutex> lock(d->mutex);
     d->devices.erase(device);
     d->changed.notify_all();
+    d->inputChanged.notify_all();
 }
 
 bool SimHidBus::isAttached(int device) const
@@ -125,6 +130,7 @@ void SimHidBus::sendInput(int device, const QByteArray &report)
             handle->input.push_back(report);
     }
     d->changed.notify_all();
+    d->inputChanged.notify_all();
 }
 
 QList<QByteArray> SimHidBus::outputReports(int device) const
@@ -261,9 +267,9 @@ int SimHidBus::read(hid_device_ *handle, unsigned char *data, size_t length, int
         return -1;
     const auto ready = [&] { return !handle->input.empty() || !d->devices.count(handle->device); };
     if (milliseconds < 0)
-        d->changed.wait(lock, ready);
+        d->inputChanged.wait(lock, ready);
     else
-        d->changed.wait_for(lock, std::chrono::milliseconds(milliseconds), ready);
+        d->inputChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), ready);
     if (!d->devices.count(handle->device)) {
         handle->lastError = kDisconnected;
         return -1;

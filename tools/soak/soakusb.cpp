@@ -40,8 +40,8 @@ public:
             {0xE0, 0x01, 100, 1}, // the command takes two output reports
         };
         p.rates = SoakPlan::commonRates();
-        // The host reads a report every 20 ms and parses every 20 ms: a round trip
-        // takes up to about 60 ms, an answer in three pieces about 100 ms.
+        // The host reads and parses each report as it comes: an answer in three
+        // pieces, 20 ms apart, takes about 40 ms; the rest is room for a loaded machine.
         p.timeoutMs = 200;
         return p;
     }

@@ -1,0 +1,3 @@
+#include "dispatchlog.h"
+
+Q_LOGGING_CATEGORY(lcDispatch, "velmora.dispatch")
