@@ -42,10 +42,11 @@ build() {
 
 # A test that crashes would have Qt Test attach gdb for a stack dump; on a big test
 # process that can outlast the run's time limit, and an orphaned gdb keeps the
-# process alive. The failure itself is reported either way.
+# process alive. The failure itself is reported either way. Most suites spend their
+# time waiting on devices and timers, so twice as many run as there are cores.
 run_ctest() {
     local dir=$1; shift
-    (cd "$dir" && QTEST_DISABLE_STACK_DUMP=1 ctest --output-on-failure -j "$JOBS" --timeout 300 "$@")
+    (cd "$dir" && QTEST_DISABLE_STACK_DUMP=1 ctest --output-on-failure -j "$((JOBS * 2))" --timeout 300 "$@")
 }
 
 cmd_test() {
