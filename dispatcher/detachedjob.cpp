@@ -1,11 +1,10 @@
 #include "detachedjob.h"
 
 #include "dispatchlog.h"
+#include "threadstart.h"
 
 #include <atomic>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 namespace {
 std::atomic<bool> s_refusalLogged{false};
@@ -23,17 +22,20 @@ bool DetachedJob::start(std::function<void()> job)
     }
     // Held apart from the thread's callable, which is gone when the thread is refused.
     const auto shared = std::make_shared<std::function<void()>>(std::move(job));
-    try {
-        std::thread([shared]() {
-            (*shared)();
-            s_running.fetch_sub(1);
-        }).detach();
-        return true;
-    } catch (const std::system_error &e) {
+    const bool started = ThreadStart::startDetached([shared]() {
+        (*shared)();
         s_running.fetch_sub(1);
-        if (!s_refusalLogged.exchange(true))
-            qCDebug(lcDispatch) << "No thread for a job, running it on the calling thread:" << e.what();
-    }
+    });
+    if (started)
+        return true;
+    s_running.fetch_sub(1);
+    if (!s_refusalLogged.exchange(true))
+        qCDebug(lcDispatch) << "No thread for a job, running it on the calling thread";
     (*shared)();
     return false;
+}
+
+int DetachedJob::running()
+{
+    return s_running.load();
 }

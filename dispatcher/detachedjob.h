@@ -20,6 +20,9 @@ constexpr int kMaxRunning = 16;
 // thread took the job.
 QUILLET_EXPORT bool start(std::function<void()> job);
 
+// Jobs started on threads of their own and not yet ended, process-wide.
+QUILLET_EXPORT int running();
+
 } // namespace DetachedJob
 
 #endif // DETACHEDJOB_H

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "picturebox.h"
+#include "threadstart.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -212,7 +213,7 @@ void MainWindow::exportFiles(const QStringList &list, const QString &title,
         // and freed wholly inside Qt's event queue, which hands it from thread to
         // thread under its own lock.
         QEventLoop loop;
-        std::thread exporter([&]() {
+        const auto exportAll = [&]() {
             outcome = runExport(directory, items,
                                 [&progress](int position, const ExportItem &, const RenditionResult &,
                                             const QStringList &) {
@@ -220,9 +221,14 @@ void MainWindow::exportFiles(const QStringList &list, const QString &title,
                                                               Q_ARG(int, position + 1));
                                 });
             QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-        });
+        };
+        std::thread exporter;
+        // Without a thread of its own the export runs here; the window waits for it.
+        if (!ThreadStart::start(exporter, exportAll))
+            exportAll();
         loop.exec();
-        exporter.join();
+        if (exporter.joinable())
+            exporter.join();
         progress.setValue(list.size());
         ui->centralwidget->setEnabled(true);
     }

@@ -2,6 +2,7 @@
 
 #include "memorybudget.h"
 #include "thumbnail.h"
+#include "threadstart.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -81,8 +82,14 @@ void ThumbnailCache::request(const QStringList &paths)
         // file per core is what brings a batch of twenty down to a fraction of a
         // second. The workers wait for more once the queue is empty.
         const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-        while (m_workers.size() < std::min(cores, m_jobs.size()))
-            m_workers.emplace_back(&ThumbnailCache::work, this);
+        while (m_workers.size() < std::min(cores, m_jobs.size())) {
+            // Refused, the jobs wait for the workers there are, or for the next
+            // request's try.
+            std::thread worker;
+            if (!ThreadStart::start(worker, [this]() { work(); }))
+                break;
+            m_workers.push_back(std::move(worker));
+        }
     }
     m_wake.notify_all();
     if (!wasBusy)

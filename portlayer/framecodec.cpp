@@ -15,15 +15,16 @@ int hexValue(char c)
     return -1;
 }
 
-unsigned char parsePair(const QByteArray &digits, int at)
+// -1 when the two characters at are not both hex digits.
+int parsePair(const QByteArray &digits, int at)
 {
     if (at + 1 >= digits.size())
-        return 0;
+        return -1;
     const int high = hexValue(digits.at(at));
     const int low = hexValue(digits.at(at + 1));
     if (high < 0 || low < 0)
-        return 0;
-    return static_cast<unsigned char>(high << 4 | low);
+        return -1;
+    return high << 4 | low;
 }
 
 } // namespace
@@ -71,8 +72,14 @@ bool FrameCodec::decodeStandardFrame(const QByteArray &frame, ProtocolData *out)
 {
     const QByteArray digits = frame.mid(2, 2 * kStandardFrameSize);
     unsigned char h[kStandardFrameSize];
-    for (int i = 0; i < kStandardFrameSize; ++i)
-        h[i] = parsePair(digits, 2 * i);
+    for (int i = 0; i < kStandardFrameSize; ++i) {
+        // A pair that is no number is no frame: read as 0, random noise such as
+        // "[Rzzzzzzzzzzzzzzzz]" passes the checksum as a reply with serial number 0.
+        const int value = parsePair(digits, 2 * i);
+        if (value < 0)
+            return false;
+        h[i] = static_cast<unsigned char>(value);
+    }
     const unsigned char sum = headerChecksum(h);
     if (sum != h[7])
         return false;

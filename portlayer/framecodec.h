@@ -25,8 +25,8 @@ public:
     static QByteArray produceCmds(ProtocolData command);
 
     // Decodes the 16 digits at offsets 2..17 of a reply frame into H0..H7. Both
-    // digit cases are accepted; a pair that is not two hex digits counts as 0.
-    // Returns false when H7 is not the checksum of H0..H6; *out is then untouched.
+    // digit cases are accepted. Returns false when a pair is not two hex digits or
+    // H7 is not the checksum of H0..H6; *out is then untouched.
     static bool decodeStandardFrame(const QByteArray &frame, ProtocolData *out);
 
     // Replies with these codes are followed by a block of combineTwoByte(p2, p3) bytes.

@@ -2,9 +2,9 @@
 
 #include "framecodec.h"
 #include "replyhandoff.h"
+#include "threadstart.h"
 
 #include <chrono>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -78,10 +78,10 @@ bool StreamParser::checkFrameAt(const QByteArray &frame, quint64 pos)
         m_buffer.consumeTo(pos + 1);
         return false;
     }
-    m_buffer.consumeTo(pos + FrameCodec::kTextFrameSize);
     const QString line = QStringLiteral("Recv data:") + QString::fromLatin1(text);
 
     if (m_settings.awaitBlocks && FrameCodec::isBlockAnnouncing(reply)) {
+        m_buffer.consumeTo(pos + FrameCodec::kTextFrameSize);
         const bool ok = checkBlockAt(reply, FrameCodec::combineTwoByte(reply.byParam2, reply.byParam3),
                                      pos + FrameCodec::kTextFrameSize);
         if (ok)
@@ -94,7 +94,10 @@ bool StreamParser::checkFrameAt(const QByteArray &frame, quint64 pos)
     qCDebug(m_settings.logCategory).noquote() << line;
     if (m_settings.fillReply)
         m_settings.fillReply(reply);
-    queueDetached(reply);
+    // Handed over before its bytes leave the buffer: whoever waits for the parser
+    // sees either the bytes or the reply on its way, never neither.
+    m_handOff.post(reply);
+    m_buffer.consumeTo(pos + FrameCodec::kTextFrameSize);
     return true;
 }
 
@@ -117,7 +120,7 @@ bool StreamParser::checkBlockAt(ProtocolData reply, unsigned short length, quint
     if (length == 0) {
         fillBlockReply(reply);
         reply.baData = QByteArray();
-        addToReceivedQueue(reply);
+        m_handOff.post(reply);
         return true;
     }
 
@@ -145,14 +148,14 @@ bool StreamParser::checkBlockAt(ProtocolData reply, unsigned short length, quint
         m_buffer.waitPast(mark, deadline);
     }
 
+    const bool holds = FrameCodec::blockChecksumHolds(block);
+    if (holds) {
+        fillBlockReply(reply);
+        reply.baData = block;
+        m_handOff.post(reply);
+    }
     m_buffer.consumeTo(pos + length);
-    if (!FrameCodec::blockChecksumHolds(block))
-        return false;
-
-    fillBlockReply(reply);
-    reply.baData = block;
-    addToReceivedQueue(reply);
-    return true;
+    return holds;
 }
 
 void StreamParser::commandSent()
@@ -179,19 +182,9 @@ void StreamParser::fillBlockReply(ProtocolData &reply) const
         m_settings.fillReply(reply);
 }
 
-int StreamParser::pendingQueueThreads()
-{
-    return ReplyHandOff::pendingThreads();
-}
-
 int StreamParser::runningParserThreads()
 {
     return s_runningParserThreads.load();
-}
-
-void StreamParser::queueDetached(const ProtocolData &reply)
-{
-    ReplyHandOff::queueDetached(reply);
 }
 
 bool StreamParser::keepRunning() const
@@ -212,18 +205,16 @@ bool StreamParser::startParserThread()
     // Counted before the thread exists and until after it has left the object, so
     // the count is exact whenever a start or stop has returned.
     s_runningParserThreads.fetch_add(1);
-    try {
-        m_thread = std::thread([this]() {
-            ThreadDealDataFunc();
-            s_runningParserThreads.fetch_sub(1);
-        });
-    } catch (const std::system_error &) {
+    const bool started = ThreadStart::start(m_thread, [this]() {
+        ThreadDealDataFunc();
+        s_runningParserThreads.fetch_sub(1);
+    });
+    if (!started) {
         s_runningParserThreads.fetch_sub(1);
         if (m_settings.exitFlag)
             m_settings.exitFlag->store(true);
-        return false;
     }
-    return true;
+    return started;
 }
 
 void StreamParser::stopParserThread()

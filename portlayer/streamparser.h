@@ -5,6 +5,7 @@
 #include "porvane_global.h"
 #include "protocoldata.h"
 #include "reassemblybuffer.h"
+#include "replyhandoff.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,7 +17,7 @@
 
 // The parser of the byte-stream media, and the reassembly buffer it reads: cuts the
 // buffer into checked reply frames (and, where the medium has them, their blocks)
-// and puts each reply on the dispatcher's receive queue. Its thread sleeps until
+// and hands each reply, in order, to the dispatcher's receive queue. Its thread sleeps until
 // bytes are appended, the command that left or a stop wakes it; a block is awaited
 // until its deadline on the clock. The media differ only in the Settings.
 //
@@ -83,11 +84,8 @@ public:
     // The run flag has changed: the thread looks at it at once.
     void wakeUp();
 
-    // Touches only the dispatcher's statics, so it may run on a detached thread that
-    // outlives the transport.
+    // Puts reply straight on the dispatcher's queue, under its locks.
     static void addToReceivedQueue(ProtocolData reply);
-    // Reply-queueing threads started and not yet finished, process-wide.
-    static int pendingQueueThreads();
     // Parser threads started by startParserThread and not yet ended, process-wide.
     static int runningParserThreads();
 
@@ -111,13 +109,14 @@ private:
     bool checkFrameAt(const QByteArray &frame, quint64 pos);
     bool checkBlockAt(ProtocolData reply, unsigned short length, quint64 pos);
 
-    void queueDetached(const ProtocolData &reply);
     void fillBlockReply(ProtocolData &reply) const;
     bool keepRunning() const;
     void joinParserThreadLocked();
 
     const Settings m_settings;
     ReassemblyBuffer m_buffer;
+    // The parser thread's replies, in the order it decoded them.
+    ReplyHandOff m_handOff;
 
     // Set only while a stopper waits for the thread; the run flag belongs to the caller.
     std::atomic<bool> m_stopRequested{false};

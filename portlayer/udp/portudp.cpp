@@ -24,29 +24,6 @@ bool namesADevice(const QHostAddress &address)
         && address != QHostAddress(QHostAddress::AnyIPv6);
 }
 
-// A job on another thread gets buffers of its own, so that nothing it releases is
-// shared with this thread's objects. Sharing would be sound (Qt counts references
-// atomically), but the counting happens inside Qt, where ThreadSanitizer cannot
-// see it, and it would report the hand-off.
-QByteArray ownBytes(const QByteArray &bytes)
-{
-    return QByteArray(bytes.constData(), bytes.size());
-}
-
-QString ownText(const QString &text)
-{
-    return QString(text.constData(), text.size());
-}
-
-ProtocolData ownRecord(ProtocolData record)
-{
-    record.strLabel = ownText(record.strLabel);
-    record.strSource = ownText(record.strSource);
-    record.strNote = ownText(record.strNote);
-    record.baData = ownBytes(record.baData);
-    return record;
-}
-
 } // namespace
 
 PortUDP::PortUDP()
@@ -172,7 +149,12 @@ void PortUDP::addToReceivedQueue(ProtocolData reply)
 void PortUDP::combineSTDCMDandBloackCMD(QByteArray block, QByteArray held)
 {
     // Called directly, the held reply's sender is not known.
-    joinAndQueue(block, held, stampFor(QString()));
+    ProtocolData reply;
+    if (!joined(block, held, QString(), &reply)) {
+        setRetFlagStatus(true);
+        return;
+    }
+    addToReceivedQueue(reply);
 }
 
 QByteArray PortUDP::produceCmds(ProtocolData command)
@@ -204,8 +186,11 @@ void PortUDP::sendUdpData(QByteArray data)
     } else {
         qCDebug(lcPortUdp) << "Send unknown";
         // A piece after the first was refused: the device has part of the command.
-        reportSendFailed(m_udpSocket->errorString());
+        // The rebuild is queued; the report comes last, as a host may send again
+        // from its slot.
+        const QString reason = m_udpSocket->errorString();
         emit signalReInitUdp();
+        reportSendFailed(reason);
     }
 }
 
@@ -224,8 +209,9 @@ void PortUDP::sendUdpDataBroadcast(QByteArray data)
         reportSendFailed(m_udpSocket->errorString());
     } else {
         qCDebug(lcPortUdp) << "Send Broadcast unknown";
-        reportSendFailed(m_udpSocket->errorString());
+        const QString reason = m_udpSocket->errorString();
         emit signalReInitUdp();
+        reportSendFailed(reason);
     }
 }
 
@@ -237,12 +223,14 @@ void PortUDP::setRetFlagStatus(bool status)
 
 void PortUDP::reInitUdp()
 {
-    rebuildSocket(true, true);
+    // Keeps the device address: a host sets it once, when it opens, and a socket
+    // rebuilt after one refused piece would leave every later command nowhere to go.
+    rebuildSocket(true);
 }
 
 void PortUDP::reInitUdpKOVA()
 {
-    rebuildSocket(false, false);
+    rebuildSocket(false);
 }
 
 void PortUDP::readPendingDatagrams()
@@ -251,14 +239,48 @@ void PortUDP::readPendingDatagrams()
     // pass leaves brings the next one.
     QElapsedTimer clock;
     clock.start();
+    QString device;
+    QString heldSender;
+    {
+        std::lock_guard<std::mutex> lock(stdCMDlock);
+        device = m_deviceIP;
+        heldSender = m_heldSender;
+    }
+    m_answerFilter.setDevice(device);
     for (int taken = 0; taken < kMaxDatagramsPerPass && clock.elapsed() < kPassBudgetMs && m_udpSocket
          && m_udpSocket->hasPendingDatagrams();
          ++taken) {
         const QNetworkDatagram datagram = m_udpSocket->receiveDatagram();
         if (!datagram.isValid())
             break;
-        handleDatagram(datagram.data(), datagram.senderAddress());
+        const QByteArray bytes = datagram.data();
+        if (!m_answerFilter.admits(datagram.senderAddress(), heldSender, bytes, AnswerFilter::Clock::now())) {
+            noteRefused();
+            continue;
+        }
+        handleDatagram(bytes, datagram.senderAddress());
+        std::lock_guard<std::mutex> lock(stdCMDlock);
+        heldSender = m_heldSender;
     }
+}
+
+quint64 PortUDP::refusedDatagrams() const
+{
+    return m_answerFilter.refused();
+}
+
+quint64 PortUDP::leftoverDatagrams() const
+{
+    return m_leftoverDrops;
+}
+
+void PortUDP::noteRefused()
+{
+    // At most a line a second: the refusals of a flood would drown the log.
+    if (m_refusalLog.isValid() && m_refusalLog.elapsed() < 1000)
+        return;
+    qCDebug(lcPortUdp) << "Datagrams from other senders than the device refused:" << m_answerFilter.refused();
+    m_refusalLog.start();
 }
 
 void PortUDP::sendDatatoDevice(void *parameters)
@@ -277,6 +299,8 @@ void PortUDP::sendDatatoDevice(void *parameters)
     }
     case 1: {
         const QByteArray datagram = produceCmds(command);
+        // Before it leaves: the first answers may be read before the send returns.
+        m_answerFilter.broadcastLeft(command, AnswerFilter::Clock::now());
         sendUdpDataBroadcast(datagram);
         qCDebug(lcPortUdp).noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
         break;
@@ -298,6 +322,15 @@ void PortUDP::endIncompleteHold()
     // arrives from now on belongs to the command leaving; joined with the held
     // reply it would complete that reply with bytes of another answer.
     std::lock_guard<std::mutex> lock(stdCMDlock);
+    if (!m_stdCmdBuff.isEmpty()) {
+        // The rest of its block may still be on its way; it is no answer to the
+        // command leaving, and taken for datagrams that are no reply it would
+        // release the commands after it.
+        const ProtocolData held = DatagramCodec::decode(m_stdCmdBuff);
+        const int expected = qMax<int>(DatagramCodec::fixedBlockSize(held), DatagramCodec::announcedLength(held));
+        m_leftoverSender = m_heldSender;
+        m_leftoverBytes = qMax(0, expected - m_blockCmdBuff.size());
+    }
     m_stdCmdBuff.clear();
     m_heldSender.clear();
     m_blockCmdBuff.clear();
@@ -316,9 +349,16 @@ void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sen
     reply.byReplySource = 0;
     reply.iDeviceType = m_deviceType.load();
 
+    if (!DatagramCodec::isNotReply(reply)) {
+        std::lock_guard<std::mutex> lock(stdCMDlock);
+        if (ip == m_leftoverSender)
+            m_leftoverBytes = 0; // its sender has moved on
+    }
+
     switch (DatagramCodec::classify(reply)) {
     case DatagramCodec::Intake::QueueNow:
-        addToReceivedQueue(reply);
+        if (bEnabled)
+            m_handOff.deliverNow(reply);
         break;
     case DatagramCodec::Intake::Hold: {
         std::lock_guard<std::mutex> lock(stdCMDlock);
@@ -330,17 +370,15 @@ void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sen
         break;
     }
     case DatagramCodec::Intake::General:
-        if (DatagramCodec::isNotReply(reply)) {
+        if (DatagramCodec::isNotReply(reply))
             takeBlockBytes(ip);
-        } else {
-            const bool enabled = bEnabled;
-            startDetached([reply = ownRecord(reply), enabled]() { queueIfEnabled(reply, enabled); });
-        }
+        else if (bEnabled)
+            m_handOff.post(reply);
         break;
     }
 }
 
-void PortUDP::rebuildSocket(bool drainPending, bool forgetAddress)
+void PortUDP::rebuildSocket(bool drainPending)
 {
     if (m_udpSocket) {
         disconnect(m_udpSocket, &QUdpSocket::readyRead, this, &PortUDP::readPendingDatagrams);
@@ -352,8 +390,6 @@ void PortUDP::rebuildSocket(bool drainPending, bool forgetAddress)
         std::lock_guard<std::mutex> lock(stdCMDlock);
         m_blockCmdBuff.clear();
         m_lastDatagram.clear();
-        if (forgetAddress)
-            m_deviceIP.clear();
         m_stdCmdBuff.clear();
         m_heldSender.clear();
     }
@@ -373,11 +409,19 @@ void PortUDP::discardPending()
 void PortUDP::takeBlockBytes(const QString &sender)
 {
     if (m_stdCmdBuff.isEmpty() || sender != m_heldSender) {
-        // Nothing held for this sender: the join would queue nothing and only let
-        // the next command go, which needs no thread of its own (a flood of such
-        // datagrams would otherwise start one each).
-        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-        CmdDealModule::bRetFlag = true;
+        {
+            std::lock_guard<std::mutex> lock(stdCMDlock);
+            if (sender == m_leftoverSender && m_lastDatagram.size() <= m_leftoverBytes) {
+                // The rest of a block whose wait a departing command ended.
+                m_leftoverBytes -= m_lastDatagram.size();
+                ++m_leftoverDrops;
+                return;
+            }
+            m_leftoverBytes = 0;
+        }
+        // Nothing held for this sender: the dispatcher need not wait for the
+        // watchdog, in line with the replies before.
+        m_handOff.postRelease();
         return;
     }
     const qint16 announced = DatagramCodec::announcedLength(getArrayData(m_stdCmdBuff));
@@ -387,10 +431,11 @@ void PortUDP::takeBlockBytes(const QString &sender)
     if (announced > m_blockCmdBuff.size())
         return;
 
-    const QByteArray block = ownBytes(m_blockCmdBuff);
-    const QByteArray held = ownBytes(m_stdCmdBuff);
-    const Stamp stamp = stampFor(sender);
-    startDetached([block, held, stamp]() { joinAndQueue(block, held, stamp); });
+    ProtocolData reply;
+    if (!joined(m_blockCmdBuff, m_stdCmdBuff, sender, &reply))
+        m_handOff.postRelease();
+    else if (bEnabled)
+        m_handOff.post(reply);
     std::lock_guard<std::mutex> lock(stdCMDlock);
     m_stdCmdBuff.clear();
     m_heldSender.clear();
@@ -408,23 +453,14 @@ void PortUDP::queueIfEnabled(const ProtocolData &reply, bool enabled)
         ReplyHandOff::queue(reply);
 }
 
-PortUDP::Stamp PortUDP::stampFor(const QString &sender) const
+bool PortUDP::joined(const QByteArray &block, const QByteArray &held, const QString &sender, ProtocolData *reply) const
 {
-    return {ownText(sender), m_deviceType.load(), bEnabled};
-}
-
-void PortUDP::joinAndQueue(const QByteArray &block, const QByteArray &held, const Stamp &stamp)
-{
-    ProtocolData reply;
-    if (!DatagramCodec::join(block, held, &reply)) {
-        // Nothing to hand over, but the dispatcher need not wait for the watchdog.
-        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-        CmdDealModule::bRetFlag = true;
-        return;
-    }
-    reply.strLabel = stamp.sender;
-    reply.strSource = stamp.sender;
-    reply.byReplySource = 0;
-    reply.iDeviceType = stamp.deviceType;
-    queueIfEnabled(reply, stamp.enabled);
+    // Nothing to hand over when false, but the dispatcher need not wait for the watchdog.
+    if (!DatagramCodec::join(block, held, reply))
+        return false;
+    reply->strLabel = sender;
+    reply->strSource = sender;
+    reply->byReplySource = 0;
+    reply->iDeviceType = m_deviceType.load();
+    return true;
 }

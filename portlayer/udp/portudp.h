@@ -1,13 +1,16 @@
 #ifndef PORTUDP_H
 #define PORTUDP_H
 
+#include "answerfilter.h"
 #include "blockwaitrule.h"
 #include "cmddealmodule.h"
 #include "portbase.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
+#include "replyhandoff.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QString>
 
@@ -20,7 +23,8 @@ class QUdpSocket;
 // Transport over UDP. Commands go to one device by unicast, cut into datagrams of
 // at most 540 bytes, or to every device at a port by broadcast; each reply is one
 // datagram, and a reply that carries a block is held until the datagrams of its
-// block have arrived. The socket, the receiving and the rebuilds belong to the
+// block have arrived. Only the device answers: datagrams from other senders are
+// refused (AnswerFilter), but for the answers to a broadcast while they are awaited. The socket, the receiving and the rebuilds belong to the
 // thread that created the object, which must run a Qt event loop; send from that
 // thread too.
 class PORVANE_EXPORT PortUDP : public PortBase
@@ -93,9 +97,15 @@ public:
     void sendUdpDataBroadcast(QByteArray data);
     void setRetFlagStatus(bool status);
 
-    // What readPendingDatagrams does with each datagram it reads: decode, classify,
+    // What readPendingDatagrams does with each datagram it lets in: decode, classify,
     // queue, hold or gather block bytes.
     void handleDatagram(const QByteArray &datagram, const QHostAddress &sender);
+
+    // Datagrams refused because they came from neither the device nor a sender
+    // answering a broadcast, since the transport was made.
+    quint64 refusedDatagrams() const;
+    // Datagrams discarded as the rest of a block whose wait a departing command ended.
+    quint64 leftoverDatagrams() const;
 
 signals:
     void signalReInitUdp();
@@ -103,7 +113,7 @@ signals:
     void signalSendReceiveMessageToUiPro(void *);
 
 public slots:
-    // Rebuilds the socket and forgets the device address.
+    // Rebuilds the socket, discarding what is pending on it; keeps the device address.
     void reInitUdp();
     // Rebuilds the socket and keeps the device address.
     void reInitUdpKOVA();
@@ -112,33 +122,35 @@ public slots:
     void processInfoDisplayonUI(void *);
 
 private:
-    void rebuildSocket(bool drainPending, bool forgetAddress);
+    void rebuildSocket(bool drainPending);
     void discardPending();
     // A datagram that is no reply, from sender: block bytes of its held reply.
     void takeBlockBytes(const QString &sender);
     // Forgets the held reply and the block bytes gathered for it.
     void endIncompleteHold();
     // Runs job on a detached thread that the destructor waits for. A job gets
-    // copies of what it needs, bEnabled included, and touches nothing of this object.
+    // copies of what it needs and touches nothing of this object.
     void startDetached(std::function<void()> job);
-
-    // What a joined reply carries besides the held header and the block, as a reply
-    // taken straight from a datagram does; and whether it is to be queued at all.
-    struct Stamp
-    {
-        QString sender;
-        ModulelEnum::DeviceType deviceType;
-        bool enabled;
-    };
-    Stamp stampFor(const QString &sender) const;
+    void noteRefused();
 
     static void queueIfEnabled(const ProtocolData &reply, bool enabled);
-    static void joinAndQueue(const QByteArray &block, const QByteArray &held, const Stamp &stamp);
+    // The held reply with its block, stamped as a reply taken straight from a
+    // datagram is; false when there is nothing to queue.
+    bool joined(const QByteArray &block, const QByteArray &held, const QString &sender, ProtocolData *reply) const;
 
     // Who sent the held reply: the joined reply says so, and only that sender's
     // datagrams complete its block. Guarded by stdCMDlock, as the held reply.
     QString m_heldSender;
+    // The sender of a held reply given up when a command left, and the bytes of
+    // its block still to come; guarded by stdCMDlock, as the held reply.
+    QString m_leftoverSender;
+    int m_leftoverBytes = 0;
+    quint64 m_leftoverDrops = 0;
     BlockWaitRule m_blockWait;
+    AnswerFilter m_answerFilter;
+    QElapsedTimer m_refusalLog;
+    // Last: destroyed first, delivering what its line still holds.
+    ReplyHandOff m_handOff;
 };
 
 #endif // PORTUDP_H

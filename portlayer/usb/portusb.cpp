@@ -2,13 +2,13 @@
 
 #include "framecodec.h"
 #include "portlog.h"
+#include "threadstart.h"
 
 #include <hidapi.h>
 
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <system_error>
 
 // One run of the watcher: the object it serves and the way to stop it. The thread
 // holds it too, so it outlives the object when that object is destroyed from a
@@ -240,13 +240,10 @@ void PortUSB::shutDownLocked(bool clearBuffer)
 bool PortUSB::startReadThreadLocked()
 {
     m_bReadFlag = true;
-    try {
-        m_readThread = std::thread(&PortUSB::ThreadReadPendingDatagrams, this);
-    } catch (const std::system_error &) {
-        m_bReadFlag = false;
-        return false;
-    }
-    return true;
+    if (ThreadStart::start(m_readThread, [this]() { ThreadReadPendingDatagrams(); }))
+        return true;
+    m_bReadFlag = false;
+    return false;
 }
 
 void PortUSB::stopReadThreadLocked()
@@ -304,13 +301,10 @@ void PortUSB::USBChanged()
         return;
     auto run = std::make_shared<WatchRun>();
     run->owner = this;
-    try {
-        // The thread finds its run once this lock is let go, thread and run stored.
-        watch.thread = std::thread([this]() { ThreadUSBChanged(); });
-    } catch (const std::system_error &) {
-        // No watcher for now; the next PortUSB tries again.
+    // The thread finds its run once this lock is let go, thread and run stored.
+    // Without a thread there is no watcher for now; the next PortUSB tries again.
+    if (!ThreadStart::start(watch.thread, [this]() { ThreadUSBChanged(); }))
         return;
-    }
     watch.run = run;
 }
 
@@ -446,14 +440,20 @@ void PortUSB::sendUSBData_Update_Zorl(QByteArray data)
 
 void PortUSB::writePieces(const QList<HidReports::Piece> &pieces)
 {
+    const QString failure = writePiecesLocked(pieces);
+    // Reported once the write lock is let go: a host that closes the port or sends
+    // again from its slot takes that lock itself.
+    if (!failure.isEmpty())
+        reportSendFailed(failure);
+}
+
+QString PortUSB::writePiecesLocked(const QList<HidReports::Piece> &pieces)
+{
     // One whole sequence at a time: the host may send an update from any thread
     // while the dispatcher's command goes out, and the device reads one stream.
     std::lock_guard<std::mutex> lock(m_writeMutex);
-    if (!m_hidDevice) {
-        if (!pieces.isEmpty())
-            reportSendFailed(QStringLiteral("no USB device is open"));
-        return;
-    }
+    if (!m_hidDevice)
+        return pieces.isEmpty() ? QString() : QStringLiteral("no USB device is open");
     for (const HidReports::Piece &piece : pieces) {
         const QByteArray report = HidReports::report(piece.payload);
         const int written = hid_write(m_hidDevice, reinterpret_cast<const unsigned char *>(report.constData()),
@@ -463,11 +463,11 @@ void PortUSB::writePieces(const QList<HidReports::Piece> &pieces)
             if (piece.logFailure)
                 qCDebug(lcPortUsb) << "Send failed";
             const wchar_t *reason = hid_error(m_hidDevice);
-            reportSendFailed(reason && *reason ? QString::fromWCharArray(reason)
-                                               : QStringLiteral("the device refused an output report"));
-            return;
+            return reason && *reason ? QString::fromWCharArray(reason)
+                                     : QStringLiteral("the device refused an output report");
         }
     }
+    return QString();
 }
 
 void PortUSB::setRetFlagStatus(bool status)

@@ -105,8 +105,10 @@ public slots:
 private:
     static StreamMedium::Settings mediumSettings();
     // Writes the pieces as reports, one whole sequence at a time, up to the first
-    // that fails.
+    // that fails, and reports a failure.
     void writePieces(const QList<HidReports::Piece> &pieces);
+    // The writing, under the write lock; the failure's reason, or empty.
+    QString writePiecesLocked(const QList<HidReports::Piece> &pieces);
     // Stops both workers and closes the handle; the caller holds m_lifeMutex.
     void shutDownLocked(bool clearBuffer);
     bool startReadThreadLocked();

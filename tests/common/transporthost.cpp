@@ -12,5 +12,6 @@ TransportHost::TransportHost(PortBase *port)
     connect(&m_bridge, &DispatcherBridge::replied, this, [this](const ProtocolData &reply) { replies.append(reply); });
     connect(&m_bridge, &DispatcherBridge::gaveUp, this, [this] { ++timeouts; });
     connect(&m_bridge, &DispatcherBridge::resent, this, [this] { ++resends; });
-    m_bridge.start();
+    if (!m_bridge.start())
+        qWarning("TransportHost: no threads for the dispatcher's workers");
 }

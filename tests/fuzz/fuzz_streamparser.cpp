@@ -4,6 +4,7 @@
 // live in tests/fuzz/corpus/fuzz_streamparser/.
 
 #include "cmddealmodule.h"
+#include "replyhandoff.h"
 #include "streamparser.h"
 
 #include <QByteArray>
@@ -80,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Replies without a block are queued by short threads of their own; wait for
     // them, check what was queued and empty the queue, so nothing grows across inputs.
-    while (StreamParser::pendingQueueThreads() != 0)
+    while (ReplyHandOff::pending() != 0)
         std::this_thread::yield();
     std::lock_guard<std::mutex> lock(CmdDealModule::receiveHexCmdlock);
     for (const ProtocolData &r : CmdDealModule::receivequeueHexCmd) {

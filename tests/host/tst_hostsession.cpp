@@ -4,6 +4,7 @@
 #include "portbase.h"
 #include "reporter.h"
 #include "scriptreader.h"
+#include "threadlesschild.h"
 
 #include <QBuffer>
 #include <QJsonArray>
@@ -133,6 +134,7 @@ private slots:
     void jsonShape();
     void commandsAddedWhileRunning();
     void bridgeHandsRecordsToItsThread();
+    void noThreadsForTheWorkers();
 
 private:
     int run(const QStringList &lines, ScriptedPort *port, Reporter *reporter, RunSummary *summary,
@@ -434,6 +436,30 @@ void TestHostSession::bridgeHandsRecordsToItsThread()
     QTest::qWait(50);
     QCOMPARE(seen.size(), 8);
     QCOMPARE(port.sent.size(), 4);
+}
+
+void TestHostSession::noThreadsForTheWorkers()
+{
+#if defined(__SANITIZE_THREAD__)
+    QSKIP("ThreadSanitizer does not let a forked child of a threaded process start threads");
+#endif
+    // A process that may start no thread: the session ends with the reason, instead
+    // of the refusal thrown out of start() ending the process.
+    QString failure;
+    const bool ok = ThreadlessChild::run([this]() {
+        ScriptedPort port;
+        RunSummary summary;
+        const int exitCode = run({"71:00"}, &port, nullptr, &summary);
+        if (exitCode <= 0)
+            return 1;
+        if (!summary.stoppedEarly.contains(QStringLiteral("refused a thread")))
+            return 2;
+        DispatcherBridge bridge;
+        if (bridge.start() || bridge.isRunning())
+            return 3;
+        return 0;
+    }, &failure);
+    QVERIFY2(ok, qPrintable(failure));
 }
 
 QTEST_GUILESS_MAIN(TestHostSession)

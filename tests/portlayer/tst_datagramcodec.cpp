@@ -68,9 +68,10 @@ void TestDatagramCodec::decode_data()
                                        << QByteArray::fromHex("0105f140002c0164") << QString();
     QTest::newRow("last byte not examined") << QByteArray("[R010178000000007a)")
                                             << QByteArray::fromHex("010178000000007a") << QString();
-    QTest::newRow("pair that is no number counts as 0") << QByteArray("[R01zz780000000079]")
-                                                        << QByteArray::fromHex("0100780000000079") << QString();
     const QByteArray zero(8, '\0');
+    // Noise is never a reply, even where zeros in its place would pass the checksum.
+    QTest::newRow("pair that is no number") << QByteArray("[R01zz780000000079]") << zero
+                                            << QStringLiteral("CHKSUM Wrong return");
     QTest::newRow("wrong checksum") << QByteArray("[R0101780000000079]") << zero
                                     << QStringLiteral("CHKSUM Wrong return");
     QTest::newRow("18 bytes") << QByteArray("[R010178000000007a") << zero

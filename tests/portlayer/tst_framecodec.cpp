@@ -83,8 +83,10 @@ void TestFrameCodec::decode_data()
     QTest::newRow("upper case") << QByteArray("[RFF80E1A000000000]") << true;
     QTest::newRow("mixed case") << QByteArray("[RfF80e1A000000000]") << true;
     QTest::newRow("wrong checksum") << QByteArray("[Rff80e1a000000001]") << false;
-    QTest::newRow("pair with a non-digit counts as 0") << QByteArray("[Rff80e1a0g0000000]") << true;
-    QTest::newRow("short frame reads missing pairs as 0") << QByteArray("[Rff80") << false;
+    // Read as 0, "g0" would make this a frame whose checksum holds.
+    QTest::newRow("pair with a non-digit") << QByteArray("[Rff80e1a0g0000000]") << false;
+    QTest::newRow("pairs that are all noise") << QByteArray("[Rzzzzzzzzzzzzzzzz]") << false;
+    QTest::newRow("short frame") << QByteArray("[Rff80") << false;
 }
 
 void TestFrameCodec::decode()

@@ -2,6 +2,7 @@
 #include "framebuilder.h"
 #include "logcapture.h"
 #include "portusb.h"
+#include "replyhandoff.h"
 #include "simhidbus.h"
 #include "usbbus.h"
 
@@ -76,7 +77,7 @@ void TestPortUsb::init()
 void TestPortUsb::cleanup()
 {
     // Replies still being queued by detached threads must not reach the next test.
-    QTRY_COMPARE_WITH_TIMEOUT(StreamParser::pendingQueueThreads(), 0, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(ReplyHandOff::pending(), 0, 10000);
 }
 
 std::unique_ptr<PortUSB> TestPortUsb::openPort(int *device)

@@ -99,8 +99,8 @@ std::unique_ptr<StreamParser> TestStreamParser::makeParser(int blockWaitMs)
 
 QList<ProtocolData> TestStreamParser::waitForQueuedReplies()
 {
-    // Replies without a block are queued by detached threads.
-    const bool settled = QTest::qWaitFor([]() { return StreamParser::pendingQueueThreads() == 0; }, 10000);
+    // Replies reach the queue through the parser's hand-off.
+    const bool settled = QTest::qWaitFor([]() { return ReplyHandOff::pending() == 0; }, 10000);
     if (!settled)
         qWarning("reply-queueing threads still running");
     return takeQueuedReplies();
@@ -141,8 +141,11 @@ void TestStreamParser::pass_data()
         << frame.left(18) + "x" << 0 << QByteArrayList();
     QTest::newRow("wrong header checksum drops one byte")
         << frame.left(16) + "00]" << 18 << QByteArrayList();
-    QTest::newRow("digits that do not parse count as 0")
-        << QByteArray("[Rzzzzzzzzzzzzzzzz]") << 0 << QByteArrayList{QByteArray("0000000000000000:")};
+    // Read as zeros, these would pass the checksum as a reply with serial number 0.
+    QTest::newRow("digits that do not parse are no frame")
+        << QByteArray("[Rzzzzzzzzzzzzzzzz]") << 18 << QByteArrayList();
+    QTest::newRow("one pair that does not parse is no frame")
+        << QByteArray("[R01zz780000000079]") + frame << 0 << QByteArrayList{summaryOf(frame)};
     QTest::newRow("burst of three frames")
         << frame + frame + frame << 0
         << QByteArrayList{summaryOf(frame), summaryOf(frame), summaryOf(frame)};

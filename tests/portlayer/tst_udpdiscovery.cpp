@@ -108,6 +108,13 @@ void TestUdpDiscovery::broadcastFindsEveryDevice()
 
     queueCommand(command(0x71, 1));
     QTRY_COMPARE_WITH_TIMEOUT(host.replies.size(), 2, 15000);
+    // While the answers are awaited, a sender whose datagrams answer no broadcast
+    // is no device: another serial number, another command, noise.
+    QUdpSocket stranger;
+    QVERIFY(stranger.bind(QHostAddress(QStringLiteral("127.0.0.9")), 0));
+    for (const QByteArray &d : {QByteArray("[R0102710000000074]"), QByteArray("[R0101720000000074]"), QByteArray(5, 'x')})
+        stranger.writeDatagram(d, QHostAddress::LocalHost, port.m_udpSocket->localPort());
+    QTRY_COMPARE_WITH_TIMEOUT(port.refusedDatagrams(), quint64(3), 15000);
     QStringList from;
     for (const ProtocolData &r : host.replies) {
         QCOMPARE(r.bySN, static_cast<unsigned char>(1));
@@ -193,6 +200,7 @@ void TestUdpDiscovery::broadcastIsOneDatagram()
     if (holding) {
         QUdpSocket device;
         QVERIFY(device.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        port.setDeviceIP(QStringLiteral("127.0.0.2"));
         // 0x79/0x01 announcing 16 bytes, and 10 of them.
         device.writeDatagram("[R0109790100100094]", QHostAddress::LocalHost, portBefore);
         device.writeDatagram(QByteArray(10, 'b'), QHostAddress::LocalHost, portBefore);

@@ -5,6 +5,7 @@
 #include "dispatcherstate.h"
 #include "portinterface.h"
 #include "portusb.h"
+#include "replyhandoff.h"
 #include "transporthost.h"
 #include "usbbus.h"
 #include "usbdevice.h"
@@ -80,7 +81,7 @@ void TestUsbEndToEnd::cleanup()
     delete m_port;
     m_port = nullptr;
     m_device.reset();
-    QTRY_COMPARE_WITH_TIMEOUT(StreamParser::pendingQueueThreads(), 0, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(ReplyHandOff::pending(), 0, 10000);
     resetDispatcherState();
 }
 

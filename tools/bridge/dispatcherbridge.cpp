@@ -1,5 +1,7 @@
 #include "dispatcherbridge.h"
 
+#include "threadstart.h"
+
 #include <QMetaObject>
 #include <QMetaType>
 
@@ -56,18 +58,23 @@ void DispatcherBridge::clearQueues()
 
 bool DispatcherBridge::isRunning() const
 {
-    return m_sendThread.joinable();
+    return m_sendThread.joinable() && m_receiveThread.joinable();
 }
 
-void DispatcherBridge::start()
+bool DispatcherBridge::start()
 {
     if (isRunning())
-        return;
+        return true;
     m_resendNext = false;
     m_dispatcher.bSendWorkRun = true;
     m_dispatcher.bReceiveWorkRun = true;
-    m_sendThread = std::thread(&CmdDealModule::GetQueueWork, &m_dispatcher);
-    m_receiveThread = std::thread(&CmdDealModule::ReceiveGetQueueWork, &m_dispatcher);
+    CmdDealModule *dispatcher = &m_dispatcher;
+    if (ThreadStart::start(m_sendThread, [dispatcher]() { dispatcher->GetQueueWork(); })
+        && ThreadStart::start(m_receiveThread, [dispatcher]() { dispatcher->ReceiveGetQueueWork(); }))
+        return true;
+    // Half a dispatcher would release commands whose replies nobody takes.
+    stop();
+    return false;
 }
 
 void DispatcherBridge::stop()

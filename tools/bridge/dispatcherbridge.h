@@ -35,8 +35,9 @@ public:
     // Stops and joins the workers first.
     ~DispatcherBridge() override;
 
-    // Starts both workers; does nothing while they run.
-    void start();
+    // Starts both workers; does nothing while they run. False, and nothing running,
+    // when the system refused a thread.
+    bool start();
     // Stops both workers and joins their threads. What they handed over that this
     // thread has not taken yet is dropped: no signal comes after stop(). Safe to
     // call more than once.

@@ -93,7 +93,10 @@ void HostSession::start()
     if (m_deadline.interval() > 0)
         m_deadline.start();
     m_idleTimer.start();
-    m_bridge.start();
+    if (!m_bridge.start()) {
+        stopEarly(QStringLiteral("the system refused a thread for the dispatcher's workers"));
+        return;
+    }
     finishIfDone();
 }
 

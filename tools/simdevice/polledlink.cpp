@@ -1,5 +1,7 @@
 #include "polledlink.h"
 
+#include "threadstart.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -58,8 +60,15 @@ bool PolledLink::startThreadLocked(QString *error)
     m_wakeRead = wakePipe[0];
     m_wakeWrite = wakePipe[1];
     m_running = true;
-    m_thread = std::thread(&PolledLink::run, this);
-    return true;
+    if (ThreadStart::start(m_thread, [this]() { run(); }))
+        return true;
+    m_running = false;
+    ::close(m_wakeRead);
+    ::close(m_wakeWrite);
+    m_wakeRead = m_wakeWrite = -1;
+    if (error)
+        *error = QStringLiteral("the system refused a thread for the link");
+    return false;
 }
 
 void PolledLink::hangUp()

@@ -2,6 +2,7 @@
 
 #include "simhidbus.h"
 #include "simwritequeue.h"
+#include "threadstart.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -59,9 +60,15 @@ bool UsbDevice::start(QString *error)
             *error = QStringLiteral("already started or stopped");
         return false;
     }
-    attachLocked();
     m_line->running = true;
-    m_thread = std::thread(&UsbDevice::run, this);
+    if (!ThreadStart::start(m_thread, [this]() { run(); })) {
+        m_line->running = false;
+        if (error)
+            *error = QStringLiteral("the system refused a thread for the device");
+        return false;
+    }
+    // Attached once it can answer: a host that finds it must get its replies.
+    attachLocked();
     return true;
 }
 

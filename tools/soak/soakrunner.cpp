@@ -178,9 +178,12 @@ SoakReport SoakRunner::run()
         QTimer checker;
         connect(&checker, &QTimer::timeout, this, &SoakRunner::check);
         checker.start(kCheckEveryMs);
-        m_bridge.start();
-        topUp();
-        loop.exec();
+        if (m_bridge.start()) {
+            topUp();
+            loop.exec();
+        } else {
+            m_report.error = QStringLiteral("the system refused a thread for the dispatcher's workers");
+        }
         m_loop = nullptr;
         m_bridge.stop();
     } else {
