@@ -38,14 +38,19 @@ QList<int> reports(const QByteArray &bytes)
 }
 
 // The transport says only that the open failed; a port of our own says why.
-QString serialOpenError(const QString &name)
+QString serialOpenError(const QString &name, qint32 baudRate)
 {
     QSerialPort probe(name);
-    if (probe.open(QIODevice::ReadWrite)) {
-        probe.close();
-        return QStringLiteral("the transport refused it");
-    }
-    return probe.errorString();
+    if (!probe.open(QIODevice::ReadWrite))
+        return probe.errorString();
+    // It opens at the default rate; a rate the driver does not take is the usual
+    // reason the transport's open failed, and the one a user can change.
+    const bool rateTaken = probe.setBaudRate(baudRate);
+    const QString why = probe.errorString();
+    probe.close();
+    if (!rateTaken)
+        return QStringLiteral("the port does not take %1 baud (%2)").arg(baudRate).arg(why);
+    return QStringLiteral("the transport refused it");
 }
 
 // An IPv4 address as text, or the first IPv4 address the name resolves to.
@@ -74,9 +79,13 @@ bool resolveIPv4(const QString &host, QString *address, QString *error)
 
 bool openSerial(PortBase *port, const HostOptions &o, QString *description, QString *error)
 {
-    if (!port->openSerialPort(o.portName, o.serial.baudRate, o.serial.stopBits, o.serial.parity,
-                              o.serial.flowControl, o.serial.dataBits)) {
-        *error = QStringLiteral("cannot open serial port %1: %2").arg(o.portName, serialOpenError(o.portName));
+    // The transport's signature names QSerialPort's standard rates, and hands the
+    // number on to QSerialPort, which takes any rate the driver does.
+    const auto baudRate = static_cast<QSerialPort::BaudRate>(o.serial.baudRate);
+    if (!port->openSerialPort(o.portName, baudRate, o.serial.stopBits, o.serial.parity, o.serial.flowControl,
+                              o.serial.dataBits)) {
+        *error = QStringLiteral("cannot open serial port %1: %2")
+                     .arg(o.portName, serialOpenError(o.portName, o.serial.baudRate));
         return false;
     }
     *description = QStringLiteral("opened %1 at %2").arg(o.portName, o.serial.describe());
