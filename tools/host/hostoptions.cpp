@@ -128,7 +128,7 @@ struct Options
                                           "it may go on with timeout=MS, expect=... and a # comment. Repeatable."),
                            QStringLiteral("TEXT")};
     QCommandLineOption script{QStringLiteral("script"),
-                              QStringLiteral("Read the commands from FILE: one a line as for --cmd, optionally "
+                              QStringLiteral("Read the commands from FILE (- for standard input): one a line as for --cmd, optionally "
                                              "followed by timeout=MS and expect=answer|drop|give-up; # starts a "
                                              "comment, which names the command in the reports."),
                               QStringLiteral("FILE")};

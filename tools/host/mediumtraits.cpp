@@ -3,6 +3,7 @@
 #include "datagramcodec.h"
 #include "hidreports.h"
 #include "portbase.h"
+#include "portserial.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -53,6 +54,17 @@ QString serialOpenError(const QString &name, qint32 baudRate)
     return QStringLiteral("the transport refused it");
 }
 
+bool isNamedRate(qint32 rate)
+{
+    for (const QSerialPort::BaudRate named : {QSerialPort::Baud1200, QSerialPort::Baud2400, QSerialPort::Baud4800,
+                                              QSerialPort::Baud9600, QSerialPort::Baud19200, QSerialPort::Baud38400,
+                                              QSerialPort::Baud57600, QSerialPort::Baud115200}) {
+        if (rate == named)
+            return true;
+    }
+    return false;
+}
+
 // An IPv4 address as text, or the first IPv4 address the name resolves to.
 bool resolveIPv4(const QString &host, QString *address, QString *error)
 {
@@ -79,14 +91,27 @@ bool resolveIPv4(const QString &host, QString *address, QString *error)
 
 bool openSerial(PortBase *port, const HostOptions &o, QString *description, QString *error)
 {
-    // The transport's signature names QSerialPort's standard rates, and hands the
-    // number on to QSerialPort, which takes any rate the driver does.
-    const auto baudRate = static_cast<QSerialPort::BaudRate>(o.serial.baudRate);
-    if (!port->openSerialPort(o.portName, baudRate, o.serial.stopBits, o.serial.parity, o.serial.flowControl,
+    // The transport's signature takes QSerialPort's named rates only; another rate
+    // is set on its QSerialPort once open, which takes any rate the driver does.
+    const bool named = isNamedRate(o.serial.baudRate);
+    const auto first = named ? static_cast<QSerialPort::BaudRate>(o.serial.baudRate) : QSerialPort::Baud115200;
+    if (!port->openSerialPort(o.portName, first, o.serial.stopBits, o.serial.parity, o.serial.flowControl,
                               o.serial.dataBits)) {
         *error = QStringLiteral("cannot open serial port %1: %2")
                      .arg(o.portName, serialOpenError(o.portName, o.serial.baudRate));
         return false;
+    }
+    if (!named) {
+        auto *serial = qobject_cast<PortSerial *>(port);
+        if (!serial || !serial->m_com->setBaudRate(o.serial.baudRate)) {
+            const QString why = serial ? serial->m_com->errorString() : QStringLiteral("not a serial transport");
+            port->closeSerialPort();
+            *error = QStringLiteral("cannot open serial port %1: the port does not take %2 baud (%3)")
+                         .arg(o.portName)
+                         .arg(o.serial.baudRate)
+                         .arg(why);
+            return false;
+        }
     }
     *description = QStringLiteral("opened %1 at %2").arg(o.portName, o.serial.describe());
     return true;
