@@ -142,13 +142,17 @@ completes() {
     shift 2
     local expected=${*: -1} words=("${@:1:$#-1}")
     local got
-    got=$(bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); "_velmora_${COMP_WORDS[0]}"; echo "${COMPREPLY[*]}"' \
+    # Each offer whole, "|" between them; with bash-completion loaded first when
+    # COMPLETES_WITH is its script.
+    got=$(bash -c '[ -z "$COMPLETES_WITH" ] || source "$COMPLETES_WITH"; source "$1"; shift
+                   COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); "_velmora_${COMP_WORDS[0]}"
+                   IFS="|"; echo "${COMPREPLY[*]}"' \
         _ "$prefix/share/bash-completion/completions/$program" "$program" "${words[@]}")
     [ "$got" = "$expected" ] || { echo "completion of $program ${words[*]}: got \"$got\", expected \"$expected\"" >&2; return 1; }
 }
 
 cmd_package() {
-    need "${BASE_PKGS[@]}"
+    need "${BASE_PKGS[@]}" bash-completion
     build build
     trap package_cleanup EXIT
     PKG_PREFIX=$(mktemp -d)
@@ -163,19 +167,33 @@ cmd_package() {
     # The same example through pkg-config, naming each library; Qt 5 wants
     # position-independent code in every program that uses it.
     local libdir
-    libdir=$(cd "$(dirname "$(find "$prefix" -name Porvane.pc)")/.." && pwd)
+    libdir=$(cd "$(dirname "$(find "$prefix" -name velmora-porvane.pc)")/.." && pwd)
     export PKG_CONFIG_PATH="$libdir/pkgconfig"
-    for library in Porvane Quillet Module; do pkg-config --validate "$library"; done
-    log "minimal-host through pkg-config: $(pkg-config --modversion Porvane Quillet Module | tr '\n' ' ')"
+    # The names of 1.0.5 stay for one release, and bring the same flags.
+    for library in velmora-porvane velmora-quillet velmora-module Porvane Quillet Module; do
+        pkg-config --validate "$library"
+    done
+    [ "$(pkg-config --cflags --libs Porvane Quillet Module | tr ' ' '\n' | sort -u)" \
+      = "$(pkg-config --cflags --libs velmora-porvane | tr ' ' '\n' | sort -u)" ] \
+        || { echo "the old pkg-config names bring other flags" >&2; return 1; }
+    log "minimal-host through pkg-config: $(pkg-config --modversion velmora-porvane)"
     # shellcheck disable=SC2046
     g++ -std=c++17 -fPIC examples/minimal-host/main.cpp -o "$work/minimal-host-pc" \
-        $(pkg-config --cflags --libs Porvane Quillet Module) -Wl,-rpath,"$libdir"
+        $(pkg-config --cflags --libs velmora-porvane) -Wl,-rpath,"$libdir"
+    log "the documents' examples that need the package"
+    tests/docs/run-examples.sh . build --package "$prefix"
 
     log "manual pages and bash completions"
     local program
     for program in hostcli simdevice jpgtool hostdemo hostconsole; do
-        grep -q "^\.TH ${program^^} " "$prefix/share/man/man1/$program.1" || { echo "no manual page of $program" >&2; return 1; }
+        local page="$prefix/share/man/man1/$program.1" section
+        grep -q "^\.TH ${program^^} " "$page" || { echo "no manual page of $program" >&2; return 1; }
+        for section in "EXIT STATUS" EXAMPLES ENVIRONMENT "SEE ALSO"; do
+            grep -q "^\.SH \"\?$section" "$page" || { echo "$program(1) has no $section" >&2; return 1; }
+        done
     done
+    grep -q '^\.TH VELMORA-SCRIPT 5' "$prefix/share/man/man5/velmora-script.5" \
+        || { echo "no manual page velmora-script(5)" >&2; return 1; }
     completes "$prefix" hostcli --scr --script
     completes "$prefix" simdevice --hang --hang-up-after
     completes "$prefix" jpgtool --exp --export
@@ -183,8 +201,21 @@ cmd_package() {
     for f in applications/hostconsole.desktop icons/hicolor/scalable/apps/hostconsole.svg; do
         [ -f "$prefix/share/$f" ] || { echo "share/$f is not installed" >&2; return 1; }
     done
-    mkdir -p "$work/logs-here"
+    mkdir -p "$work/logs-here" "$work/files"
+    touch "$work/files/my photo.jpg" "$work/files/session one.jsonl"
     ( cd "$work" && completes "$prefix" hostcli --errorlog logs- logs-here )
+    completes "$prefix" hostcli --parity e even
+    completes "$prefix" hostcli --flow '' 'none|hardware|software'
+    completes "$prefix" hostcli --baud 9 '9600|921600'
+    # File names with spaces stay whole, with bash-completion and without it; the
+    # fallback reads a name typed with a backslash as readline would (_filedir
+    # leaves that to readline, which a script has not).
+    local with
+    for with in "" /usr/share/bash-completion/bash_completion; do
+        ( cd "$work/files" && export COMPLETES_WITH=$with && completes "$prefix" jpgtool --picture my 'my photo.jpg' \
+            && completes "$prefix" hostconsole se 'session one.jsonl' )
+    done
+    ( cd "$work/files" && completes "$prefix" hostcli --script 'my\ p' 'my photo.jpg' )
     # The simulated HID bus stays out of the library directory a system searches.
     local simhid="$prefix/lib/velmora/libsimhid.so"
     [ -f "$simhid" ] && [ -z "$(find "$prefix" -maxdepth 2 -name 'libsimhid.so*' -not -path '*/velmora/*')" ] \

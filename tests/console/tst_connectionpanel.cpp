@@ -38,6 +38,9 @@ void TestConnectionPanel::requestAsHostcliOptions_data()
     serial.stopBits = QSerialPort::OneAndHalfStop;
     serial.flowControl = QSerialPort::SoftwareControl;
     QTest::newRow("serial, the other settings") << serial << "/dev/ttyUSB0 1200 5M1.5 with software flow control";
+    serial.baudRate = 921600;
+    QTest::newRow("serial, a rate beyond the listed ones") << serial
+                                                           << "/dev/ttyUSB0 921600 5M1.5 with software flow control";
 
     ConnectRequest udp;
     udp.medium = ConnectRequest::Medium::Udp;
@@ -75,6 +78,19 @@ void TestConnectionPanel::requestAsHostcliOptions()
         break;
     }
     QCOMPARE(read, endpoint);
+
+    // Shown in the panel (as hostconsole --port ... does) and asked for again: the
+    // same request, a rate the list does not name included.
+    if (request.medium != ConnectRequest::Medium::Serial)
+        return;
+    ConnectionPanel panel;
+    QSignalSpy connects(&panel, &ConnectionPanel::connectRequested);
+    panel.showRequest(request);
+    auto *open = panel.findChild<QPushButton *>(QStringLiteral("open"));
+    QVERIFY(open);
+    open->click();
+    QCOMPARE(connects.count(), 1);
+    QCOMPARE(connects.at(0).at(0).value<ConnectRequest>().arguments(), request.arguments());
 }
 
 void TestConnectionPanel::askAndShowState()

@@ -43,9 +43,10 @@ void TestHostConsole::start_data()
     const QString usage = QStringLiteral(" (see --help)\n");
     QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: hostconsole [options] [session]";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "hostconsole 1.";
-    QTest::newRow("unknown option") << QStringList{"--frob"} << 2 << "hostconsole: Unknown option 'frob'" + usage;
+    QTest::newRow("unknown option") << QStringList{"--frob"} << 2 << "hostconsole: Unknown option \"frob\"" + usage;
     QTest::newRow("bad medium value (hostcli's parser)")
-        << QStringList{"--port", "/dev/null", "--baud", "7"} << 2 << "hostconsole: --baud: \"7\"";
+        << QStringList{"--port", "/dev/null", "--baud", "0"} << 2
+        << "hostconsole: --baud: \"0\" is not a positive number of bits per second" + usage;
     QTest::newRow("two media") << QStringList{"--udp", "{device}", "--usb", "4c56:0105"} << 2
                                << "hostconsole: give one of --port NAME";
     QTest::newRow("script without a medium") << QStringList{"--script", "{script}"} << 2

@@ -49,9 +49,10 @@ struct Finished
 };
 
 // usbDevices: the simulated HID bus is preloaded, with these devices on it
-// (VVVV:PPPP[/fault=CMD...];...); empty: the system's hidapi.
+// (VVVV:PPPP[/fault=CMD...];...); empty: the system's hidapi. input goes to its
+// standard input, a pipe.
 Finished runProgram(const QString &program, const QStringList &arguments, const QString &usbDevices = QString(),
-                    int timeoutMs = 60000)
+                    const QByteArray &input = QByteArray(), int timeoutMs = 60000)
 {
     QProcess process;
     if (!usbDevices.isEmpty()) {
@@ -64,6 +65,9 @@ Finished runProgram(const QString &program, const QStringList &arguments, const 
         process.setProcessEnvironment(env);
     }
     process.start(program, arguments);
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
     Finished f;
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
@@ -192,12 +196,38 @@ void TestHostCli::exitCodes_data()
     QTest::newRow("error log directory that cannot be made")
         << "pty" << "" << QStringList{"--port", "{endpoint}", "--errorlog", "/proc/no/such/dir", "--cmd", "71:00"}
         << QByteArray() << 2 << "" << "hostcli: --errorlog: cannot make the directory /proc/no/such/dir";
-    QTest::newRow("bad option value") << "" << "" << QStringList{"--port", "/dev/null", "--baud", "7", "--cmd", "71:00"}
-                                      << QByteArray() << 2 << "" << "hostcli: --baud: \"7\"";
+    QTest::newRow("bad option value") << "" << "" << QStringList{"--port", "/dev/null", "--baud", "0", "--cmd", "71:00"}
+                                      << QByteArray() << 2 << ""
+                                      << "hostcli: --baud: \"0\" is not a positive number of bits per second (see --help)\n";
+    // "--script -" or "--script /dev/stdin": the script column goes to standard input, a pipe.
+    QTest::newRow("script on standard input")
+        << "pty" << "silent=43" << QStringList{"--port", "{endpoint}", "--script", "-"}
+        << QByteArray("71:00 # first\n43:00 timeout=200 expect=give-up # silent\n") << 0
+        << "== all 2 commands ended as planned\n" << "";
+    QTest::newRow("bad line on standard input")
+        << "" << "" << QStringList{"--port", "/dev/null", "--script", "-"} << QByteArray("71:00\nzz:00\n") << 2 << ""
+        << "hostcli: <stdin>:2: ";
+    QTest::newRow("standard input without commands")
+        << "" << "" << QStringList{"--port", "/dev/null", "--script", "-"} << QByteArray("\n") << 2 << ""
+        << "hostcli: <stdin>: no commands in it";
+    QTest::newRow("script with a NUL byte")
+        << "" << "" << QStringList{"--port", "/dev/null", "--script", "{script}"}
+        << QByteArray("71:00\n71:00 #\0 the rest\n", 24) << 2 << "" << "{script}:2:8: a NUL byte";
+    QTest::newRow("one command") << "pty" << "" << QStringList{"--port", "{endpoint}", "--cmd", "71:00"} << QByteArray()
+                                 << 0 << "== the command ended as planned\n" << "";
+    QTest::newRow("baud rate beyond the named ones")
+        << "pty" << "" << QStringList{"--port", "{endpoint}", "--baud", "230400", "--cmd", "71:00"} << QByteArray()
+        << 0 << "at 230400 8N1" << "";
+    QTest::newRow("baud rate of no standard")
+        << "pty" << "" << QStringList{"--port", "{endpoint}", "--baud", "12345", "--cmd", "71:00"} << QByteArray() << 0
+        << "at 12345 8N1" << "";
+    QTest::newRow("script named by /dev/stdin")
+        << "pty" << "" << QStringList{"--port", "{endpoint}", "--script", "/dev/stdin"} << QByteArray("71:00\n")
+        << 0 << "== the command ended as planned\n" << "";
     QTest::newRow("help") << "" << "" << QStringList{"--help"} << QByteArray() << 0 << "Usage: hostcli [options]" << "";
     QTest::newRow("version") << "" << "" << QStringList{"--version"} << QByteArray() << 0 << "hostcli 1.0.5\n" << "";
     QTest::newRow("unknown option") << "" << "" << QStringList{"--port", "/dev/null", "--frob", "--cmd", "71:00"}
-                                    << QByteArray() << 2 << "" << "hostcli: Unknown option 'frob'";
+                                    << QByteArray() << 2 << "" << "hostcli: Unknown option \"frob\" (see --help)\n";
 }
 
 void TestHostCli::exitCodes()
@@ -217,7 +247,8 @@ void TestHostCli::exitCodes()
         QVERIFY(link);
     }
     const QString scriptPath = m_dir.filePath(QStringLiteral("%1.txt").arg(QTest::currentDataTag()).replace(' ', '-'));
-    if (!script.isEmpty()) {
+    const bool scriptOnInput = arguments.contains(QStringLiteral("-")) || arguments.contains(QStringLiteral("/dev/stdin"));
+    if (!script.isEmpty() && !scriptOnInput) {
         QFile file(scriptPath);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(script);
@@ -238,7 +269,8 @@ void TestHostCli::exitCodes()
         for (QString &a : arguments)
             a.replace(QStringLiteral("{endpoint}"), QStringLiteral("4c56:0105"));
     }
-    const Finished f = runProgram(QStringLiteral(HOSTCLI_PATH), arguments, usbDevices);
+    const Finished f = runProgram(QStringLiteral(HOSTCLI_PATH), arguments, usbDevices,
+                                  scriptOnInput ? script : QByteArray());
     QVERIFY2(f.out.contains(out), qPrintable(f.out + f.err));
     QVERIFY2(f.err.contains(err), qPrintable(f.err));
     QCOMPARE(f.exitCode, exitCode);
@@ -352,7 +384,7 @@ void TestHostCli::demoOptions_data()
 
     QTest::newRow("version") << QStringList{"--version"} << 0 << "hostdemo 1.0.5\n" << "";
     QTest::newRow("help") << QStringList{"--help"} << 0 << "--log" << "";
-    QTest::newRow("unknown option") << QStringList{"--usb"} << 2 << "" << "hostdemo: Unknown option 'usb'";
+    QTest::newRow("unknown option") << QStringList{"--usb"} << 2 << "" << "hostdemo: Unknown option \"usb\" (see --help)";
     QTest::newRow("extra argument") << QStringList{"serial"} << 2 << "" << "hostdemo: unexpected argument \"serial\"";
 }
 

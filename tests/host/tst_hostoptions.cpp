@@ -73,19 +73,35 @@ void TestHostOptions::options_data()
     QTest::newRow("USB, ids padded") << QStringList{"--usb", "4C56:105"} + one << run << "USB" << "4c56:0105";
     QTest::newRow("USB, ids with 0x") << QStringList{"--usb", "0x4c56:0X0105"} + one << run << "USB" << "4c56:0105";
     QTest::newRow("script") << QStringList{"--port", "p", "--script", "s.txt"} << run << "serial" << "p 115200 8N1";
+    QTest::newRow("script on standard input") << QStringList{"--port", "p", "--script", "-"} << run << "serial"
+                                              << "p 115200 8N1";
+    QTest::newRow("baud beyond the named rates") << QStringList{"--port", "p", "--baud", "921600"} + one << run
+                                                 << "serial" << "p 921600 8N1";
+    QTest::newRow("baud of no standard") << QStringList{"--port", "p", "--baud", "12345"} + one << run << "serial"
+                                         << "p 12345 8N1";
     QTest::newRow("help") << QStringList{"--help"} << int(HostCommandLine::Result::Help) << "" << "";
     QTest::newRow("help with Qt's options") << QStringList{"--help-all"} << int(HostCommandLine::Result::Help) << "" << "";
     QTest::newRow("version") << QStringList{"--version"} << int(HostCommandLine::Result::Version) << "" << "";
 
     QTest::newRow("no medium") << one << error << "" << "give one of";
     QTest::newRow("USB and serial") << QStringList{"--port", "p", "--usb", "1:2"} + one << error << "" << "give one of";
-    QTest::newRow("unknown option") << QStringList{"--port", "p", "--frobnicate"} + one << error << "" << "frobnicate";
+    QTest::newRow("unknown option") << QStringList{"--port", "p", "--frobnicate"} + one << error << ""
+                                    << "Unknown option \"frobnicate\"";
+    QTest::newRow("value missing") << QStringList{"--cmd", "71:00", "--port"} << error << ""
+                                   << "Missing value after \"--port\"";
     QTest::newRow("stray argument") << QStringList{"--port", "p", "71:00"} << error << "" << "unexpected argument \"71:00\"";
     QTest::newRow("port twice") << QStringList{"--port", "a", "--port", "b"} + one << error << "" << "--port given more";
     QTest::newRow("empty port name") << QStringList{"--port", ""} + one << error << "" << "--port";
-    QTest::newRow("baud not standard") << QStringList{"--port", "p", "--baud", "12345"} + one << error << "" << "--baud: \"12345\"";
+    QTest::newRow("baud 0") << QStringList{"--port", "p", "--baud", "0"} + one << error << "" << "--baud: \"0\"";
+    QTest::newRow("baud negative") << QStringList{"--port", "p", "--baud", "-9600"} + one << error << ""
+                                   << "--baud: \"-9600\"";
+    QTest::newRow("baud not a number") << QStringList{"--port", "p", "--baud", "fast"} + one << error << ""
+                                       << "--baud: \"fast\"";
+    QTest::newRow("baud beyond int") << QStringList{"--port", "p", "--baud", "99999999999"} + one << error << ""
+                                     << "--baud: \"99999999999\"";
     QTest::newRow("data bits 9") << QStringList{"--port", "p", "--data-bits", "9"} + one << error << "" << "--data-bits";
-    QTest::newRow("parity unknown") << QStringList{"--port", "p", "--parity", "maybe"} + one << error << "" << "--parity";
+    QTest::newRow("parity unknown") << QStringList{"--port", "p", "--parity", "maybe"} + one << error << ""
+                                    << "--parity: \"maybe\" is not one of none, even, odd, space or mark";
     QTest::newRow("stop bits 3") << QStringList{"--port", "p", "--stop-bits", "3"} + one << error << "" << "--stop-bits";
     QTest::newRow("flow unknown") << QStringList{"--port", "p", "--flow", "rts"} + one << error << "" << "--flow";
     QTest::newRow("baud over UDP") << QStringList{"--udp", "h:1", "--baud", "9600"} + one << error << ""
@@ -132,7 +148,11 @@ void TestHostOptions::options()
         QCOMPARE(endpointOf(o), what);
         break;
     case HostCommandLine::Result::Error:
+        // One wording for every usage error: the program, what is wrong, where to look.
         QVERIFY2(message.startsWith(QStringLiteral("hostcli: ")), qPrintable(message));
+        QVERIFY2(message.endsWith(QStringLiteral(" (see --help)")), qPrintable(message));
+        QVERIFY2(message.count(QStringLiteral("(see --help)")) == 1, qPrintable(message));
+        QVERIFY2(!message.contains(QLatin1Char('\'')), qPrintable(message));
         QVERIFY2(message.contains(what), qPrintable(message));
         break;
     default:
@@ -308,6 +328,10 @@ void TestHostOptions::script_data()
     QTest::newRow("bad third line") << QByteArray("71:00\n\nzz:00\n76:00\n") << -1 << "s.txt:3: " << QList<int>{1};
     QTest::newRow("bad option on line 2") << QByteArray("71:00\n71:00 expect=never\n") << -1
                                           << "s.txt:2: expect=never" << QList<int>{1};
+    QTest::newRow("NUL byte in a command")
+        << QByteArray("71:00\n71:\0" "00 # x\n", 17) << -1 << "s.txt:2:4: a NUL byte" << QList<int>{1};
+    QTest::newRow("NUL byte in a comment, after text")
+        << QByteArray("71:00 # \xc3\xa9t\xc3\xa9\0 ignored?\n", 24) << -1 << "s.txt:1:12: a NUL byte" << QList<int>();
     QTest::newRow("overlong line")
         << QByteArray("71:00\ne0:01/") + QByteArray(ScriptReader::kMaxLineLength, 'a') + QByteArray("\n71:00\n") << -1
         << "s.txt:2: line longer than" << QList<int>{1};

@@ -93,18 +93,21 @@ void TestSimDeviceProgram::options_data()
     QTest::newRow("version") << QStringList{"--version"} << 0 << "simdevice 1.0.5\n" << "";
     QTest::newRow("help names hexadecimal codes") << QStringList{"--help"} << 0 << "in hexadecimal" << "";
     QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << "" << "simdevice: Unknown option";
-    QTest::newRow("unknown fault") << QStringList{"--lost", "42"} << 2 << "" << "'lost'";
+    QTest::newRow("unknown fault") << QStringList{"--lost", "42"} << 2 << ""
+                                   << "simdevice: Unknown option \"lost\" (see --help)\n";
     QTest::newRow("extra argument") << QStringList{"--silent", "42", "43"} << 2 << ""
                                     << "unexpected argument \"43\"";
     QTest::newRow("code too large") << QStringList{"--silent", "0x142"} << 2 << "" << "--silent";
     QTest::newRow("code in decimal digits too many") << QStringList{"--silent", "066"} << 2 << "" << "--silent";
-    QTest::newRow("not a code") << QStringList{"--bad-block", "e1g"} << 2 << "" << "--bad-block";
+    QTest::newRow("not a code") << QStringList{"--bad-block", "e1g"} << 2 << ""
+                                << "simdevice: --bad-block: \"e1g\" is not a command code (see --help)\n";
     QTest::newRow("zero times") << QStringList{"--silent", "0x42:0"} << 2 << "" << "--silent";
     QTest::newRow("two faults for every command") << QStringList{"--garbage", "--echo"} << 2 << "" << "at most one";
     QTest::newRow("bad block command list") << QStringList{"--block-commands", "e0,x"} << 2 << ""
                                             << "--block-commands";
     QTest::newRow("hang up after nothing") << QStringList{"--hang-up-after", "0"} << 2 << "" << "--hang-up-after";
-    QTest::newRow("udp without a port") << QStringList{"--udp", "127.0.0.2"} << 2 << "" << "--udp";
+    QTest::newRow("udp without a port") << QStringList{"--udp", "127.0.0.2"} << 2 << ""
+                                        << "simdevice: --udp: \"127.0.0.2\" is not an IPv4 ADDRESS:PORT (see --help)\n";
     QTest::newRow("udp with a host name") << QStringList{"--udp", "localhost:5000"} << 2 << "" << "--udp";
     QTest::newRow("block datagrams without udp") << QStringList{"--block-datagrams", "100"} << 2 << ""
                                                  << "--block-datagrams";

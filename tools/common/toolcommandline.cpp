@@ -11,17 +11,24 @@ QString version()
     return QStringLiteral(VELMORA_VERSION);
 }
 
+QString usageError(const QString &program, const QString &why)
+{
+    QString text = why;
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (!text.endsWith(QLatin1String("(see --help)")))
+        text += QStringLiteral(" (see --help)");
+    return program + QStringLiteral(": ") + text;
+}
+
 Result parse(QCommandLineParser *parser, const QString &program, const QStringList &arguments, QString *message,
              bool acceptsPositional)
 {
     const QCommandLineOption help = parser->addHelpOption();
     const QCommandLineOption versionOption = parser->addVersionOption();
-    const auto error = [&program](const QString &text) { return program + QStringLiteral(": ") + text; };
     if (!parser->parse(QStringList{program} + arguments)) {
-        QString why = parser->errorText();
-        if (why.endsWith(QLatin1Char('.')))
-            why.chop(1);
-        *message = error(why + QStringLiteral(" (see --help)"));
+        // Qt quotes with single quotes; the programs' own messages use double ones.
+        *message = usageError(program, parser->errorText().replace(QLatin1Char('\''), QLatin1Char('"')));
         return Result::Error;
     }
     if (parser->isSet(help) || parser->isSet(QStringLiteral("help-all"))) {
@@ -38,8 +45,8 @@ Result parse(QCommandLineParser *parser, const QString &program, const QStringLi
         return Result::Version;
     }
     if (!acceptsPositional && !parser->positionalArguments().isEmpty()) {
-        *message = error(QStringLiteral("unexpected argument \"%1\" (see --help)")
-                             .arg(parser->positionalArguments().first()));
+        *message = usageError(program, QStringLiteral("unexpected argument \"%1\"")
+                                           .arg(parser->positionalArguments().first()));
         return Result::Error;
     }
     return Result::Run;

@@ -26,6 +26,10 @@ QString version();
 Result parse(QCommandLineParser *parser, const QString &program, const QStringList &arguments, QString *message,
              bool acceptsPositional = false);
 
+// The one wording of bad usage: "PROGRAM: what is wrong (see --help)"; values are
+// quoted with double quotes.
+QString usageError(const QString &program, const QString &why);
+
 // Prints message where result says and returns the exit status: 0 for Help and
 // Version, kUsageError for Error; -1 for Run, which prints nothing.
 int finish(Result result, const QString &message);

@@ -56,7 +56,7 @@ QStringList ConnectRequest::arguments() const
     switch (medium) {
     case Medium::Serial:
         return {QStringLiteral("--port"),      portName,
-                QStringLiteral("--baud"),      QString::number(int(baudRate)),
+                QStringLiteral("--baud"),      QString::number(baudRate),
                 QStringLiteral("--data-bits"), QString::number(int(dataBits)),
                 QStringLiteral("--parity"),    parityName(parity),
                 QStringLiteral("--stop-bits"), stopBitsName(stopBits),

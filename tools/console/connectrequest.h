@@ -17,7 +17,7 @@ struct ConnectRequest
     Medium medium = Medium::Serial;
 
     QString portName;
-    QSerialPort::BaudRate baudRate = QSerialPort::Baud115200;
+    qint32 baudRate = QSerialPort::Baud115200;
     QSerialPort::DataBits dataBits = QSerialPort::Data8;
     QSerialPort::Parity parity = QSerialPort::NoParity;
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;

@@ -86,9 +86,7 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
         why = QStringLiteral("--screenshot: give a file");
     }
     if (!why.isEmpty()) {
-        if (!why.endsWith(QLatin1String("(see --help)")))
-            why += QStringLiteral(" (see --help)");
-        *message = QStringLiteral("hostconsole: ") + why;
+        *message = ToolCommandLine::usageError(QStringLiteral("hostconsole"), why);
         return ToolCommandLine::Result::Error;
     }
     return ToolCommandLine::Result::Run;

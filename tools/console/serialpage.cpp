@@ -95,6 +95,9 @@ void SerialPage::show(const ConnectRequest &r)
         int value;
     } settings[] = {{m_baud, r.baudRate}, {m_dataBits, r.dataBits}, {m_parity, r.parity}, {m_stopBits, r.stopBits},
                     {m_flow, r.flowControl}};
+    // A rate beyond the listed ones (hostconsole --baud 921600) is offered as given.
+    if (m_baud->findData(r.baudRate) < 0)
+        m_baud->addItem(QString::number(r.baudRate), r.baudRate);
     for (const auto &s : settings)
         s.box->setCurrentIndex(s.box->findData(s.value));
 }
@@ -108,7 +111,7 @@ bool SerialPage::fill(ConnectRequest *r, QString *why) const
     }
     r->medium = ConnectRequest::Medium::Serial;
     r->portName = name;
-    r->baudRate = QSerialPort::BaudRate(m_baud->currentData().toInt());
+    r->baudRate = m_baud->currentData().toInt();
     r->dataBits = QSerialPort::DataBits(m_dataBits->currentData().toInt());
     r->parity = QSerialPort::Parity(m_parity->currentData().toInt());
     r->stopBits = QSerialPort::StopBits(m_stopBits->currentData().toInt());

@@ -18,11 +18,6 @@ struct Choice
     T value;
 };
 
-const Choice<QSerialPort::BaudRate> kBaudRates[] = {
-    {"1200", QSerialPort::Baud1200},   {"2400", QSerialPort::Baud2400},   {"4800", QSerialPort::Baud4800},
-    {"9600", QSerialPort::Baud9600},   {"19200", QSerialPort::Baud19200}, {"38400", QSerialPort::Baud38400},
-    {"57600", QSerialPort::Baud57600}, {"115200", QSerialPort::Baud115200},
-};
 const Choice<QSerialPort::DataBits> kDataBits[] = {
     {"5", QSerialPort::Data5}, {"6", QSerialPort::Data6}, {"7", QSerialPort::Data7}, {"8", QSerialPort::Data8},
 };
@@ -45,7 +40,8 @@ QString choices(const Choice<T> (&table)[N])
     QStringList names;
     for (const Choice<T> &c : table)
         names << QString::fromLatin1(c.text);
-    return names.join(QStringLiteral(", "));
+    const QString last = names.takeLast();
+    return names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }
 
 template <typename T, size_t N>
@@ -100,17 +96,18 @@ struct Options
     QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Serial port to open (/dev/ttyUSB0, COM3)."),
                             QStringLiteral("NAME")};
     QCommandLineOption baud{QStringLiteral("baud"),
-                            QStringLiteral("Serial: baud rate, one of %1 (default 115200).").arg(choices(kBaudRates)),
+                            QStringLiteral("Serial: baud rate, any the port takes, such as 9600, 19200, 38400, "
+                                           "57600, 115200, 230400, 460800 or 921600 (default 115200)."),
                             QStringLiteral("RATE")};
-    QCommandLineOption dataBits{QStringLiteral("data-bits"), QStringLiteral("Serial: 5, 6, 7 or 8 (default 8)."),
+    QCommandLineOption dataBits{QStringLiteral("data-bits"), QStringLiteral("Serial: data bits, one of 5, 6, 7 or 8 (default 8)."),
                                 QStringLiteral("N")};
     QCommandLineOption parity{QStringLiteral("parity"),
-                              QStringLiteral("Serial: %1 (default none).").arg(choices(kParities)),
+                              QStringLiteral("Serial: parity, one of %1 (default none).").arg(choices(kParities)),
                               QStringLiteral("KIND")};
-    QCommandLineOption stopBits{QStringLiteral("stop-bits"), QStringLiteral("Serial: 1, 1.5 or 2 (default 1)."),
+    QCommandLineOption stopBits{QStringLiteral("stop-bits"), QStringLiteral("Serial: stop bits, one of %1 (default 1).").arg(choices(kStopBits)),
                                 QStringLiteral("N")};
     QCommandLineOption flow{QStringLiteral("flow"),
-                            QStringLiteral("Serial: flow control, %1 (default none).").arg(choices(kFlowControls)),
+                            QStringLiteral("Serial: flow control, one of %1 (default none).").arg(choices(kFlowControls)),
                             QStringLiteral("KIND")};
     QCommandLineOption udp{QStringLiteral("udp"),
                            QStringLiteral("Send to the device at this IPv4 address or host name and UDP port."),
@@ -131,7 +128,7 @@ struct Options
                                           "it may go on with timeout=MS, expect=... and a # comment. Repeatable."),
                            QStringLiteral("TEXT")};
     QCommandLineOption script{QStringLiteral("script"),
-                              QStringLiteral("Read the commands from FILE: one a line as for --cmd, optionally "
+                              QStringLiteral("Read the commands from FILE (- for standard input): one a line as for --cmd, optionally "
                                              "followed by timeout=MS and expect=answer|drop|give-up; # starts a "
                                              "comment, which names the command in the reports."),
                               QStringLiteral("FILE")};
@@ -173,8 +170,11 @@ QString parseSerial(const QCommandLineParser &parser, const Options &o, HostOpti
     if (result->portName.isEmpty())
         return QStringLiteral("--port: give the name of a serial port");
     SerialSettings &s = result->serial;
-    for (const QString &why : {choose(parser, o.baud, kBaudRates, &s.baudRate),
-                               choose(parser, o.dataBits, kDataBits, &s.dataBits),
+    // Any positive rate: adapters take far more than the standard ones, and the
+    // port says at open whether it takes this one.
+    if (parser.isSet(o.baud) && !parseInt(parser.value(o.baud), 1, INT_MAX, &s.baudRate))
+        return QStringLiteral("--baud: \"%1\" is not a positive number of bits per second").arg(parser.value(o.baud));
+    for (const QString &why : {choose(parser, o.dataBits, kDataBits, &s.dataBits),
                                choose(parser, o.parity, kParities, &s.parity),
                                choose(parser, o.stopBits, kStopBits, &s.stopBits),
                                choose(parser, o.flow, kFlowControls, &s.flowControl)}) {
@@ -229,8 +229,7 @@ QString parseMedium(const QCommandLineParser &parser, const Options &o, HostOpti
     for (const auto &m : media)
         given += parser.isSet(m.option) ? 1 : 0;
     if (given != 1)
-        return QStringLiteral("give one of --port NAME, --udp HOST:PORT, --broadcast PORT or --usb VID:PID "
-                              "(see --help)");
+        return QStringLiteral("give one of --port NAME, --udp HOST:PORT, --broadcast PORT or --usb VID:PID");
     for (const QCommandLineOption *serialOnly : {&o.baud, &o.dataBits, &o.parity, &o.stopBits, &o.flow}) {
         if (parser.isSet(*serialOnly) && !parser.isSet(o.port))
             return QStringLiteral("--%1 applies to --port only").arg(serialOnly->names().first());
@@ -300,7 +299,7 @@ QString SerialSettings::describe() const
 {
     // The letter is the parity's name's: N, E, O, S, M.
     const QString parityLetter = nameOf(kParities, parity).left(1).toUpper();
-    QString text = QStringLiteral("%1 %2%3%4").arg(int(baudRate)).arg(int(dataBits)).arg(parityLetter,
+    QString text = QStringLiteral("%1 %2%3%4").arg(baudRate).arg(int(dataBits)).arg(parityLetter,
                                                                                          nameOf(kStopBits, stopBits));
     if (flowControl != QSerialPort::NoFlowControl)
         text += QStringLiteral(" with %1 flow control").arg(nameOf(kFlowControls, flowControl));
@@ -332,7 +331,7 @@ Result parse(const QStringList &arguments, HostOptions *options, QString *messag
             why = part(parser, o, &result);
     }
     if (!why.isEmpty()) {
-        *message = QStringLiteral("hostcli: ") + why;
+        *message = ToolCommandLine::usageError(QStringLiteral("hostcli"), why);
         return Result::Error;
     }
     *options = result;

@@ -13,7 +13,8 @@ class QCommandLineParser;
 // A serial line's settings as hostcli takes them.
 struct SerialSettings
 {
-    QSerialPort::BaudRate baudRate = QSerialPort::Baud115200;
+    // Any rate: QSerialPort takes what the driver does, beyond its named ones.
+    qint32 baudRate = QSerialPort::Baud115200;
     QSerialPort::DataBits dataBits = QSerialPort::Data8;
     QSerialPort::Parity parity = QSerialPort::NoParity;
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;

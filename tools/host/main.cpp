@@ -9,11 +9,11 @@
 #include "interruptnotifier.h"
 #include "mediumtraits.h"
 #include "reporter.h"
+#include "scriptinput.h"
 #include "scriptreader.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QTextStream>
@@ -52,26 +52,26 @@ int main(int argc, char *argv[])
     // A script is read twice: once whole, so that a bad line stops the run before
     // anything is sent, then again as the run goes, so that it is never held whole.
     std::unique_ptr<CommandSource> source;
-    QFile script(options.scriptPath);
+    ScriptInput script;
     if (!options.scriptPath.isEmpty()) {
-        if (!script.open(QIODevice::ReadOnly)) {
-            err << "hostcli: --script: cannot read " << options.scriptPath << ": " << script.errorString() << Qt::endl;
+        if (!script.open(options.scriptPath, &message)) {
+            err << "hostcli: --script: " << message << Qt::endl;
             return 2;
         }
-        const qint64 commands = ScriptReader::check(&script, options.scriptPath, options.defaults, &message);
+        const qint64 commands = ScriptReader::check(script.device(), script.name(), options.defaults, &message);
         if (commands < 0) {
             err << "hostcli: " << message << Qt::endl;
             return 2;
         }
         if (commands == 0) {
-            err << "hostcli: " << options.scriptPath << ": no commands in it" << Qt::endl;
+            err << "hostcli: " << script.name() << ": no commands in it" << Qt::endl;
             return 2;
         }
-        if (!script.seek(0)) {
-            err << "hostcli: --script: cannot read " << options.scriptPath << " again" << Qt::endl;
+        if (!script.device()->seek(0)) {
+            err << "hostcli: --script: cannot read " << script.name() << " again" << Qt::endl;
             return 2;
         }
-        source = std::make_unique<ScriptReader>(&script, options.scriptPath, options.defaults);
+        source = std::make_unique<ScriptReader>(script.device(), script.name(), options.defaults);
     } else {
         source = std::make_unique<ListSource>(options.commands);
     }

@@ -3,6 +3,7 @@
 #include "datagramcodec.h"
 #include "hidreports.h"
 #include "portbase.h"
+#include "portserial.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -38,14 +39,30 @@ QList<int> reports(const QByteArray &bytes)
 }
 
 // The transport says only that the open failed; a port of our own says why.
-QString serialOpenError(const QString &name)
+QString serialOpenError(const QString &name, qint32 baudRate)
 {
     QSerialPort probe(name);
-    if (probe.open(QIODevice::ReadWrite)) {
-        probe.close();
-        return QStringLiteral("the transport refused it");
+    if (!probe.open(QIODevice::ReadWrite))
+        return probe.errorString();
+    // It opens at the default rate; a rate the driver does not take is the usual
+    // reason the transport's open failed, and the one a user can change.
+    const bool rateTaken = probe.setBaudRate(baudRate);
+    const QString why = probe.errorString();
+    probe.close();
+    if (!rateTaken)
+        return QStringLiteral("the port does not take %1 baud (%2)").arg(baudRate).arg(why);
+    return QStringLiteral("the transport refused it");
+}
+
+bool isNamedRate(qint32 rate)
+{
+    for (const QSerialPort::BaudRate named : {QSerialPort::Baud1200, QSerialPort::Baud2400, QSerialPort::Baud4800,
+                                              QSerialPort::Baud9600, QSerialPort::Baud19200, QSerialPort::Baud38400,
+                                              QSerialPort::Baud57600, QSerialPort::Baud115200}) {
+        if (rate == named)
+            return true;
     }
-    return probe.errorString();
+    return false;
 }
 
 // An IPv4 address as text, or the first IPv4 address the name resolves to.
@@ -74,10 +91,27 @@ bool resolveIPv4(const QString &host, QString *address, QString *error)
 
 bool openSerial(PortBase *port, const HostOptions &o, QString *description, QString *error)
 {
-    if (!port->openSerialPort(o.portName, o.serial.baudRate, o.serial.stopBits, o.serial.parity,
-                              o.serial.flowControl, o.serial.dataBits)) {
-        *error = QStringLiteral("cannot open serial port %1: %2").arg(o.portName, serialOpenError(o.portName));
+    // The transport's signature takes QSerialPort's named rates only; another rate
+    // is set on its QSerialPort once open, which takes any rate the driver does.
+    const bool named = isNamedRate(o.serial.baudRate);
+    const auto first = named ? static_cast<QSerialPort::BaudRate>(o.serial.baudRate) : QSerialPort::Baud115200;
+    if (!port->openSerialPort(o.portName, first, o.serial.stopBits, o.serial.parity, o.serial.flowControl,
+                              o.serial.dataBits)) {
+        *error = QStringLiteral("cannot open serial port %1: %2")
+                     .arg(o.portName, serialOpenError(o.portName, o.serial.baudRate));
         return false;
+    }
+    if (!named) {
+        auto *serial = qobject_cast<PortSerial *>(port);
+        if (!serial || !serial->m_com->setBaudRate(o.serial.baudRate)) {
+            const QString why = serial ? serial->m_com->errorString() : QStringLiteral("not a serial transport");
+            port->closeSerialPort();
+            *error = QStringLiteral("cannot open serial port %1: the port does not take %2 baud (%3)")
+                         .arg(o.portName)
+                         .arg(o.serial.baudRate)
+                         .arg(why);
+            return false;
+        }
     }
     *description = QStringLiteral("opened %1 at %2").arg(o.portName, o.serial.describe());
     return true;

@@ -100,6 +100,16 @@ bool ScriptReader::next(PlannedCommand *command)
             m_error = QStringLiteral("%1:%2: line longer than %3 characters").arg(m_name).arg(m_line).arg(kMaxLineLength);
             return false;
         }
+        // A NUL would end the line for everything that reads it as text; what
+        // follows it must not be dropped unseen.
+        const int nul = raw.indexOf('\0');
+        if (nul >= 0) {
+            m_error = QStringLiteral("%1:%2:%3: a NUL byte; a script is text")
+                          .arg(m_name)
+                          .arg(m_line)
+                          .arg(QString::fromUtf8(raw.left(nul)).size() + 1);
+            return false;
+        }
         QString why;
         switch (parseLine(QString::fromUtf8(raw), m_defaults, command, &why)) {
         case LineKind::Blank:

@@ -111,6 +111,8 @@ void TextReporter::summary(const QString &medium, const RunSummary &s, int exitC
     *m_out << Qt::endl;
     if (!s.stoppedEarly.isEmpty())
         *m_out << "== stopped early: " << s.stoppedEarly << Qt::endl;
+    else if (s.commands == 1)
+        *m_out << "== the command " << (exitCode == 0 ? "ended" : "did not end") << " as planned" << Qt::endl;
     else if (exitCode == 0)
         *m_out << "== all " << s.commands << " commands ended as planned" << Qt::endl;
     else

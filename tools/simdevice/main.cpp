@@ -73,7 +73,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("simdevice"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int usageError = ToolCommandLine::kUsageError;
+    const auto usage = [&err](const QString &why) {
+        err << ToolCommandLine::usageError(QStringLiteral("simdevice"), why) << "\n";
+        return ToolCommandLine::kUsageError;
+    };
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -123,21 +126,19 @@ int main(int argc, char *argv[])
         QHostAddress address;
         quint16 port = 0;
         if (!parseEndpoint(parser.value(udpOption), &address, &port)) {
-            err << "simdevice: --udp: not an IPv4 ADDRESS:PORT: " << parser.value(udpOption) << "\n";
-            return usageError;
+            return usage(QStringLiteral("--udp: \"%1\" is not an IPv4 ADDRESS:PORT").arg(parser.value(udpOption)));
         }
         QList<int> sizes;
         if (parser.isSet(datagramOption) && !parseSizes(parser.value(datagramOption), &sizes)) {
-            err << "simdevice: --block-datagrams: not a list of sizes from 1 to " << SimProfile::kMaxDatagram
-                << ": " << parser.value(datagramOption) << "\n";
-            return usageError;
+            return usage(QStringLiteral("--block-datagrams: \"%1\" is not a list of sizes from 1 to %2")
+                             .arg(parser.value(datagramOption))
+                             .arg(SimProfile::kMaxDatagram));
         }
         if (sizes.isEmpty())
             sizes.append(SimProfile::kDefaultBlockDatagram);
         link = std::make_unique<UdpDevice>(address, port, sizes);
     } else if (parser.isSet(datagramOption)) {
-        err << "simdevice: --block-datagrams needs --udp\n";
-        return usageError;
+        return usage(QStringLiteral("--block-datagrams needs --udp"));
     } else {
         link = std::make_unique<PtyDevice>();
     }
@@ -157,24 +158,21 @@ int main(int argc, char *argv[])
             quint8 cmd;
             int times;
             if (!SimFaultNames::parseTarget(value, &cmd, &times)) {
-                err << "simdevice: --" << f.name << ": not a command code: " << value << "\n";
-                return usageError;
+                return usage(QStringLiteral("--%1: \"%2\" is not a command code").arg(QLatin1String(f.name), value));
             }
             device.setFault(cmd, f.fault, times);
         }
     }
     if (everyCommandFaults > 1) {
-        err << "simdevice: choose at most one of --garbage, --byte-by-byte, --pieces, --echo, --upper-case, "
-               "--odd-size\n";
-        return usageError;
+        return usage(QStringLiteral("choose at most one of --garbage, --byte-by-byte, --pieces, --echo, "
+                                    "--upper-case, --odd-size"));
     }
     if (parser.isSet(blockOption)) {
         QSet<quint8> codes;
         for (const QString &item : parser.value(blockOption).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             quint8 code = 0;
             if (!HexNumber::parseByte(item.trimmed(), &code)) {
-                err << "simdevice: --block-commands: not a command code: " << item << "\n";
-                return usageError;
+                return usage(QStringLiteral("--block-commands: \"%1\" is not a command code").arg(item));
             }
             codes.insert(code);
         }
@@ -185,8 +183,7 @@ int main(int argc, char *argv[])
         bool ok = false;
         hangUpAfter = parser.value(hangUpOption).toInt(&ok);
         if (!ok || hangUpAfter < 1) {
-            err << "simdevice: --hang-up-after: not a count: " << parser.value(hangUpOption) << "\n";
-            return usageError;
+            return usage(QStringLiteral("--hang-up-after: \"%1\" is not a count").arg(parser.value(hangUpOption)));
         }
         // Decided on the device's own thread as each command comes in: this thread
         // looks only every 100 ms, by when the host may have sent another.

@@ -14,6 +14,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QTextStream>
 
@@ -28,18 +29,36 @@ struct Job
     int commands;
 };
 
+// The largest fault scale: beyond it the rates add up past every command.
+constexpr double kMaxFaultScale = 10.0;
+
+bool parseCount(const QString &text, int *value)
+{
+    bool ok = false;
+    *value = text.toInt(&ok);
+    return ok && *value > 0;
+}
+
 bool parseJob(const QString &text, int defaultCommands, Job *job)
 {
     const QStringList parts = text.split(QLatin1Char('='));
     if (parts.size() > 2 || !SoakMedium::parse(parts.at(0), &job->medium))
         return false;
     job->commands = defaultCommands;
-    if (parts.size() == 2) {
-        bool ok = false;
-        job->commands = parts.at(1).toInt(&ok);
-        return ok && job->commands > 0;
-    }
-    return true;
+    return parts.size() == 1 || parseCount(parts.at(1), &job->commands);
+}
+
+// "FROM-TO", commands counted from 0.
+bool parseRange(const QString &text, int *from, int *to)
+{
+    const QStringList range = text.split(QLatin1Char('-'));
+    bool okFrom = false;
+    bool okTo = false;
+    if (range.size() != 2)
+        return false;
+    *from = range.at(0).toInt(&okFrom);
+    *to = range.at(1).toInt(&okTo);
+    return okFrom && okTo && *from >= 0 && *from <= *to;
 }
 
 } // namespace
@@ -72,7 +91,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption traceOption(QStringLiteral("trace"),
                                          QStringLiteral("Show what happened to commands FROM to TO (one medium)."),
                                          QStringLiteral("FROM-TO"));
-    parser.addOptions({commandsOption, seedOption, scaleOption, calmOption, detailOption, jsonOption, traceOption});
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
+                                           QStringLiteral("Show the libraries' debug log on stderr."));
+    parser.addOptions(
+        {commandsOption, seedOption, scaleOption, calmOption, detailOption, jsonOption, traceOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("media"), QStringLiteral("serial, udp or usb, each optionally =N."),
                                  QStringLiteral("MEDIUM[=N]..."));
     QString message;
@@ -81,22 +103,48 @@ int main(int argc, char *argv[])
     if (read != ToolCommandLine::Result::Run)
         return ToolCommandLine::finish(read, message);
 
+    const auto usage = [&err](const QString &why) {
+        err << ToolCommandLine::usageError(QStringLiteral("soak"), why) << '\n';
+        return ToolCommandLine::kUsageError;
+    };
+    for (const QCommandLineOption &option : {commandsOption, seedOption, scaleOption, traceOption}) {
+        if (parser.values(option).size() > 1)
+            return usage(QStringLiteral("--%1 given more than once").arg(option.names().first()));
+    }
+    int defaultCommands = 0;
+    if (!parseCount(parser.value(commandsOption), &defaultCommands))
+        return usage(QStringLiteral("--commands: \"%1\" is not a number of commands").arg(parser.value(commandsOption)));
     bool ok = false;
-    const int defaultCommands = parser.value(commandsOption).toInt(&ok);
-    const quint32 seed = parser.value(seedOption).toUInt();
+    const quint32 seed = parser.value(seedOption).toUInt(&ok);
+    if (!ok)
+        return usage(QStringLiteral("--seed: \"%1\" is not a number from 0 to 4294967295").arg(parser.value(seedOption)));
+    const double faultScale = parser.value(scaleOption).toDouble(&ok);
+    if (!ok || !(faultScale >= 0 && faultScale <= kMaxFaultScale))
+        return usage(QStringLiteral("--fault-scale: \"%1\" is not a number from 0 to %2")
+                         .arg(parser.value(scaleOption))
+                         .arg(kMaxFaultScale));
+    int traceFrom = -1;
+    int traceTo = -1;
+    if (parser.isSet(traceOption) && !parseRange(parser.value(traceOption), &traceFrom, &traceTo))
+        return usage(QStringLiteral("--trace: \"%1\" is not FROM-TO, two command numbers").arg(parser.value(traceOption)));
     std::vector<Job> jobs;
     for (const QString &text : parser.positionalArguments()) {
         Job job;
-        if (!ok || !parseJob(text, defaultCommands, &job)) {
-            err << "soak: expected serial, udp or usb, optionally =N, got \"" << text << "\"\n";
-            return ToolCommandLine::kUsageError;
-        }
+        if (!parseJob(text, defaultCommands, &job))
+            return usage(QStringLiteral("\"%1\" is not serial, udp or usb, optionally =N commands").arg(text));
         jobs.push_back(job);
     }
-    if (jobs.empty()) {
-        err << "soak: name at least one medium (see --help)\n";
-        return ToolCommandLine::kUsageError;
-    }
+    if (jobs.empty())
+        return usage(QStringLiteral("name at least one medium"));
+    if (parser.isSet(traceOption) && jobs.size() > 1)
+        return usage(QStringLiteral("--trace follows one medium; name one"));
+    if (parser.isSet(traceOption) && traceTo >= jobs.front().commands)
+        return usage(QStringLiteral("--trace: \"%1\" goes beyond the %2 commands, numbered from 0")
+                         .arg(parser.value(traceOption))
+                         .arg(jobs.front().commands));
+    // The libraries narrate every frame; the table is what a soak run is for.
+    if (!parser.isSet(verboseOption))
+        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
 
     QList<SoakReport> reports;
     if (jobs.size() == 1) {
@@ -105,12 +153,9 @@ int main(int argc, char *argv[])
         config.commands = jobs.front().commands;
         config.seed = seed;
         config.disturb = !parser.isSet(calmOption);
-        config.faultScale = parser.value(scaleOption).toDouble();
-        const QStringList range = parser.value(traceOption).split(QLatin1Char('-'));
-        if (range.size() == 2) {
-            config.traceFrom = range.at(0).toInt();
-            config.traceTo = range.at(1).toInt();
-        }
+        config.faultScale = faultScale;
+        config.traceFrom = traceFrom;
+        config.traceTo = traceTo;
         SoakRunner runner(config);
         reports.append(runner.run());
         if (parser.isSet(jsonOption)) {
@@ -125,6 +170,8 @@ int main(int argc, char *argv[])
                              SoakMedium::name(job.medium) + QLatin1Char('=') + QString::number(job.commands)};
             if (parser.isSet(calmOption))
                 args << QStringLiteral("--no-disturb");
+            if (parser.isSet(verboseOption))
+                args << QStringLiteral("--verbose");
             auto child = std::make_unique<QProcess>();
             child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
             child->start(QCoreApplication::applicationFilePath(), args);

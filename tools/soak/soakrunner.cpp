@@ -196,7 +196,8 @@ SoakReport SoakRunner::run()
     m_report.counts = m_ledger->finish(&m_report.detail);
     if (m_report.disturbed)
         m_report.detail.prepend(QStringLiteral("disturbance: ") + m_medium->disturbanceNote());
-    for (int i = qMax(0, m_config.traceFrom); i <= m_config.traceTo; ++i)
+    // Only commands the run had: a range beyond them would grow the report unbounded.
+    for (int i = qMax(0, m_config.traceFrom); i <= qMin(m_config.traceTo, m_config.commands - 1); ++i)
         m_report.detail.append(QStringLiteral("trace: ") + m_ledger->trace(i));
 
     s_active = nullptr;
