@@ -2,8 +2,8 @@
 // loopback with the simulated device answering at once, and the time a held reply
 // with a 30,000-byte block takes to be received and joined, beside the in-process
 // and serial figures and the design limit of one release per 10 ms send-worker
-// poll; then how the host fares while one sender floods the transport. Prints
-// figures; not a pass/fail test.
+// poll; then how the host and its commands fare while other senders flood the
+// transport. Prints figures; not a pass/fail test.
 #include "cmddealmodule.h"
 #include "dispatcherstate.h"
 #include "portudp.h"
@@ -56,29 +56,42 @@ void receiveAndJoin()
 }
 
 constexpr int kFloodMs = 5000;
+constexpr int kLongFloodMs = 60000;
+constexpr int kManySenders = 500;
 constexpr int kRecoveryLimitMs = 30000;
 
-// One sender floods the transport for 5 s with each kind of datagram in turn.
+void floodRow(const QString &name, const QList<UdpFlood::Kind> &kinds, int floodMs, int senders)
+{
+    UdpFlood::Figures f;
+    QString error;
+    if (!UdpFlood::run(kinds, floodMs, kRecoveryLimitMs, &f, &error, senders)) {
+        std::printf("flood: %s\n", qPrintable(error));
+        return;
+    }
+    const double own = f.commands > 0 ? 100.0 * f.answeredByDevice / f.commands : 0;
+    std::printf("  %-40s %3d s %3d senders %9lld sent | commands %5d own replies %6.2f %% given up %4d by others %3d"
+                " | timer %5.1f %% RSS +%5.1f MB peak queue %4d | ",
+                qPrintable(name), floodMs / 1000, senders, f.datagramsSent, f.commands, own, f.givenUp,
+                f.releasedByOthers, f.timerDue > 0 ? 100.0 * f.timerFirings / f.timerDue : 0,
+                (f.rssPeakKb - f.rssBeforeKb) / 1024.0, f.peakQueuedReplies);
+    if (f.recoveryMs >= 0)
+        std::printf("next answer %5.2f s after\n", f.recoveryMs / 1000.0);
+    else
+        std::printf("no answer %d s after\n", kRecoveryLimitMs / 1000);
+}
+
+// Other senders flood the transport while the host keeps commands in flight to its
+// device: one sender for 5 s with each kind in turn, then 500 senders for 60 s.
 void flood()
 {
-    std::printf("\n%d s flood from one sender on loopback; host thread's 10 ms timer, resident memory, and the time "
-                "from the flood's end until the reply queue is empty and a command sent then is answered:\n",
-                kFloodMs / 1000);
-    for (UdpFlood::Kind kind : {UdpFlood::Kind::GeneralReplies, UdpFlood::Kind::QueuedAtOnce, UdpFlood::Kind::Garbage}) {
-        UdpFlood::Figures f;
-        QString error;
-        if (!UdpFlood::run({kind}, kFloodMs, kRecoveryLimitMs, &f, &error)) {
-            std::printf("flood: %s\n", qPrintable(error));
-            return;
-        }
-        std::printf("  %-44s %9lld sent  timer %3d/%-3d  RSS +%6.1f MB  peak queue %7d  ", qPrintable(UdpFlood::nameOf(kind)),
-                    f.datagramsSent, f.timerFirings, f.timerDue, (f.rssPeakKb - f.rssBeforeKb) / 1024.0,
-                    f.peakQueuedReplies);
-        if (f.recoveryMs >= 0)
-            std::printf("recovered in %5.2f s\n", f.recoveryMs / 1000.0);
-        else
-            std::printf("not recovered in %d s (%d replies still queued)\n", kRecoveryLimitMs / 1000, f.queuedAtEnd);
-    }
+    std::printf("\nfloods on loopback while the host keeps a command in flight (1 s time-out): commands answered by "
+                "the device's own reply, given up, let go by another sender's datagram; the host thread's 10 ms "
+                "timer; resident memory; the first answer after the flood:\n");
+    using K = UdpFlood::Kind;
+    for (K kind : {K::GeneralReplies, K::QueuedAtOnce, K::Garbage, K::Largest})
+        floodRow(UdpFlood::nameOf(kind), {kind}, kFloodMs, 1);
+    for (K kind : {K::GeneralReplies, K::Garbage, K::Largest})
+        floodRow(UdpFlood::nameOf(kind), {kind}, kLongFloodMs, kManySenders);
 }
 
 } // namespace

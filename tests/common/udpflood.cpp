@@ -1,8 +1,8 @@
 #include "udpflood.h"
 
+#include "dispatcherbridge.h"
 #include "dispatcherstate.h"
 #include "portudp.h"
-#include "transporthost.h"
 #include "udpdevice.h"
 
 #include <QEventLoop>
@@ -19,8 +19,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace UdpFlood {
 
@@ -46,21 +48,26 @@ qint64 msSince(Clock::time_point t)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-// A plain socket on 127.0.0.3 that sends to 127.0.0.1:port until told to stop
-// or floodMs have passed, whichever comes first. It ends by its own clock: a
-// host thread that never gets back to its event loop cannot be the one to stop it.
+// Plain sockets on 127.0.0.3 onwards, one per sender, that send to
+// 127.0.0.1:port in turn until told to stop or floodMs have passed, whichever comes
+// first. They end by their own clock: a host thread that never gets back to its
+// event loop cannot be the one to stop them.
 class Flooder
 {
 public:
-    bool start(quint16 port, const QList<QByteArray> &datagrams, int floodMs, QString *error)
+    bool start(quint16 port, const QList<QByteArray> &datagrams, int floodMs, int senders, QString *error)
     {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in from{};
-        from.sin_family = AF_INET;
-        from.sin_addr.s_addr = htonl(0x7f000003);
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<const sockaddr *>(&from), sizeof from) != 0) {
-            *error = QStringLiteral("flood sender: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-            return false;
+        for (int i = 0; i < senders; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            if (fd >= 0)
+                m_fds.push_back(fd);
+            sockaddr_in from{};
+            from.sin_family = AF_INET;
+            from.sin_addr.s_addr = htonl(0x7f000003 + quint32(i));
+            if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr *>(&from), sizeof from) != 0) {
+                *error = QStringLiteral("flood sender %1: %2").arg(i).arg(QString::fromLocal8Bit(std::strerror(errno)));
+                return false;
+            }
         }
         sockaddr_in to{};
         to.sin_family = AF_INET;
@@ -70,7 +77,8 @@ public:
             const auto end = Clock::now() + std::chrono::milliseconds(floodMs);
             for (qint64 i = 0; !m_stop && Clock::now() < end; ++i) {
                 const QByteArray &d = datagrams.at(int(i % datagrams.size()));
-                if (::sendto(m_fd, d.constData(), size_t(d.size()), 0, reinterpret_cast<const sockaddr *>(&to),
+                const int fd = m_fds.at(size_t(i % qint64(m_fds.size())));
+                if (::sendto(fd, d.constData(), size_t(d.size()), 0, reinterpret_cast<const sockaddr *>(&to),
                              sizeof to) == d.size())
                     ++m_sent;
             }
@@ -85,8 +93,8 @@ public:
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
-        if (m_fd >= 0)
-            ::close(m_fd);
+        for (int fd : m_fds)
+            ::close(fd);
     }
 
     bool running() const { return m_running; }
@@ -95,12 +103,70 @@ public:
     Clock::time_point endedAt() const { return m_endedAt; }
 
 private:
-    int m_fd = -1;
+    std::vector<int> m_fds;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{true};
     std::atomic<qint64> m_sent{0};
     Clock::time_point m_endedAt;
+};
+
+// The host's commands and how each ended. A command still open when the one after
+// the next leaves was let go by something other than its reply or its give-up: the
+// receive worker takes a reply within a poll, long before two more commands leave.
+class CommandLedger
+{
+public:
+    void released(unsigned char sn)
+    {
+        ++m_figures->commands;
+        m_open.push_back({sn, false});
+        while (m_open.size() > 2) {
+            if (!m_open.front().ended)
+                ++m_figures->releasedByOthers;
+            m_open.pop_front();
+        }
+    }
+    // True when it answered an open command.
+    bool answered(unsigned char sn)
+    {
+        for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
+            if (it->sn == sn && !it->ended) {
+                it->ended = true;
+                ++m_figures->answeredByDevice;
+                return true;
+            }
+        }
+        return false;
+    }
+    void gaveUp()
+    {
+        if (!m_open.empty() && !m_open.back().ended) {
+            m_open.back().ended = true;
+            ++m_figures->givenUp;
+        }
+    }
+    bool allEnded() const
+    {
+        for (const Open &o : m_open) {
+            if (!o.ended)
+                return false;
+        }
+        return true;
+    }
+    explicit CommandLedger(Figures *figures)
+        : m_figures(figures)
+    {
+    }
+
+private:
+    struct Open
+    {
+        unsigned char sn;
+        bool ended;
+    };
+    Figures *m_figures;
+    std::deque<Open> m_open;
 };
 
 // Resident memory and the reply queue, looked at every 10 ms from a thread of
@@ -135,15 +201,6 @@ private:
     std::thread m_thread;
 };
 
-bool answered(const TransportHost &host)
-{
-    for (const ProtocolData &r : host.replies) {
-        if (r.byCmd == kNormalCommand)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 QString nameOf(Kind kind)
@@ -155,6 +212,8 @@ QString nameOf(Kind kind)
         return QStringLiteral("valid replies queued at once (0x79/0x0C)");
     case Kind::Garbage:
         return QStringLiteral("5-byte garbage datagrams");
+    case Kind::Largest:
+        return QStringLiteral("65,507-byte datagrams");
     }
     return QString();
 }
@@ -168,21 +227,55 @@ QByteArray datagramOf(Kind kind)
         return "[R0101790c00000087]";
     case Kind::Garbage:
         return "xxxxx";
+    case Kind::Largest:
+        return QByteArray(65507, 'x');
     }
     return QByteArray();
 }
 
-bool run(const QList<Kind> &kinds, int floodMs, int recoveryLimitMs, Figures *figures, QString *error)
+bool run(const QList<Kind> &kinds, int floodMs, int recoveryLimitMs, Figures *figures, QString *error, int senders)
 {
     resetDispatcherState();
     *figures = Figures();
-    UdpDevice device(QHostAddress(QStringLiteral("127.0.0.2")), 0);
+    const QString deviceAddress = QStringLiteral("127.0.0.2");
+    UdpDevice device(QHostAddress(deviceAddress), 0);
     if (!device.start(error))
         return false;
     auto port = std::make_unique<PortUDP>();
-    port->setDeviceIP(QStringLiteral("127.0.0.2"));
+    port->setDeviceIP(deviceAddress);
     port->setPort(device.port());
-    auto host = std::make_unique<TransportHost>(port.get());
+
+    CommandLedger ledger(figures);
+    bool flooding = true;
+    bool recovered = false;
+    Clock::time_point floodEnd;
+    auto bridge = std::make_unique<DispatcherBridge>();
+    QObject::connect(bridge.get(), &DispatcherBridge::released, [&](const ProtocolData &command, bool resend) {
+        if (!resend)
+            ledger.released(command.bySN);
+        ProtocolData copy = command;
+        port->sendDatatoDevice(&copy);
+    });
+    QObject::connect(bridge.get(), &DispatcherBridge::replied, [&](const ProtocolData &reply) {
+        if (reply.strSource != deviceAddress || reply.byCmd != kNormalCommand || !ledger.answered(reply.bySN))
+            return;
+        if (!flooding && !recovered) {
+            recovered = true;
+            figures->recoveryMs = msSince(floodEnd);
+        }
+    });
+    QObject::connect(bridge.get(), &DispatcherBridge::gaveUp, [&]() { ledger.gaveUp(); });
+    // One command always waits behind the one in flight: whatever lets the dispatcher
+    // go on, the device's reply or another's datagram, releases it at once.
+    auto topUp = [&]() {
+        if (CmdDealModule::commandQueueSize() > 0)
+            return;
+        ProtocolData c;
+        c.byHead = 0x01;
+        c.byCmd = kNormalCommand;
+        c.iTimeoutMs = 1000;
+        queueCommand(c);
+    };
 
     QList<QByteArray> datagrams;
     for (Kind kind : kinds)
@@ -191,53 +284,45 @@ bool run(const QList<Kind> &kinds, int floodMs, int recoveryLimitMs, Figures *fi
     Sampler sampler;
     Flooder flooder;
     const Clock::time_point floodStart = Clock::now();
-    if (!flooder.start(port->m_udpSocket->localPort(), datagrams, floodMs, error))
+    if (!flooder.start(port->m_udpSocket->localPort(), datagrams, floodMs, senders, error))
         return false;
+    topUp();
+    if (!bridge->start()) {
+        *error = QStringLiteral("no threads for the dispatcher's workers");
+        return false;
+    }
 
     QEventLoop loop;
     QTimer tick;
-    bool recovering = false;
-    bool commandSent = false;
-    Clock::time_point floodEnd;
     QObject::connect(&tick, &QTimer::timeout, &loop, [&]() {
         if (flooder.running()) {
             ++figures->timerFirings;
+            topUp();
             return;
         }
-        if (!recovering) {
-            recovering = true;
+        if (flooding) {
+            flooding = false;
             floodEnd = flooder.endedAt();
             figures->timerDue = int(
                 std::chrono::duration_cast<std::chrono::milliseconds>(floodEnd - floodStart).count() / kTimerMs);
         }
-        // The command goes once the host has read what the flood left in the socket:
-        // sent earlier, its answer may find the socket's buffer full and be dropped by
-        // the system, while the flood's replies still coming make the dispatcher
-        // take it as answered.
-        if (!commandSent && !port->m_udpSocket->hasPendingDatagrams()) {
-            commandSent = true;
-            ProtocolData c;
-            c.byHead = 0x01;
-            c.byCmd = kNormalCommand;
-            c.iTimeoutMs = 6000;
-            queueCommand(c);
+        if (!recovered && msSince(floodEnd) <= recoveryLimitMs) {
+            topUp();
+            return;
         }
-        if (answered(*host) && CmdDealModule::replyQueueSize() == 0) {
-            figures->recoveryMs = msSince(floodEnd);
+        // Recovered, or given up on: the last commands end, then the run does.
+        if ((ledger.allEnded() && CmdDealModule::commandQueueSize() == 0) || msSince(floodEnd) > 2 * recoveryLimitMs)
             loop.quit();
-        } else if (msSince(floodEnd) > recoveryLimitMs) {
-            loop.quit();
-        }
     });
     tick.start(kTimerMs);
     loop.exec();
 
+    bridge.reset();
     sampler.stop();
     figures->datagramsSent = flooder.sent();
     figures->rssPeakKb = qMax(sampler.rssPeakKb(), figures->rssBeforeKb);
     figures->peakQueuedReplies = sampler.queuePeak();
     figures->queuedAtEnd = CmdDealModule::replyQueueSize();
-    host.reset();
     port.reset();
     device.stop();
     resetDispatcherState();
