@@ -13,6 +13,15 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kReportEvery = std::chrono::seconds(1);
 
 std::atomic<int> s_pending{0};
+std::atomic<qint64> s_longestDelayUs{0};
+
+void noteDelivered(Clock::time_point posted)
+{
+    const qint64 us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - posted).count();
+    qint64 longest = s_longestDelayUs.load();
+    while (us > longest && !s_longestDelayUs.compare_exchange_weak(longest, us)) {
+    }
+}
 
 // Guarded by the reply queue's lock: drops not yet reported, whether drops have
 // begun since the queue was last down to half, and when the last report was made.
@@ -106,6 +115,16 @@ int ReplyHandOff::pending()
     return s_pending.load();
 }
 
+qint64 ReplyHandOff::longestDelayUs()
+{
+    return s_longestDelayUs.load();
+}
+
+void ReplyHandOff::resetLongestDelay()
+{
+    s_longestDelayUs = 0;
+}
+
 void ReplyHandOff::post(const ProtocolData &reply)
 {
     append({ownRecord(reply), false});
@@ -177,6 +196,7 @@ bool ReplyHandOff::tryDeliver()
             m_items.push_front(std::move(item));
             return false;
         }
+        noteDelivered(item.posted);
         s_pending.fetch_sub(1);
         reportDrops(report);
     }
@@ -199,6 +219,7 @@ void ReplyHandOff::deliverAllLocked()
         } else {
             queue(item.reply);
         }
+        noteDelivered(item.posted);
         s_pending.fetch_sub(1);
     }
 }

@@ -5,6 +5,7 @@
 #include "protocoldata.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -57,12 +58,18 @@ public:
     static void queue(const ProtocolData &reply);
     // Replies and releases posted and not yet delivered, process-wide.
     static int pending();
+    // The longest time a reply waited between its post and the dispatcher's queue,
+    // in microseconds, process-wide since the last reset: what a loaded machine
+    // costs the hand-off.
+    static qint64 longestDelayUs();
+    static void resetLongestDelay();
 
 private:
     struct Item
     {
         ProtocolData reply;
         bool release = false;
+        std::chrono::steady_clock::time_point posted = std::chrono::steady_clock::now();
     };
 
     void append(Item item);

@@ -56,6 +56,7 @@ const QList<Row> &rows()
         {"resident memory at the end (MiB)", [](R r) { return mib(r.rssLastKb); }},
         {"disturbance (hang-up, unplug, socket rebuilt)", [](R r) { return QString(r.disturbed ? "done" : "none"); }},
         {"longest stall of the host's thread (ms)", [](R r) { return number(r.longestStallMs); }},
+        {"longest wait of a reply for the queue (ms)", [](R r) { return QString::number(r.longestHandOffUs / 1000.0, 'f', 1); }},
         {"run time (s)", [](R r) { return QString::number(r.seconds, 'f', 0); }},
         {"faults", [](R r) { return number(r.faults()); }},
     };
@@ -120,6 +121,7 @@ QJsonObject SoakReport::toJson() const
         {"disturbed", disturbed},
         {"seconds", seconds},
         {"longestStallMs", longestStallMs},
+        {"longestHandOffUs", double(longestHandOffUs)},
         {"rssFirstKb", double(rssFirstKb)},
         {"rssLastKb", double(rssLastKb)},
         {"error", error},
@@ -159,6 +161,7 @@ SoakReport SoakReport::fromJson(const QJsonObject &o)
     r.disturbed = o.value("disturbed").toBool();
     r.seconds = o.value("seconds").toDouble();
     r.longestStallMs = o.value("longestStallMs").toInt();
+    r.longestHandOffUs = qint64(o.value("longestHandOffUs").toDouble());
     r.rssFirstKb = qint64(o.value("rssFirstKb").toDouble());
     r.rssLastKb = qint64(o.value("rssLastKb").toDouble());
     r.error = o.value("error").toString();

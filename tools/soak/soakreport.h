@@ -25,6 +25,8 @@ struct SoakReport
     // The longest time the host's thread (the transport's) did not get to its event
     // loop, in milliseconds, measured by a timer that wants to run every 50 ms.
     int longestStallMs = 0;
+    // The longest a decoded reply waited for the dispatcher's queue, in microseconds.
+    qint64 longestHandOffUs = 0;
     // Resident memory when the 1,000th command was released (or the last, in a
     // shorter run) and when the run ended, in KiB; 0 where it cannot be read.
     qint64 rssFirstKb = 0;

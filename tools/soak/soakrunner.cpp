@@ -1,6 +1,7 @@
 #include "soakrunner.h"
 
 #include "portbase.h"
+#include "replyhandoff.h"
 #include "residentmemory.h"
 
 #include <QEventLoop>
@@ -164,6 +165,7 @@ SoakReport SoakRunner::run()
     };
     QEventLoop loop;
     m_loop = &loop;
+    ReplyHandOff::resetLongestDelay();
     const auto start = Clock::now();
     QString error;
     if (m_medium->open(configure, &error)) {
@@ -193,6 +195,7 @@ SoakReport SoakRunner::run()
     m_report.rssLastKb = ResidentMemory::currentKb();
     m_medium->close();
     m_report.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    m_report.longestHandOffUs = ReplyHandOff::longestDelayUs();
     m_report.counts = m_ledger->finish(&m_report.detail);
     if (m_report.disturbed)
         m_report.detail.prepend(QStringLiteral("disturbance: ") + m_medium->disturbanceNote());
