@@ -1,10 +1,12 @@
 #include "exportcommand.h"
 
 #include "exportrun.h"
+#include "shownname.h"
 #include "sourceimage.h"
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -17,10 +19,6 @@ void printLine(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
 
 // One sentence from a reason that may or may not end in a full stop.
 QString sentence(QString text)
@@ -106,15 +104,15 @@ public:
     void report(const ExportItem &item, const RenditionResult &result, const QStringList &written)
     {
         for (const QString &file : written)
-            printLine(m_out, QStringLiteral("written %1").arg(native(file)));
-        const QString source = native(item.sourcePath);
+            printLine(m_out, QStringLiteral("written %1").arg(shownPath(file)));
+        const QString source = shownPath(item.sourcePath);
         if (result.status == RenditionResult::Skipped) {
             printLine(m_err, QStringLiteral("skipped %1: %2").arg(source, result.reason));
             m_allAsAsked = false;
         }
         if (result.blackPlaceholder && !written.isEmpty()) {
-            printLine(m_err, QStringLiteral("warning: %1: not a picture that can be read; %2 was written black")
-                                     .arg(source, QFileInfo(written.first()).fileName()));
+            printLine(m_err, QStringLiteral("warning: %1: %2; %3 was written black")
+                                     .arg(source, result.reason, QFileInfo(written.first()).fileName()));
             m_allAsAsked = false;
         }
         if (!result.warning.isEmpty() && !written.isEmpty()) {
@@ -149,7 +147,7 @@ int runExport(const CommandLine &command, std::FILE *out, std::FILE *err)
 
     if (outcome.failure.status == RenditionResult::WriteFailed) {
         printLine(err, QStringLiteral("jpgtool: could not write %1: %2 The export stopped there.")
-                               .arg(native(outcome.failure.failedPath), sentence(outcome.failure.reason)));
+                               .arg(shownPath(outcome.failure.failedPath), sentence(outcome.failure.reason)));
         return ExportIncomplete;
     }
     return printer.allAsAsked() ? ExportAllWritten : ExportIncomplete;
@@ -228,6 +226,18 @@ int runCommandLine(const CommandLine &command, std::FILE *out, std::FILE *err)
         why.chop(1);
     printLine(err, QStringLiteral("jpgtool: %1 (see --help)").arg(why));
     return ExportBadUsage;
+}
+
+QString undecodableArgument(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        if (QFile::encodeName(QFile::decodeName(raw)) != raw)
+            return QStringLiteral("jpgtool: the name %1 is not valid in the system's encoding, so it cannot be "
+                                  "opened by it; rename the file (see --help)")
+                    .arg(shownBytes(raw));
+    }
+    return QString();
 }
 
 bool displayAvailable()

@@ -218,11 +218,16 @@ void TestExportCommand::writesAndSkips_data()
             << QStringList { "--logo", "picture 1.png", "--logo", "./picture 1.png", "--logo", "picture 2.png" }
             << 0 << 0 << QStringList { "written OUT/Logo1_480x540.jpg", "written OUT/Logo2_480x540.jpg" }
             << QStringList();
-    QTest::newRow("mistyped logo: black, with a warning")
+    QTest::newRow("mistyped logo: black, saying why")
             << QStringList { "--logo", "notes.jpg", "--logo", "no such logo.png" } << 0 << 1
             << QStringList { "written OUT/Logo1_480x540.jpg", "written OUT/Logo2_480x540.jpg" }
             << QStringList { "warning: SRC/notes.jpg: not a picture that can be read; Logo1_480x540.jpg was written black",
-                             "warning: SRC/no such logo.png: not a picture that can be read; Logo2_480x540.jpg was written black" };
+                             QStringLiteral("warning: SRC/no such logo.png: %1; Logo2_480x540.jpg was written black")
+                                     .arg(QString::fromLocal8Bit(std::strerror(ENOENT))) };
+    QTest::newRow("missing picture: says so")
+            << QStringList { "--picture", "no such picture.jpg", "--picture", "picture 1.png" } << 0 << 1
+            << QStringList { "written OUT/2_1920x1080.jpg", "written OUT/2_320x180.jpg" }
+            << QStringList { QStringLiteral("skipped SRC/no such picture.jpg: %1").arg(QString::fromLocal8Bit(std::strerror(ENOENT))) };
     // A header claiming 60000 x 60000 in a few hundred bytes: refused before decoding.
     QTest::newRow("decompression bomb, as picture and as logo")
             << QStringList { "--picture", "bomb.jpg", "--logo", "bomb.jpg", "--picture", "picture 1.png" } << 0 << 1
@@ -230,9 +235,9 @@ void TestExportCommand::writesAndSkips_data()
             << QStringList { "skipped SRC/bomb.jpg: too large (60000 \u00d7 60000)",
                              "skipped SRC/bomb.jpg: too large (60000 \u00d7 60000)" };
 #ifdef Q_OS_UNIX
-    QTest::newRow("endless device: the signature is looked at first")
+    QTest::newRow("endless device: not a regular file")
             << QStringList { "--picture", "/dev/zero" } << kSmallMemory << 1 << QStringList()
-            << QStringList { "skipped /dev/zero: not a picture that can be read" };
+            << QStringList { "skipped /dev/zero: not a regular file" };
 #endif
     // The second claims 256 megapixels, under the cap, in a few hundred bytes: 150 MiB
     // of address space would not hold the plain decoder's picture.
