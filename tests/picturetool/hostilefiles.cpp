@@ -86,11 +86,8 @@ void putEntry(QByteArray &out, int tag, int type, quint32 count, quint32 value)
     }
 }
 
-} // namespace
-
-bool writeProgressiveBomb(const QString &path, const QSize &declaredSize, bool cmyk)
+void claimSize(QByteArray &data, const QSize &declaredSize)
 {
-    QByteArray data = progressiveJpeg(QSize(16, 16), cmyk, {});
     for (int pos = 2; pos + 9 < data.size();) {
         const int marker = static_cast<unsigned char>(data[pos + 1]);
         const int length = (static_cast<unsigned char>(data[pos + 2]) << 8) | static_cast<unsigned char>(data[pos + 3]);
@@ -103,10 +100,18 @@ bool writeProgressiveBomb(const QString &path, const QSize &declaredSize, bool c
         }
         pos += 2 + length;
     }
+}
+
+} // namespace
+
+bool writeProgressiveBomb(const QString &path, const QSize &declaredSize, bool cmyk)
+{
+    QByteArray data = progressiveJpeg(QSize(16, 16), cmyk, {});
+    claimSize(data, declaredSize);
     return saveBytes(path, data);
 }
 
-bool writeManyScanJpeg(const QString &path, const QSize &size, int bits)
+bool writeManyScanJpeg(const QString &path, const QSize &size, int bits, const QSize &declaredSize)
 {
     std::vector<jpeg_scan_info> script;
     for (int c = 0; c < 3; ++c) {
@@ -123,7 +128,10 @@ bool writeManyScanJpeg(const QString &path, const QSize &size, int bits)
             }
         }
     }
-    return saveBytes(path, progressiveJpeg(size, false, script));
+    QByteArray data = progressiveJpeg(size, false, script);
+    if (declaredSize.isValid())
+        claimSize(data, declaredSize);
+    return saveBytes(path, data);
 }
 
 QByteArray withExifThumbnail(const QByteArray &jpeg, const QByteArray &thumbnail, int orientation)

@@ -15,8 +15,9 @@ bool writeProgressiveBomb(const QString &path, const QSize &declaredSize, bool c
 
 // A valid progressive JPEG of the given size whose every coefficient is sent in
 // successive-approximation steps of one bit from bit `bits` down: 3 x 64 x (bits + 1)
-// scans (2,112 for bits = 10).
-bool writeManyScanJpeg(const QString &path, const QSize &size, int bits);
+// scans (2,112 for bits = 10). With a valid declaredSize, its frame header then claims
+// that size: every scan is a pass over blocks that are not in the file.
+bool writeManyScanJpeg(const QString &path, const QSize &size, int bits, const QSize &declaredSize = QSize());
 
 // jpeg with an EXIF block after its start marker that holds the orientation (1-8, 0
 // for none) and, when thumbnail is not empty, that JPEG as the embedded thumbnail.
