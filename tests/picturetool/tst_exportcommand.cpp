@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -104,6 +105,7 @@ private slots:
     void writesAndSkips();
     void sameFilesAsTheWindow();
     void twoExportsIntoOneFolder();
+    void exportWaitsForTheOneBefore();
     void replacedFileKeepsItsMode_data();
     void replacedFileKeepsItsMode();
     void shownNames_data();
@@ -446,10 +448,14 @@ void TestExportCommand::twoExportsIntoOneFolder()
         env.remove(QStringLiteral("DISPLAY"));
         QProcess first;
         QProcess second;
-        for (QProcess *run : { &first, &second }) {
+        for (QProcess *run : { &first, &second })
             run->setProcessEnvironment(env);
-            run->start(QStringLiteral(JPGTOOL_PROGRAM), all);
-        }
+        // The second starts once the first is writing, when its leftovers would be
+        // the first's files in flight.
+        first.start(QStringLiteral(JPGTOOL_PROGRAM), all);
+        QTRY_VERIFY_WITH_TIMEOUT(!entries(out.path()).filter(".jpg").isEmpty()
+                                         || first.state() == QProcess::NotRunning, 60000);
+        second.start(QStringLiteral(JPGTOOL_PROGRAM), all);
         for (QProcess *run : { &first, &second }) {
             QVERIFY(run->waitForFinished(120000));
             QVERIFY2(run->exitStatus() == QProcess::NormalExit && run->exitCode() == 0,
@@ -462,6 +468,32 @@ void TestExportCommand::twoExportsIntoOneFolder()
             QVERIFY2(!written.isNull(), qPrintable(name));
         }
     }
+}
+
+void TestExportCommand::exportWaitsForTheOneBefore()
+{
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    // What an interrupted run left, and the lock of a run still going (this test).
+    const QString leftover = out.filePath("Logo1_480x540.jpg.part");
+    QVERIFY(writeNotAnImage(leftover));
+    QLockFile before(out.filePath(".jpgtool-export.lock"));
+    QVERIFY(before.lock());
+
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(JPGTOOL_PROGRAM), { "--export", out.path(), "--logo", m_pictures[0] });
+    // While the run before holds the folder, this one neither ends nor touches its files.
+    QVERIFY(!run.waitForFinished(1500));
+    QVERIFY(QFile::exists(leftover));
+    QCOMPARE(entries(out.path()), QStringList({ ".jpgtool-export.lock", "Logo1_480x540.jpg.part" }));
+
+    before.unlock();
+    QVERIFY(run.waitForFinished(120000));
+    QCOMPARE(run.exitCode(), 0);
+    QCOMPARE(entries(out.path()), QStringList { "Logo1_480x540.jpg" });
 }
 
 void TestExportCommand::replacedFileKeepsItsMode_data()
