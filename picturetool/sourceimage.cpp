@@ -54,7 +54,7 @@ QString SourceHeader::reason() const
     return withDetail(QStringLiteral("not a picture that can be read"), detail);
 }
 
-SourceHeader readSourceHeader(const QString &path)
+SourceHeader readSourceHeader(const QString &path, HeaderDepth depth)
 {
     // The reader looks at the first bytes for a signature and then at the header only:
     // a header that claims a huge picture costs no more than those bytes. Only a
@@ -84,7 +84,8 @@ SourceHeader readSourceHeader(const QString &path)
     header.status = qint64(header.size.width()) * header.size.height() > kMaxSourcePixels
             ? SourceHeader::TooLarge
             : SourceHeader::Readable;
-    if (header.status == SourceHeader::Readable && header.format == "jpeg" && file.seek(0)) {
+    if (depth == HeaderDepth::Scans && header.status == SourceHeader::Readable && header.format == "jpeg"
+        && file.seek(0)) {
         const JpegProbe probe = probeJpeg(file);
         header.scans = probe.scans;
         header.coefficientBytes = probe.coefficientBytes;

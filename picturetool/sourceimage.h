@@ -45,9 +45,13 @@ struct SourceHeader
     QString reason() const;
 };
 
-// Opens path, a regular file only, and reads its signature and header (and a JPEG's
-// marker segments, stepping over its compressed data).
-SourceHeader readSourceHeader(const QString &path);
+// How far readSourceHeader reads: the frame header alone, or for a JPEG every marker
+// segment too (stepping over the compressed data between), which the decoding's cost
+// and scan count need and which is a read of the whole file.
+enum class HeaderDepth { Frame, Scans };
+
+// Opens path, a regular file only, and reads its signature and header.
+SourceHeader readSourceHeader(const QString &path, HeaderDepth depth = HeaderDepth::Scans);
 
 // A listed file decoded into upright RGB888 pixels.
 struct SourceImage
