@@ -1,6 +1,7 @@
 #include "exportcommand.h"
 
 #include "exportrun.h"
+#include "jpegprobe.h"
 #include "shownname.h"
 #include "sourceimage.h"
 
@@ -55,16 +56,19 @@ QString description()
             "Prints one line per file written on standard output, and each file skipped or\n"
             "written with a warning on standard error.\n"
             "\n"
-            "Sources of more than %1 megapixels are refused as too large, before they are\n"
-            "decoded. A picture or logo that is too large or does not fit in memory, and a\n"
-            "picture that cannot be read, is skipped and the others keep their numbers; a\n"
-            "logo that is no picture is written black. Damaged data is exported as far as\n"
-            "it decodes.\n"
+            "Sources of more than %1 megapixels, or whose decoding would need more than the\n"
+            "1 GiB budget, or JPEGs of more than %2 scans, are refused before they are\n"
+            "decoded; a JPEG whose decoding is more work than its size can need is stopped.\n"
+            "Only regular files are read. A picture or logo that is refused or does not fit\n"
+            "in memory, and a picture that cannot be read, is skipped and the others keep\n"
+            "their numbers; a logo that cannot be read is written black. Transparency is\n"
+            "laid over black. Damaged data is exported as far as it decodes.\n"
             "\n"
             "Exit status: 0 when every file was written as given; 1 when a file could not\n"
             "be written (the export stops there), a source was skipped, damaged or written\n"
             "black; 2 on bad usage, or when the window is asked for without a display.")
-            .arg(kMaxSourcePixels / 1000000);
+            .arg(kMaxSourcePixels / 1000000)
+            .arg(kMaxJpegScans);
 }
 
 struct Options

@@ -51,7 +51,9 @@ int keepPermissions(std::FILE *part, const std::filesystem::path &target)
     struct stat status;
     if (::stat(target.c_str(), &status) != 0)
         return errno == ENOENT ? 0 : errno;
-    return ::fchmod(::fileno(part), status.st_mode & 07777) == 0 ? 0 : errno;
+    // The read and write bits only: a set-user-ID bit is not for a picture file made
+    // by whoever runs the export.
+    return ::fchmod(::fileno(part), status.st_mode & 0777) == 0 ? 0 : errno;
 }
 
 int checkReplaceable(const std::filesystem::path &target)
