@@ -164,6 +164,11 @@ JpegProbe probeJpeg(QIODevice &device)
             body -= 1;
             if (probe.scans++ == 0)
                 firstScanComponents = count;
+            // A sequential file whose first scan holds every component is decoded
+            // from that scan alone, as it streams; a later scan would only be an
+            // error. The rest of the file is not worth reading.
+            if (probe.scans == 1 && !probe.progressive && count >= probe.components)
+                break;
         }
         if (!in.skip(body))
             break;

@@ -21,14 +21,15 @@ struct JpegProbe
     bool holdsCoefficients = false;
     int components = 0;
     QSize size;
-    int scans = 0;
+    int scans = 0;   // 1 for a sequential file whose first scan holds every component
     // Bytes of those coefficients, as libjpeg allocates them: per component, its blocks
     // (rounded up to whole sampling units) of 64 two-byte coefficients. 0 when not held.
     qint64 coefficientBytes = 0;
 };
 
 // Reads device from its current position to the end of the first image (or of the
-// data); never more than one marker segment in memory at a time.
+// data), or only to the first scan where that decides the decoding; never more than one
+// marker segment in memory at a time.
 JpegProbe probeJpeg(QIODevice &device);
 
 #endif // JPEGPROBE_H

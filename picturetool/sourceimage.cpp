@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QPainter>
 
 namespace {
 
@@ -126,22 +127,16 @@ QImage opaqueRgb888(QImage image)
 {
     if (!image.hasAlphaChannel())
         return std::move(image).convertToFormat(QImage::Format_RGB888);
-    const QImage straight = std::move(image).convertToFormat(QImage::Format_ARGB32);
-    QImage rgb(straight.size(), QImage::Format_RGB888);
-    if (straight.isNull() || rgb.isNull())
+    // Drawn over black, a colour counts by its opacity. (Converting the pixels would
+    // keep the colour stored under a transparent one, even from premultiplied ones.)
+    QImage canvas(image.size(), QImage::Format_RGB32);
+    if (canvas.isNull())
         return {};
-    for (int y = 0; y < straight.height(); ++y) {
-        const QRgb *in = reinterpret_cast<const QRgb *>(straight.constScanLine(y));
-        uchar *out = rgb.scanLine(y);
-        for (int x = 0; x < straight.width(); ++x) {
-            // Over black, a colour counts by its opacity: the premultiplied colour.
-            const QRgb over = qPremultiply(in[x]);
-            out[3 * x] = uchar(qRed(over));
-            out[3 * x + 1] = uchar(qGreen(over));
-            out[3 * x + 2] = uchar(qBlue(over));
-        }
-    }
-    return rgb;
+    canvas.fill(Qt::black);
+    QPainter painter(&canvas);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    return std::move(canvas).convertToFormat(QImage::Format_RGB888);
 }
 
 SourceImage refusedSource(const SourceHeader &header)
