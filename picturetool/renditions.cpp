@@ -10,7 +10,6 @@
 #include <QImageReader>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 namespace {

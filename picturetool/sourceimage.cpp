@@ -85,15 +85,20 @@ SourceHeader readSourceHeader(const QString &path, HeaderDepth depth)
     header.status = qint64(header.size.width()) * header.size.height() > kMaxSourcePixels
             ? SourceHeader::TooLarge
             : SourceHeader::Readable;
-    if (depth == HeaderDepth::Scans && header.status == SourceHeader::Readable && header.format == "jpeg"
-        && file.seek(0)) {
-        const JpegProbe probe = probeJpeg(file);
-        header.scans = probe.scans;
-        header.coefficientBytes = probe.coefficientBytes;
-        if (probe.scans > kMaxJpegScans)
-            header.status = SourceHeader::TooManyScans;
-    }
+    if (depth == HeaderDepth::Scans)
+        readJpegScans(file, header);
     return header;
+}
+
+void readJpegScans(QIODevice &file, SourceHeader &header)
+{
+    if (header.status != SourceHeader::Readable || header.format != "jpeg" || !file.seek(0))
+        return;
+    const JpegProbe probe = probeJpeg(file);
+    header.scans = probe.scans;
+    header.coefficientBytes = probe.coefficientBytes;
+    if (probe.scans > kMaxJpegScans)
+        header.status = SourceHeader::TooManyScans;
 }
 
 QString outOfMemoryReason(const QSize &size)

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QIODevice>
 #include <QImageIOHandler>
 #include <QRect>
 #include <QSize>
@@ -52,6 +53,9 @@ enum class HeaderDepth { Frame, Scans };
 
 // Opens path, a regular file only, and reads its signature and header.
 SourceHeader readSourceHeader(const QString &path, HeaderDepth depth = HeaderDepth::Scans);
+// The rest of HeaderDepth::Scans for a header read to its frame only, from file, the
+// same file opened.
+void readJpegScans(QIODevice &file, SourceHeader &header);
 
 // A listed file decoded into upright RGB888 pixels.
 struct SourceImage

@@ -99,13 +99,13 @@ QImage loadThumbnail(const QString &filePath, const QSize &tile, MemoryBudget *b
         return {};
     if (header.format == "jpeg") {
         QFile file;
-        if (openRegularFile(filePath, file, nullptr)) {
-            const QImage embedded = embeddedThumbnail(file, header, tile);
-            if (!embedded.isNull())
-                return embedded;
-        }
+        if (!openRegularFile(filePath, file, nullptr))
+            return {};
+        const QImage embedded = embeddedThumbnail(file, header, tile);
+        if (!embedded.isNull())
+            return embedded;
         // Decoding it: its scans and coefficients count now.
-        header = readSourceHeader(filePath);
+        readJpegScans(file, header);
         if (header.status != SourceHeader::Readable)
             return {};
     }

@@ -453,7 +453,7 @@ void TestExportCommand::twoExportsIntoOneFolder()
         // The second starts once the first is writing, when its leftovers would be
         // the first's files in flight.
         first.start(QStringLiteral(JPGTOOL_PROGRAM), all);
-        QTRY_VERIFY_WITH_TIMEOUT(!entries(out.path()).filter(".jpg").isEmpty()
+        QTRY_VERIFY_WITH_TIMEOUT(!entries(out.path()).filter(QRegularExpression("\\.jpg(\\.part)?$")).isEmpty()
                                          || first.state() == QProcess::NotRunning, 60000);
         second.start(QStringLiteral(JPGTOOL_PROGRAM), all);
         for (QProcess *run : { &first, &second }) {
