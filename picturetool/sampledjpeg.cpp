@@ -19,10 +19,8 @@ namespace {
 // The toolkit picks other columns or rows than its one-pixel strips show for pictures
 // only a few pixels tall or wide; those take the plain path.
 constexpr int kShortestSide = 5;
-// Rows skipped at once at the end of a picture between looks at the deadline, and
-// sampled lines read between two looks.
+// Rows skipped at once at the end of a picture between looks at the limits.
 constexpr JDIMENSION kSkipStep = 256;
-constexpr int kLinesPerLook = 8;
 
 struct Decoder
 {
@@ -34,6 +32,7 @@ struct Decoder
     std::chrono::nanoseconds deadline;   // of the thread's processor time
     Limit limit;
     bool gaveUp;       // libjpeg's error handler ran
+    unsigned calls;    // of checkLimits
     int warnings;
     char firstWarning[JMSG_LENGTH_MAX];
 };
@@ -61,9 +60,11 @@ void checkLimits(j_common_ptr cinfo)
 {
     auto *err = reinterpret_cast<Decoder *>(cinfo->err);
     const auto *dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    // The clock is a system call; a look at every 16th call is often enough, as each
+    // call is at most a row of blocks or a picture row of work.
     if (dinfo->input_scan_number > kMaxJpegScans)
         err->limit = Decoder::Scans;
-    else if (threadCpuTime() > err->deadline)
+    else if (++err->calls % 16 == 0 && threadCpuTime() > err->deadline)
         err->limit = Decoder::Time;
     else
         return;
@@ -194,7 +195,6 @@ bool readSampledRows(jpeg_decompress_struct &cinfo, Decoder &err, const Sampling
     const std::size_t pixelStep = plan.sideways ? std::size_t(bytesPerLine) : 3;
     int previous = -1;
     const uchar *previousLine = nullptr;
-    int read = 0;
     for (const int line : plan.lines) {
         uchar *target = out + std::size_t(line) * lineStep;
         const int wanted = plan.lineRow[std::size_t(line)];
@@ -203,8 +203,7 @@ bool readSampledRows(jpeg_decompress_struct &cinfo, Decoder &err, const Sampling
             continue;
         }
         if (wanted != previous) {
-            if (++read % kLinesPerLook == 0)
-                checkLimits(common);
+            checkLimits(common);
             if (cinfo.output_scanline < JDIMENSION(wanted))
                 jpeg_skip_scanlines(&cinfo, JDIMENSION(wanted) - cinfo.output_scanline);
             if (cinfo.output_scanline != JDIMENSION(wanted) || jpeg_read_scanlines(&cinfo, row, 1) != 1)
@@ -276,6 +275,7 @@ JpegDecode decodeJpegSampled(const uchar *data, qint64 length, const QSize &size
     err.deadline = threadCpuTime() + allowance;
     err.limit = Decoder::None;
     err.gaveUp = false;
+    err.calls = 0;
     err.warnings = 0;
     err.firstWarning[0] = '\0';
     jpeg_create_decompress(&cinfo);

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -16,6 +17,7 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -108,6 +110,7 @@ private slots:
     void exportWaitsForTheOneBefore();
     void replacedFileKeepsItsMode_data();
     void replacedFileKeepsItsMode();
+    void fileTheUserMayNotWriteIsKept();
     void shownNames_data();
     void shownNames();
 
@@ -527,6 +530,38 @@ void TestExportCommand::replacedFileKeepsItsMode()
     QCOMPARE(run.exitCode, 0);
     QVERIFY(contents(target) != before);
     QCOMPARE(QFile::permissions(target) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), permissions(mode));
+}
+
+void TestExportCommand::fileTheUserMayNotWriteIsKept()
+{
+#ifdef Q_OS_UNIX
+    // Another user's read-only file in a folder anyone may write to: renaming over it
+    // would succeed, writing into it would not.
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (::geteuid() != 0 || setpriv.isEmpty())
+        QSKIP("needs root and setpriv to run the tool as another user");
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    QVERIFY(QFile::setPermissions(out.path(), QFileDevice::Permissions(0x7777)));
+    const QString source = out.filePath("logo.png");
+    QVERIFY(writeSolidImage(source, QSize(16, 16), Qt::red));
+    const QString target = out.filePath("Logo1_480x540.jpg");
+    QVERIFY(writeSolidImage(target, QSize(8, 8), Qt::white));
+    QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    const QByteArray before = contents(target);
+
+    QProcess run;
+    run.start(setpriv, { "--reuid=65534", "--regid=65534", "--clear-groups", QStringLiteral(JPGTOOL_PROGRAM),
+                         "--export", out.path(), "--logo", source });
+    QVERIFY(run.waitForFinished(120000));
+    QCOMPARE(run.exitCode(), 1);
+    QVERIFY2(QString::fromLocal8Bit(run.readAllStandardError())
+                     .contains(QStringLiteral("could not write %1: %2").arg(target, QString::fromLocal8Bit(std::strerror(EACCES)))),
+             "no permission error");
+    QCOMPARE(contents(target), before);
+#else
+    QSKIP("POSIX permissions");
+#endif
 }
 
 void TestExportCommand::shownNames_data()
