@@ -1,10 +1,13 @@
 #include "exportcommand.h"
 
 #include "exportrun.h"
+#include "jpegprobe.h"
+#include "shownname.h"
 #include "sourceimage.h"
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -17,10 +20,6 @@ void printLine(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
 
 // One sentence from a reason that may or may not end in a full stop.
 QString sentence(QString text)
@@ -57,16 +56,19 @@ QString description()
             "Prints one line per file written on standard output, and each file skipped or\n"
             "written with a warning on standard error.\n"
             "\n"
-            "Sources of more than %1 megapixels are refused as too large, before they are\n"
-            "decoded. A picture or logo that is too large or does not fit in memory, and a\n"
-            "picture that cannot be read, is skipped and the others keep their numbers; a\n"
-            "logo that is no picture is written black. Damaged data is exported as far as\n"
-            "it decodes.\n"
+            "Sources of more than %1 megapixels, or whose decoding would need more than the\n"
+            "1 GiB budget, or JPEGs of more than %2 scans, are refused before they are\n"
+            "decoded; a JPEG whose decoding is more work than its size can need is stopped.\n"
+            "Only regular files are read. A picture or logo that is refused or does not fit\n"
+            "in memory, and a picture that cannot be read, is skipped and the others keep\n"
+            "their numbers; a logo that cannot be read is written black. Transparency is\n"
+            "laid over black. Damaged data is exported as far as it decodes.\n"
             "\n"
             "Exit status: 0 when every file was written as given; 1 when a file could not\n"
             "be written (the export stops there), a source was skipped, damaged or written\n"
             "black; 2 on bad usage, or when the window is asked for without a display.")
-            .arg(kMaxSourcePixels / 1000000);
+            .arg(kMaxSourcePixels / 1000000)
+            .arg(kMaxJpegScans);
 }
 
 struct Options
@@ -106,15 +108,15 @@ public:
     void report(const ExportItem &item, const RenditionResult &result, const QStringList &written)
     {
         for (const QString &file : written)
-            printLine(m_out, QStringLiteral("written %1").arg(native(file)));
-        const QString source = native(item.sourcePath);
+            printLine(m_out, QStringLiteral("written %1").arg(shownPath(file)));
+        const QString source = shownPath(item.sourcePath);
         if (result.status == RenditionResult::Skipped) {
             printLine(m_err, QStringLiteral("skipped %1: %2").arg(source, result.reason));
             m_allAsAsked = false;
         }
         if (result.blackPlaceholder && !written.isEmpty()) {
-            printLine(m_err, QStringLiteral("warning: %1: not a picture that can be read; %2 was written black")
-                                     .arg(source, QFileInfo(written.first()).fileName()));
+            printLine(m_err, QStringLiteral("warning: %1: %2; %3 was written black")
+                                     .arg(source, result.reason, QFileInfo(written.first()).fileName()));
             m_allAsAsked = false;
         }
         if (!result.warning.isEmpty() && !written.isEmpty()) {
@@ -149,7 +151,7 @@ int runExport(const CommandLine &command, std::FILE *out, std::FILE *err)
 
     if (outcome.failure.status == RenditionResult::WriteFailed) {
         printLine(err, QStringLiteral("jpgtool: could not write %1: %2 The export stopped there.")
-                               .arg(native(outcome.failure.failedPath), sentence(outcome.failure.reason)));
+                               .arg(shownPath(outcome.failure.failedPath), sentence(outcome.failure.reason)));
         return ExportIncomplete;
     }
     return printer.allAsAsked() ? ExportAllWritten : ExportIncomplete;
@@ -228,6 +230,18 @@ int runCommandLine(const CommandLine &command, std::FILE *out, std::FILE *err)
         why.chop(1);
     printLine(err, QStringLiteral("jpgtool: %1 (see --help)").arg(why));
     return ExportBadUsage;
+}
+
+QString undecodableArgument(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        if (QFile::encodeName(QFile::decodeName(raw)) != raw)
+            return QStringLiteral("jpgtool: the name %1 is not valid in the system's encoding, so it cannot be "
+                                  "opened by it; rename the file (see --help)")
+                    .arg(shownBytes(raw));
+    }
+    return QString();
 }
 
 bool displayAvailable()

@@ -32,6 +32,11 @@ enum ExportExit { ExportAllWritten = 0, ExportIncomplete = 1, ExportBadUsage = 2
 // wrong on err. Needs an application object (for the help text) but no display.
 int runCommandLine(const CommandLine &command, std::FILE *out, std::FILE *err);
 
+// The message for the first argument (after the program name) whose bytes do not
+// decode in the system's encoding, such as a file name that is not valid UTF-8: its
+// text could not name the file again. Empty when every argument decodes.
+QString undecodableArgument(int argc, char *argv[]);
+
 // Whether the window could be shown: false only where the windowing system is known
 // to be out of reach (no X or Wayland display and no platform chosen).
 bool displayAvailable();

@@ -4,20 +4,26 @@
 #include "memorybudget.h"
 #include "workerthreads.h"
 
+#include <QDir>
+#include <QLockFile>
+
 #include <atomic>
 #include <map>
 #include <mutex>
 
 namespace {
 
-// Renders an item while its decoded pixels are counted against the budget.
+// Renders an item while what its decoder allocates is counted against the budget.
+// One that would take more than the program's whole budget is refused by the
+// rendering itself, before anything is claimed or decoded.
 Rendering render(const ExportItem &item, const QString &prefix, MemoryBudget &budget)
 {
     const bool picture = item.kind == ExportItem::Picture;
     const SourceHeader header = readSourceHeader(item.sourcePath);
-    const MemoryBudget::Claim claim(budget, decodeCost(header, picture ? QRect() : logoCorner()));
-    return picture ? renderPicture(item.index, item.sourcePath, prefix)
-                   : renderLogo(item.index, item.sourcePath, prefix);
+    const qint64 cost = picture ? pictureCost(header) : logoCost(header);
+    const MemoryBudget::Claim claim(budget, cost > kDecodeBudgetBytes ? 0 : cost);
+    return picture ? renderPicture(item.index, item.sourcePath, prefix, header)
+                   : renderLogo(item.index, item.sourcePath, prefix, header);
 }
 
 // Renderings waiting for their turn, and the one thread at a time that writes them.
@@ -100,7 +106,16 @@ ExportOutcome runExport(const QString &directory, const QVector<ExportItem> &ite
                         const ExportReport &report, int threads, MemoryBudget *budget)
 {
     MemoryBudget &pixels = budget ? *budget : MemoryBudget::shared();
-    removeLeftoverParts(directory);
+    // One export at a time into a folder: another run's ".part" files are then never
+    // in flight while this one clears what an interrupted run left. A lock that cannot
+    // be had (no such folder, no permission) leaves the leftovers alone; writing the
+    // first file then fails with the reason.
+    QLockFile folderLock(QDir(directory).filePath(QStringLiteral(".jpgtool-export.lock")));
+    // Only a lock whose holder is gone is taken over, never one that is merely old:
+    // an export of large pictures can hold it for minutes.
+    folderLock.setStaleLockTime(0);
+    if (folderLock.lock())
+        removeLeftoverParts(directory);
     const QString prefix = directory + QLatin1Char('/');
     OrderedWriter writer(items, report);
     std::atomic<int> nextToRender { 0 };

@@ -43,8 +43,9 @@ using ExportReport = std::function<void(int position, const ExportItem &item,
                                         const RenditionResult &result,
                                         const QStringList &writtenFiles)>;
 
-// Exports items into directory: removes the "*.part" files an interrupted export left
-// there, renders the items on worker threads (one per core, the calling thread
+// Exports items into directory, one export at a time per directory (a second waits
+// for the first, through a lock file that lives as long as the export): removes the
+// "*.part" files an interrupted export left there, renders the items on worker threads (one per core, the calling thread
 // among them) as far as budget (the shared one when null) lets their decoded pixels
 // be held at once, and writes them strictly in list order, so that what is on disk
 // when it stops is what a one-at-a-time export would have left. The first file that

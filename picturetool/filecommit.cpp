@@ -1,5 +1,7 @@
 #include "filecommit.h"
 
+#include "platformfiles.h"
+
 #include <QDir>
 #include <QRegularExpression>
 
@@ -108,12 +110,20 @@ std::FILE *createPart(const fs::path &path)
     return createNew(path);
 }
 
-bool writeWhole(const fs::path &path, const QByteArray &bytes, int &error, bool &opened)
+bool writeWhole(const fs::path &path, const fs::path &target, const QByteArray &bytes, int &error,
+                bool &opened)
 {
     std::FILE *file = createPart(path);
     opened = file != nullptr;
     if (!file) {
         error = errno;
+        return false;
+    }
+    // Before a byte is written: a file of mode 0600 is never readable by others, not
+    // even while it is written.
+    error = keepPermissions(file, target);
+    if (error) {
+        std::fclose(file);
         return false;
     }
     errno = 0;
@@ -142,9 +152,11 @@ bool commitFile(const QString &target, const QByteArray &bytes, QString *errorTe
     fs::path partial = file;
     partial += ".part";
 
-    int error = 0;
+    // Renaming over a file needs only the folder's permission; the file's own, which
+    // the user may not have, is honoured as writing into it would.
+    int error = checkReplaceable(file);
     bool opened = false;
-    if (!writeWhole(partial, bytes, error, opened)) {
+    if (error || !writeWhole(partial, file, bytes, error, opened)) {
         std::error_code ignored;
         if (opened)
             fs::remove(partial, ignored);

@@ -25,6 +25,11 @@ void useParentConsole()
 
 int main(int argc, char *argv[])
 {
+    const QString undecodable = undecodableArgument(argc, argv);
+    if (!undecodable.isEmpty()) {
+        std::fprintf(stderr, "%s\n", undecodable.toLocal8Bit().constData());
+        return ExportBadUsage;
+    }
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));

@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include "shownname.h"
+
 #include "picturebox.h"
 #include "threadstart.h"
 #include "ui_mainwindow.h"
@@ -236,14 +238,14 @@ void MainWindow::exportFiles(const QStringList &list, const QString &title,
     const auto lines = [](const QVector<SourceNote> &notes) {
         QStringList text;
         for (const SourceNote &note : notes)
-            text.append(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(note.sourcePath), note.text));
+            text.append(QStringLiteral("%1: %2").arg(shownPath(note.sourcePath), note.text));
         return text.join(QLatin1Char('\n'));
     };
 
     QStringList paragraphs;
     if (failure.status == RenditionResult::WriteFailed) {
         paragraphs.append(tr("Could not write %1:\n%2\n\nThe export stopped there.")
-                                  .arg(QDir::toNativeSeparators(failure.failedPath), failure.reason));
+                                  .arg(shownPath(failure.failedPath), failure.reason));
     }
     if (!outcome.skipped.isEmpty())
         paragraphs.append(tr("These files could not be used and were skipped:\n%1").arg(lines(outcome.skipped)));

@@ -7,7 +7,7 @@ MemoryBudget::MemoryBudget(qint64 bytes)
 
 MemoryBudget &MemoryBudget::shared()
 {
-    static MemoryBudget budget(qint64(1) << 30);
+    static MemoryBudget budget(kDecodeBudgetBytes);
     return budget;
 }
 

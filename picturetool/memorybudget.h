@@ -6,6 +6,10 @@
 #include <condition_variable>
 #include <mutex>
 
+// The program's budget for decoded pixels and decoder buffers: 1 GiB. A source whose
+// decoding alone would take more is refused before it is decoded.
+constexpr qint64 kDecodeBudgetBytes = qint64(1) << 30;
+
 // Bytes of decoded pixels that may be held at once by the threads that decode
 // pictures, whatever their number: a machine with more cores renders more small
 // pictures at once, not more large ones.
@@ -14,7 +18,7 @@ class MemoryBudget
 public:
     explicit MemoryBudget(qint64 bytes);
 
-    // The program's budget, shared by the export and the thumbnails: 1 GiB.
+    // The program's budget, shared by the export and the thumbnails: kDecodeBudgetBytes.
     static MemoryBudget &shared();
 
     // Waits until bytes fit beside what is held, then holds them. A claim larger than

@@ -2,6 +2,8 @@
 
 #include "filecommit.h"
 #include "jpegwriter.h"
+#include "memorybudget.h"
+#include "platformfiles.h"
 #include "sampledjpeg.h"
 
 #include <QFile>
@@ -45,14 +47,72 @@ void skip(Rendering &rendering, const QString &reason)
 }
 
 // The whole JPEG file for the sampled decoder, read only once its header is known to
-// be sound, and only when it is no larger than its pixels would be: anything bigger
-// is mostly not picture, and the plain reader streams it instead.
+// be sound, and only when it is no larger than decoding it by the plain reader would
+// take: anything bigger is mostly not picture, and the plain reader streams it instead.
 QByteArray jpegBytes(const QString &sourcePath, const SourceHeader &header)
 {
-    QFile file(sourcePath);
-    if (!file.open(QIODevice::ReadOnly) || file.isSequential() || file.size() > decodeCost(header))
+    QFile file;
+    if (!openRegularFile(sourcePath, file, nullptr) || file.size() > decodeCost(header))
         return {};
     return file.readAll();
+}
+
+bool takesSampledDecoder(const SourceHeader &header)
+{
+    return header.format == "jpeg" && std::min(header.size.width(), header.size.height()) >= 5;
+}
+
+// What the sampled decoder holds: libjpeg's coefficients, a row of the picture, and the
+// pixels it keeps.
+qint64 sampledCost(const SourceHeader &header, const QSize &kept)
+{
+    return header.coefficientBytes + qint64(header.size.width()) * 4
+            + qint64(kept.width()) * kept.height() * 3;
+}
+
+SourceImage tooCostly(const SourceHeader &header, qint64 cost)
+{
+    SourceImage source;
+    source.status = SourceImage::TooLarge;
+    source.reason = tooCostlyReason(header, cost);
+    return source;
+}
+
+// Decodes a JPEG by the sampled decoder; NotAPicture (with no reason) when it does not
+// take the file and the plain path is to.
+SourceImage loadSampled(const QString &sourcePath, const SourceHeader &header, const QSize &size, JpegPick pick)
+{
+    const QByteArray file = jpegBytes(sourcePath, header);
+    const JpegDecode decoded = decodeJpegSampled(reinterpret_cast<const uchar *>(file.constData()), file.size(),
+                                                 size, pick, header.transformation,
+                                                 jpegDecodeAllowance(header.fileBytes));
+    SourceImage source;
+    switch (decoded.status) {
+    case JpegDecode::Decoded:
+        source.status = SourceImage::Loaded;
+        source.image = decoded.image;
+        source.warning = decoded.damage;
+        break;
+    case JpegDecode::NotCovered:
+        break;
+    case JpegDecode::OutOfMemory:
+        source.status = SourceImage::OutOfMemory;
+        source.reason = QStringLiteral("out of memory: its %1 \u00d7 %2 pixels could not be decoded (%3)")
+                                .arg(header.size.width())
+                                .arg(header.size.height())
+                                .arg(decoded.reason);
+        break;
+    case JpegDecode::TooManyScans:
+    case JpegDecode::TooSlow:
+        source.status = SourceImage::TooLarge;
+        source.reason = decoded.reason;
+        break;
+    case JpegDecode::Failed:
+        source.status = SourceImage::Failed;
+        source.reason = QStringLiteral("could not be decoded (%1)").arg(decoded.reason);
+        break;
+    }
+    return source;
 }
 
 SourceImage scaledTo(SourceImage source, const QSize &size)
@@ -77,29 +137,39 @@ QImage pictureFullSizePlain(const QString &sourcePath)
     const QImage image = reader.read();
     if (image.isNull())
         return {};
-    return image.convertToFormat(QImage::Format_RGB888)
-            .scaled(kFullSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    return opaqueRgb888(image).scaled(kFullSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+qint64 pictureCost(const SourceHeader &header)
+{
+    return takesSampledDecoder(header) ? sampledCost(header, kFullSize) : decodeCost(header);
+}
+
+qint64 logoCost(const SourceHeader &header)
+{
+    return takesSampledDecoder(header) ? sampledCost(header, kLogoSize) : decodeCost(header, logoCorner());
+}
+
+SourceImage loadPictureFullSize(const QString &sourcePath, const SourceHeader &header)
+{
+    if (header.status != SourceHeader::Readable)
+        return refusedSource(header);
+    const qint64 cost = pictureCost(header);
+    if (cost > kDecodeBudgetBytes)
+        return tooCostly(header, cost);
+    if (takesSampledDecoder(header)) {
+        // A damaged JPEG is taken from here as well: the plain path would make the
+        // whole picture its header claims, gigabytes for a file of a few hundred bytes.
+        SourceImage source = loadSampled(sourcePath, header, kFullSize, JpegPick::Scaled);
+        if (source.status != SourceImage::NotAPicture)
+            return source;
+    }
+    return scaledTo(loadSource(sourcePath, header), kFullSize);
 }
 
 SourceImage loadPictureFullSize(const QString &sourcePath)
 {
-    const SourceHeader header = readSourceHeader(sourcePath);
-    if (header.status == SourceHeader::Readable && header.format == "jpeg") {
-        // A damaged JPEG is taken from here as well: the plain path would make the
-        // whole picture its header claims, gigabytes for a file of a few hundred bytes.
-        const QByteArray file = jpegBytes(sourcePath, header);
-        QString damage;
-        QImage image = decodeJpegSampled(reinterpret_cast<const uchar *>(file.constData()), file.size(),
-                                         kFullSize, header.transformation, &damage);
-        if (!image.isNull()) {
-            SourceImage source;
-            source.status = SourceImage::Loaded;
-            source.image = std::move(image);
-            source.warning = damage;
-            return source;
-        }
-    }
-    return scaledTo(loadSource(sourcePath, header), kFullSize);
+    return loadPictureFullSize(sourcePath, readSourceHeader(sourcePath));
 }
 
 QImage pictureFullSize(const QString &sourcePath)
@@ -112,11 +182,11 @@ QRect logoCorner()
     return QRect(QPoint(0, 0), kLogoSize);
 }
 
-Rendering renderPicture(int index, const QString &sourcePath, const QString &prefix)
+Rendering renderPicture(int index, const QString &sourcePath, const QString &prefix, const SourceHeader &header)
 {
     Rendering rendering;
     rendering.sourcePath = sourcePath;
-    const SourceImage full = loadPictureFullSize(sourcePath);
+    const SourceImage full = loadPictureFullSize(sourcePath, header);
     if (full.status != SourceImage::Loaded) {
         skip(rendering, full.reason);
         return rendering;
@@ -135,18 +205,44 @@ Rendering renderPicture(int index, const QString &sourcePath, const QString &pre
     return rendering;
 }
 
-Rendering renderLogo(int index, const QString &sourcePath, const QString &prefix)
+Rendering renderPicture(int index, const QString &sourcePath, const QString &prefix)
+{
+    return renderPicture(index, sourcePath, prefix, readSourceHeader(sourcePath));
+}
+
+SourceImage loadLogoCorner(const QString &sourcePath, const SourceHeader &header)
+{
+    if (header.status != SourceHeader::Readable)
+        return refusedSource(header);
+    const qint64 cost = logoCost(header);
+    if (cost > kDecodeBudgetBytes)
+        return tooCostly(header, cost);
+    if (takesSampledDecoder(header)) {
+        SourceImage source = loadSampled(sourcePath, header, kLogoSize, JpegPick::Corner);
+        if (source.status != SourceImage::NotAPicture)
+            return source;
+    }
+    return loadSource(sourcePath, header, logoCorner());
+}
+
+Rendering renderLogo(int index, const QString &sourcePath, const QString &prefix, const SourceHeader &header)
 {
     Rendering rendering;
     rendering.sourcePath = sourcePath;
-    const SourceImage source = loadSource(sourcePath, readSourceHeader(sourcePath), logoCorner());
-    if (source.status == SourceImage::TooLarge || source.status == SourceImage::OutOfMemory) {
+    const SourceImage source = loadLogoCorner(sourcePath, header);
+    // A logo that cannot be loaded (no picture at all, gone, broken beyond decoding)
+    // gives the black canvas, as the window's placeholder promises; the caller hears
+    // why. What the tool refuses or cannot afford (too large, too much work, out of
+    // memory) is an error: black would pass for a logo that was exported.
+    const bool placeholder = source.status == SourceImage::NotAPicture || source.status == SourceImage::NotReadable
+            || source.status == SourceImage::Failed;
+    if (source.status != SourceImage::Loaded && !placeholder) {
         skip(rendering, source.reason);
         return rendering;
     }
-    // A file that is no picture at all gives the black canvas, as the window's
-    // placeholder promises; the caller hears of it.
-    rendering.blackPlaceholder = source.status == SourceImage::NotAPicture;
+    rendering.blackPlaceholder = placeholder;
+    if (placeholder)
+        rendering.reason = source.reason;
     rendering.warning = source.warning;
 
     QImage canvas(kLogoSize, QImage::Format_RGB888);
@@ -163,6 +259,11 @@ Rendering renderLogo(int index, const QString &sourcePath, const QString &prefix
     const QByteArray dir = prefix.toUtf8();
     addFile(rendering, canvas, QString::asprintf("%sLogo%d_480x540.jpg", dir.constData(), index + 1));
     return rendering;
+}
+
+Rendering renderLogo(int index, const QString &sourcePath, const QString &prefix)
+{
+    return renderLogo(index, sourcePath, prefix, readSourceHeader(sourcePath));
 }
 
 RenditionResult writeRendering(const Rendering &rendering)

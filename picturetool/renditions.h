@@ -21,7 +21,7 @@ struct RenditionResult
     QString failedPath;
     QString reason;
     // Written, but not as the source would have it: damage the decoder patched over,
-    // or a logo that does not load and was written black.
+    // or a logo that does not load and was written black (reason says why).
     QString warning;
     bool blackPlaceholder = false;
 };
@@ -38,7 +38,7 @@ struct Rendering
     RenditionResult::Status status = RenditionResult::Written;
     QString sourcePath;
     QVector<File> files;
-    QString reason;        // why status is not Written
+    QString reason;        // why status is not Written, or why the logo is black
     QString failedPath;    // the file that could not be made, for WriteFailed
     QString warning;       // see RenditionResult
     bool blackPlaceholder = false;
@@ -49,6 +49,7 @@ struct Rendering
 // sources are decoded straight to that size where the result is the same pixel for
 // pixel; everything else takes the plain steps.
 SourceImage loadPictureFullSize(const QString &sourcePath);
+SourceImage loadPictureFullSize(const QString &sourcePath, const SourceHeader &header);
 // Its image alone; null when the source cannot be used.
 QImage pictureFullSize(const QString &sourcePath);
 // The same by the plain steps alone: load upright, convert, scale.
@@ -56,14 +57,25 @@ QImage pictureFullSizePlain(const QString &sourcePath);
 
 // The part of a logo that is exported: its top-left corner.
 QRect logoCorner();
+// That corner of the upright logo, decoded alone where the format allows it.
+SourceImage loadLogoCorner(const QString &sourcePath, const SourceHeader &header);
+
+// Bytes that rendering a picture or a logo with this header holds at its peak, for the
+// memory budget: what the decoder that takes it allocates. A source that would take
+// more than the whole budget is refused before it is decoded.
+qint64 pictureCost(const SourceHeader &header);
+qint64 logoCost(const SourceHeader &header);
 
 // Picture at list position index: "<prefix><index+1>_1920x1080.jpg" and
 // "<prefix><index+1>_320x180.jpg" (scaled from the first), both stretched to size.
 Rendering renderPicture(int index, const QString &sourcePath, const QString &prefix);
+Rendering renderPicture(int index, const QString &sourcePath, const QString &prefix, const SourceHeader &header);
 // Logo at list position index: "<prefix>Logo<index+1>_480x540.jpg", the source's
-// top-left corner on black, unscaled; a logo that is no picture gives the black
-// canvas. One that is too large or does not fit in memory is skipped.
+// top-left corner on black, unscaled; one that cannot be loaded gives the black canvas
+// (reason says why). One that is too large, too much work or does not fit in memory is
+// skipped.
 Rendering renderLogo(int index, const QString &sourcePath, const QString &prefix);
+Rendering renderLogo(int index, const QString &sourcePath, const QString &prefix, const SourceHeader &header);
 
 // Writes the files of a rendering in order, stopping at the first that fails.
 RenditionResult writeRendering(const Rendering &rendering);

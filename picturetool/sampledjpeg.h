@@ -6,21 +6,50 @@
 #include <QSize>
 #include <QString>
 
-// Decodes the JPEG file held in data straight into an RGB888 image of `size`, with the
-// pixels that loading the whole file, turning it upright by `transformation` (its EXIF
-// orientation), converting it to RGB888 and scaling it with Qt::FastTransformation
-// gives. Only the source rows that the scaling samples are colour-converted, and no
-// full-size image is made.
+#include <chrono>
+
+// Which pixels of the upright picture a decode keeps.
+enum class JpegPick {
+    Scaled,   // the picture scaled to the size with Qt::FastTransformation
+    Corner    // the top-left corner of the size (less where the picture is smaller), unscaled
+};
+
+// What decoding a JPEG came to.
+struct JpegDecode
+{
+    enum Status {
+        Decoded,
+        NotCovered,    // not a kind this decoder takes: the caller takes the plain path
+        Failed,        // libjpeg gave up; reason is its message
+        OutOfMemory,
+        TooManyScans,
+        TooSlow        // the deadline passed
+    };
+
+    Status status = NotCovered;
+    QImage image;      // Format_RGB888, when Decoded
+    QString reason;    // why not, for the statuses after NotCovered
+    QString damage;    // when Decoded: what libjpeg patched over, empty when nothing was
+};
+
+// Decodes the JPEG file held in data straight into the pixels of `pick`, the same as
+// loading the whole file, turning it upright by `transformation` (its EXIF
+// orientation), converting it to RGB888 and scaling or cutting it. Only the source rows
+// that are kept are colour-converted, and no full-size image is made. Covers three-
+// component (YCbCr, RGB), grey and four-component (CMYK, YCCK) files at least five
+// pixels tall and wide.
 //
-// Returns a null image for anything it does not cover (not a JPEG, four components,
-// a picture under five pixels tall or wide): the caller then takes the plain path,
-// which decides what such a file gives. A damaged stream, whose missing or broken
-// data the decoder patches over, gives a null image too, unless damage is given: it
-// then gives what could be decoded, and damage says what was wrong (empty when
-// nothing was). That costs no more than an intact stream, however large the picture
-// the damaged header claims.
-QImage decodeJpegSampled(const uchar *data, qint64 length, const QSize &size,
-                         QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone,
-                         QString *damage = nullptr);
+// A damaged stream is decoded as far as its data goes. A file of more than
+// kMaxJpegScans scans, or one that has used more than `allowance` of the calling
+// thread's processor time, is given up.
+JpegDecode decodeJpegSampled(const uchar *data, qint64 length, const QSize &size, JpegPick pick,
+                             QImageIOHandler::Transformations transformation,
+                             std::chrono::nanoseconds allowance);
+
+// The processor time that decoding a file of this many bytes may take: 0.75 s, and a
+// second more per megabyte. An intact file decodes several times faster on any
+// machine; a file built to cost more work than its bytes carry (a progressive header
+// claiming 100 megapixels in a few hundred bytes) is stopped.
+std::chrono::milliseconds jpegDecodeAllowance(qint64 fileBytes);
 
 #endif // SAMPLEDJPEG_H

@@ -107,12 +107,7 @@ void ThumbnailCache::work()
         m_jobs.pop_front();
         lock.unlock();
 
-        QImage image;
-        {
-            const SourceHeader header = readSourceHeader(job.path);
-            const MemoryBudget::Claim claim(m_budget, thumbnailCost(header));
-            image = loadThumbnail(job.path, header, m_tile);
-        }
+        QImage image = loadThumbnail(job.path, m_tile, &m_budget);
 
         lock.lock();
         const bool first = m_done.empty();

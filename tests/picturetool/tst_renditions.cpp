@@ -136,6 +136,8 @@ private slots:
     void logo_data();
     void logo();
     void writeFailureNamesTheFile();
+    void transparencyLaidOverBlack_data();
+    void transparencyLaidOverBlack();
 };
 
 void TestRenditions::pictureFileNames_data()
@@ -357,6 +359,45 @@ void TestRenditions::writeFailureNamesTheFile()
     QCOMPARE(logo.failedPath, prefix + "Logo5_480x540.jpg");
     QVERIFY(!logo.reason.isEmpty());
     QCOMPARE(entries(dir.path()), QStringList() << "photo.png");
+}
+
+void TestRenditions::transparencyLaidOverBlack_data()
+{
+    QTest::addColumn<bool>("logo");
+    QTest::addColumn<QPoint>("halfRed");       // where the output shows the half-transparent red
+    QTest::addColumn<QPoint>("transparent");   // where it shows the transparent part
+
+    // The source is 480 x 540: its top half red at half opacity, its bottom half green
+    // under full transparency.
+    QTest::newRow("picture, stretched") << false << QPoint(960, 270) << QPoint(960, 810);
+    QTest::newRow("logo, copied") << true << QPoint(240, 135) << QPoint(240, 405);
+}
+
+void TestRenditions::transparencyLaidOverBlack()
+{
+    QFETCH(bool, logo);
+    QFETCH(QPoint, halfRed);
+    QFETCH(QPoint, transparent);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QImage source(480, 540, QImage::Format_ARGB32);
+    source.fill(qRgba(0, 255, 0, 0));
+    for (int y = 0; y < 270; ++y)
+        for (int x = 0; x < 480; ++x)
+            source.setPixel(x, y, qRgba(255, 0, 0, 128));
+    const QString path = dir.filePath("logo.png");
+    QVERIFY(source.save(path));
+
+    const QString prefix = dir.path() + QLatin1Char('/');
+    const Rendering rendering = logo ? renderLogo(0, path, prefix) : renderPicture(0, path, prefix);
+    QCOMPARE(rendering.status, RenditionResult::Written);
+    const QImage written = QImage::fromData(rendering.files.first().jpeg);
+    QVERIFY(!written.isNull());
+    QVERIFY2(nearColor(written.pixel(halfRed), QColor(128, 0, 0), 6),
+             qPrintable(QColor(written.pixel(halfRed)).name()));
+    QVERIFY2(nearColor(written.pixel(transparent), Qt::black, 6),
+             qPrintable(QColor(written.pixel(transparent)).name()));
 }
 
 QTEST_MAIN(TestRenditions)
