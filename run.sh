@@ -288,14 +288,135 @@ wine_start() {
 }
 wine_stop() { /usr/lib/wine/wineserver -k 2> /dev/null || true; }
 
+# Wine's COM ports on pseudo-terminals answer modem-status queries only with the
+# preload built here (see packaging/windows/modemlines.c).
+WIN_MODEMLINES=$WIN_BUILD/modemlines.so
+build_modemlines() {
+    [ "$WIN_MODEMLINES" -nt packaging/windows/modemlines.c ] && return 0
+    gcc -shared -fPIC -O2 -Wall -Wextra -Werror -o "$WIN_MODEMLINES" packaging/windows/modemlines.c -ldl
+}
+
+# Serial through Wine's COM ports: the Linux simulated device on a pseudo-terminal
+# that dosdevices/comN links to, driven by hostcli.exe, so that the Windows serial
+# backend is the one under test; COM9 by its plain name, COM12 as Windows wants
+# names from COM10 on.
+WIN_DEVICES=()
+windows_serial_check() {
+    need "${BASE_PKGS[@]}"
+    TARGETS=simdevice_program build build
+    build_modemlines
+    local out=$WIN_BUILD/serial-device.out pty tries=0
+    build/tools/simdevice/simdevice > "$out" 2> /dev/null &
+    WIN_DEVICES+=($!)
+    until [ -s "$out" ]; do
+        tries=$((tries + 1))
+        [ $tries -le 100 ] || { echo "the simulated device did not start" >&2; return 1; }
+        sleep 0.1
+    done
+    pty=$(head -n 1 "$out")
+    local port link
+    for port in COM9 'COM12' '\\.\COM12'; do
+        link=$WINEPREFIX/dosdevices/com${port##*COM}
+        ln -sfn "$pty" "$link"
+        log "serial under Wine: hostcli.exe --port $port (dosdevices/com${port##*COM} -> $pty)"
+        LD_PRELOAD=$PWD/$WIN_MODEMLINES packaging/windows/wine-run.sh "$WIN_BUILD/bin/hostcli.exe" \
+            --port "$port" --cmd 71:00 --cmd e1:00 || return 1
+        rm -f "$link"
+    done
+}
+
 cmd_windows_test() {
     cmd_windows
     local start=$SECONDS
     wine_start
-    trap wine_stop EXIT
+    trap 'wine_stop; [ ${#WIN_DEVICES[@]} -eq 0 ] || kill "${WIN_DEVICES[@]}" 2> /dev/null || true' EXIT
     [ ${#WIN_SKIP_SUITES[@]} -eq 0 ] || log "not run under Wine: ${WIN_SKIP_SUITES[*]}"
-    CTEST_JOBS=${CTEST_JOBS:-$JOBS} run_ctest "$WIN_BUILD" "$@"
+    local failed=0
+    windows_serial_check || failed=1
+    CTEST_JOBS=${CTEST_JOBS:-$JOBS} run_ctest "$WIN_BUILD" "$@" || failed=1
     log "windows-test: $((SECONDS - start)) s"
+    return $failed
+}
+# The DLLs that the programs and DLLs in DIR load and that are not Windows's own,
+# copied into DIR from the cache and the MinGW runtime, until none is missing.
+WIN_DLL_DIRS=()
+copy_dlls() {
+    local dir=$1 added=1 f dll src d
+    WIN_DLL_DIRS=("$WIN_PREFIX/bin" "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")"
+                  /usr/x86_64-w64-mingw32/lib)
+    while [ $added -eq 1 ]; do
+        added=0
+        for f in "$dir"/*.exe "$dir"/*.dll "$dir"/*/*.dll; do
+            [ -f "$f" ] || continue
+            for dll in $(x86_64-w64-mingw32-objdump -p "$f" | sed -n 's/^\s*DLL Name: //p'); do
+                [ -f "$dir/$dll" ] && continue
+                src=
+                for d in "${WIN_DLL_DIRS[@]}"; do [ -f "$d/$dll" ] && { src=$d/$dll; break; }; done
+                [ -n "$src" ] || continue # a system DLL
+                cp "$src" "$dir/"
+                added=1
+            done
+        done
+    done
+}
+
+# windows-package: velmora-<version>-win64.zip of the installed build, with what
+# its programs load; then builds examples/minimal-host against the unpacked zip and
+# runs it under Wine against the simulated UDP device.
+cmd_windows_package() {
+    cmd_windows
+    need "${BASE_PKGS[@]}"
+    local version name stage work
+    version=$(sed -n 's/^project(Velmora .*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+    name=velmora-$version-win64
+    work=$PWD/$WIN_BUILD/package
+    stage=$work/$name
+    rm -rf "$work"
+    mkdir -p "$work"
+    cmake --install "$WIN_BUILD" --prefix "$stage" > "$work/install.log"
+    # Linux desktop files and the simulated device program have no place here.
+    rm -rf "$stage/share/applications" "$stage/share/icons" "$stage/bin/simdevice.exe"
+    # The demonstration links the simulated HID bus, a DLL under hidapi's name: it
+    # lives in a folder of its own with the bus beside it.
+    mkdir -p "$stage/demo"
+    mv "$stage/bin/hostdemo.exe" "$stage/demo/"
+    mv "$stage/lib/velmora/libhidapi.dll" "$stage/demo/"
+    mkdir -p "$stage/bin/platforms" "$stage/bin/imageformats" "$stage/share/doc/velmora"
+    cp "$WIN_PREFIX/plugins/platforms/"{qwindows,qoffscreen}.dll "$stage/bin/platforms/"
+    cp "$WIN_PREFIX/plugins/imageformats/qjpeg.dll" "$stage/bin/imageformats/"
+    copy_dlls "$stage/bin"
+    cp README.md CHANGELOG.md "$stage/share/doc/velmora/"
+    printf 'The demonstration: run it with bin\\ on PATH, e.g.\r\n  set PATH=%%~dp0..\\bin;%%PATH%%\r\n  hostdemo.exe\r\n' \
+        > "$stage/demo/README.txt"
+    (cd "$work" && rm -f "$name.zip" && zip -qr "$name.zip" "$name")
+    mv "$work/$name.zip" .
+    log "$name.zip: $(du -k "$name.zip" | cut -f1) KiB, $(unzip -l "$name.zip" | tail -1 | awk '{print $2}') files"
+
+    log "examples/minimal-host against the unpacked zip"
+    local unpacked=$work/unpacked
+    mkdir -p "$unpacked"
+    unzip -q "$name.zip" -d "$unpacked"
+    cmake -S examples/minimal-host -B "$work/minimal-host" \
+        -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/x86_64-w64-mingw32.cmake" -DVELMORA_WIN64_PREFIX="$WIN_PREFIX" \
+        -DCMAKE_PREFIX_PATH="$unpacked/$name;$WIN_PREFIX" > /dev/null
+    cmake --build "$work/minimal-host" -j "$JOBS" > /dev/null
+    cp "$work/minimal-host/minimal-host.exe" "$unpacked/$name/bin/"
+    TARGETS=simdevice_program build build
+    wine_start
+    trap 'wine_stop; [ -z "${PKG_DEVICES[*]}" ] || kill "${PKG_DEVICES[@]}" 2> /dev/null || true' EXIT
+    build/tools/simdevice/simdevice --udp 127.0.0.2:0 > "$work/udp.out" 2> /dev/null &
+    PKG_DEVICES+=($!)
+    local tries=0
+    until [ -s "$work/udp.out" ]; do
+        tries=$((tries + 1))
+        [ $tries -le 100 ] || { echo "the simulated device did not start" >&2; return 1; }
+        sleep 0.1
+    done
+    local endpoint
+    endpoint=$(head -n 1 "$work/udp.out")
+    log "minimal-host.exe udp ${endpoint%:*} ${endpoint##*:} under Wine"
+    "$WINE64" "$unpacked/$name/bin/minimal-host.exe" udp "${endpoint%:*}" "${endpoint##*:}"
+    log "the Windows package works"
 }
 # ---- end of Windows ----------------------------------------------------------
 
@@ -313,5 +434,6 @@ case "${1:-}" in
     windows-deps) shift; cmd_windows_deps ;;
     windows) shift; cmd_windows ;;
     windows-test) shift; cmd_windows_test "$@" ;;
-    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|package|deps|windows-deps|windows|windows-test}" >&2; exit 2 ;;
+    windows-package) shift; cmd_windows_package ;;
+    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|package|deps|windows-deps|windows|windows-test|windows-package}" >&2; exit 2 ;;
 esac
