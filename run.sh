@@ -337,6 +337,27 @@ cmd_windows_test() {
     log "windows-test: $((SECONDS - start)) s"
     return $failed
 }
+# windows-demo: hostdemo.exe under Wine, its serial part against the Linux simulated
+# device on a pseudo-terminal that Wine's COM5 leads to.
+cmd_windows_demo() {
+    cmd_windows
+    need "${BASE_PKGS[@]}"
+    TARGETS=simdevice_program build build
+    build_modemlines
+    wine_start
+    trap 'wine_stop; [ ${#WIN_DEVICES[@]} -eq 0 ] || kill "${WIN_DEVICES[@]}" 2> /dev/null || true' EXIT
+    local out=$WIN_BUILD/demo-device.out tries=0
+    build/tools/simdevice/simdevice --silent 42:1 --silent 43 --pieces > "$out" 2> /dev/null &
+    WIN_DEVICES+=($!)
+    until [ -s "$out" ]; do
+        tries=$((tries + 1))
+        [ $tries -le 100 ] || { echo "the simulated device did not start" >&2; return 1; }
+        sleep 0.1
+    done
+    ln -sfn "$(head -n 1 "$out")" "$WINEPREFIX/dosdevices/com5"
+    LD_PRELOAD=$PWD/$WIN_MODEMLINES packaging/windows/wine-run.sh "$WIN_BUILD/bin/hostdemo.exe" --port COM5 "$@"
+}
+
 # The DLLs that the programs and DLLs in DIR load and that are not Windows's own,
 # copied into DIR from the cache and the MinGW runtime, until none is missing.
 WIN_DLL_DIRS=()
@@ -435,5 +456,6 @@ case "${1:-}" in
     windows) shift; cmd_windows ;;
     windows-test) shift; cmd_windows_test "$@" ;;
     windows-package) shift; cmd_windows_package ;;
-    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|package|deps|windows-deps|windows|windows-test|windows-package}" >&2; exit 2 ;;
+    windows-demo) shift; cmd_windows_demo "$@" ;;
+    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|package|deps|windows-deps|windows|windows-test|windows-demo|windows-package}" >&2; exit 2 ;;
 esac

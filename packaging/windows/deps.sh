@@ -171,7 +171,8 @@ if step qtbase; then
 fi
 
 # Qt SerialPort from the tag's archive: its forwarding headers come from qtbase's
-# syncqt, as a release tarball would have them.
+# syncqt, written into the source tree where a release tarball has them (qmake
+# looks for them there in a build outside git).
 if step qtserialport; then
     tarball=qtserialport-5.15.8-lts-lgpl.tar.gz
     [ -f "$SOURCES/$tarball" ] || die "$tarball not found in $SOURCES: set VELMORA_SOURCES to the folder that holds it"
@@ -180,9 +181,9 @@ if step qtserialport; then
     mkdir -p "$WORK/qtserialport" "$WORK/qtserialport-build"
     tar -xzf "$SOURCES/$tarball" -C "$WORK/qtserialport" --strip-components=1
     ( cd "$WORK/qtserialport-build" \
-        && perl "$WORK/qtbase-src/bin/syncqt.pl" -module QtSerialPort -version 5.15.8 \
-            -outdir "$WORK/qtserialport-build" "$WORK/qtserialport" \
-        && "$STAGE/bin/qmake" "$WORK/qtserialport" -- && make -j "$JOBS" && make install ) \
+        && perl "$STAGE/bin/syncqt.pl" -module QtSerialPort -version 5.15.8 \
+            -outdir "$WORK/qtserialport" "$WORK/qtserialport" \
+        && "$STAGE/bin/qmake" "$WORK/qtserialport" && make -j "$JOBS" && make install ) \
         > "$WORK/qtserialport.log" 2>&1 || failed qtserialport
     step_done qtserialport
 fi
