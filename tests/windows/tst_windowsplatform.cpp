@@ -172,7 +172,7 @@ void TestWindowsPlatform::sendWorkerKeepsItsPace()
         queueReply(replyTo(sent));
     });
     for (int i = 0; i < kCommands; ++i)
-        queueCommand(DispatcherHost::command(0x71));
+        queueCommand(DispatcherHost::command(0x10));
     host.startWorkers();
     QTRY_COMPARE_WITH_TIMEOUT(host.count(DispatcherHost::Reply), kCommands, kDeadline);
     host.stopWorkers();
