@@ -431,7 +431,7 @@ cmd_windows_package() {
     unzip -q "$name.zip" -d "$unpacked"
     cmake -S examples/minimal-host -B "$work/minimal-host" \
         -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/x86_64-w64-mingw32.cmake" -DVELMORA_WIN64_PREFIX="$WIN_PREFIX" \
-        -DCMAKE_PREFIX_PATH="$unpacked/$name;$WIN_PREFIX" > /dev/null
+        -DPorvane_DIR="$unpacked/$name/lib/cmake/Porvane" > /dev/null
     cmake --build "$work/minimal-host" -j "$JOBS" > /dev/null
     cp "$work/minimal-host/minimal-host.exe" "$unpacked/$name/bin/"
     TARGETS=simdevice_program build build
