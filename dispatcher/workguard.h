@@ -2,9 +2,11 @@
 #define WORKGUARD_H
 
 #include "cmddealmodule.h"
+#include "timerperiod.h"
 
 // Counts one unit of work (a worker loop, a watchdog, a detached job) that uses the
-// object; the destructor waits until none is left.
+// object; the destructor waits until none is left. While work runs, its polls keep
+// their pace (FineTimerPeriod).
 class CmdDealModule::WorkGuard
 {
 public:
@@ -27,6 +29,7 @@ public:
 private:
     CmdDealModule *m_module;
     bool m_active;
+    FineTimerPeriod m_fineTimers;
 };
 
 #endif // WORKGUARD_H

@@ -1,13 +1,7 @@
 #include "polledlink.h"
 
+#include "pollio.h"
 #include "threadstart.h"
-
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,15 +22,12 @@ PolledLink::~PolledLink()
 
 QString PolledLink::systemError(const QString &what)
 {
-    return QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1: %2").arg(what, PollIo::lastError());
 }
 
 void PolledLink::closeDescriptor(int *fd)
 {
-    if (*fd >= 0) {
-        ::close(*fd);
-        *fd = -1;
-    }
+    PollIo::close(fd);
 }
 
 bool PolledLink::startableLocked() const
@@ -51,21 +42,17 @@ bool PolledLink::acceptsWritesLocked() const
 
 bool PolledLink::startThreadLocked(QString *error)
 {
-    int wakePipe[2];
-    if (::pipe2(wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+    if (!PollIo::makeWakePair(&m_wakeRead, &m_wakeWrite)) {
         if (error)
-            *error = systemError(QStringLiteral("pipe"));
+            *error = systemError(QStringLiteral("wake-up pair"));
         return false;
     }
-    m_wakeRead = wakePipe[0];
-    m_wakeWrite = wakePipe[1];
     m_running = true;
     if (ThreadStart::start(m_thread, [this]() { run(); }))
         return true;
     m_running = false;
-    ::close(m_wakeRead);
-    ::close(m_wakeWrite);
-    m_wakeRead = m_wakeWrite = -1;
+    PollIo::close(&m_wakeRead);
+    PollIo::close(&m_wakeWrite);
     if (error)
         *error = QStringLiteral("the system refused a thread for the link");
     return false;
@@ -108,12 +95,8 @@ void PolledLink::stop()
 
 void PolledLink::wakeLocked()
 {
-    if (m_wakeWrite < 0)
-        return;
-    const char byte = 1;
-    // A full pipe already holds a wake-up, so a refused byte is not lost.
-    while (::write(m_wakeWrite, &byte, 1) < 0 && errno == EINTR) {
-    }
+    if (m_wakeWrite >= 0)
+        PollIo::wake(m_wakeWrite);
 }
 
 void PolledLink::run()
@@ -123,7 +106,8 @@ void PolledLink::run()
         std::lock_guard<std::mutex> lock(m_mutex);
         wakeRead = m_wakeRead;
     }
-    std::vector<pollfd> fds;
+    std::vector<int> fds;
+    std::vector<bool> ready;
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -137,22 +121,16 @@ void PolledLink::run()
         }
 
         const int waitMs = writeDue();
-        fds.assign(1, {wakeRead, POLLIN, 0});
+        fds.assign(1, wakeRead);
         for (int fd : readDescriptors())
-            fds.push_back({fd, POLLIN, 0});
-        if (::poll(fds.data(), nfds_t(fds.size()), waitMs < 0 ? kIdlePollMs : waitMs) < 0) {
-            if (errno == EINTR)
-                continue;
+            fds.push_back(fd);
+        if (!PollIo::waitReadable(fds, waitMs < 0 ? kIdlePollMs : waitMs, &ready))
             break;
-        }
-        if (fds[0].revents & POLLIN) {
-            char drain[64];
-            while (::read(wakeRead, drain, sizeof drain) > 0) {
-            }
-        }
+        if (ready[0])
+            PollIo::drainWake(wakeRead);
         for (size_t i = 1; i < fds.size(); ++i) {
-            if (fds[i].revents != 0)
-                readable(fds[i].fd);
+            if (ready[i])
+                readable(fds[i]);
         }
     }
 

@@ -10,8 +10,6 @@
 #include <thread>
 #include <vector>
 
-struct pollfd;
-
 // A medium whose far end is file descriptors, served by one I/O thread that polls
 // them together with a wake pipe: the thread reads what the host sends, feeds the
 // device and makes its writes when they are due. Stopping and hanging up are the

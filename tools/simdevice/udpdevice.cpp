@@ -2,48 +2,17 @@
 
 #include <QNetworkInterface>
 
-#include <algorithm>
-#include <cerrno>
+#include "pollio.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <algorithm>
 
 namespace {
 
 // A full send buffer refuses a datagram for a moment; try again this much later.
 constexpr int kRetrySendMs = 1;
 
-sockaddr_in socketAddress(quint32 address, quint16 port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(address);
-    a.sin_port = htons(port);
-    return a;
-}
-
-// A non-blocking datagram socket bound to address:port; -1 on failure (errno says
-// why). Shared (SO_REUSEADDR) for the broadcast address, so that every device at a
-// port gets the broadcasts; never for a device's own address, where a second
-// device would silently take the first one's traffic.
-int boundSocket(quint32 address, quint16 port, bool shared)
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    const int on = 1;
-    const sockaddr_in a = socketAddress(address, port);
-    if ((shared && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0)
-        || ::bind(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) {
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return -1;
-    }
-    return fd;
-}
+// The broadcast address, 255.255.255.255.
+constexpr quint32 kBroadcast = 0xffffffffu;
 
 } // namespace
 
@@ -81,7 +50,7 @@ bool UdpDevice::start(QString *error)
 
     for (int i = 0; i < m_addressCount; ++i) {
         const quint32 address = m_address.toIPv4Address() + quint32(i);
-        const int fd = boundSocket(address, m_port, false);
+        const int fd = PollIo::udpSocket(address, m_port, false);
         if (fd < 0) {
             return fail(systemError(QStringLiteral("cannot listen on %1:%2")
                                         .arg(QHostAddress(address).toString())
@@ -90,16 +59,17 @@ bool UdpDevice::start(QString *error)
         m_unicast.push_back(fd);
         if (i == 0) {
             // The port the system chose for the first serves every address.
-            sockaddr_in bound{};
-            socklen_t length = sizeof bound;
-            if (::getsockname(fd, reinterpret_cast<sockaddr *>(&bound), &length) != 0)
+            const quint16 bound = PollIo::boundPort(fd);
+            if (bound == 0)
                 return fail(systemError(QStringLiteral("getsockname")));
-            m_port = ntohs(bound.sin_port);
+            m_port = bound;
         }
     }
     // Broadcasts are heard on a second socket; without it the device is found only
-    // by address.
-    m_broadcast = boundSocket(INADDR_BROADCAST, m_port, true);
+    // by address. It alone is shared, so that every device at a port gets the
+    // broadcasts; a device's own address never is, where a second device would
+    // silently take the first one's traffic.
+    m_broadcast = PollIo::udpSocket(kBroadcast, m_port, true);
 
     m_ownAddresses.clear();
     for (const QHostAddress &a : QNetworkInterface::allAddresses()) {
@@ -176,21 +146,14 @@ bool UdpDevice::isOnThisMachine(quint32 address) const
 
 void UdpDevice::readable(int fd)
 {
-    // Large enough for any datagram.
-    static thread_local char buffer[65536];
-    for (;;) {
-        sockaddr_in from{};
-        socklen_t length = sizeof from;
-        const ssize_t n = ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &length);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return; // EAGAIN: all read
-        }
-        const Peer sender{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), 0};
+    QByteArray datagram;
+    quint32 address = 0;
+    quint16 port = 0;
+    while (PollIo::receiveFrom(fd, &datagram, &address, &port)) {
+        const Peer sender{address, port, 0};
         if (!isOnThisMachine(sender.address))
             continue;
-        const QList<SimWrite> writes = m_device.feed(QByteArray(buffer, int(n)));
+        const QList<SimWrite> writes = m_device.feed(datagram);
         std::lock_guard<std::mutex> lock(m_mutex);
         if (fd != m_broadcast) {
             const auto at = std::find(m_unicast.begin(), m_unicast.end(), fd);
@@ -213,13 +176,9 @@ int UdpDevice::writeDue()
     SimWriteQueue<Peer>::Item w;
     int waitMs = -1;
     while (m_writes.takeDue(&w, &waitMs)) {
-        const sockaddr_in to = socketAddress(w.to.address, w.to.port);
-        ssize_t n;
-        do {
-            n = ::sendto(m_unicast.at(size_t(w.to.from)), w.bytes.constData(), size_t(w.bytes.size()), 0,
-                         reinterpret_cast<const sockaddr *>(&to), sizeof to);
-        } while (n < 0 && errno == EINTR);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)) {
+        const PollIo::SendResult sent
+            = PollIo::sendTo(m_unicast.at(size_t(w.to.from)), w.bytes, w.to.address, w.to.port);
+        if (sent == PollIo::SendResult::Retry) {
             m_writes.putBack(w, kRetrySendMs);
             return kRetrySendMs;
         }

@@ -124,8 +124,9 @@ public:
         return &m_reporter;
     }
 
-    // Runs one medium's script against a started device; false when a command did
-    // not end as planned or the medium could not be used. watch sees every event.
+    // Runs one medium's script against a started device (null: one outside this
+    // program); false when a command did not end as planned or the medium could not
+    // be used. watch sees every event.
     bool segment(const QString &title, const HostOptions &options, const QString &script, SimLink *device,
                  const std::function<void(const HostEvent &)> &watch = nullptr)
     {
@@ -144,8 +145,10 @@ public:
         const int exitCode = host.run(&commands);
         host.close();
         m_reporter.summary(host.mediumName(), host.summary(), exitCode);
-        *m_out << "== the device received " << device->device().receivedCommands().size() << " command frames"
-               << Qt::endl;
+        if (device) {
+            *m_out << "== the device received " << device->device().receivedCommands().size() << " command frames"
+                   << Qt::endl;
+        }
         m_names << host.mediumName();
         return exitCode == 0;
     }
@@ -174,8 +177,17 @@ HostOptions demoOptions(HostOptions::Medium medium)
     return o;
 }
 
-bool serialSegment(Demo *demo, QTextStream *out)
+// portName: a port that leads to a simulated device outside this program, started
+// with the faults the script expects ("simdevice --silent 42:1 --silent 43
+// --pieces"); empty for the built-in device on a pseudo-terminal.
+bool serialSegment(Demo *demo, QTextStream *out, const QString &portName)
 {
+    if (!portName.isEmpty()) {
+        HostOptions o = demoOptions(HostOptions::Medium::Serial);
+        o.portName = portName;
+        return demo->segment(QStringLiteral("serial: the simulated device on %1").arg(portName), o,
+                             QStringLiteral(":/demo/serial.txt"), nullptr);
+    }
     PtyDevice device;
     QString error;
     if (!device.start(&error)) {
@@ -263,6 +275,13 @@ int main(int argc, char *argv[])
         "status: 0 when every command on every medium ended as planned, 1 otherwise, 2 on bad usage."));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Show the libraries' debug log on stderr."));
     parser.addOption(logOption);
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Run the serial part against the simulated device on port NAME instead of the built-in one "
+                       "(where there are no pseudo-terminals, as on Windows), started as \"simdevice --silent 42:1 "
+                       "--silent 43 --pieces\"."),
+        QStringLiteral("NAME"));
+    parser.addOption(portOption);
     QString message;
     const ToolCommandLine::Result read =
         ToolCommandLine::parse(&parser, QStringLiteral("hostdemo"), app.arguments().mid(1), &message);
@@ -275,7 +294,7 @@ int main(int argc, char *argv[])
     QElapsedTimer clock;
     clock.start();
     Demo demo(&out);
-    bool ok = serialSegment(&demo, &out);
+    bool ok = serialSegment(&demo, &out, parser.value(portOption));
     ok = udpSegment(&demo, &out) && ok;
     ok = usbSegment(&demo, &out) && ok;
 
