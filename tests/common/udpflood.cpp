@@ -111,9 +111,11 @@ private:
     Clock::time_point m_endedAt;
 };
 
-// The host's commands and how each ended. A command still open when the one after
-// the next leaves was let go by something other than its reply or its give-up: the
-// receive worker takes a reply within a poll, long before two more commands leave.
+// The host's commands and how each ended. A command still open when 64 more have
+// left was let go by something other than its reply or its give-up. (On a loaded
+// machine the receive worker may hand on a reply after the next commands have
+// left, each released by a reply still waiting in its queue; 64 is far beyond
+// that, and far below the 256 serial numbers before one comes again.)
 class CommandLedger
 {
 public:
@@ -121,7 +123,7 @@ public:
     {
         ++m_figures->commands;
         m_open.push_back({sn, false});
-        while (m_open.size() > 2) {
+        while (m_open.size() > kSettled) {
             if (!m_open.front().ended)
                 ++m_figures->releasedByOthers;
             m_open.pop_front();
@@ -154,12 +156,20 @@ public:
         }
         return true;
     }
+    // At the end, once the last command has ended: what is still open was let go.
+    void settle()
+    {
+        for (const Open &o : m_open)
+            m_figures->releasedByOthers += o.ended ? 0 : 1;
+        m_open.clear();
+    }
     explicit CommandLedger(Figures *figures)
         : m_figures(figures)
     {
     }
 
 private:
+    static constexpr size_t kSettled = 64;
     struct Open
     {
         unsigned char sn;
@@ -318,6 +328,7 @@ bool run(const QList<Kind> &kinds, int floodMs, int recoveryLimitMs, Figures *fi
     loop.exec();
 
     bridge.reset();
+    ledger.settle();
     sampler.stop();
     figures->datagramsSent = flooder.sent();
     figures->rssPeakKb = qMax(sampler.rssPeakKb(), figures->rssBeforeKb);
