@@ -164,8 +164,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const Options o;
     QCommandLineParser parser;
     o.addTo(parser);
+    // Qt quotes with single quotes; the tools' own messages use double ones.
     if (!parser.parse(arguments))
-        return badUsage(parser.errorText());
+        return badUsage(parser.errorText().replace(QLatin1Char('\''), QLatin1Char('"')));
     CommandLine command;
     if (parser.isSet(o.help)) {
         command.action = CommandLine::Help;
@@ -176,7 +177,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return command;
     }
     if (!parser.positionalArguments().isEmpty())
-        return badUsage(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        return badUsage(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
     const QStringList directories = parser.values(o.exportTo);
     const QStringList pictures = importedList(parser.values(o.picture));
     const QStringList logos = importedList(parser.values(o.logo));

@@ -165,20 +165,20 @@ void TestExportCommand::badUsage_data()
     }
     QTest::newRow("21 pictures") << tooMany << "at most 20 pictures";
     QTest::newRow("21 logos") << tooManyLogos << "at most 20 logos";
-    QTest::newRow("no directory after --export") << QStringList { "--export" } << "Missing value after '--export'";
+    QTest::newRow("no directory after --export") << QStringList { "--export" } << "Missing value after \"--export\"";
     QTest::newRow("no file after --picture") << QStringList { "--export", "OUT", "--picture" }
-                                             << "Missing value after '--picture'";
+                                             << "Missing value after \"--picture\"";
     QTest::newRow("unknown option") << QStringList { "--export", "OUT", "--quality", "90" }
-                                    << "Unknown option 'quality'";
+                                    << "Unknown option \"quality\"";
     QTest::newRow("pictures without --export") << QStringList { "--picture", "picture 1.png" }
                                                << "--export <dir> is missing";
     QTest::newRow("two directories") << QStringList { "--export", "OUT", "--export", "OUT" }
                                      << "more than once";
     QTest::newRow("stray argument") << QStringList { "--export", "OUT", "picture 1.png" }
-                                    << "unexpected argument 'picture 1.png'";
+                                    << "unexpected argument \"picture 1.png\"";
     QTest::newRow("a file alone, no display needed") << QStringList { "picture 1.png" }
-                                                     << "unexpected argument 'picture 1.png'";
-    QTest::newRow("unknown option alone") << QStringList { "--frob" } << "Unknown option 'frob'";
+                                                     << "unexpected argument \"picture 1.png\"";
+    QTest::newRow("unknown option alone") << QStringList { "--frob" } << "Unknown option \"frob\"";
     QTest::newRow("nothing to export") << QStringList { "--export", "OUT" } << "nothing to export";
 }
 
