@@ -2,7 +2,6 @@
 // medium, or send again, from a slot connected directly to the notice. No
 // transport may hold a lock of its own while it tells, or such a slot hangs the
 // thread for good.
-#include "cmddealmodule.h"
 #include "dispatcherstate.h"
 #include "portnotices.h"
 #include "portserial.h"
@@ -11,7 +10,6 @@
 #include "replyhandoff.h"
 #include "simhidbus.h"
 #include "usbbus.h"
-#include "usbdevice.h"
 
 #include <QUdpSocket>
 #include <QtTest>
@@ -83,8 +81,6 @@ private slots:
     void onSendFailed();
     void onUsbChanged_data();
     void onUsbChanged();
-    void onReply_data();
-    void onReply();
 };
 
 void TestHostReactions::init()
@@ -228,60 +224,6 @@ void TestHostReactions::onUsbChanged()
         QCOMPARE(SimHidBus::instance().outputReports(device).size(), 1);
     }
     port.reset();
-}
-
-void TestHostReactions::onReply_data()
-{
-    QTest::addColumn<QString>("reaction");
-    QTest::newRow("close") << "close";
-    QTest::newRow("send again") << "send again";
-}
-
-void TestHostReactions::onReply()
-{
-    // Over USB any thread may call the transport, so a host may react to a reply
-    // right on the receive worker's thread, while the parser that queued it runs on.
-    QFETCH(QString, reaction);
-
-    UsbDevice device(kVendor, kProduct);
-    QString error;
-    QVERIFY2(device.start(&error), qPrintable(error));
-    auto port = std::make_unique<PortUSB>();
-    QVERIFY(port->openUSB(kVendor, kProduct));
-
-    CmdDealModule dispatcher;
-    PortUSB *p = port.get();
-    connect(&dispatcher, &CmdDealModule::signalSendMessage, this, [p](void *c) { p->sendDatatoDevice(c); },
-            Qt::DirectConnection);
-    std::atomic<int> replies{0};
-    connect(&dispatcher, &CmdDealModule::signalSendReceiveMessage, this, [&](void *) {
-        if (++replies > 1)
-            return;
-        if (reaction == QLatin1String("close")) {
-            p->closeUSB();
-        } else {
-            std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-            CmdDealModule::queueHexCmd.push_back(command(0x43));
-        }
-    }, Qt::DirectConnection);
-
-    queueCommand(command(0x42));
-    dispatcher.bSendWorkRun = true;
-    dispatcher.bReceiveWorkRun = true;
-    std::thread sender([&dispatcher]() { dispatcher.GetQueueWork(); });
-    std::thread receiver([&dispatcher]() { dispatcher.ReceiveGetQueueWork(); });
-    {
-        HangWatch watch("a slot closed or sent again from a reply");
-        QTRY_VERIFY_WITH_TIMEOUT(replies.load() >= 1, 10000);
-        if (reaction == QLatin1String("close"))
-            QTRY_VERIFY_WITH_TIMEOUT(p->m_hidDevice == nullptr, 10000);
-        else
-            QTRY_COMPARE_WITH_TIMEOUT(replies.load(), 2, 10000);
-    }
-    dispatcher.bSendWorkRun = false;
-    dispatcher.bReceiveWorkRun = false;
-    sender.join();
-    receiver.join();
 }
 
 QTEST_GUILESS_MAIN(TestHostReactions)
