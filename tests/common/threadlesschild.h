@@ -13,6 +13,9 @@
 // start threads in any case.
 namespace ThreadlessChild {
 
+// Whether this platform can make such a child (a fork and a process limit).
+bool available();
+
 // True when the child ended with status 0.
 bool run(const std::function<int()> &body, QString *failure);
 

@@ -37,6 +37,11 @@ int inChild(const std::function<int()> &body)
 
 } // namespace
 
+bool available()
+{
+    return true;
+}
+
 bool run(const std::function<int()> &body, QString *failure)
 {
     const pid_t child = fork();
