@@ -33,6 +33,20 @@ QString historyText(const CommandDraft &draft, const CommandDraft::Check &check)
     return text;
 }
 
+// A long block makes one word of the script line that no wrapping can break: the
+// line is shown with the middle of such a word left out, and whole in its tooltip,
+// so that the panel never grows wider than its side.
+QString shortened(const QString &line)
+{
+    constexpr int kLongestWord = 40;
+    QStringList words = line.split(QLatin1Char(' '));
+    for (QString &word : words) {
+        if (word.size() > kLongestWord)
+            word = word.left(kLongestWord - 12) + QStringLiteral("...") + word.right(9);
+    }
+    return words.join(QLatin1Char(' '));
+}
+
 } // namespace
 
 ComposerWidget::ComposerWidget(QWidget *parent)
@@ -56,6 +70,8 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     qRegisterMetaType<PlannedCommand>();
 
     m_send->setObjectName(QStringLiteral("send"));
+    m_timeout->setObjectName(QStringLiteral("timeout"));
+    m_mode->setObjectName(QStringLiteral("sendMode"));
     m_head->setText(CommandDraft().head);
     m_block->setPlaceholderText(tr("block: hex bytes, spaces allowed; 5a*600 repeats"));
     m_block->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -69,6 +85,7 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     m_mode->addItem(tr("to every device (broadcast)"));
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_length->setWordWrap(true);
 
     auto *bytes = new QHBoxLayout;
     const struct {
@@ -163,17 +180,26 @@ void ComposerWidget::recheck()
         // Nothing typed yet is no error.
         status = tr("type a command: cmd and sub at least");
     } else if (!m_check.ok) {
-        status = m_check.error;
+        status = shortened(m_check.error);
         colour = QStringLiteral("#c01c28");
     } else if (!m_check.warning.isEmpty()) {
-        status = m_check.warning + QStringLiteral("\n") + m_check.scriptLine;
+        status = m_check.warning + QStringLiteral("\n") + shortened(m_check.scriptLine);
         colour = QStringLiteral("#b36b00");
     } else {
-        status = m_check.scriptLine;
+        status = shortened(m_check.scriptLine);
     }
     m_status->setText(status);
+    m_status->setToolTip(m_check.ok ? m_check.scriptLine : QString());
     m_status->setStyleSheet(colour.isEmpty() ? QString() : QStringLiteral("color: %1").arg(colour));
     m_send->setEnabled(m_check.ok && m_canSend);
+    // What the button does is said on it: a broadcast reaches every device on the
+    // segment.
+    const bool broadcast = m_mode->currentIndex() == 1;
+    m_send->setText(broadcast ? tr("Send to every device") : tr("Send"));
+    if (broadcast != m_broadcast) {
+        m_broadcast = broadcast;
+        emit broadcastChanged(broadcast);
+    }
 }
 
 void ComposerWidget::setCanSend(bool canSend)

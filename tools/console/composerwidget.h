@@ -34,6 +34,8 @@ public:
     const CommandDraft::Check &lastCheck() const { return m_check; }
     // Most recent first.
     const QList<CommandDraft> &history() const { return m_history; }
+    // Whether Send goes to every device.
+    bool broadcast() const { return m_broadcast; }
 
 public slots:
     // Whether there is a medium to send on; the fields can be edited either way.
@@ -45,6 +47,7 @@ public slots:
 
 signals:
     void sendRequested(const PlannedCommand &command);
+    void broadcastChanged(bool broadcast);
 
 private:
     void recheck();
@@ -70,6 +73,7 @@ private:
     CommandDraft::Check m_check;
     QList<CommandDraft> m_history;
     bool m_canSend = true;
+    bool m_broadcast = false;
 };
 
 #endif // COMPOSERWIDGET_H

@@ -12,6 +12,7 @@
 #include "trafficfilter.h"
 #include "trafficmodel.h"
 #include "udppage.h"
+#include "wheelguard.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -30,7 +32,9 @@
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QScrollArea>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -134,10 +138,14 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     // Scrolled rather than stretching the window past a small screen's height.
     auto *sideScroll = new QScrollArea(dock);
     sideScroll->setMinimumWidth(digit * 46);
-    sideScroll->setWidget(buildSide());
+    QWidget *side = buildSide();
+    WheelGuard::protect(side);
+    sideScroll->setWidget(side);
     sideScroll->setWidgetResizable(true);
     sideScroll->setFrameShape(QFrame::NoFrame);
-    sideScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Narrowed past what its controls need, the panel scrolls sideways rather than
+    // cutting them.
+    sideScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     dock->setWidget(sideScroll);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
     resizeDocks({dock}, {digit * 46}, Qt::Horizontal);
@@ -161,7 +169,7 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
         openMedium(udp);
         emit deviceChosen(udp.udpHost);
     });
-    resize(1600, 900);
+    fitToScreen();
     onState(MediumState::Closed, QString());
     updateStatus();
 }
@@ -176,19 +184,44 @@ QWidget *ConsoleWindow::buildSide()
 {
     auto *side = new QWidget(this);
     auto *layout = new QVBoxLayout(side);
-    const struct {
-        const char *title;
-        QWidget *widget;
-        int stretch;
-    } groups[] = {{"Medium", m_connection, 0}, {"Command", m_composer, 1}, {"Script", m_script, 0}};
-    for (const auto &g : groups) {
-        auto *box = new QGroupBox(tr(g.title), side);
-        auto *boxLayout = new QVBoxLayout(box);
-        boxLayout->setContentsMargins(4, 4, 4, 4);
-        boxLayout->addWidget(g.widget);
-        layout->addWidget(box, g.stretch);
-    }
+    auto *medium = new QGroupBox(tr("Medium"), side);
+    auto *mediumLayout = new QVBoxLayout(medium);
+    mediumLayout->setContentsMargins(4, 4, 4, 4);
+    mediumLayout->addWidget(m_connection);
+    layout->addWidget(medium);
+    // The command and the script share the height left under the medium: on a
+    // small screen the script is a tab away rather than below the fold.
+    m_work = new QTabWidget(side);
+    m_work->setObjectName(QStringLiteral("work"));
+    m_work->addTab(m_composer, tr("Command"));
+    m_work->addTab(m_script, tr("Script"));
+    layout->addWidget(m_work, 1);
     return side;
+}
+
+void ConsoleWindow::fitToScreen()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // Room for the frame and the panels the desktop keeps.
+    const QRect available = screen->availableGeometry();
+    const QSize size = QSize(1600, 900).boundedTo(available.size() * 0.92);
+    resize(size);
+    move(available.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
+void ConsoleWindow::restoreSize(const QSettings &settings)
+{
+    const QByteArray geometry = settings.value(QLatin1String(kGeometryKey)).toByteArray();
+    // What no longer fits the screen (a smaller one since) is brought onto it.
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+}
+
+void ConsoleWindow::keepSize(QSettings *settings) const
+{
+    settings->setValue(QLatin1String(kGeometryKey), saveGeometry());
 }
 
 void ConsoleWindow::connectSession()
@@ -203,6 +236,7 @@ void ConsoleWindow::connectSession()
         openMedium(options);
     });
     connect(m_composer, &ComposerWidget::sendRequested, m_session, &ConsoleSession::send);
+    connect(m_composer, &ComposerWidget::broadcastChanged, this, &ConsoleWindow::updateStatus);
     connect(m_script, &ScriptPanel::runRequested, this, [this] {
         const QString path = pickScript();
         if (!path.isEmpty())
@@ -234,6 +268,7 @@ void ConsoleWindow::connectSession()
         updateStatus();
     });
     connect(m_session, &ConsoleSession::scriptStarted, m_script, &ScriptPanel::started);
+    connect(m_session, &ConsoleSession::scriptStarted, this, [this] { m_work->setCurrentWidget(m_script); });
     connect(m_session, &ConsoleSession::scriptProgress, m_script, &ScriptPanel::advanced);
     connect(m_session, &ConsoleSession::scriptEnded, this,
             [this](int exitCode, const QString &text, const QJsonObject &summary) {
@@ -459,7 +494,11 @@ void ConsoleWindow::updateStatus()
         text += tr(", the oldest %1 let go").arg(m_traffic->droppedCount());
     if (m_lostEvents > 0)
         text += tr(", %1 not shown: the device sent faster than the window took them").arg(m_lostEvents);
-    m_status->setText(text + QStringLiteral(". ") + m_fileProblems);
+    text += QStringLiteral(". ");
+    // Said where the eye goes, since a command sent so reaches every device.
+    if (m_composer->broadcast())
+        text += tr("Commands go to every device (broadcast). ");
+    m_status->setText(text + m_fileProblems);
 }
 
 QString ConsoleWindow::statusText() const

@@ -19,6 +19,7 @@ class EventDetailView;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QSettings;
 class QTabWidget;
 class QTableView;
 class RoundTripChart;
@@ -57,6 +58,12 @@ public:
     // Reads a saved session in place of the traffic shown; false, with the reason,
     // when the file cannot be read. Lines it cannot use are counted in the status bar.
     bool openSession(const QString &path, QString *error);
+    // The size and place a person left the window at, from and into settings;
+    // without them it opens at a size the screen has room for.
+    void restoreSize(const QSettings &settings);
+    void keepSize(QSettings *settings) const;
+    static constexpr const char *kGeometryKey = "window/geometry";
+
     // Writes the traffic held as a session file, whole or not at all.
     bool saveSession(const QString &path, QString *error);
 
@@ -95,6 +102,7 @@ private:
     void buildMenus();
     QWidget *buildFilterBar();
     QWidget *buildSide();
+    void fitToScreen();
     void connectSession();
     void onState(MediumState state, const QString &detail);
     void showCurrent();
@@ -114,6 +122,8 @@ private:
     ConnectionPanel *m_connection;
     ScriptPanel *m_script;
     QTabWidget *m_below;
+    // The command and the script, under the medium.
+    QTabWidget *m_work = nullptr;
     QLabel *m_status;
     ConsoleSession *m_session;
 

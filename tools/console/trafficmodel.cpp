@@ -158,11 +158,13 @@ QColor TrafficModel::colourOf(Outcome outcome)
 
 QString TrafficModel::outcomeText(const ConsoleEvent &e)
 {
+    // A broadcast reaches every device: each of its sends says so.
+    const bool broadcast = e.host.record.bySendMode == 1;
     switch (outcomeOf(e)) {
     case TrafficModel::Outcome::Sent:
-        return QStringLiteral("sent");
+        return broadcast ? QStringLiteral("sent to every device") : QStringLiteral("sent");
     case TrafficModel::Outcome::SentAgain:
-        return QStringLiteral("sent again");
+        return broadcast ? QStringLiteral("sent again to every device") : QStringLiteral("sent again");
     case TrafficModel::Outcome::Resending:
         return QStringLiteral("no reply: resending");
     case TrafficModel::Outcome::Answered:
