@@ -3,10 +3,21 @@
 #include "testevents.h"
 #include "trafficmodel.h"
 
+#include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -25,6 +36,10 @@ private slots:
     void wheelOverUnfocusedBox();
     void wheelOverFocusedBox();
     void broadcastShown();
+    void nothingClipped_data();
+    void nothingClipped();
+    void scriptInSightAtSmallScreen();
+    void sizeRemembered();
 };
 
 namespace {
@@ -68,6 +83,75 @@ QList<QWidget *> boxesOf(QWidget *panel)
     for (QAbstractSpinBox *box : panel->findChildren<QAbstractSpinBox *>())
         boxes.append(box);
     return boxes;
+}
+
+// What a person reads or clicks; the parts of a combo, a spin box or a tab bar are
+// checked as the whole they make.
+bool isControl(QWidget *w)
+{
+    QWidget *parent = w->parentWidget();
+    if (qobject_cast<QComboBox *>(parent) || qobject_cast<QAbstractSpinBox *>(parent) || qobject_cast<QTabBar *>(parent))
+        return false;
+    return qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w) || qobject_cast<QAbstractSpinBox *>(w)
+        || qobject_cast<QLineEdit *>(w) || qobject_cast<QLabel *>(w) || qobject_cast<QProgressBar *>(w)
+        || qobject_cast<QTabBar *>(w);
+}
+
+// The controls shown under the panel that are smaller than their layout promises
+// them (the size hint where they cannot shrink, the minimum where they can, the
+// height their text needs at their width), or that stick out of what holds them.
+QStringList clipped(QScrollArea *scroll)
+{
+    QStringList found;
+    QWidget *contents = scroll->widget();
+    if (contents->width() > scroll->viewport()->width() && !scroll->horizontalScrollBar()->isVisible())
+        found << QStringLiteral("the panel is wider than its view, without a scroll bar");
+    if (contents->height() > scroll->viewport()->height() && !scroll->verticalScrollBar()->isVisible())
+        found << QStringLiteral("the panel is higher than its view, without a scroll bar");
+    for (QWidget *w : contents->findChildren<QWidget *>()) {
+        if (!w->isVisible() || !isControl(w))
+            continue;
+        const QSizePolicy policy = w->sizePolicy();
+        QSize need = w->minimumSizeHint();
+        if (!(policy.horizontalPolicy() & QSizePolicy::ShrinkFlag))
+            need.setWidth(w->sizeHint().width());
+        if (!(policy.verticalPolicy() & QSizePolicy::ShrinkFlag))
+            need.setHeight(w->sizeHint().height());
+        if (w->hasHeightForWidth())
+            need.setHeight(qMax(need.height(), w->heightForWidth(w->width())));
+        QString text;
+        if (auto *label = qobject_cast<QLabel *>(w))
+            text = label->text();
+        else if (auto *button = qobject_cast<QAbstractButton *>(w))
+            text = button->text();
+        const QString name = QStringLiteral("%1 \"%2\"").arg(QString::fromLatin1(w->metaObject()->className()), text);
+        if (w->width() < need.width() || w->height() < need.height())
+            found << QStringLiteral("%1: %2x%3 of %4x%5").arg(name).arg(w->width()).arg(w->height()).arg(need.width()).arg(need.height());
+        if (!w->parentWidget()->rect().contains(w->geometry()))
+            found << QStringLiteral("%1: outside what holds it").arg(name);
+    }
+    return found;
+}
+
+// Every page of every tab widget of the panel in turn: what each shows is checked.
+QStringList clippedOnEveryPage(QScrollArea *scroll)
+{
+    QStringList found;
+    const QList<QTabWidget *> tabs = scroll->widget()->findChildren<QTabWidget *>();
+    for (QTabWidget *tab : tabs) {
+        for (int page = 0; page < tab->count(); ++page) {
+            tab->setCurrentIndex(page);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            found += clipped(scroll);
+        }
+        tab->setCurrentIndex(0);
+    }
+    return found;
+}
+
+QScrollArea *sideScroll(ConsoleWindow &window)
+{
+    return qobject_cast<QScrollArea *>(sidePanel(window));
 }
 
 } // namespace
@@ -171,6 +255,104 @@ void TestConsoleControls::broadcastShown()
     window.composer()->setDraft(draft);
     QCOMPARE(send->text(), QStringLiteral("Send"));
     QVERIFY(!window.statusText().contains(QStringLiteral("every device")));
+}
+
+void TestConsoleControls::nothingClipped_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("narrowest"); // the panel as narrow as the splitter lets it
+    QTest::addColumn<QString>("block");
+    QTest::newRow("1280x720") << QSize(1280, 720) << false << QString();
+    QTest::newRow("1280x720, panel narrowest") << QSize(1280, 720) << true << QString();
+    QTest::newRow("1280x720, a long block typed") << QSize(1280, 720) << false << QStringLiteral("0a0b0c0d").repeated(40);
+    QTest::newRow("1366x768") << QSize(1366, 768) << false << QString();
+    QTest::newRow("1920x1080") << QSize(1920, 1080) << false << QString();
+    QTest::newRow("1920x1080, panel narrowest, a long block")
+        << QSize(1920, 1080) << true << QStringLiteral("5a").repeated(300);
+}
+
+void TestConsoleControls::nothingClipped()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, narrowest);
+    QFETCH(QString, block);
+    ConsoleWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(size);
+    auto *dock = window.findChild<QDockWidget *>(QStringLiteral("side"));
+    QVERIFY(dock);
+    if (narrowest)
+        window.resizeDocks({dock}, {1}, Qt::Horizontal);
+    if (!block.isEmpty()) {
+        CommandDraft draft;
+        draft.cmd = QStringLiteral("e0");
+        draft.sub = QStringLiteral("01");
+        draft.block = block;
+        // As p2/p3 announce it: the line that leaves is shown whole.
+        const int length = block.size() / 2;
+        draft.p2 = QString::number(length & 0xFF, 16);
+        draft.p3 = QString::number(length >> 8, 16);
+        window.composer()->setDraft(draft);
+        QVERIFY2(window.composer()->lastCheck().ok, qPrintable(window.composer()->lastCheck().error));
+    }
+    QScrollArea *scroll = sideScroll(window);
+    QVERIFY(scroll);
+    QTRY_COMPARE(window.size(), size);
+    QTRY_COMPARE(clippedOnEveryPage(scroll).join(QLatin1Char('\n')), QString());
+    // Nor does what is typed widen the panel past its side.
+    QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+}
+
+void TestConsoleControls::scriptInSightAtSmallScreen()
+{
+    ConsoleWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(1366, 768);
+    QTRY_COMPARE(window.size(), QSize(1366, 768));
+    auto *work = window.findChild<QTabWidget *>(QStringLiteral("work"));
+    QVERIFY(work);
+    // One click on its tab, no scrolling.
+    QTest::mouseClick(work->tabBar(), Qt::LeftButton, {}, work->tabBar()->tabRect(1).center());
+    auto *run = window.findChild<QAbstractButton *>(QStringLiteral("runScript"));
+    auto *stop = window.findChild<QAbstractButton *>(QStringLiteral("stopScript"));
+    QVERIFY(run && stop);
+    QTRY_VERIFY(run->isVisible());
+    QScrollArea *scroll = sideScroll(window);
+    QCOMPARE(scroll->verticalScrollBar()->value(), 0);
+    QWidget *view = scroll->viewport();
+    for (QWidget *button : {static_cast<QWidget *>(run), static_cast<QWidget *>(stop)}) {
+        const QRect seen(button->mapTo(view, QPoint(0, 0)), button->size());
+        QVERIFY2(view->rect().contains(seen), qPrintable(button->objectName()));
+    }
+}
+
+void TestConsoleControls::sizeRemembered()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QSettings settings(dir.filePath(QStringLiteral("hostconsole.ini")), QSettings::IniFormat);
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QRect chosen;
+    {
+        // Nothing kept yet: a size the screen has room for.
+        ConsoleWindow window;
+        window.restoreSize(settings);
+        QVERIFY2(available.width() >= window.width() && available.height() >= window.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(window.width()).arg(window.height())));
+        QVERIFY(window.width() > available.width() / 2);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // A person makes it lower and moves it.
+        chosen = QRect(available.topLeft() + QPoint(30, 20), QSize(window.width(), window.height() - 60));
+        window.setGeometry(chosen);
+        QTRY_COMPARE(window.geometry(), chosen);
+        window.keepSize(&settings);
+    }
+    ConsoleWindow again;
+    again.restoreSize(settings);
+    QCOMPARE(again.geometry(), chosen);
 }
 
 QTEST_MAIN(TestConsoleControls)

@@ -38,7 +38,7 @@ QString historyText(const CommandDraft &draft, const CommandDraft::Check &check)
 // so that the panel never grows wider than its side.
 QString shortened(const QString &line)
 {
-    constexpr int kLongestWord = 40;
+    constexpr int kLongestWord = 32;
     QStringList words = line.split(QLatin1Char(' '));
     for (QString &word : words) {
         if (word.size() > kLongestWord)
@@ -100,9 +100,6 @@ ComposerWidget::ComposerWidget(QWidget *parent)
         connect(field.edit, &QLineEdit::textChanged, this, &ComposerWidget::recheck);
         connect(field.edit, &QLineEdit::returnPressed, this, &ComposerWidget::send);
     }
-    auto *length = new QHBoxLayout;
-    length->addWidget(m_length, 1);
-    length->addWidget(m_fit);
     auto *form = new QFormLayout;
     form->addRow(tr("Timeout"), m_timeout);
     form->addRow(tr("Send"), m_mode);
@@ -113,7 +110,10 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bytes);
     layout->addWidget(m_block);
-    layout->addLayout(length);
+    // One above the other: beside the button, the length's words would set the
+    // panel's narrowest width.
+    layout->addWidget(m_length);
+    layout->addWidget(m_fit, 0, Qt::AlignRight);
     layout->addLayout(form);
     layout->addWidget(m_status);
     layout->addWidget(m_send);

@@ -35,6 +35,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStyle>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -137,10 +138,13 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     // Scrolled rather than stretching the window past a small screen's height.
     auto *sideScroll = new QScrollArea(dock);
-    sideScroll->setMinimumWidth(digit * 46);
     QWidget *side = buildSide();
     WheelGuard::protect(side);
     sideScroll->setWidget(side);
+    // As narrow as the controls allow with the vertical scroll bar beside them;
+    // narrower than that only while the content has to change (a long error text).
+    sideScroll->setMinimumWidth(side->minimumSizeHint().width()
+                                + sideScroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4);
     sideScroll->setWidgetResizable(true);
     sideScroll->setFrameShape(QFrame::NoFrame);
     // Narrowed past what its controls need, the panel scrolls sideways rather than

@@ -13,6 +13,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QPixmap>
+#include <QSettings>
 #include <QTextStream>
 #include <QTimer>
 
@@ -111,6 +112,7 @@ bool checkScript(const QString &path, QString *message)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("velmora"));
     QApplication::setApplicationName(QStringLiteral("hostconsole"));
     QApplication::setApplicationVersion(ToolCommandLine::version());
     QTextStream err(stderr);
@@ -127,6 +129,12 @@ int main(int argc, char *argv[])
 
     HostLog::install(false);
     ConsoleWindow window;
+    // A picture made for the documentation has the same size every time; a window
+    // a person opens has the size it was left at.
+    QSettings settings;
+    const bool remember = o.screenshot.isEmpty();
+    if (remember)
+        window.restoreSize(settings);
     window.show();
     if (!o.session.isEmpty() && !window.openSession(o.session, &message)) {
         err << "hostconsole: " << message << Qt::endl;
@@ -182,5 +190,8 @@ int main(int argc, char *argv[])
     } else {
         finish(0);
     }
-    return app.exec();
+    const int exitCode = app.exec();
+    if (remember)
+        window.keepSize(&settings);
+    return exitCode;
 }
