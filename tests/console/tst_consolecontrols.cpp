@@ -1,9 +1,11 @@
 #include "composerwidget.h"
 #include "consolewindow.h"
 #include "testevents.h"
+#include "connectionpanel.h"
 #include "trafficmodel.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
@@ -40,6 +42,12 @@ private slots:
     void nothingClipped();
     void scriptInSightAtSmallScreen();
     void sizeRemembered();
+    void unsavedAsked_data();
+    void unsavedAsked();
+    void fileWhileMediumOpen_data();
+    void fileWhileMediumOpen();
+    void timeoutSaysWhatItCounts_data();
+    void timeoutSaysWhatItCounts();
 };
 
 namespace {
@@ -152,6 +160,54 @@ QStringList clippedOnEveryPage(QScrollArea *scroll)
 QScrollArea *sideScroll(ConsoleWindow &window)
 {
     return qobject_cast<QScrollArea *>(sidePanel(window));
+}
+
+// A window whose questions and file dialogs a test answers, and which counts them.
+class AnsweringWindow : public ConsoleWindow
+{
+public:
+    Unsaved saveAnswer = Unsaved::Cancel;
+    bool closeAnswer = false;
+    QString openPath;
+    QString savePath;
+    int saveAsked = 0;
+    int closeAsked = 0;
+    int openPicked = 0;
+
+protected:
+    Unsaved askToSave() override
+    {
+        ++saveAsked;
+        return saveAnswer;
+    }
+    bool askToCloseMedium() override
+    {
+        ++closeAsked;
+        return closeAnswer;
+    }
+    QString pickSessionToOpen() override
+    {
+        ++openPicked;
+        return openPath;
+    }
+    QString pickSessionToSave() override { return savePath; }
+    void showError(const QString &text) override { QFAIL(qPrintable(text)); }
+};
+
+QAction *fileAction(ConsoleWindow &window, const QString &text)
+{
+    for (QAction *action : window.findChildren<QAction *>()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+void addTwoEvents(ConsoleWindow &window)
+{
+    const ProtocolData command = TestEvents::record(1, 0x71, 0x00);
+    window.addEvent(ConsoleEvent::fromHost(TestEvents::send(10, command)));
+    window.addEvent(ConsoleEvent::fromHost(TestEvents::reply(15, command, 5.0)));
 }
 
 } // namespace
@@ -353,6 +409,154 @@ void TestConsoleControls::sizeRemembered()
     ConsoleWindow again;
     again.restoreSize(settings);
     QCOMPARE(again.geometry(), chosen);
+}
+
+void TestConsoleControls::unsavedAsked_data()
+{
+    QTest::addColumn<QString>("action");   // the File menu's entry
+    QTest::addColumn<bool>("eventsCame");  // since the window opened
+    QTest::addColumn<int>("answer");       // ConsoleWindow::Unsaved
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("done");        // the window closed, or the file shown
+    QTest::addColumn<bool>("saved");
+
+    const int save = int(ConsoleWindow::Unsaved::Save);
+    const int discard = int(ConsoleWindow::Unsaved::Discard);
+    const int cancel = int(ConsoleWindow::Unsaved::Cancel);
+    QTest::newRow("quit, nothing to lose") << "&Quit" << false << cancel << false << true << false;
+    QTest::newRow("quit, saved first") << "&Quit" << true << save << true << true << true;
+    QTest::newRow("quit, events let go") << "&Quit" << true << discard << true << true << false;
+    QTest::newRow("quit cancelled") << "&Quit" << true << cancel << true << false << false;
+    QTest::newRow("open, nothing to lose") << "&Open session..." << false << cancel << false << true << false;
+    QTest::newRow("open, saved first") << "&Open session..." << true << save << true << true << true;
+    QTest::newRow("open, events let go") << "&Open session..." << true << discard << true << true << false;
+    QTest::newRow("open cancelled") << "&Open session..." << true << cancel << true << false << false;
+}
+
+void TestConsoleControls::unsavedAsked()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, eventsCame);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, done);
+    QFETCH(bool, saved);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // A session saved before, to open.
+    const QString earlier = dir.filePath(QStringLiteral("earlier.jsonl"));
+    {
+        ConsoleWindow writer;
+        writer.setSessionHeader(QStringLiteral("UDP"), QStringLiteral("127.0.0.1:5000"));
+        for (const ConsoleEvent &e : TestEvents::everyKind())
+            writer.addEvent(e);
+        QString error;
+        QVERIFY2(writer.saveSession(earlier, &error), qPrintable(error));
+    }
+
+    AnsweringWindow window;
+    window.setSessionHeader(QStringLiteral("UDP"), QStringLiteral("127.0.0.1:5000"));
+    window.saveAnswer = ConsoleWindow::Unsaved(answer);
+    window.openPath = earlier;
+    window.savePath = dir.filePath(QStringLiteral("kept.jsonl"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    if (eventsCame)
+        addTwoEvents(window);
+    QAction *entry = fileAction(window, action);
+    QVERIFY(entry);
+    entry->trigger();
+    QCOMPARE(window.saveAsked, asked ? 1 : 0);
+    QCOMPARE(QFile::exists(window.savePath), saved);
+    if (action == QLatin1String("&Quit")) {
+        QCOMPARE(window.isVisible(), !done);
+    } else {
+        QCOMPARE(window.openPicked, done ? 1 : 0);
+        QTRY_COMPARE(window.traffic()->rowCount(), done ? TestEvents::everyKind().size() : 2);
+        // What was opened is no news: going again asks nothing.
+        window.saveAsked = 0;
+        entry->trigger();
+        QCOMPARE(window.saveAsked, done ? 0 : 1);
+    }
+    if (saved) {
+        ConsoleWindow reopened;
+        QString error;
+        QVERIFY2(reopened.openSession(window.savePath, &error), qPrintable(error));
+        QCOMPARE(reopened.traffic()->rowCount(), 2);
+    }
+    // Let go without questions.
+    window.saveAnswer = ConsoleWindow::Unsaved::Discard;
+}
+
+void TestConsoleControls::fileWhileMediumOpen_data()
+{
+    QTest::addColumn<bool>("closeIt");
+    QTest::newRow("medium closed, file shown") << true;
+    QTest::newRow("medium kept, no file") << false;
+}
+
+void TestConsoleControls::fileWhileMediumOpen()
+{
+    QFETCH(bool, closeIt);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString earlier = dir.filePath(QStringLiteral("earlier.jsonl"));
+    {
+        ConsoleWindow writer;
+        writer.setSessionHeader(QStringLiteral("serial"), QStringLiteral("/dev/ttyS9"));
+        addTwoEvents(writer);
+        QString error;
+        QVERIFY2(writer.saveSession(earlier, &error), qPrintable(error));
+    }
+    AnsweringWindow window;
+    window.closeAnswer = closeIt;
+    window.saveAnswer = ConsoleWindow::Unsaved::Discard;
+    window.openPath = earlier;
+    window.show();
+    // UDP opens without a device there: nothing is sent.
+    ConnectRequest udp;
+    udp.medium = ConnectRequest::Medium::Udp;
+    udp.udpHost = QStringLiteral("127.0.0.1");
+    udp.udpPort = 9;
+    window.openMedium(udp);
+    QTRY_COMPARE(window.connection()->state(), MediumState::Open);
+    fileAction(window, QStringLiteral("&Open session..."))->trigger();
+    QCOMPARE(window.closeAsked, 1);
+    QCOMPARE(window.openPicked, closeIt ? 1 : 0);
+    if (closeIt) {
+        QTRY_COMPARE(window.connection()->state(), MediumState::Closed);
+        QCOMPARE(window.traffic()->rowCount(), 2);
+    } else {
+        QCOMPARE(window.connection()->state(), MediumState::Open);
+        QCOMPARE(window.traffic()->rowCount(), 0);
+    }
+}
+
+void TestConsoleControls::timeoutSaysWhatItCounts_data()
+{
+    QTest::addColumn<int>("counted");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("the default") << 1000 << "about 0.7 s";
+    QTest::newRow("1500: a second") << 1500 << "about 1.0 s";
+    QTest::newRow("5000") << 5000 << "about 3.3 s";
+    QTest::newRow("none") << 0 << "about 0.0 s";
+}
+
+void TestConsoleControls::timeoutSaysWhatItCounts()
+{
+    QFETCH(int, counted);
+    QFETCH(QString, shown);
+    ComposerWidget composer;
+    auto *timeout = composer.findChild<QSpinBox *>(QStringLiteral("timeout"));
+    QVERIFY(timeout);
+    timeout->setValue(counted);
+    QVERIFY(timeout->text().endsWith(QStringLiteral(" ms, counted")));
+    QVERIFY(!timeout->toolTip().isEmpty());
+    QStringList labels;
+    for (QLabel *label : composer.findChildren<QLabel *>())
+        labels << label->text();
+    QVERIFY2(labels.contains(shown), qPrintable(labels.join(QLatin1String(" | "))));
 }
 
 QTEST_MAIN(TestConsoleControls)

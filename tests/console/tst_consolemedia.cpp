@@ -183,7 +183,11 @@ void TestConsoleMedia::stoppingMidScript()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size());
     file.close();
 
-    auto window = std::make_unique<ConsoleWindow>();
+    // Closed at once, without keeping its events.
+    struct DiscardingWindow : ConsoleWindow {
+        Unsaved askToSave() override { return Unsaved::Discard; }
+    };
+    std::unique_ptr<ConsoleWindow> window = std::make_unique<DiscardingWindow>();
     window->show();
     QVERIFY(openOn(medium, window.get()));
     QTRY_VERIFY_WITH_TIMEOUT(isOpen(*window), 10000);

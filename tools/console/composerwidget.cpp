@@ -49,6 +49,12 @@ QString shortened(const QString &line)
 
 } // namespace
 
+int ComposerWidget::realTimeoutMs(int countedMs)
+{
+    // Each 10 ms poll of the dispatcher counts 15 ms.
+    return int(qint64(countedMs) * 10 / 15);
+}
+
 ComposerWidget::ComposerWidget(QWidget *parent)
     : QWidget(parent)
     , m_head(byteField(this, QStringLiteral("01")))
@@ -61,6 +67,7 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     , m_length(new QLabel(this))
     , m_fit(new QPushButton(tr("Set p2/p3 to the block's length"), this))
     , m_timeout(new QSpinBox(this))
+    , m_realTimeout(new QLabel(this))
     , m_mode(new QComboBox(this))
     , m_status(new QLabel(this))
     , m_send(new QPushButton(tr("Send"), this))
@@ -79,7 +86,11 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     m_block->setMaximumHeight(m_block->fontMetrics().lineSpacing() * 5);
     m_timeout->setRange(0, 600000);
     m_timeout->setSingleStep(100);
-    m_timeout->setSuffix(tr(" ms"));
+    // The dispatcher counts a command's time in its polls, not on a clock: what the
+    // field holds and when a resend really comes are both said.
+    m_timeout->setSuffix(tr(" ms, counted"));
+    m_timeout->setToolTip(tr("The reply timeout as the dispatcher counts it: each 10 ms poll counts 15 ms, so "
+                             "1500 resends after about 1 s."));
     m_timeout->setValue(CommandDraft().timeoutMs);
     m_mode->addItem(tr("to the device (unicast)"));
     m_mode->addItem(tr("to every device (broadcast)"));
@@ -101,7 +112,10 @@ ComposerWidget::ComposerWidget(QWidget *parent)
         connect(field.edit, &QLineEdit::returnPressed, this, &ComposerWidget::send);
     }
     auto *form = new QFormLayout;
-    form->addRow(tr("Timeout"), m_timeout);
+    auto *timeout = new QHBoxLayout;
+    timeout->addWidget(m_timeout);
+    timeout->addWidget(m_realTimeout, 1);
+    form->addRow(tr("Timeout"), timeout);
     form->addRow(tr("Send"), m_mode);
     auto *history = new QHBoxLayout;
     history->addWidget(new QLabel(tr("Sent before"), this), 1);
@@ -174,6 +188,7 @@ void ComposerWidget::recheck()
                           ? tr("block: -")
                           : tr("block: %1 bytes; p2/p3 announce %2").arg(m_check.blockLength).arg(m_check.announcedLength));
     m_fit->setEnabled(m_check.blockLength > 0 && m_check.blockLength != m_check.announcedLength);
+    m_realTimeout->setText(tr("about %1 s").arg(realTimeoutMs(m_timeout->value()) / 1000.0, 0, 'f', 1));
     QString status;
     QString colour;
     if (!m_check.ok && draft().cmd.trimmed().isEmpty()) {

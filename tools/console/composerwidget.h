@@ -34,6 +34,8 @@ public:
     const CommandDraft::Check &lastCheck() const { return m_check; }
     // Most recent first.
     const QList<CommandDraft> &history() const { return m_history; }
+    // When a timeout the dispatcher counts as countedMs really ends.
+    static int realTimeoutMs(int countedMs);
     // Whether Send goes to every device.
     bool broadcast() const { return m_broadcast; }
 
@@ -64,6 +66,7 @@ private:
     QLabel *m_length;
     QPushButton *m_fit;
     QSpinBox *m_timeout;
+    QLabel *m_realTimeout;
     QComboBox *m_mode;
     QLabel *m_status;
     QPushButton *m_send;

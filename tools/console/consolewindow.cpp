@@ -266,7 +266,11 @@ void ConsoleWindow::connectSession()
         }
         setWindowTitle(tr("hostconsole - %1: %2").arg(medium, description));
     });
-    connect(m_session, &ConsoleSession::eventsArrived, this, &ConsoleWindow::addEvents);
+    connect(m_session, &ConsoleSession::eventsArrived, this, [this](const QVector<ConsoleEvent> &events) {
+        // The last of a medium closed for a file to be shown belong to neither.
+        if (!m_fromFile)
+            addEvents(events);
+    });
     connect(m_session, &ConsoleSession::eventsLost, this, [this](qint64 count) {
         m_lostEvents += count;
         updateStatus();
@@ -353,12 +357,7 @@ void ConsoleWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     QAction *open = file->addAction(tr("&Open session..."));
     open->setShortcut(QKeySequence::Open);
-    connect(open, &QAction::triggered, this, [this] {
-        const QString path = pickSessionToOpen();
-        QString error;
-        if (!path.isEmpty() && !openSession(path, &error))
-            showError(error);
-    });
+    connect(open, &QAction::triggered, this, &ConsoleWindow::openChosenSession);
     QAction *save = file->addAction(tr("&Save session..."));
     save->setShortcut(QKeySequence::Save);
     connect(save, &QAction::triggered, this, [this] {
@@ -373,8 +372,55 @@ void ConsoleWindow::buildMenus()
     connect(quit, &QAction::triggered, this, &QWidget::close);
 }
 
+void ConsoleWindow::openChosenSession()
+{
+    // A file shown while a medium runs would take the medium's next events
+    // under its own, and a later save would mix the two.
+    if (mediumInUse()) {
+        if (!askToCloseMedium())
+            return;
+        m_session->close();
+    }
+    if (!settleUnsaved())
+        return;
+    const QString path = pickSessionToOpen();
+    QString error;
+    if (!path.isEmpty() && !openSession(path, &error))
+        showError(error);
+}
+
+bool ConsoleWindow::settleUnsaved()
+{
+    if (!m_unsaved)
+        return true;
+    switch (askToSave()) {
+    case Unsaved::Discard:
+        return true;
+    case Unsaved::Cancel:
+        return false;
+    case Unsaved::Save:
+        break;
+    }
+    const QString path = pickSessionToSave();
+    if (path.isEmpty())
+        return false;
+    QString error;
+    if (!saveSession(path, &error)) {
+        showError(error);
+        return false;
+    }
+    return true;
+}
+
+bool ConsoleWindow::mediumInUse() const
+{
+    const MediumState state = m_connection->state();
+    return state != MediumState::Closed && state != MediumState::Failed;
+}
+
 void ConsoleWindow::addEvent(const ConsoleEvent &event)
 {
+    m_unsaved = true;
     m_traffic->append(event);
     m_counters.add(event);
     if (isRoundTrip(event))
@@ -444,6 +490,7 @@ bool ConsoleWindow::openSession(const QString &path, QString *error)
         m_fileProblems += tr("The oldest %1 events are not held. ").arg(contents.events.droppedCount());
     m_traffic->replace(std::move(contents.events));
     m_fromFile = true;
+    m_unsaved = false;
     m_lostEvents = 0;
     m_detail->clear();
     recount();
@@ -464,6 +511,7 @@ bool ConsoleWindow::saveSession(const QString &path, QString *error)
         *error = tr("Cannot write %1: %2").arg(path, error->isEmpty() ? file.errorString() : *error);
         return false;
     }
+    m_unsaved = false;
     return true;
 }
 
@@ -528,10 +576,32 @@ QString ConsoleWindow::pickScript()
 
 void ConsoleWindow::closeEvent(QCloseEvent *event)
 {
+    if (!settleUnsaved()) {
+        event->ignore();
+        return;
+    }
     // The medium is closed and the session's thread joined now, not when the
     // window object goes.
     m_session->shutdown();
     QMainWindow::closeEvent(event);
+}
+
+ConsoleWindow::Unsaved ConsoleWindow::askToSave()
+{
+    const auto answer = QMessageBox::question(
+        this, tr("hostconsole"), tr("The session's events have not been saved. Save them first?"),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save)
+        return Unsaved::Save;
+    return answer == QMessageBox::Discard ? Unsaved::Discard : Unsaved::Cancel;
+}
+
+bool ConsoleWindow::askToCloseMedium()
+{
+    return QMessageBox::question(this, tr("hostconsole"),
+                                 tr("A medium is open. Close it to show a saved session?"),
+                                 QMessageBox::Close | QMessageBox::Cancel, QMessageBox::Cancel)
+        == QMessageBox::Close;
 }
 
 void ConsoleWindow::showError(const QString &text)

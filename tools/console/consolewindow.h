@@ -37,6 +37,9 @@ class ConsoleWindow : public QMainWindow
     Q_OBJECT
 
 public:
+    // What to do with events not saved yet, before they go.
+    enum class Unsaved { Save, Discard, Cancel };
+
     explicit ConsoleWindow(QWidget *parent = nullptr);
     ~ConsoleWindow() override;
 
@@ -96,6 +99,9 @@ protected:
     virtual QString pickSessionToSave();
     virtual QString pickScript();
     virtual void showError(const QString &text);
+    virtual Unsaved askToSave();
+    // Whether the medium in use may be closed so that a file is shown instead.
+    virtual bool askToCloseMedium();
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -108,6 +114,11 @@ private:
     void showCurrent();
     void recount();
     void updateStatus();
+    // The File menu's Open: asks what a person would lose first.
+    void openChosenSession();
+    // Saves the events not saved yet if a person wants to; false: keep them here.
+    bool settleUnsaved();
+    bool mediumInUse() const;
 
     TrafficModel *m_traffic;
     TrafficFilter *m_filter;
@@ -135,6 +146,8 @@ private:
     QString m_fileProblems;
     // The traffic shown came from a file: a medium opened replaces it.
     bool m_fromFile = false;
+    // Events came since the last save or open: closing or opening asks first.
+    bool m_unsaved = false;
     // Replies go to the devices found while a broadcast listens.
     bool m_discovering = false;
     quint16 m_discoveryPort = 0;
