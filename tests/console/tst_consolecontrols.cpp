@@ -26,6 +26,8 @@
 #include <QWheelEvent>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 // The side panel's controls as a person handles them: the wheel scrolls past a box
 // it is over unless that box was chosen, and a command that goes to every device
 // says so before and after it leaves.
@@ -48,6 +50,8 @@ private slots:
     void fileWhileMediumOpen();
     void timeoutSaysWhatItCounts_data();
     void timeoutSaysWhatItCounts();
+    void onlyFilesOpened_data();
+    void onlyFilesOpened();
 };
 
 namespace {
@@ -557,6 +561,34 @@ void TestConsoleControls::timeoutSaysWhatItCounts()
     for (QLabel *label : composer.findChildren<QLabel *>())
         labels << label->text();
     QVERIFY2(labels.contains(shown), qPrintable(labels.join(QLatin1String(" | "))));
+}
+
+void TestConsoleControls::onlyFilesOpened_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a FIFO no one writes to") << "fifo";
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("a device") << "device";
+}
+
+void TestConsoleControls::onlyFilesOpened()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString path = dir.filePath(kind);
+    if (kind == QLatin1String("fifo"))
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(path));
+    else
+        path = QStringLiteral("/dev/zero");
+    ConsoleWindow window;
+    addTwoEvents(window);
+    QString error;
+    QVERIFY(!window.openSession(path, &error));
+    QVERIFY2(error.contains(QStringLiteral("not a regular file")), qPrintable(error));
+    QTRY_COMPARE(window.traffic()->rowCount(), 2);
 }
 
 QTEST_MAIN(TestConsoleControls)

@@ -44,6 +44,9 @@ ConnectionPanel::ConnectionPanel(QWidget *parent)
     connect(m_open, &QPushButton::clicked, this, &ConnectionPanel::open);
     connect(m_close, &QPushButton::clicked, this, &ConnectionPanel::closeRequested);
     connect(m_udp, &UdpPage::discoverRequested, this, &ConnectionPanel::discoverRequested);
+    connect(m_serial, &SerialPage::openRequested, this, &ConnectionPanel::open);
+    connect(m_udp, &UdpPage::openRequested, this, &ConnectionPanel::open);
+    connect(m_usb, &UsbPage::openRequested, this, &ConnectionPanel::open);
     setState(MediumState::Closed);
 }
 
@@ -88,6 +91,10 @@ void ConnectionPanel::showRequest(const ConnectRequest &r)
 
 void ConnectionPanel::open()
 {
+    // Enter in a field reaches here as the button does, and is as disabled while
+    // a medium is in use.
+    if (!m_open->isEnabled())
+        return;
     ConnectRequest r;
     QString why;
     if (!request(&r, &why)) {
@@ -96,6 +103,9 @@ void ConnectionPanel::open()
         return;
     }
     m_problem->hide();
+    // Until the session says how the medium stands: one Enter in a spin box or
+    // an editable combo reaches here twice (the line, then the box around it).
+    m_open->setEnabled(false);
     emit connectRequested(r);
 }
 

@@ -467,6 +467,13 @@ void ConsoleWindow::setSessionHeader(const QString &medium, const QString &descr
 
 bool ConsoleWindow::openSession(const QString &path, QString *error)
 {
+    // A FIFO would hold the window until something writes to it, a device might
+    // never end: only a file is read.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = tr("Cannot open %1: not a regular file").arg(path);
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = tr("Cannot open %1: %2").arg(path, file.errorString());

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
 
@@ -28,6 +29,8 @@ SerialPage::SerialPage(QWidget *parent)
     const ConnectRequest defaults;
     m_port->setEditable(true);
     m_port->setInsertPolicy(QComboBox::NoInsert);
+    m_port->setObjectName(QStringLiteral("serialPort"));
+    connect(m_port->lineEdit(), &QLineEdit::returnPressed, this, &SerialPage::openRequested);
     m_baud = choices(this,
                      {{"1200", QSerialPort::Baud1200},
                       {"2400", QSerialPort::Baud2400},

@@ -16,6 +16,7 @@ UsbPage::UsbPage(QWidget *parent)
     m_device->setEditable(true);
     m_device->setInsertPolicy(QComboBox::NoInsert);
     m_device->lineEdit()->setPlaceholderText(tr("vendor:product, e.g. 4c56:0105"));
+    connect(m_device->lineEdit(), &QLineEdit::returnPressed, this, &UsbPage::openRequested);
     auto *refreshButton = new QPushButton(tr("Refresh"), this);
     connect(refreshButton, &QPushButton::clicked, this, &UsbPage::refresh);
     auto *row = new QHBoxLayout;
