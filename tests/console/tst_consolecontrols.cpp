@@ -2,6 +2,9 @@
 #include "consolewindow.h"
 #include "testevents.h"
 #include "connectionpanel.h"
+#include "eventdetailview.h"
+#include "scriptpanel.h"
+#include "trafficfilter.h"
 #include "trafficmodel.h"
 
 #include <QAbstractButton>
@@ -11,6 +14,11 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QToolButton>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QProgressBar>
@@ -18,6 +26,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
+#include <QTableView>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QPushButton>
@@ -52,6 +61,9 @@ private slots:
     void timeoutSaysWhatItCounts();
     void onlyFilesOpened_data();
     void onlyFilesOpened();
+    void everyControlExplained();
+    void oneNamePerKind();
+    void shortcutsAndTab();
 };
 
 namespace {
@@ -589,6 +601,102 @@ void TestConsoleControls::onlyFilesOpened()
     QVERIFY(!window.openSession(path, &error));
     QVERIFY2(error.contains(QStringLiteral("not a regular file")), qPrintable(error));
     QTRY_COMPARE(window.traffic()->rowCount(), 2);
+}
+
+void TestConsoleControls::everyControlExplained()
+{
+    ConsoleWindow window;
+    QWidget *panel = sideScroll(window)->widget();
+    QStringList bare;
+    for (QWidget *w : panel->findChildren<QWidget *>()) {
+        const bool control = (isControl(w) && !qobject_cast<QLabel *>(w) && !qobject_cast<QProgressBar *>(w)
+                              && !qobject_cast<QTabBar *>(w))
+            || qobject_cast<QPlainTextEdit *>(w) || qobject_cast<QListWidget *>(w);
+        if (control && w->toolTip().isEmpty())
+            bare << QStringLiteral("%1 %2").arg(QString::fromLatin1(w->metaObject()->className()), w->objectName());
+    }
+    QCOMPARE(bare.join(QLatin1String(", ")), QString());
+}
+
+void TestConsoleControls::oneNamePerKind()
+{
+    ConsoleWindow window;
+    QStringList menu;
+    for (QToolButton *button : window.findChildren<QToolButton *>()) {
+        if (button->text() == QLatin1String("Kinds") && button->menu()) {
+            for (QAction *action : button->menu()->actions())
+                menu << action->text();
+        }
+    }
+    QCOMPARE(menu.size(), ConsoleEvent::kKindCount);
+    // Each kind in the table as in the filter's menu.
+    const QList<ConsoleEvent> kinds = TestEvents::everyKind();
+    for (const ConsoleEvent &e : kinds) {
+        if (!(e.kind == ConsoleEvent::Kind::Send && e.host.resend))
+            window.addEvent(e);
+    }
+    QTRY_VERIFY(window.traffic()->rowCount() > 0);
+    for (int row = 0; row < window.traffic()->rowCount(); ++row) {
+        const QString shown = window.traffic()->index(row, TrafficModel::KindColumn).data().toString();
+        QVERIFY2(menu.contains(shown), qPrintable(shown));
+        QCOMPARE(shown, menu.at(int(window.traffic()->event(row).kind)));
+        window.trafficView()->setCurrentIndex(window.filter()->mapFromSource(window.traffic()->index(row, 0)));
+        QVERIFY2(window.detail()->fieldsText().startsWith(shown + QStringLiteral(" at ")),
+                 qPrintable(window.detail()->fieldsText()));
+    }
+}
+
+void TestConsoleControls::shortcutsAndTab()
+{
+    ConsoleWindow window;
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QSignalSpy sent(window.composer(), &ComposerWidget::sendRequested);
+    CommandDraft draft;
+    draft.cmd = QStringLiteral("71");
+    draft.sub = QStringLiteral("00");
+    window.composer()->setDraft(draft);
+    window.composer()->setCanSend(true);
+    auto *block = window.composer()->findChild<QPlainTextEdit *>();
+    QVERIFY(block);
+    block->setFocus();
+    QTRY_VERIFY(block->hasFocus());
+    // From the block's field, where Return is a new line.
+    QTest::keyClick(block, Qt::Key_Return, Qt::ControlModifier);
+    QCOMPARE(sent.count(), 1);
+    QVERIFY(block->toPlainText().isEmpty());
+    // No medium: Send is off, and so is its shortcut.
+    window.composer()->setCanSend(false);
+    QTest::keyClick(block, Qt::Key_Return, Qt::ControlModifier);
+    QCOMPARE(sent.count(), 1);
+
+    QStringList shortcuts;
+    for (QAction *action : window.menuBar()->findChildren<QAction *>())
+        shortcuts << action->shortcut().toString();
+    for (const QKeySequence &key : {QKeySequence(QKeySequence::Open), QKeySequence(QKeySequence::Save),
+                                    QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Period)})
+        QVERIFY2(shortcuts.contains(key.toString()), qPrintable(key.toString()));
+
+    // Tab from Open goes on through the side panel, to the command's fields,
+    // before anything of the traffic.
+    auto *open = window.findChild<QWidget *>(QStringLiteral("open"));
+    QVERIFY(open);
+    window.connection()->setState(MediumState::Closed);
+    open->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(open->hasFocus());
+    QWidget *panel = sideScroll(window)->widget();
+    QStringList path;
+    bool reachedCommand = false;
+    for (int i = 0; i < 12 && !reachedCommand; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *now = QApplication::focusWidget();
+        QVERIFY(now);
+        path << QString::fromLatin1(now->metaObject()->className()) + QLatin1Char(' ') + now->objectName();
+        QVERIFY2(panel->isAncestorOf(now), qPrintable(path.join(QLatin1String(" > "))));
+        reachedCommand = window.composer()->isAncestorOf(now);
+    }
+    QVERIFY2(reachedCommand, qPrintable(path.join(QLatin1String(" > "))));
 }
 
 QTEST_MAIN(TestConsoleControls)

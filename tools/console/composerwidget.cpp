@@ -78,6 +78,25 @@ ComposerWidget::ComposerWidget(QWidget *parent)
 
     m_send->setObjectName(QStringLiteral("send"));
     m_timeout->setObjectName(QStringLiteral("timeout"));
+    const struct {
+        QWidget *widget;
+        const char *tip;
+    } tips[] = {
+        {m_head, "The frame's head byte, in hexadecimal: 01 unless the device expects another."},
+        {m_cmd, "The command byte, in hexadecimal (e1, 0xE1)."},
+        {m_sub, "The sub-command byte, in hexadecimal."},
+        {m_p1, "Parameter 1, in hexadecimal; empty is 00."},
+        {m_p2, "Parameter 2: with p3, the block's length (p2 + 256 * p3) when a block is sent."},
+        {m_p3, "Parameter 3: the high byte of the block's length when a block is sent."},
+        {m_block, "The block, in hexadecimal: spaces and line breaks allowed, 5a*600 is 5a 600 times."},
+        {m_fit, "Writes the block's length into p2 and p3."},
+        {m_mode, "To the device the medium names, or broadcast to every device on the segment."},
+        {m_send, "Sends the command after those already waiting (Ctrl+Return)."},
+        {m_historyList, "Commands sent before, newest first: choose one to load it, double-click to send it again."},
+        {m_resend, "Sends the chosen command of the list again, unchanged."},
+    };
+    for (const auto &t : tips)
+        t.widget->setToolTip(tr(t.tip));
     m_mode->setObjectName(QStringLiteral("sendMode"));
     m_head->setText(CommandDraft().head);
     m_block->setPlaceholderText(tr("block: hex bytes, spaces allowed; 5a*600 repeats"));

@@ -24,6 +24,8 @@ ConnectionPanel::ConnectionPanel(QWidget *parent)
     qRegisterMetaType<ConnectRequest>();
     m_open->setObjectName(QStringLiteral("open"));
     m_close->setObjectName(QStringLiteral("close"));
+    m_open->setToolTip(tr("Opens the medium of the page shown, with its settings."));
+    m_close->setToolTip(tr("Closes the medium; a script running on it stops."));
     // In the order of ConnectRequest::Medium.
     m_media->addTab(m_serial, tr("Serial"));
     m_media->addTab(m_udp, tr("UDP"));

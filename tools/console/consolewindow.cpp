@@ -38,6 +38,7 @@
 #include <QStyle>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolButton>
@@ -200,6 +201,20 @@ QWidget *ConsoleWindow::buildSide()
     m_work->addTab(m_composer, tr("Command"));
     m_work->addTab(m_script, tr("Script"));
     layout->addWidget(m_work, 1);
+    // Tab goes down the panel as it reads: the medium, the tabs, the command's
+    // fields, the script; not by the order the parts were made in.
+    const auto chainOf = [](QWidget *part) {
+        QList<QWidget *> chain;
+        for (QWidget *w = part->nextInFocusChain(); w != part; w = w->nextInFocusChain()) {
+            if (part->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+                chain << w;
+        }
+        return chain;
+    };
+    const QList<QWidget *> order = chainOf(m_connection) + QList<QWidget *>{m_work->tabBar()} + chainOf(m_composer)
+        + chainOf(m_script);
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
     return side;
 }
 
@@ -332,7 +347,7 @@ QWidget *ConsoleWindow::buildFilterBar()
     auto *menu = new QMenu(kinds);
     for (int i = 0; i < ConsoleEvent::kKindCount; ++i) {
         const auto kind = ConsoleEvent::Kind(i);
-        QAction *action = menu->addAction(ConsoleEvent::name(kind));
+        QAction *action = menu->addAction(TrafficModel::kindName(kind));
         action->setCheckable(true);
         action->setChecked(m_filter->kindShown(kind));
         connect(action, &QAction::toggled, this, [this, kind](bool on) { m_filter->setKindShown(kind, on); });
@@ -368,6 +383,19 @@ void ConsoleWindow::buildMenus()
     });
     file->addSeparator();
     QAction *quit = file->addAction(tr("&Quit"));
+    QMenu *commands = menuBar()->addMenu(tr("&Commands"));
+    // What the buttons do, from wherever the focus is; each does nothing when its
+    // button could not be pressed.
+    QAction *send = commands->addAction(tr("&Send"));
+    send->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+    send->setShortcutContext(Qt::WindowShortcut);
+    connect(send, &QAction::triggered, m_composer, &ComposerWidget::send);
+    QAction *stop = commands->addAction(tr("S&top the script"));
+    stop->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
+    connect(stop, &QAction::triggered, this, [this] {
+        if (m_script->isRunning())
+            m_session->stopScript();
+    });
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 }

@@ -13,6 +13,8 @@ UdpPage::UdpPage(QWidget *parent)
     m_host->setObjectName(QStringLiteral("udpAddress"));
     m_port->setObjectName(QStringLiteral("udpPort"));
     m_host->setPlaceholderText(tr("IPv4 address or host name"));
+    m_host->setToolTip(tr("The device's IPv4 address or host name; Enter opens."));
+    m_port->setToolTip(tr("The device's UDP port, and the port a broadcast goes to; Enter opens."));
     m_port->setRange(1, 65535);
     m_port->setValue(5000);
     auto *find = new QPushButton(tr("Find devices (broadcast)"), this);
