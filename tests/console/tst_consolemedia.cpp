@@ -1,6 +1,7 @@
 #include "consolesession.h"
 #include "consolewindow.h"
 #include "countersview.h"
+#include "commanddraft.h"
 #include "connectionpanel.h"
 #include "hostoptions.h"
 #include "ptydevice.h"
@@ -32,6 +33,8 @@ private slots:
     void scriptRunOnMedium();
     void stoppingMidScript_data();
     void stoppingMidScript();
+    void typedCommandsEndInRows_data();
+    void typedCommandsEndInRows();
 
 private:
     // Starts the device on the medium (unless it runs), opens the window's session on it.
@@ -227,6 +230,60 @@ void TestConsoleMedia::stoppingMidScript()
     window->session()->send(command);
     QTRY_COMPARE_WITH_TIMEOUT(window->counters().answered, answered + 1, 10000);
     QCOMPARE(m_device->device().receivedCommands().size(), 1);
+}
+
+void TestConsoleMedia::typedCommandsEndInRows_data()
+{
+    QTest::addColumn<bool>("stop");   // the script stopped, rather than started
+    QTest::addColumn<QString>("why");
+    QTest::newRow("a script starts") << false << "not sent: the script started (43:00:00:00:00)";
+    QTest::newRow("the script is stopped") << true << "not sent: stopped by the user (43:00:00:00:00)";
+}
+
+void TestConsoleMedia::typedCommandsEndInRows()
+{
+    QFETCH(bool, stop);
+    QFETCH(QString, why);
+    const QString script = m_dir.filePath(QStringLiteral("long.txt"));
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("43:00 timeout=3000 expect=give-up\n71:00\n");
+    file.close();
+
+    struct DiscardingWindow : ConsoleWindow {
+        Unsaved askToSave() override { return Unsaved::Discard; }
+    } window;
+    window.show();
+    QVERIFY(openOn(QStringLiteral("udp"), &window));
+    QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
+    // Commands the device never answers: the first waits for its time-out, the
+    // others behind it.
+    CommandDraft draft;
+    draft.cmd = QStringLiteral("43");
+    draft.sub = QStringLiteral("00");
+    draft.timeoutMs = 3000;
+    const PlannedCommand silent = draft.check().command;
+    if (stop) {
+        window.session()->runScript(script);
+        QTRY_VERIFY_WITH_TIMEOUT(m_device->device().receivedCommands().size() >= 1, 10000);
+    }
+    for (int i = 0; i < 3; ++i)
+        window.session()->send(silent);
+    if (!stop) {
+        QTRY_VERIFY_WITH_TIMEOUT(m_device->device().receivedCommands().size() >= 1, 10000);
+        window.session()->runScript(script);
+    } else {
+        window.scriptPanel()->findChild<QPushButton *>(QStringLiteral("stopScript"))->click();
+    }
+    // Each typed command that did not leave says so in a row of its own, at once.
+    const auto notSent = [&window, &why] {
+        window.traffic()->flush();
+        int rows = 0;
+        for (int row = 0; row < window.traffic()->rowCount(); ++row)
+            rows += window.traffic()->index(row, TrafficModel::TextColumn).data().toString() == why ? 1 : 0;
+        return rows;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(notSent(), stop ? 3 : 2, 2500);
 }
 
 QTEST_MAIN(TestConsoleMedia)
