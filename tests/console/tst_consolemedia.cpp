@@ -133,7 +133,11 @@ void TestConsoleMedia::scriptRunOnMedium()
     QCOMPARE(received.size(), 5);
     QList<SimFrame> shown;
     int replies = 0;
-    QTRY_VERIFY_WITH_TIMEOUT(window.traffic()->rowCount() >= 9, 10000);
+    // The script's end and its last events cross from the session's thread by
+    // different ways: the counters say when every event is in.
+    const QString counters = QStringLiteral("sent 4, answered 3, dropped 0, resent 1, given up 1, send failed 0");
+    QTRY_COMPARE_WITH_TIMEOUT(window.countersView()->text(), counters, 10000);
+    QVERIFY(window.traffic()->rowCount() >= 9);
     for (int row = 0; row < window.traffic()->rowCount(); ++row) {
         const ConsoleEvent &e = window.traffic()->event(row);
         if (e.kind == ConsoleEvent::Kind::Send) {
@@ -151,8 +155,6 @@ void TestConsoleMedia::scriptRunOnMedium()
     }
     QCOMPARE(received.at(1).block, QByteArray::fromHex("01020304"));
     QCOMPARE(replies, 3);
-    const QString counters = QStringLiteral("sent 4, answered 3, dropped 0, resent 1, given up 1, send failed 0");
-    QCOMPARE(window.countersView()->text(), counters);
 
     // Kept and opened again without the medium: the same rows and counts.
     const QString saved = m_dir.filePath(medium + QStringLiteral(".jsonl"));
@@ -196,7 +198,9 @@ void TestConsoleMedia::stoppingMidScript()
     QTRY_VERIFY_WITH_TIMEOUT(isOpen(*window), 10000);
     window->session()->runScript(script);
     QTRY_VERIFY_WITH_TIMEOUT(m_device->device().receivedCommands().size() >= 1, 10000);
-    QVERIFY(window->scriptPanel()->isRunning());
+    // The device can have the first command before the window has read that the
+    // script started: both come from the session's thread, by different ways.
+    QTRY_VERIFY_WITH_TIMEOUT(window->scriptPanel()->isRunning(), 10000);
 
     // Either at once, however long the script's timeouts are.
     QElapsedTimer clock;
@@ -263,14 +267,26 @@ void TestConsoleMedia::typedCommandsEndInRows()
     draft.sub = QStringLiteral("00");
     draft.timeoutMs = 3000;
     const PlannedCommand silent = draft.check().command;
+    // The window has what the session's thread reported: the session has taken
+    // the send as well (the device has the bytes before that thread hears of it).
+    const auto sendShown = [&window] {
+        window.traffic()->flush();
+        for (int row = 0; row < window.traffic()->rowCount(); ++row) {
+            if (window.traffic()->event(row).kind == ConsoleEvent::Kind::Send)
+                return true;
+        }
+        return false;
+    };
     if (stop) {
         window.session()->runScript(script);
-        QTRY_VERIFY_WITH_TIMEOUT(m_device->device().receivedCommands().size() >= 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(sendShown(), 10000);
+        // Its Stop button is live once the window has heard it started.
+        QTRY_VERIFY_WITH_TIMEOUT(window.scriptPanel()->isRunning(), 10000);
     }
     for (int i = 0; i < 3; ++i)
         window.session()->send(silent);
     if (!stop) {
-        QTRY_VERIFY_WITH_TIMEOUT(m_device->device().receivedCommands().size() >= 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(sendShown(), 10000);
         window.session()->runScript(script);
     } else {
         window.scriptPanel()->findChild<QPushButton *>(QStringLiteral("stopScript"))->click();
