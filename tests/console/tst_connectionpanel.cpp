@@ -2,7 +2,10 @@
 #include "hostoptions.h"
 #include "udppage.h"
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -16,6 +19,10 @@ private slots:
     void requestAsHostcliOptions_data();
     void requestAsHostcliOptions();
     void askAndShowState();
+    void enterOpens_data();
+    void enterOpens();
+    void waitingIsAmber_data();
+    void waitingIsAmber();
 };
 
 void TestConnectionPanel::requestAsHostcliOptions_data()
@@ -122,6 +129,67 @@ void TestConnectionPanel::askAndShowState()
     panel.setState(MediumState::Failed, QStringLiteral("no such device"));
     QVERIFY(open->isEnabled());
     QVERIFY(!close->isEnabled());
+}
+
+void TestConnectionPanel::enterOpens_data()
+{
+    QTest::addColumn<int>("medium");     // ConnectRequest::Medium
+    QTest::addColumn<QString>("field");  // where Enter is pressed
+    QTest::newRow("UDP address") << int(ConnectRequest::Medium::Udp) << "udpAddress";
+    QTest::newRow("UDP port") << int(ConnectRequest::Medium::Udp) << "udpPort";
+    QTest::newRow("serial port") << int(ConnectRequest::Medium::Serial) << "serialPort";
+}
+
+void TestConnectionPanel::enterOpens()
+{
+    QFETCH(int, medium);
+    QFETCH(QString, field);
+    ConnectionPanel panel;
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QSignalSpy connects(&panel, &ConnectionPanel::connectRequested);
+    ConnectRequest shown;
+    shown.medium = ConnectRequest::Medium(medium);
+    shown.udpHost = QStringLiteral("127.0.0.1");
+    shown.udpPort = 5000;
+    shown.portName = QStringLiteral("/dev/ttyS9");
+    panel.showRequest(shown);
+    auto *widget = panel.findChild<QWidget *>(field);
+    QVERIFY(widget);
+    // The line a person types in, whatever box holds it.
+    QLineEdit *line = qobject_cast<QLineEdit *>(widget);
+    if (!line)
+        line = widget->findChild<QLineEdit *>();
+    QVERIFY(line);
+    QTest::keyClick(line, Qt::Key_Return);
+    QCOMPARE(connects.count(), 1);
+    QCOMPARE(int(connects.at(0).at(0).value<ConnectRequest>().medium), medium);
+    // In use, the fields are not for typing: Enter asks nothing more.
+    panel.setState(MediumState::Open);
+    QTest::keyClick(line, Qt::Key_Return);
+    QCOMPARE(connects.count(), 1);
+}
+
+void TestConnectionPanel::waitingIsAmber_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QColor>("colour");
+    const QColor green(0x1b, 0x7f, 0x3a);
+    const QColor amber(0xb3, 0x6b, 0x00);
+    const QColor grey(0x9a, 0x9a, 0x9a);
+    QTest::newRow("open") << int(MediumState::Open) << green;
+    QTest::newRow("reopened") << int(MediumState::Reopened) << green;
+    QTest::newRow("opening") << int(MediumState::Opening) << amber;
+    QTest::newRow("unplugged, waiting") << int(MediumState::Unplugged) << amber;
+    QTest::newRow("closed") << int(MediumState::Closed) << grey;
+    QTest::newRow("failed") << int(MediumState::Failed) << QColor(0xc0, 0x1c, 0x28);
+}
+
+void TestConnectionPanel::waitingIsAmber()
+{
+    QFETCH(int, state);
+    QFETCH(QColor, colour);
+    QCOMPARE(MediumStateIndicator::colourOf(MediumState(state)), colour);
 }
 
 QTEST_MAIN(TestConnectionPanel)

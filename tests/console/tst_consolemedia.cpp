@@ -1,6 +1,7 @@
 #include "consolesession.h"
 #include "consolewindow.h"
 #include "countersview.h"
+#include "commanddraft.h"
 #include "connectionpanel.h"
 #include "hostoptions.h"
 #include "ptydevice.h"
@@ -32,6 +33,8 @@ private slots:
     void scriptRunOnMedium();
     void stoppingMidScript_data();
     void stoppingMidScript();
+    void typedCommandsEndInRows_data();
+    void typedCommandsEndInRows();
 
 private:
     // Starts the device on the medium (unless it runs), opens the window's session on it.
@@ -128,17 +131,13 @@ void TestConsoleMedia::scriptRunOnMedium()
     // and command; the resend of the silent command among them.
     const QList<SimFrame> received = m_device->device().receivedCommands();
     QCOMPARE(received.size(), 5);
-    // The run's end may reach the window before its last events' rows do.
-    const auto rowsOf = [&window](ConsoleEvent::Kind kind) {
-        int n = 0;
-        for (int row = 0; row < window.traffic()->rowCount(); ++row)
-            n += window.traffic()->event(row).kind == kind ? 1 : 0;
-        return n;
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(rowsOf(ConsoleEvent::Kind::Reply), 3, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(rowsOf(ConsoleEvent::Kind::Send), received.size(), 10000);
     QList<SimFrame> shown;
     int replies = 0;
+    // The script's end and its last events cross from the session's thread by
+    // different ways: the counters say when every event is in.
+    const QString counters = QStringLiteral("sent 4, answered 3, dropped 0, resent 1, given up 1, send failed 0");
+    QTRY_COMPARE_WITH_TIMEOUT(window.countersView()->text(), counters, 10000);
+    QVERIFY(window.traffic()->rowCount() >= 9);
     for (int row = 0; row < window.traffic()->rowCount(); ++row) {
         const ConsoleEvent &e = window.traffic()->event(row);
         if (e.kind == ConsoleEvent::Kind::Send) {
@@ -156,8 +155,6 @@ void TestConsoleMedia::scriptRunOnMedium()
     }
     QCOMPARE(received.at(1).block, QByteArray::fromHex("01020304"));
     QCOMPARE(replies, 3);
-    const QString counters = QStringLiteral("sent 4, answered 3, dropped 0, resent 1, given up 1, send failed 0");
-    QCOMPARE(window.countersView()->text(), counters);
 
     // Kept and opened again without the medium: the same rows and counts.
     const QString saved = m_dir.filePath(medium + QStringLiteral(".jsonl"));
@@ -191,13 +188,19 @@ void TestConsoleMedia::stoppingMidScript()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size());
     file.close();
 
-    auto window = std::make_unique<ConsoleWindow>();
+    // Closed at once, without keeping its events.
+    struct DiscardingWindow : ConsoleWindow {
+        Unsaved askToSave() override { return Unsaved::Discard; }
+    };
+    std::unique_ptr<ConsoleWindow> window = std::make_unique<DiscardingWindow>();
     window->show();
     QVERIFY(openOn(medium, window.get()));
     QTRY_VERIFY_WITH_TIMEOUT(isOpen(*window), 10000);
     window->session()->runScript(script);
     QTRY_VERIFY_WITH_TIMEOUT(m_device->device().receivedCommands().size() >= 1, 10000);
-    QVERIFY(window->scriptPanel()->isRunning());
+    // The device can have the first command before the window has read that the
+    // script started: both come from the session's thread, by different ways.
+    QTRY_VERIFY_WITH_TIMEOUT(window->scriptPanel()->isRunning(), 10000);
 
     // Either at once, however long the script's timeouts are.
     QElapsedTimer clock;
@@ -231,6 +234,72 @@ void TestConsoleMedia::stoppingMidScript()
     window->session()->send(command);
     QTRY_COMPARE_WITH_TIMEOUT(window->counters().answered, answered + 1, 10000);
     QCOMPARE(m_device->device().receivedCommands().size(), 1);
+}
+
+void TestConsoleMedia::typedCommandsEndInRows_data()
+{
+    QTest::addColumn<bool>("stop");   // the script stopped, rather than started
+    QTest::addColumn<QString>("why");
+    QTest::newRow("a script starts") << false << "not sent: the script started (43:00:00:00:00)";
+    QTest::newRow("the script is stopped") << true << "not sent: stopped by the user (43:00:00:00:00)";
+}
+
+void TestConsoleMedia::typedCommandsEndInRows()
+{
+    QFETCH(bool, stop);
+    QFETCH(QString, why);
+    const QString script = m_dir.filePath(QStringLiteral("long.txt"));
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("43:00 timeout=3000 expect=give-up\n71:00\n");
+    file.close();
+
+    struct DiscardingWindow : ConsoleWindow {
+        Unsaved askToSave() override { return Unsaved::Discard; }
+    } window;
+    window.show();
+    QVERIFY(openOn(QStringLiteral("udp"), &window));
+    QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
+    // Commands the device never answers: the first waits for its time-out, the
+    // others behind it.
+    CommandDraft draft;
+    draft.cmd = QStringLiteral("43");
+    draft.sub = QStringLiteral("00");
+    draft.timeoutMs = 3000;
+    const PlannedCommand silent = draft.check().command;
+    // The window has what the session's thread reported: the session has taken
+    // the send as well (the device has the bytes before that thread hears of it).
+    const auto sendShown = [&window] {
+        window.traffic()->flush();
+        for (int row = 0; row < window.traffic()->rowCount(); ++row) {
+            if (window.traffic()->event(row).kind == ConsoleEvent::Kind::Send)
+                return true;
+        }
+        return false;
+    };
+    if (stop) {
+        window.session()->runScript(script);
+        QTRY_VERIFY_WITH_TIMEOUT(sendShown(), 10000);
+        // Its Stop button is live once the window has heard it started.
+        QTRY_VERIFY_WITH_TIMEOUT(window.scriptPanel()->isRunning(), 10000);
+    }
+    for (int i = 0; i < 3; ++i)
+        window.session()->send(silent);
+    if (!stop) {
+        QTRY_VERIFY_WITH_TIMEOUT(sendShown(), 10000);
+        window.session()->runScript(script);
+    } else {
+        window.scriptPanel()->findChild<QPushButton *>(QStringLiteral("stopScript"))->click();
+    }
+    // Each typed command that did not leave says so in a row of its own, at once.
+    const auto notSent = [&window, &why] {
+        window.traffic()->flush();
+        int rows = 0;
+        for (int row = 0; row < window.traffic()->rowCount(); ++row)
+            rows += window.traffic()->index(row, TrafficModel::TextColumn).data().toString() == why ? 1 : 0;
+        return rows;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(notSent(), stop ? 3 : 2, 2500);
 }
 
 QTEST_MAIN(TestConsoleMedia)

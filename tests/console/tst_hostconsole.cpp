@@ -17,6 +17,8 @@ private slots:
     void initTestCase();
     void start_data();
     void start();
+    void wordsWithoutDisplay_data();
+    void wordsWithoutDisplay();
 
 private:
     QTemporaryDir m_dir;
@@ -78,6 +80,10 @@ void TestHostConsole::start()
     }
 
     QProcess console;
+    // The size a window was left at is kept here, not in the home of whoever tests.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.path());
+    console.setProcessEnvironment(environment);
     console.start(QStringLiteral(HOSTCONSOLE_PATH), arguments);
     QVERIFY2(console.waitForFinished(60000), "hostconsole did not end");
     const QString out = QString::fromLocal8Bit(console.readAllStandardOutput() + console.readAllStandardError());
@@ -94,6 +100,35 @@ void TestHostConsole::start()
         const QImage picture(m_dir.filePath(QStringLiteral("run.png")));
         QVERIFY(!picture.isNull() && picture.width() > 400);
     }
+}
+
+void TestHostConsole::wordsWithoutDisplay_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("--help") << "--help" << "Usage: hostconsole [options] [session]";
+    QTest::newRow("-h") << "-h" << "--broadcast <PORT>";
+    QTest::newRow("--version") << "--version" << "hostconsole 1.";
+}
+
+void TestHostConsole::wordsWithoutDisplay()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, output);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.path());
+    QProcess console;
+    console.setProcessEnvironment(environment);
+    console.start(QStringLiteral(HOSTCONSOLE_PATH), {argument});
+    QVERIFY2(console.waitForFinished(60000), "hostconsole did not end");
+    const QString out = QString::fromLocal8Bit(console.readAllStandardOutput());
+    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(console.exitCode(), 0);
+    QVERIFY2(out.contains(output), qPrintable(out));
+    // Nothing offered that it then refuses.
+    QVERIFY2(!out.contains(QStringLiteral("--cmd")), qPrintable(out));
 }
 
 QTEST_MAIN(TestHostConsole)

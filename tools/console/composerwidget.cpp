@@ -33,7 +33,27 @@ QString historyText(const CommandDraft &draft, const CommandDraft::Check &check)
     return text;
 }
 
+// A long block makes one word of the script line that no wrapping can break: the
+// line is shown with the middle of such a word left out, and whole in its tooltip,
+// so that the panel never grows wider than its side.
+QString shortened(const QString &line)
+{
+    constexpr int kLongestWord = 32;
+    QStringList words = line.split(QLatin1Char(' '));
+    for (QString &word : words) {
+        if (word.size() > kLongestWord)
+            word = word.left(kLongestWord - 12) + QStringLiteral("...") + word.right(9);
+    }
+    return words.join(QLatin1Char(' '));
+}
+
 } // namespace
+
+int ComposerWidget::realTimeoutMs(int countedMs)
+{
+    // Each 10 ms poll of the dispatcher counts 15 ms.
+    return int(qint64(countedMs) * 10 / 15);
+}
 
 ComposerWidget::ComposerWidget(QWidget *parent)
     : QWidget(parent)
@@ -47,6 +67,7 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     , m_length(new QLabel(this))
     , m_fit(new QPushButton(tr("Set p2/p3 to the block's length"), this))
     , m_timeout(new QSpinBox(this))
+    , m_realTimeout(new QLabel(this))
     , m_mode(new QComboBox(this))
     , m_status(new QLabel(this))
     , m_send(new QPushButton(tr("Send"), this))
@@ -56,6 +77,27 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     qRegisterMetaType<PlannedCommand>();
 
     m_send->setObjectName(QStringLiteral("send"));
+    m_timeout->setObjectName(QStringLiteral("timeout"));
+    const struct {
+        QWidget *widget;
+        const char *tip;
+    } tips[] = {
+        {m_head, "The frame's head byte, in hexadecimal: 01 unless the device expects another."},
+        {m_cmd, "The command byte, in hexadecimal (e1, 0xE1)."},
+        {m_sub, "The sub-command byte, in hexadecimal."},
+        {m_p1, "Parameter 1, in hexadecimal; empty is 00."},
+        {m_p2, "Parameter 2: with p3, the block's length (p2 + 256 * p3) when a block is sent."},
+        {m_p3, "Parameter 3: the high byte of the block's length when a block is sent."},
+        {m_block, "The block, in hexadecimal: spaces and line breaks allowed, 5a*600 is 5a 600 times."},
+        {m_fit, "Writes the block's length into p2 and p3."},
+        {m_mode, "To the device the medium names, or broadcast to every device on the segment."},
+        {m_send, "Sends the command after those already waiting (Ctrl+Return)."},
+        {m_historyList, "Commands sent before, newest first: choose one to load it, double-click to send it again."},
+        {m_resend, "Sends the chosen command of the list again, unchanged."},
+    };
+    for (const auto &t : tips)
+        t.widget->setToolTip(tr(t.tip));
+    m_mode->setObjectName(QStringLiteral("sendMode"));
     m_head->setText(CommandDraft().head);
     m_block->setPlaceholderText(tr("block: hex bytes, spaces allowed; 5a*600 repeats"));
     m_block->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -63,12 +105,17 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     m_block->setMaximumHeight(m_block->fontMetrics().lineSpacing() * 5);
     m_timeout->setRange(0, 600000);
     m_timeout->setSingleStep(100);
-    m_timeout->setSuffix(tr(" ms"));
+    // The dispatcher counts a command's time in its polls, not on a clock: what the
+    // field holds and when a resend really comes are both said.
+    m_timeout->setSuffix(tr(" ms, counted"));
+    m_timeout->setToolTip(tr("The reply timeout as the dispatcher counts it: each 10 ms poll counts 15 ms, so "
+                             "1500 resends after about 1 s."));
     m_timeout->setValue(CommandDraft().timeoutMs);
     m_mode->addItem(tr("to the device (unicast)"));
     m_mode->addItem(tr("to every device (broadcast)"));
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_length->setWordWrap(true);
 
     auto *bytes = new QHBoxLayout;
     const struct {
@@ -83,11 +130,11 @@ ComposerWidget::ComposerWidget(QWidget *parent)
         connect(field.edit, &QLineEdit::textChanged, this, &ComposerWidget::recheck);
         connect(field.edit, &QLineEdit::returnPressed, this, &ComposerWidget::send);
     }
-    auto *length = new QHBoxLayout;
-    length->addWidget(m_length, 1);
-    length->addWidget(m_fit);
     auto *form = new QFormLayout;
-    form->addRow(tr("Timeout"), m_timeout);
+    auto *timeout = new QHBoxLayout;
+    timeout->addWidget(m_timeout);
+    timeout->addWidget(m_realTimeout, 1);
+    form->addRow(tr("Timeout"), timeout);
     form->addRow(tr("Send"), m_mode);
     auto *history = new QHBoxLayout;
     history->addWidget(new QLabel(tr("Sent before"), this), 1);
@@ -96,7 +143,10 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bytes);
     layout->addWidget(m_block);
-    layout->addLayout(length);
+    // One above the other: beside the button, the length's words would set the
+    // panel's narrowest width.
+    layout->addWidget(m_length);
+    layout->addWidget(m_fit, 0, Qt::AlignRight);
     layout->addLayout(form);
     layout->addWidget(m_status);
     layout->addWidget(m_send);
@@ -157,23 +207,33 @@ void ComposerWidget::recheck()
                           ? tr("block: -")
                           : tr("block: %1 bytes; p2/p3 announce %2").arg(m_check.blockLength).arg(m_check.announcedLength));
     m_fit->setEnabled(m_check.blockLength > 0 && m_check.blockLength != m_check.announcedLength);
+    m_realTimeout->setText(tr("about %1 s").arg(realTimeoutMs(m_timeout->value()) / 1000.0, 0, 'f', 1));
     QString status;
     QString colour;
     if (!m_check.ok && draft().cmd.trimmed().isEmpty()) {
         // Nothing typed yet is no error.
         status = tr("type a command: cmd and sub at least");
     } else if (!m_check.ok) {
-        status = m_check.error;
+        status = shortened(m_check.error);
         colour = QStringLiteral("#c01c28");
     } else if (!m_check.warning.isEmpty()) {
-        status = m_check.warning + QStringLiteral("\n") + m_check.scriptLine;
+        status = m_check.warning + QStringLiteral("\n") + shortened(m_check.scriptLine);
         colour = QStringLiteral("#b36b00");
     } else {
-        status = m_check.scriptLine;
+        status = shortened(m_check.scriptLine);
     }
     m_status->setText(status);
+    m_status->setToolTip(m_check.ok ? m_check.scriptLine : QString());
     m_status->setStyleSheet(colour.isEmpty() ? QString() : QStringLiteral("color: %1").arg(colour));
     m_send->setEnabled(m_check.ok && m_canSend);
+    // What the button does is said on it: a broadcast reaches every device on the
+    // segment.
+    const bool broadcast = m_mode->currentIndex() == 1;
+    m_send->setText(broadcast ? tr("Send to every device") : tr("Send"));
+    if (broadcast != m_broadcast) {
+        m_broadcast = broadcast;
+        emit broadcastChanged(broadcast);
+    }
 }
 
 void ComposerWidget::setCanSend(bool canSend)

@@ -34,6 +34,10 @@ public:
     const CommandDraft::Check &lastCheck() const { return m_check; }
     // Most recent first.
     const QList<CommandDraft> &history() const { return m_history; }
+    // When a timeout the dispatcher counts as countedMs really ends.
+    static int realTimeoutMs(int countedMs);
+    // Whether Send goes to every device.
+    bool broadcast() const { return m_broadcast; }
 
 public slots:
     // Whether there is a medium to send on; the fields can be edited either way.
@@ -45,6 +49,7 @@ public slots:
 
 signals:
     void sendRequested(const PlannedCommand &command);
+    void broadcastChanged(bool broadcast);
 
 private:
     void recheck();
@@ -61,6 +66,7 @@ private:
     QLabel *m_length;
     QPushButton *m_fit;
     QSpinBox *m_timeout;
+    QLabel *m_realTimeout;
     QComboBox *m_mode;
     QLabel *m_status;
     QPushButton *m_send;
@@ -70,6 +76,7 @@ private:
     CommandDraft::Check m_check;
     QList<CommandDraft> m_history;
     bool m_canSend = true;
+    bool m_broadcast = false;
 };
 
 #endif // COMPOSERWIDGET_H

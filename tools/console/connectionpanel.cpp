@@ -24,6 +24,8 @@ ConnectionPanel::ConnectionPanel(QWidget *parent)
     qRegisterMetaType<ConnectRequest>();
     m_open->setObjectName(QStringLiteral("open"));
     m_close->setObjectName(QStringLiteral("close"));
+    m_open->setToolTip(tr("Opens the medium of the page shown, with its settings."));
+    m_close->setToolTip(tr("Closes the medium; a script running on it stops."));
     // In the order of ConnectRequest::Medium.
     m_media->addTab(m_serial, tr("Serial"));
     m_media->addTab(m_udp, tr("UDP"));
@@ -44,6 +46,9 @@ ConnectionPanel::ConnectionPanel(QWidget *parent)
     connect(m_open, &QPushButton::clicked, this, &ConnectionPanel::open);
     connect(m_close, &QPushButton::clicked, this, &ConnectionPanel::closeRequested);
     connect(m_udp, &UdpPage::discoverRequested, this, &ConnectionPanel::discoverRequested);
+    connect(m_serial, &SerialPage::openRequested, this, &ConnectionPanel::open);
+    connect(m_udp, &UdpPage::openRequested, this, &ConnectionPanel::open);
+    connect(m_usb, &UsbPage::openRequested, this, &ConnectionPanel::open);
     setState(MediumState::Closed);
 }
 
@@ -88,6 +93,10 @@ void ConnectionPanel::showRequest(const ConnectRequest &r)
 
 void ConnectionPanel::open()
 {
+    // Enter in a field reaches here as the button does, and is as disabled while
+    // a medium is in use.
+    if (!m_open->isEnabled())
+        return;
     ConnectRequest r;
     QString why;
     if (!request(&r, &why)) {
@@ -96,6 +105,9 @@ void ConnectionPanel::open()
         return;
     }
     m_problem->hide();
+    // Until the session says how the medium stands: one Enter in a spin box or
+    // an editable combo reaches here twice (the line, then the box around it).
+    m_open->setEnabled(false);
     emit connectRequested(r);
 }
 

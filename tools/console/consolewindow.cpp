@@ -12,6 +12,7 @@
 #include "trafficfilter.h"
 #include "trafficmodel.h"
 #include "udppage.h"
+#include "wheelguard.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -30,9 +32,13 @@
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QScrollArea>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
+#include <QStyle>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolButton>
@@ -133,11 +139,18 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     // Scrolled rather than stretching the window past a small screen's height.
     auto *sideScroll = new QScrollArea(dock);
-    sideScroll->setMinimumWidth(digit * 46);
-    sideScroll->setWidget(buildSide());
+    QWidget *side = buildSide();
+    WheelGuard::protect(side);
+    sideScroll->setWidget(side);
+    // As narrow as the controls allow with the vertical scroll bar beside them;
+    // narrower than that only while the content has to change (a long error text).
+    sideScroll->setMinimumWidth(side->minimumSizeHint().width()
+                                + sideScroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4);
     sideScroll->setWidgetResizable(true);
     sideScroll->setFrameShape(QFrame::NoFrame);
-    sideScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Narrowed past what its controls need, the panel scrolls sideways rather than
+    // cutting them.
+    sideScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     dock->setWidget(sideScroll);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
     resizeDocks({dock}, {digit * 46}, Qt::Horizontal);
@@ -161,7 +174,7 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
         openMedium(udp);
         emit deviceChosen(udp.udpHost);
     });
-    resize(1600, 900);
+    fitToScreen();
     onState(MediumState::Closed, QString());
     updateStatus();
 }
@@ -176,19 +189,58 @@ QWidget *ConsoleWindow::buildSide()
 {
     auto *side = new QWidget(this);
     auto *layout = new QVBoxLayout(side);
-    const struct {
-        const char *title;
-        QWidget *widget;
-        int stretch;
-    } groups[] = {{"Medium", m_connection, 0}, {"Command", m_composer, 1}, {"Script", m_script, 0}};
-    for (const auto &g : groups) {
-        auto *box = new QGroupBox(tr(g.title), side);
-        auto *boxLayout = new QVBoxLayout(box);
-        boxLayout->setContentsMargins(4, 4, 4, 4);
-        boxLayout->addWidget(g.widget);
-        layout->addWidget(box, g.stretch);
-    }
+    auto *medium = new QGroupBox(tr("Medium"), side);
+    auto *mediumLayout = new QVBoxLayout(medium);
+    mediumLayout->setContentsMargins(4, 4, 4, 4);
+    mediumLayout->addWidget(m_connection);
+    layout->addWidget(medium);
+    // The command and the script share the height left under the medium: on a
+    // small screen the script is a tab away rather than below the fold.
+    m_work = new QTabWidget(side);
+    m_work->setObjectName(QStringLiteral("work"));
+    m_work->addTab(m_composer, tr("Command"));
+    m_work->addTab(m_script, tr("Script"));
+    layout->addWidget(m_work, 1);
+    // Tab goes down the panel as it reads: the medium, the tabs, the command's
+    // fields, the script; not by the order the parts were made in.
+    const auto chainOf = [](QWidget *part) {
+        QList<QWidget *> chain;
+        for (QWidget *w = part->nextInFocusChain(); w != part; w = w->nextInFocusChain()) {
+            if (part->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+                chain << w;
+        }
+        return chain;
+    };
+    const QList<QWidget *> order = chainOf(m_connection) + QList<QWidget *>{m_work->tabBar()} + chainOf(m_composer)
+        + chainOf(m_script);
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
     return side;
+}
+
+void ConsoleWindow::fitToScreen()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // Room for the frame and the panels the desktop keeps.
+    const QRect available = screen->availableGeometry();
+    const QSize size = QSize(1600, 900).boundedTo(available.size() * 0.92);
+    resize(size);
+    move(available.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
+void ConsoleWindow::restoreSize(const QSettings &settings)
+{
+    const QByteArray geometry = settings.value(QLatin1String(kGeometryKey)).toByteArray();
+    // What no longer fits the screen (a smaller one since) is brought onto it.
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+}
+
+void ConsoleWindow::keepSize(QSettings *settings) const
+{
+    settings->setValue(QLatin1String(kGeometryKey), saveGeometry());
 }
 
 void ConsoleWindow::connectSession()
@@ -203,6 +255,7 @@ void ConsoleWindow::connectSession()
         openMedium(options);
     });
     connect(m_composer, &ComposerWidget::sendRequested, m_session, &ConsoleSession::send);
+    connect(m_composer, &ComposerWidget::broadcastChanged, this, &ConsoleWindow::updateStatus);
     connect(m_script, &ScriptPanel::runRequested, this, [this] {
         const QString path = pickScript();
         if (!path.isEmpty())
@@ -228,12 +281,17 @@ void ConsoleWindow::connectSession()
         }
         setWindowTitle(tr("hostconsole - %1: %2").arg(medium, description));
     });
-    connect(m_session, &ConsoleSession::eventsArrived, this, &ConsoleWindow::addEvents);
+    connect(m_session, &ConsoleSession::eventsArrived, this, [this](const QVector<ConsoleEvent> &events) {
+        // The last of a medium closed for a file to be shown belong to neither.
+        if (!m_fromFile)
+            addEvents(events);
+    });
     connect(m_session, &ConsoleSession::eventsLost, this, [this](qint64 count) {
         m_lostEvents += count;
         updateStatus();
     });
     connect(m_session, &ConsoleSession::scriptStarted, m_script, &ScriptPanel::started);
+    connect(m_session, &ConsoleSession::scriptStarted, this, [this] { m_work->setCurrentWidget(m_script); });
     connect(m_session, &ConsoleSession::scriptProgress, m_script, &ScriptPanel::advanced);
     connect(m_session, &ConsoleSession::scriptEnded, this,
             [this](int exitCode, const QString &text, const QJsonObject &summary) {
@@ -289,7 +347,7 @@ QWidget *ConsoleWindow::buildFilterBar()
     auto *menu = new QMenu(kinds);
     for (int i = 0; i < ConsoleEvent::kKindCount; ++i) {
         const auto kind = ConsoleEvent::Kind(i);
-        QAction *action = menu->addAction(ConsoleEvent::name(kind));
+        QAction *action = menu->addAction(TrafficModel::kindName(kind));
         action->setCheckable(true);
         action->setChecked(m_filter->kindShown(kind));
         connect(action, &QAction::toggled, this, [this, kind](bool on) { m_filter->setKindShown(kind, on); });
@@ -314,12 +372,7 @@ void ConsoleWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     QAction *open = file->addAction(tr("&Open session..."));
     open->setShortcut(QKeySequence::Open);
-    connect(open, &QAction::triggered, this, [this] {
-        const QString path = pickSessionToOpen();
-        QString error;
-        if (!path.isEmpty() && !openSession(path, &error))
-            showError(error);
-    });
+    connect(open, &QAction::triggered, this, &ConsoleWindow::openChosenSession);
     QAction *save = file->addAction(tr("&Save session..."));
     save->setShortcut(QKeySequence::Save);
     connect(save, &QAction::triggered, this, [this] {
@@ -330,12 +383,72 @@ void ConsoleWindow::buildMenus()
     });
     file->addSeparator();
     QAction *quit = file->addAction(tr("&Quit"));
+    QMenu *commands = menuBar()->addMenu(tr("&Commands"));
+    // What the buttons do, from wherever the focus is; each does nothing when its
+    // button could not be pressed.
+    QAction *send = commands->addAction(tr("&Send"));
+    send->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+    send->setShortcutContext(Qt::WindowShortcut);
+    connect(send, &QAction::triggered, m_composer, &ComposerWidget::send);
+    QAction *stop = commands->addAction(tr("S&top the script"));
+    stop->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
+    connect(stop, &QAction::triggered, this, [this] {
+        if (m_script->isRunning())
+            m_session->stopScript();
+    });
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 }
 
+void ConsoleWindow::openChosenSession()
+{
+    // A file shown while a medium runs would take the medium's next events
+    // under its own, and a later save would mix the two.
+    if (mediumInUse()) {
+        if (!askToCloseMedium())
+            return;
+        m_session->close();
+    }
+    if (!settleUnsaved())
+        return;
+    const QString path = pickSessionToOpen();
+    QString error;
+    if (!path.isEmpty() && !openSession(path, &error))
+        showError(error);
+}
+
+bool ConsoleWindow::settleUnsaved()
+{
+    if (!m_unsaved)
+        return true;
+    switch (askToSave()) {
+    case Unsaved::Discard:
+        return true;
+    case Unsaved::Cancel:
+        return false;
+    case Unsaved::Save:
+        break;
+    }
+    const QString path = pickSessionToSave();
+    if (path.isEmpty())
+        return false;
+    QString error;
+    if (!saveSession(path, &error)) {
+        showError(error);
+        return false;
+    }
+    return true;
+}
+
+bool ConsoleWindow::mediumInUse() const
+{
+    const MediumState state = m_connection->state();
+    return state != MediumState::Closed && state != MediumState::Failed;
+}
+
 void ConsoleWindow::addEvent(const ConsoleEvent &event)
 {
+    m_unsaved = true;
     m_traffic->append(event);
     m_counters.add(event);
     if (isRoundTrip(event))
@@ -382,6 +495,13 @@ void ConsoleWindow::setSessionHeader(const QString &medium, const QString &descr
 
 bool ConsoleWindow::openSession(const QString &path, QString *error)
 {
+    // A FIFO would hold the window until something writes to it, a device might
+    // never end: only a file is read.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = tr("Cannot open %1: not a regular file").arg(path);
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = tr("Cannot open %1: %2").arg(path, file.errorString());
@@ -405,6 +525,7 @@ bool ConsoleWindow::openSession(const QString &path, QString *error)
         m_fileProblems += tr("The oldest %1 events are not held. ").arg(contents.events.droppedCount());
     m_traffic->replace(std::move(contents.events));
     m_fromFile = true;
+    m_unsaved = false;
     m_lostEvents = 0;
     m_detail->clear();
     recount();
@@ -425,6 +546,7 @@ bool ConsoleWindow::saveSession(const QString &path, QString *error)
         *error = tr("Cannot write %1: %2").arg(path, error->isEmpty() ? file.errorString() : *error);
         return false;
     }
+    m_unsaved = false;
     return true;
 }
 
@@ -459,7 +581,11 @@ void ConsoleWindow::updateStatus()
         text += tr(", the oldest %1 let go").arg(m_traffic->droppedCount());
     if (m_lostEvents > 0)
         text += tr(", %1 not shown: the device sent faster than the window took them").arg(m_lostEvents);
-    m_status->setText(text + QStringLiteral(". ") + m_fileProblems);
+    text += QStringLiteral(". ");
+    // Said where the eye goes, since a command sent so reaches every device.
+    if (m_composer->broadcast())
+        text += tr("Commands go to every device (broadcast). ");
+    m_status->setText(text + m_fileProblems);
 }
 
 QString ConsoleWindow::statusText() const
@@ -485,10 +611,32 @@ QString ConsoleWindow::pickScript()
 
 void ConsoleWindow::closeEvent(QCloseEvent *event)
 {
+    if (!settleUnsaved()) {
+        event->ignore();
+        return;
+    }
     // The medium is closed and the session's thread joined now, not when the
     // window object goes.
     m_session->shutdown();
     QMainWindow::closeEvent(event);
+}
+
+ConsoleWindow::Unsaved ConsoleWindow::askToSave()
+{
+    const auto answer = QMessageBox::question(
+        this, tr("hostconsole"), tr("The session's events have not been saved. Save them first?"),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save)
+        return Unsaved::Save;
+    return answer == QMessageBox::Discard ? Unsaved::Discard : Unsaved::Cancel;
+}
+
+bool ConsoleWindow::askToCloseMedium()
+{
+    return QMessageBox::question(this, tr("hostconsole"),
+                                 tr("A medium is open. Close it to show a saved session?"),
+                                 QMessageBox::Close | QMessageBox::Cancel, QMessageBox::Cancel)
+        == QMessageBox::Close;
 }
 
 void ConsoleWindow::showError(const QString &text)

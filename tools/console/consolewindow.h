@@ -19,6 +19,7 @@ class EventDetailView;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QSettings;
 class QTabWidget;
 class QTableView;
 class RoundTripChart;
@@ -36,6 +37,9 @@ class ConsoleWindow : public QMainWindow
     Q_OBJECT
 
 public:
+    // What to do with events not saved yet, before they go.
+    enum class Unsaved { Save, Discard, Cancel };
+
     explicit ConsoleWindow(QWidget *parent = nullptr);
     ~ConsoleWindow() override;
 
@@ -57,6 +61,12 @@ public:
     // Reads a saved session in place of the traffic shown; false, with the reason,
     // when the file cannot be read. Lines it cannot use are counted in the status bar.
     bool openSession(const QString &path, QString *error);
+    // The size and place a person left the window at, from and into settings;
+    // without them it opens at a size the screen has room for.
+    void restoreSize(const QSettings &settings);
+    void keepSize(QSettings *settings) const;
+    static constexpr const char *kGeometryKey = "window/geometry";
+
     // Writes the traffic held as a session file, whole or not at all.
     bool saveSession(const QString &path, QString *error);
 
@@ -89,17 +99,26 @@ protected:
     virtual QString pickSessionToSave();
     virtual QString pickScript();
     virtual void showError(const QString &text);
+    virtual Unsaved askToSave();
+    // Whether the medium in use may be closed so that a file is shown instead.
+    virtual bool askToCloseMedium();
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildMenus();
     QWidget *buildFilterBar();
     QWidget *buildSide();
+    void fitToScreen();
     void connectSession();
     void onState(MediumState state, const QString &detail);
     void showCurrent();
     void recount();
     void updateStatus();
+    // The File menu's Open: asks what a person would lose first.
+    void openChosenSession();
+    // Saves the events not saved yet if a person wants to; false: keep them here.
+    bool settleUnsaved();
+    bool mediumInUse() const;
 
     TrafficModel *m_traffic;
     TrafficFilter *m_filter;
@@ -114,6 +133,8 @@ private:
     ConnectionPanel *m_connection;
     ScriptPanel *m_script;
     QTabWidget *m_below;
+    // The command and the script, under the medium.
+    QTabWidget *m_work = nullptr;
     QLabel *m_status;
     ConsoleSession *m_session;
 
@@ -125,6 +146,8 @@ private:
     QString m_fileProblems;
     // The traffic shown came from a file: a medium opened replaces it.
     bool m_fromFile = false;
+    // Events came since the last save or open: closing or opening asks first.
+    bool m_unsaved = false;
     // Replies go to the devices found while a broadcast listens.
     bool m_discovering = false;
     quint16 m_discoveryPort = 0;

@@ -63,7 +63,7 @@ void EventDetailView::setEvent(const ConsoleEvent &e)
     const ProtocolData &r = h.record;
     QStringList lines;
     lines << QStringLiteral("%1 at %2 s: %3")
-                 .arg(ConsoleEvent::name(e.kind))
+                 .arg(TrafficModel::kindName(e.kind))
                  .arg(double(h.timeMs) / 1000.0, 0, 'f', 3)
                  .arg(TrafficModel::outcomeText(e));
     if (e.hasRecord()) {

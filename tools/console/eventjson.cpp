@@ -132,6 +132,7 @@ bool readSend(const QJsonObject &o, ConsoleEvent *e, QString *error)
     e->byteCount = int(bytes);
     h.unit = o.value(key("unit")).toString();
     h.resend = o.value(key("resend")).toBool();
+    h.record.bySendMode = o.value(key("broadcast")).toBool() ? 1 : 0;
     return true;
 }
 
@@ -152,6 +153,9 @@ QJsonObject toJson(const ConsoleEvent &e)
         o.insert(key("pieces"), pieces);
         o.insert(key("unit"), h.unit);
         o.insert(key("resend"), h.resend);
+        // Only when it went to every device: a unicast line stays as it was.
+        if (h.record.bySendMode == 1)
+            o.insert(key("broadcast"), true);
         insertBlock(e, &o);
         break;
     }

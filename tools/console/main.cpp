@@ -13,6 +13,8 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QPixmap>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QTextStream>
 #include <QTimer>
 
@@ -57,6 +59,12 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
                                  QStringLiteral("[session]"));
     const ToolCommandLine::Result read =
         ToolCommandLine::parse(&parser, QStringLiteral("hostconsole"), arguments, message, true);
+    if (read == ToolCommandLine::Result::Help) {
+        // hostcli's words for --broadcast name its --cmd, which hostconsole has
+        // not: its broadcast always sends the status command.
+        static const QRegularExpression kCmd(QStringLiteral("\\(the\\s+--cmd\\s+given,\\s+default\\s+71:00\\)"));
+        message->replace(kCmd, QStringLiteral("(71:00)"));
+    }
     if (read != ToolCommandLine::Result::Run)
         return read;
 
@@ -106,11 +114,38 @@ bool checkScript(const QString &path, QString *message)
     return commands > 0;
 }
 
+// Whether the arguments ask only for words (--help, --version), which need no
+// display: a window system that is not there would abort the program.
+bool onlyWords(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--")
+            break;
+        if (a == "-h" || a == "--help" || a == "--help-all" || a == "-?" || a == "-v" || a == "--version")
+            return true;
+    }
+    return false;
+}
+
+int words(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("hostconsole"));
+    QCoreApplication::setApplicationVersion(ToolCommandLine::version());
+    Options o;
+    QString message;
+    return ToolCommandLine::finish(parse(app.arguments().mid(1), &o, &message), message);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (onlyWords(argc, argv))
+        return words(argc, argv);
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("velmora"));
     QApplication::setApplicationName(QStringLiteral("hostconsole"));
     QApplication::setApplicationVersion(ToolCommandLine::version());
     QTextStream err(stderr);
@@ -127,6 +162,12 @@ int main(int argc, char *argv[])
 
     HostLog::install(false);
     ConsoleWindow window;
+    // A picture made for the documentation has the same size every time; a window
+    // a person opens has the size it was left at.
+    QSettings settings;
+    const bool remember = o.screenshot.isEmpty();
+    if (remember)
+        window.restoreSize(settings);
     window.show();
     if (!o.session.isEmpty() && !window.openSession(o.session, &message)) {
         err << "hostconsole: " << message << Qt::endl;
@@ -182,5 +223,8 @@ int main(int argc, char *argv[])
     } else {
         finish(0);
     }
-    return app.exec();
+    const int exitCode = app.exec();
+    if (remember)
+        window.keepSize(&settings);
+    return exitCode;
 }

@@ -51,11 +51,12 @@ QColor MediumStateIndicator::colourOf(MediumState state)
     case MediumState::Reopened:
         return QColor(0x1b, 0x7f, 0x3a);
     case MediumState::Opening:
+    case MediumState::Unplugged:
+        // Waiting: for the medium, or for the device to come back.
         return QColor(0xb3, 0x6b, 0x00);
     case MediumState::Failed:
         return QColor(0xc0, 0x1c, 0x28);
     case MediumState::Closed:
-    case MediumState::Unplugged:
         break;
     }
     return QColor(0x9a, 0x9a, 0x9a);

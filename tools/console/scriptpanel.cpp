@@ -17,6 +17,8 @@ ScriptPanel::ScriptPanel(QWidget *parent)
 {
     m_run->setObjectName(QStringLiteral("runScript"));
     m_stop->setObjectName(QStringLiteral("stopScript"));
+    m_run->setToolTip(tr("Runs a hostcli script on the open medium; commands sent meanwhile go in between."));
+    m_stop->setToolTip(tr("Stops the script: the command in flight is let go (Ctrl+.)."));
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
     m_progress->setFormat(tr("%v of %m commands"));

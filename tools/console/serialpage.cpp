@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
 
@@ -28,6 +29,8 @@ SerialPage::SerialPage(QWidget *parent)
     const ConnectRequest defaults;
     m_port->setEditable(true);
     m_port->setInsertPolicy(QComboBox::NoInsert);
+    m_port->setObjectName(QStringLiteral("serialPort"));
+    connect(m_port->lineEdit(), &QLineEdit::returnPressed, this, &SerialPage::openRequested);
     m_baud = choices(this,
                      {{"1200", QSerialPort::Baud1200},
                       {"2400", QSerialPort::Baud2400},
@@ -59,6 +62,13 @@ SerialPage::SerialPage(QWidget *parent)
                      defaults.flowControl);
 
     auto *refreshButton = new QPushButton(tr("Refresh"), this);
+    refreshButton->setToolTip(tr("Lists the serial ports present now."));
+    m_port->setToolTip(tr("The serial port: chosen from those present, or its name typed (ttyUSB0, COM3)."));
+    m_baud->setToolTip(tr("Bits per second, as the device is set."));
+    m_dataBits->setToolTip(tr("Data bits per character, as the device is set."));
+    m_parity->setToolTip(tr("The parity bit, as the device is set."));
+    m_stopBits->setToolTip(tr("Stop bits per character, as the device is set."));
+    m_flow->setToolTip(tr("How the two ends pause each other: not at all, by the RTS/CTS lines, or by XON/XOFF bytes."));
     connect(refreshButton, &QPushButton::clicked, this, &SerialPage::refresh);
     auto *port = new QHBoxLayout;
     port->addWidget(m_port, 1);

@@ -14,6 +14,8 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <deque>
+
 // One HostSession on the open medium, and the commands it reads, which must
 // outlive it.
 struct SessionWorker::Run
@@ -31,6 +33,9 @@ struct SessionWorker::Run
     std::unique_ptr<QFile> file;
     std::unique_ptr<CommandSource> source;
     std::unique_ptr<HostSession> session;
+    // Commands a person sent to this run that have not left yet, oldest first: the
+    // session sends them in turn, and what is left when the run goes gets a row.
+    std::deque<PlannedCommand> typed;
 };
 
 namespace {
@@ -48,6 +53,16 @@ bool endsCommand(const HostEvent &e)
     default:
         return false;
     }
+}
+
+QString commandText(const ProtocolData &r)
+{
+    return QStringLiteral("%1:%2:%3:%4:%5")
+        .arg(r.byCmd, 2, 16, QLatin1Char('0'))
+        .arg(r.bySubCmd, 2, 16, QLatin1Char('0'))
+        .arg(r.byParam1, 2, 16, QLatin1Char('0'))
+        .arg(r.byParam2, 2, 16, QLatin1Char('0'))
+        .arg(r.byParam3, 2, 16, QLatin1Char('0'));
 }
 
 } // namespace
@@ -135,6 +150,7 @@ void SessionWorker::open(const SessionRequest &request)
 
 void SessionWorker::close(const QString &why)
 {
+    letGoTyped(why.isEmpty() ? QStringLiteral("the medium was closed") : why);
     if (m_run && m_run->kind != RunKind::Waiting) {
         m_run->session->abort(why.isEmpty() ? QStringLiteral("the medium was closed") : why);
         endRun(1, false);
@@ -156,6 +172,8 @@ void SessionWorker::send(const PlannedCommand &command)
         refuse(QStringLiteral("the broadcast is still listening for answers"));
     else if (!m_run->session->add(command))
         refuse(QStringLiteral("the session has ended"));
+    else
+        m_run->typed.push_back(command);
 }
 
 void SessionWorker::runScript(const QString &path, const CommandDefaults &defaults)
@@ -190,6 +208,7 @@ void SessionWorker::runScript(const QString &path, const CommandDefaults &defaul
     started.text = run->name;
     started.total = run->total;
     // The waiting session gives way; the dispatcher runs one at a time.
+    letGoTyped(QStringLiteral("the script started"));
     m_run.reset();
     notify(started);
     startRun(RunKind::Script, std::move(run));
@@ -197,8 +216,26 @@ void SessionWorker::runScript(const QString &path, const CommandDefaults &defaul
 
 void SessionWorker::stopScript()
 {
-    if (m_run && m_run->kind != RunKind::Waiting)
+    if (m_run && m_run->kind != RunKind::Waiting) {
+        letGoTyped(QStringLiteral("stopped by the user"));
         m_run->session->abort(QStringLiteral("stopped by the user"));
+    }
+}
+
+void SessionWorker::letGoTyped(const QString &why)
+{
+    if (!m_run)
+        return;
+    for (const PlannedCommand &command : m_run->typed) {
+        ConsoleEvent e;
+        e.kind = ConsoleEvent::Kind::Note;
+        e.host.kind = HostEvent::Kind::Note;
+        e.host.timeMs = m_clock.isValid() ? m_clock.elapsed() : 0;
+        e.host.text = QStringLiteral("not sent: %1 (%2)").arg(why, commandText(command.command));
+        if (m_link->post(e))
+            m_wakeWindow();
+    }
+    m_run->typed.clear();
 }
 
 void SessionWorker::startRun(RunKind kind, std::unique_ptr<Run> run)
@@ -274,6 +311,9 @@ void SessionWorker::onReported(const HostEvent &event)
 {
     if (!m_run)
         return;
+    // A typed command has no script line; they leave in the order they came.
+    if (event.kind == HostEvent::Kind::Send && !event.resend && event.line == 0 && !m_run->typed.empty())
+        m_run->typed.pop_front();
     ConsoleEvent e = ConsoleEvent::fromHost(event);
     e.host.timeMs += m_run->startMs;
     if (m_link->post(e))

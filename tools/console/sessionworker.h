@@ -47,6 +47,9 @@ private:
     void send(const PlannedCommand &command);
     void runScript(const QString &path, const CommandDefaults &defaults);
     void stopScript();
+    // Gives each command sent to the run that has not left a row saying why it
+    // never will.
+    void letGoTyped(const QString &why);
 
     void startRun(RunKind kind, std::unique_ptr<Run> run);
     // Says how the run went and lets it go; goOn: what follows it starts (a waiting

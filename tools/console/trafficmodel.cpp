@@ -12,27 +12,9 @@ QString hexByte(unsigned char b)
 
 QString kindText(const ConsoleEvent &e)
 {
-    switch (e.kind) {
-    case ConsoleEvent::Kind::Send:
-        return e.host.resend ? QStringLiteral("send again") : QStringLiteral("send");
-    case ConsoleEvent::Kind::Resend:
-        return QStringLiteral("resend");
-    case ConsoleEvent::Kind::Reply:
-        return QStringLiteral("reply");
-    case ConsoleEvent::Kind::Drop:
-        return QStringLiteral("reply dropped");
-    case ConsoleEvent::Kind::GiveUp:
-        return QStringLiteral("give-up");
-    case ConsoleEvent::Kind::Unaccounted:
-        return QStringLiteral("unaccounted");
-    case ConsoleEvent::Kind::Medium:
-        return QStringLiteral("medium");
-    case ConsoleEvent::Kind::Note:
-        return QStringLiteral("note");
-    case ConsoleEvent::Kind::SendFailed:
-        return QStringLiteral("send failed");
-    }
-    return QString();
+    if (e.kind == ConsoleEvent::Kind::Send && e.host.resend)
+        return QStringLiteral("send again");
+    return TrafficModel::kindName(e.kind);
 }
 
 QString textOf(const ConsoleEvent &e)
@@ -106,6 +88,31 @@ int TrafficModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
+QString TrafficModel::kindName(ConsoleEvent::Kind kind)
+{
+    switch (kind) {
+    case ConsoleEvent::Kind::Send:
+        return QStringLiteral("send");
+    case ConsoleEvent::Kind::Resend:
+        return QStringLiteral("resend");
+    case ConsoleEvent::Kind::Reply:
+        return QStringLiteral("reply");
+    case ConsoleEvent::Kind::Drop:
+        return QStringLiteral("reply dropped");
+    case ConsoleEvent::Kind::GiveUp:
+        return QStringLiteral("give-up");
+    case ConsoleEvent::Kind::Unaccounted:
+        return QStringLiteral("unaccounted");
+    case ConsoleEvent::Kind::Medium:
+        return QStringLiteral("medium");
+    case ConsoleEvent::Kind::Note:
+        return QStringLiteral("note");
+    case ConsoleEvent::Kind::SendFailed:
+        return QStringLiteral("send failed");
+    }
+    return QString();
+}
+
 TrafficModel::Outcome TrafficModel::outcomeOf(const ConsoleEvent &e)
 {
     switch (e.kind) {
@@ -158,11 +165,13 @@ QColor TrafficModel::colourOf(Outcome outcome)
 
 QString TrafficModel::outcomeText(const ConsoleEvent &e)
 {
+    // A broadcast reaches every device: each of its sends says so.
+    const bool broadcast = e.host.record.bySendMode == 1;
     switch (outcomeOf(e)) {
     case TrafficModel::Outcome::Sent:
-        return QStringLiteral("sent");
+        return broadcast ? QStringLiteral("sent to every device") : QStringLiteral("sent");
     case TrafficModel::Outcome::SentAgain:
-        return QStringLiteral("sent again");
+        return broadcast ? QStringLiteral("sent again to every device") : QStringLiteral("sent again");
     case TrafficModel::Outcome::Resending:
         return QStringLiteral("no reply: resending");
     case TrafficModel::Outcome::Answered:

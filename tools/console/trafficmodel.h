@@ -73,6 +73,9 @@ public:
     // Events that left the buffer, or never reached it, for its bound.
     qint64 droppedCount() const { return m_buffer.droppedCount() + m_droppedUnshown; }
 
+    // A kind as the window names it everywhere (the table, the Kinds filter); the
+    // session file keeps ConsoleEvent::name's.
+    static QString kindName(ConsoleEvent::Kind kind);
     static Outcome outcomeOf(const ConsoleEvent &event);
     static QColor colourOf(Outcome outcome);
     // "answered", "given up after 2 sends"

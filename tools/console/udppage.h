@@ -26,6 +26,8 @@ public slots:
     void setHost(const QString &host);
 
 signals:
+    // Enter pressed where the medium is named.
+    void openRequested();
     void discoverRequested(quint16 port);
 
 private:

@@ -16,7 +16,11 @@ UsbPage::UsbPage(QWidget *parent)
     m_device->setEditable(true);
     m_device->setInsertPolicy(QComboBox::NoInsert);
     m_device->lineEdit()->setPlaceholderText(tr("vendor:product, e.g. 4c56:0105"));
+    connect(m_device->lineEdit(), &QLineEdit::returnPressed, this, &UsbPage::openRequested);
     auto *refreshButton = new QPushButton(tr("Refresh"), this);
+    refreshButton->setToolTip(tr("Lists the HID devices present now."));
+    m_device->setToolTip(tr("The HID device: chosen from those present, or its ids typed as vendor:product; "
+                            "one unplugged is waited for and opened again."));
     connect(refreshButton, &QPushButton::clicked, this, &UsbPage::refresh);
     auto *row = new QHBoxLayout;
     row->addWidget(m_device, 1);

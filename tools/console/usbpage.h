@@ -24,6 +24,10 @@ public:
 public slots:
     void refresh();
 
+signals:
+    // Enter pressed where the medium is named.
+    void openRequested();
+
 private:
     QComboBox *m_device;
 };
