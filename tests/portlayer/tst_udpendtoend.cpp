@@ -264,8 +264,13 @@ void TestUdpEndToEnd::floodLeavesTheHostResponsive()
           f.datagramsSent, f.commands, f.answeredByDevice, f.givenUp, f.releasedByOthers, f.timerFirings, f.timerDue,
           f.rssPeakKb - f.rssBeforeKb, f.peakQueuedReplies, f.recoveryMs);
     QCOMPARE(f.releasedByOthers, 0);
-    QVERIFY2(f.commands > 0 && f.answeredByDevice * 10 >= f.commands * 9,
+    QVERIFY(f.commands > 0);
+#ifndef VELMORA_SANITIZED
+    // A sanitized build reads the flood several times slower than it comes, and the
+    // system then drops the device's replies with it: the share says nothing there.
+    QVERIFY2(f.answeredByDevice * 10 >= f.commands * 9,
              qPrintable(QStringLiteral("%1 of %2").arg(f.answeredByDevice).arg(f.commands)));
+#endif
     QVERIFY2(f.timerFirings * 2 >= f.timerDue, qPrintable(QString::number(f.timerFirings)));
     QVERIFY(f.peakQueuedReplies <= ReplyHandOff::kMaxQueuedReplies);
     QVERIFY2(f.recoveryMs >= 0 && f.recoveryMs <= 20000, qPrintable(QString::number(f.recoveryMs)));
