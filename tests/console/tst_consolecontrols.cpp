@@ -4,6 +4,7 @@
 #include "connectionpanel.h"
 #include "eventdetailview.h"
 #include "scriptpanel.h"
+#include "specialfiles.h"
 #include "trafficfilter.h"
 #include "trafficmodel.h"
 
@@ -35,7 +36,6 @@
 #include <QWheelEvent>
 #include <QtTest>
 
-#include <sys/stat.h>
 
 // The side panel's controls as a person handles them: the wheel scrolls past a box
 // it is over unless that box was chosen, and a command that goes to every device
@@ -589,12 +589,16 @@ void TestConsoleControls::onlyFilesOpened()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QString path = dir.filePath(kind);
-    if (kind == QLatin1String("fifo"))
-        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
-    else if (kind == QLatin1String("folder"))
+    if (kind == QLatin1String("fifo")) {
+        if (!SpecialFiles::makeFifo(path))
+            QSKIP("no FIFOs in folders here");
+    } else if (kind == QLatin1String("folder")) {
         QVERIFY(QDir().mkdir(path));
-    else
-        path = QStringLiteral("/dev/zero");
+    } else {
+        path = SpecialFiles::endlessDevice();
+        if (path.isEmpty())
+            QSKIP("no device named by a path here");
+    }
     ConsoleWindow window;
     addTwoEvents(window);
     QString error;
