@@ -125,6 +125,19 @@ cmd_screenshot() {
 # once through the pkg-config files, and runs it and the installed hostcli against
 # the installed simulated device on each medium (USB on the installed simulated HID
 # bus); checks the manual pages and that the bash completions complete.
+# wait_for_lines FILE...: waits up to 10 s until each file has its first line, as a
+# simulated device prints where a host finds it once it answers.
+wait_for_lines() {
+    local tries=0 f
+    for f in "$@"; do
+        until [ -s "$f" ]; do
+            tries=$((tries + 1))
+            [ $tries -le 100 ] || { echo "the simulated device did not start" >&2; return 1; }
+            sleep 0.1
+        done
+    done
+}
+
 PKG_PREFIX=
 PKG_WORK=
 PKG_DEVICES=()
@@ -228,12 +241,7 @@ cmd_package() {
     PKG_DEVICES+=($!)
     "$prefix/bin/simdevice" --udp 127.0.0.2:0 > "$work/udp.out" 2> /dev/null &
     PKG_DEVICES+=($!)
-    local tries=0
-    until [ -s "$work/serial.out" ] && [ -s "$work/udp.out" ]; do
-        tries=$((tries + 1))
-        [ $tries -le 100 ] || { echo "the simulated devices did not start" >&2; return 1; }
-        sleep 0.1
-    done
+    wait_for_lines "$work/serial.out" "$work/udp.out"
     local pty endpoint
     pty=$(head -n 1 "$work/serial.out")
     endpoint=$(head -n 1 "$work/udp.out")
@@ -343,14 +351,10 @@ windows_serial_check() {
     need "${BASE_PKGS[@]}"
     TARGETS=simdevice_program build build
     build_modemlines
-    local out=$WIN_BUILD/serial-device.out pty tries=0
+    local out=$WIN_BUILD/serial-device.out pty
     build/tools/simdevice/simdevice > "$out" 2> /dev/null &
     WIN_DEVICES+=($!)
-    until [ -s "$out" ]; do
-        tries=$((tries + 1))
-        [ $tries -le 100 ] || { echo "the simulated device did not start" >&2; return 1; }
-        sleep 0.1
-    done
+    wait_for_lines "$out"
     pty=$(head -n 1 "$out")
     local port link
     for port in COM9 'COM12' '\\.\COM12'; do
@@ -390,14 +394,10 @@ cmd_windows_demo() {
     build_modemlines
     wine_start
     trap 'wine_stop; [ ${#WIN_DEVICES[@]} -eq 0 ] || kill "${WIN_DEVICES[@]}" 2> /dev/null || true' EXIT
-    local out=$WIN_BUILD/demo-device.out tries=0
+    local out=$WIN_BUILD/demo-device.out
     build/tools/simdevice/simdevice --silent 42:1 --silent 43 --pieces > "$out" 2> /dev/null &
     WIN_DEVICES+=($!)
-    until [ -s "$out" ]; do
-        tries=$((tries + 1))
-        [ $tries -le 100 ] || { echo "the simulated device did not start" >&2; return 1; }
-        sleep 0.1
-    done
+    wait_for_lines "$out"
     ln -sfn "$(head -n 1 "$out")" "$WINEPREFIX/dosdevices/com5"
     LD_PRELOAD=$PWD/$WIN_MODEMLINES packaging/windows/wine-run.sh "$WIN_BUILD/bin/hostdemo.exe" --port COM5 "$@"
 }
@@ -471,12 +471,7 @@ cmd_windows_package() {
     trap 'wine_stop; [ -z "${PKG_DEVICES[*]}" ] || kill "${PKG_DEVICES[@]}" 2> /dev/null || true' EXIT
     build/tools/simdevice/simdevice --udp 127.0.0.2:0 > "$work/udp.out" 2> /dev/null &
     PKG_DEVICES+=($!)
-    local tries=0
-    until [ -s "$work/udp.out" ]; do
-        tries=$((tries + 1))
-        [ $tries -le 100 ] || { echo "the simulated device did not start" >&2; return 1; }
-        sleep 0.1
-    done
+    wait_for_lines "$work/udp.out"
     local endpoint
     endpoint=$(head -n 1 "$work/udp.out")
     log "minimal-host.exe udp ${endpoint%:*} ${endpoint##*:} under Wine"
