@@ -4,6 +4,7 @@
 #include "framecodec.h"
 #include "portlog.h"
 #include "replyhandoff.h"
+#include "sendersieve.h"
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
@@ -274,6 +275,34 @@ quint64 PortUDP::leftoverDatagrams() const
     return m_leftoverDrops;
 }
 
+quint64 PortUDP::droppedBySystem() const
+{
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    return m_droppedByOldSockets + (m_udpSocket ? SenderSieve::dropped(m_udpSocket->socketDescriptor()) : 0);
+}
+
+void PortUDP::sieveToDevice()
+{
+    // A flood from other hosts would fill the socket's buffer before this thread
+    // refuses it, and the device's replies would be dropped with it. Left open while
+    // a broadcast's answers may still come; the next unicast closes it.
+    if (m_answerFilter.awaitingAnswers(AnswerFilter::Clock::now()))
+        return;
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    const QHostAddress device(m_deviceIP);
+    if (!m_udpSocket || !namesADevice(device) || device.isEqual(m_sievedFor, QHostAddress::ConvertV4MappedToIPv4))
+        return;
+    if (SenderSieve::admitOnly(m_udpSocket->socketDescriptor(), device))
+        m_sievedFor = device;
+}
+
+void PortUDP::openSieve()
+{
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    if (m_udpSocket && !m_sievedFor.isNull() && SenderSieve::admitAll(m_udpSocket->socketDescriptor()))
+        m_sievedFor.clear();
+}
+
 void PortUDP::noteRefused()
 {
     // At most a line a second: the refusals of a flood would drown the log.
@@ -293,6 +322,7 @@ void PortUDP::sendDatatoDevice(void *parameters)
     switch (command.bySendMode) {
     case 0: {
         const QByteArray datagram = produceCmds(command);
+        sieveToDevice();
         sendUdpData(datagram);
         qCDebug(lcPortUdp).noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
         break;
@@ -301,6 +331,7 @@ void PortUDP::sendDatatoDevice(void *parameters)
         const QByteArray datagram = produceCmds(command);
         // Before it leaves: the first answers may be read before the send returns.
         m_answerFilter.broadcastLeft(command, AnswerFilter::Clock::now());
+        openSieve();
         sendUdpDataBroadcast(datagram);
         qCDebug(lcPortUdp).noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
         break;
@@ -384,6 +415,10 @@ void PortUDP::rebuildSocket(bool drainPending)
         disconnect(m_udpSocket, &QUdpSocket::readyRead, this, &PortUDP::readPendingDatagrams);
         if (drainPending)
             discardPending();
+        {
+            std::lock_guard<std::mutex> lock(stdCMDlock);
+            m_droppedByOldSockets += SenderSieve::dropped(m_udpSocket->socketDescriptor());
+        }
         m_udpSocket->close();
     }
     {
@@ -392,6 +427,8 @@ void PortUDP::rebuildSocket(bool drainPending)
         m_lastDatagram.clear();
         m_stdCmdBuff.clear();
         m_heldSender.clear();
+        // The new socket takes datagrams from anyone until the next unicast.
+        m_sievedFor.clear();
     }
     delete m_udpSocket;
     m_udpSocket = nullptr;

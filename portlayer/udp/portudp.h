@@ -24,7 +24,9 @@ class QUdpSocket;
 // at most 540 bytes, or to every device at a port by broadcast; each reply is one
 // datagram, and a reply that carries a block is held until the datagrams of its
 // block have arrived. Only the device answers: datagrams from other senders are
-// refused (AnswerFilter), but for the answers to a broadcast while they are awaited. The socket, the receiving and the rebuilds belong to the
+// refused (AnswerFilter), but for the answers to a broadcast while they are
+// awaited; where the system can, it drops them before they fill the socket
+// (SenderSieve). The socket, the receiving and the rebuilds belong to the
 // thread that created the object, which must run a Qt event loop; send from that
 // thread too.
 class PORVANE_EXPORT PortUDP : public PortBase
@@ -106,6 +108,9 @@ public:
     quint64 refusedDatagrams() const;
     // Datagrams discarded as the rest of a block whose wait a departing command ended.
     quint64 leftoverDatagrams() const;
+    // Datagrams the system dropped before the transport could read them: other
+    // senders' while only the device's reach the socket, and any for want of room.
+    quint64 droppedBySystem() const;
 
 signals:
     void signalReInitUdp();
@@ -132,6 +137,11 @@ private:
     // copies of what it needs and touches nothing of this object.
     void startDetached(std::function<void()> job);
     void noteRefused();
+    // Before a unicast leaves: once no broadcast's answers are awaited, only the
+    // device's datagrams reach the socket.
+    void sieveToDevice();
+    // Before a broadcast leaves: its answers come from anyone.
+    void openSieve();
 
     static void queueIfEnabled(const ProtocolData &reply, bool enabled);
     // The held reply with its block, stamped as a reply taken straight from a
@@ -149,6 +159,10 @@ private:
     BlockWaitRule m_blockWait;
     AnswerFilter m_answerFilter;
     QElapsedTimer m_refusalLog;
+    // The device the system sieves the socket's datagrams for, null while it
+    // sieves none, and what earlier sockets had dropped; guarded by stdCMDlock.
+    QHostAddress m_sievedFor;
+    quint64 m_droppedByOldSockets = 0;
     // Last: destroyed first, delivering what its line still holds.
     ReplyHandOff m_handOff;
 };
