@@ -1,24 +1,22 @@
 #ifndef PORTUDP_H
 #define PORTUDP_H
 
-#include "answerfilter.h"
-#include "blockwaitrule.h"
 #include "cmddealmodule.h"
 #include "portbase.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
-#include "replyhandoff.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QString>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 class QUdpSocket;
+struct PortUDPPrivate;
 
 // Transport over UDP. Commands go to one device by unicast, cut into datagrams of
 // at most 540 bytes, or to every device at a port by broadcast; each reply is one
@@ -148,23 +146,9 @@ private:
     // datagram is; false when there is nothing to queue.
     bool joined(const QByteArray &block, const QByteArray &held, const QString &sender, ProtocolData *reply) const;
 
-    // Who sent the held reply: the joined reply says so, and only that sender's
-    // datagrams complete its block. Guarded by stdCMDlock, as the held reply.
-    QString m_heldSender;
-    // The sender of a held reply given up when a command left, and the bytes of
-    // its block still to come; guarded by stdCMDlock, as the held reply.
-    QString m_leftoverSender;
-    int m_leftoverBytes = 0;
-    quint64 m_leftoverDrops = 0;
-    BlockWaitRule m_blockWait;
-    AnswerFilter m_answerFilter;
-    QElapsedTimer m_refusalLog;
-    // The device the system sieves the socket's datagrams for, null while it
-    // sieves none, and what earlier sockets had dropped; guarded by stdCMDlock.
-    QHostAddress m_sievedFor;
-    quint64 m_droppedByOldSockets = 0;
-    // Last: destroyed first, delivering what its line still holds.
-    ReplyHandOff m_handOff;
+    // Last: destroyed first, so that the hand-off has delivered what its line
+    // holds while the rest still stands.
+    std::unique_ptr<PortUDPPrivate> d;
 };
 
 #endif // PORTUDP_H
