@@ -2,7 +2,7 @@
 #define STREAMPARSER_H
 
 #include "portlog.h"
-#include "porvane_global.h"
+#include "porvane_internal.h"
 #include "protocoldata.h"
 #include "reassemblybuffer.h"
 #include "replyhandoff.h"
@@ -22,7 +22,7 @@
 // until its deadline on the clock. The media differ only in the Settings.
 //
 // Destroying the parser stops its thread first.
-class PORVANE_EXPORT StreamParser
+class PORVANE_INTERNAL StreamParser
 {
 public:
     struct Settings
