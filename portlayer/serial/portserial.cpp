@@ -136,11 +136,13 @@ bool PortSerial::readErrorMeansGone()
 
 void PortSerial::readPendingDatagrams()
 {
-    while (m_com->bytesAvailable() > 0) {
+    while (m_com->isOpen() && m_com->bytesAvailable() > 0) {
         const QByteArray data = m_com->readAll();
         m_bReadErrorPending = false;
         if (bEnabled)
             appendBuffData(data);
+        // Last: a host's slot may close the port.
+        notices()->reportWire(true, data, m_com->portName());
     }
 }
 
@@ -153,6 +155,8 @@ void PortSerial::sendComData(QByteArray data)
     }
     qCDebug(lcPortSerial) << "m_com->write" << data.size();
     const qint64 written = m_com->write(data);
+    if (written > 0)
+        notices()->reportWire(false, data.left(int(written)), m_com->portName());
     if (written == data.size())
         qCDebug(lcPortSerial) << "Send successful";
     else if (written == -1) {

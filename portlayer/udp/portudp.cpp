@@ -178,7 +178,10 @@ void PortUDP::sendUdpData(QByteArray data)
     const bool refused = !namesADevice(address);
     const quint16 udpPort = static_cast<quint16>(port);
     const qint64 total = DatagramCodec::writeInPieces(data, DatagramCodec::kSplitSize, [&](const QByteArray &piece) {
-        return refused ? qint64(-1) : m_udpSocket->writeDatagram(piece, address, udpPort);
+        const qint64 written = refused ? qint64(-1) : m_udpSocket->writeDatagram(piece, address, udpPort);
+        if (written > 0)
+            notices()->reportWire(false, piece, ip);
+        return written;
     });
     if (total == data.size()) {
         qCDebug(lcPortUdp) << "Send successful";
@@ -205,6 +208,8 @@ void PortUDP::sendUdpDataBroadcast(QByteArray data)
         port = m_port;
     }
     const qint64 written = m_udpSocket->writeDatagram(data, QHostAddress::Broadcast, static_cast<quint16>(port));
+    if (written > 0)
+        notices()->reportWire(false, data.left(int(written)), QHostAddress(QHostAddress::Broadcast).toString());
     if (written == data.size()) {
         qCDebug(lcPortUdp) << "Send Broadcast successful";
     } else if (written == -1) {
@@ -261,6 +266,7 @@ void PortUDP::readPendingDatagrams()
             noteRefused();
             continue;
         }
+        notices()->reportWire(true, bytes, DatagramCodec::senderText(datagram.senderAddress()));
         handleDatagram(bytes, datagram.senderAddress());
         std::lock_guard<std::mutex> lock(stdCMDlock);
         heldSender = d->heldSender;

@@ -181,6 +181,8 @@ void PortUSB::closeUSB()
         std::lock_guard<std::mutex> life(m_lifeMutex);
         if (m_hidDevice)
             shutDownLocked(true);
+        else
+            stopReadThreadLocked(); // one stopped from its own slot, still to be joined
     }
     // Both workers have been joined; the pause is the time the device is left
     // alone before whatever comes next (a reopen, say).
@@ -241,6 +243,13 @@ void PortUSB::shutDownLocked(bool clearBuffer)
 
 bool PortUSB::startReadThreadLocked()
 {
+    // A read thread stopped from its own slot is joined here, once it has left; an
+    // open from that slot itself cannot wait for its own thread, and fails.
+    if (m_readThread.joinable()) {
+        if (m_readThread.get_id() == std::this_thread::get_id())
+            return false;
+        m_readThread.join();
+    }
     m_bReadFlag = true;
     if (ThreadStart::start(m_readThread, [this]() { ThreadReadPendingDatagrams(); }))
         return true;
@@ -257,7 +266,10 @@ void PortUSB::stopReadThreadLocked()
         m_bReadFlag = false;
         m_readPauseCond.notify_all();
     }
-    if (m_readThread.joinable())
+    // A host's slot on the read thread itself (signalWire) may close the port: that
+    // thread cannot join itself; it ends once the slot returns, finding the flag
+    // cleared, and the next start or stop from elsewhere joins it.
+    if (m_readThread.joinable() && m_readThread.get_id() != std::this_thread::get_id())
         m_readThread.join();
 }
 
@@ -272,6 +284,7 @@ void PortUSB::ThreadReadPendingDatagrams()
     unsigned char buffer[kReadBufferSize] = {};
     while (m_bReadFlag) {
         int n;
+        QByteArray report;
         {
             // Held for the whole read: the handle cannot be closed under it.
             std::lock_guard<std::mutex> lock(m_hidMutex);
@@ -282,9 +295,13 @@ void PortUSB::ThreadReadPendingDatagrams()
             n = hid_read_timeout(m_hidDevice, buffer, kReadBufferSize, kReadTimeoutMs);
             // Report boundaries are not kept; fill bytes go in with the rest and the
             // parser skips them.
-            if (n > 0)
-                appendBuffData(QByteArray(reinterpret_cast<const char *>(buffer), n));
+            if (n > 0) {
+                report = QByteArray(reinterpret_cast<const char *>(buffer), n);
+                appendBuffData(report);
+            }
         }
+        // Without the lock: a host's slot may close the port from here.
+        notices()->reportWire(true, report, QStringLiteral("USB"));
         // Time-outs are skipped silently, errors counted: a handle whose device has
         // left fails every read from then on, and the watcher closes the port and
         // reports the device gone.
@@ -442,14 +459,17 @@ void PortUSB::sendUSBData_Update_Zorl(QByteArray data)
 
 void PortUSB::writeSequence(const QByteArray &sequence, bool updateCutting)
 {
-    const QString failure = writeSequenceLocked(sequence, updateCutting);
+    QList<QByteArray> sent;
+    const QString failure = writeSequenceLocked(sequence, updateCutting, &sent);
+    for (const QByteArray &report : sent)
+        notices()->reportWire(false, report, QStringLiteral("USB"));
     // Reported once the write lock is let go: a host that closes the port or sends
     // again from its slot takes that lock itself.
     if (!failure.isEmpty())
         reportSendFailed(failure);
 }
 
-QString PortUSB::writeSequenceLocked(const QByteArray &sequence, bool updateCutting)
+QString PortUSB::writeSequenceLocked(const QByteArray &sequence, bool updateCutting, QList<QByteArray> *sent)
 {
     const QList<HidReports::Piece> pieces = updateCutting ? HidReports::update(sequence) : HidReports::plain(sequence);
     // One whole sequence at a time: the host may send an update from any thread
@@ -469,6 +489,8 @@ QString PortUSB::writeSequenceLocked(const QByteArray &sequence, bool updateCutt
             return reason && *reason ? QString::fromWCharArray(reason)
                                      : QStringLiteral("the device refused an output report");
         }
+        // The payload as it went, fill bytes included; not the report ID.
+        sent->append(report.mid(1));
     }
     return QString();
 }

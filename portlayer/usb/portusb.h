@@ -105,8 +105,9 @@ private:
     // Writes the sequence as reports, cut the plain way or the update way, one
     // whole sequence at a time, up to the first that fails, and reports a failure.
     void writeSequence(const QByteArray &sequence, bool updateCutting);
-    // The writing, under the write lock; the failure's reason, or empty.
-    QString writeSequenceLocked(const QByteArray &sequence, bool updateCutting);
+    // The writing, under the write lock; the failure's reason, or empty. The payloads
+    // written go to sent, for the wire's notice once the lock is let go.
+    QString writeSequenceLocked(const QByteArray &sequence, bool updateCutting, QList<QByteArray> *sent);
     // Stops both workers and closes the handle; the caller holds m_lifeMutex.
     void shutDownLocked(bool clearBuffer);
     bool startReadThreadLocked();

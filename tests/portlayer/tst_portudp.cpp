@@ -9,6 +9,7 @@
 #include "replyhandoff.h"
 #include "sendersieve.h"
 #include "threadlesschild.h"
+#include "wirerecorder.h"
 
 #include <QMetaMethod>
 #include <QNetworkDatagram>
@@ -113,6 +114,7 @@ private slots:
     void otherSendModesSendNothing();
     void addressesThatNameNoDevice_data();
     void addressesThatNameNoDevice();
+    void wireShowsTheDevicesBytes();
     void strangersAreSievedOnceACommandLeft_data();
     void strangersAreSievedOnceACommandLeft();
     void rebuilds_data();
@@ -547,6 +549,30 @@ void TestPortUDP::rebuilds()
     // Replies reach the rebuilt socket.
     deliver({reply(0x79, 0x0C)});
     QCOMPARE(queued(), QStringList{"79:0"});
+}
+
+void TestPortUDP::wireShowsTheDevicesBytes()
+{
+    // Each piece as it left, and each of the device's datagrams as it came, noise and
+    // bad checksums included; another sender's datagrams are no part of this wire.
+    WireRecorder wire(m_port->notices());
+    QByteArray badChecksum = reply(0x42, 0x01);
+    badChecksum[17] = badChecksum.at(17) == '0' ? '1' : '0';
+    m_port->setDeviceIP(QStringLiteral("127.0.0.2"));
+    m_port->setPort(m_peer->localPort());
+    ProtocolData c = command(0x42, 600);
+    m_port->sendDatatoDevice(&c);
+    const QList<QByteArray> pieces = receivedByPeer(2);
+    QCOMPARE(pieces.size(), 2);
+    deliver({kFromStranger + reply(0x42, 0x01), badChecksum, bytes(5, 'z')});
+
+    QCOMPARE(wire.pieces(false), pieces);
+    QCOMPARE(wire.pieces(true), (QList<QByteArray>{badChecksum, bytes(5, 'z')}));
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (const WireRecorder::Chunk &chunk : wire.chunks()) {
+        QCOMPARE(chunk.peer, QStringLiteral("127.0.0.2"));
+        QVERIFY(chunk.msSinceEpoch <= now && chunk.msSinceEpoch > now - 60000);
+    }
 }
 
 void TestPortUDP::strangersAreSievedOnceACommandLeft_data()

@@ -6,6 +6,7 @@
 #include "simhidbus.h"
 #include "streamparser.h"
 #include "usbbus.h"
+#include "wirerecorder.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -63,6 +64,8 @@ private slots:
     void timingConstants();
     void replyAfterQuietIsParsedAtOnce();
     void deviceGoneRightAfterOpenIsReported();
+    void closedFromTheWireOnTheReadThread_data();
+    void closedFromTheWireOnTheReadThread();
 
 private:
     // A port open on a freshly attached device.
@@ -136,6 +139,7 @@ void TestPortUsb::reports()
         SimHidBus::instance().failWrites(device, failAt, 1);
     LogCapture log;
     QSignalSpy failed(port->notices(), &PortNotices::signalSendFailed);
+    WireRecorder wire(port->notices());
     const QByteArray sequence = sequenceOf(length);
     if (update)
         port->sendUSBData_Update_Zorl(sequence);
@@ -153,6 +157,11 @@ void TestPortUsb::reports()
         QCOMPARE(reports.at(i).mid(1 + n), QByteArray(64 - n, '\0'));
         at += n;
     }
+    // The wire shows each payload that went, fill included, and none that failed.
+    QList<QByteArray> payloads;
+    for (const QByteArray &report : reports)
+        payloads.append(report.mid(1));
+    QCOMPARE(wire.pieces(false), payloads);
     QCOMPARE(log.count(QStringLiteral("Send failed")), failedLines);
     // Logged or not, a failure is reported, with hidapi's reason.
     QCOMPARE(failed.size(), failAt >= 0 ? 1 : 0);
@@ -249,8 +258,14 @@ void TestPortUsb::replies()
     QVERIFY(port);
     port->setDeviceType(ModulelEnum::DeviceDisplay);
     LogCapture log;
-    for (const QByteArray &report : inputReports)
+    WireRecorder wire(port->notices());
+    QByteArray arrived;
+    for (const QByteArray &report : inputReports) {
         SimHidBus::instance().sendInput(device, report);
+        arrived += report.left(PortUSB::kReadBufferSize);
+    }
+    // Every byte read, noise and bad checksums included, as it came.
+    QTRY_COMPARE_WITH_TIMEOUT(wire.joined(true), arrived, 10000);
 
     QList<ProtocolData> replies;
     QTRY_VERIFY_WITH_TIMEOUT((replies += takeQueuedReplies()).size() >= serials.size(), 10000);
@@ -606,6 +621,39 @@ void TestPortUsb::deviceGoneRightAfterOpenIsReported()
     QTRY_COMPARE_WITH_TIMEOUT(gone.load(), 1, 10000);
     QCOMPARE(back.load(), 0);
     QVERIFY(!port->m_bUSBOpen);
+}
+
+void TestPortUsb::closedFromTheWireOnTheReadThread_data()
+{
+    QTest::addColumn<bool>("reopen");
+    QTest::newRow("then destroyed") << false;
+    QTest::newRow("then opened again") << true;
+}
+
+void TestPortUsb::closedFromTheWireOnTheReadThread()
+{
+    // A host that closes the port from a slot connected directly to the wire runs on
+    // the read thread, which cannot wait for itself to end.
+    QFETCH(bool, reopen);
+    int device = 0;
+    auto port = openPort(&device);
+    QVERIFY(port);
+    PortUSB *raw = port.get();
+    std::atomic<int> closes{0};
+    QObject::connect(raw->notices(), &PortNotices::signalWire, raw->notices(),
+                     [raw, &closes](bool received, const QByteArray &, const QString &, qint64) {
+                         if (received && closes.fetch_add(1) == 0)
+                             raw->closeUSB();
+                     },
+                     Qt::DirectConnection);
+    SimHidBus::instance().sendInput(device, FrameBuilder::reply(0x01, 0x0a, 0x42, 0x00, 0x00, 0x00, 0x00));
+    QTRY_VERIFY_WITH_TIMEOUT(!raw->m_bUSBOpen && closes.load() == 1, 10000);
+    if (reopen) {
+        QVERIFY(raw->openUSB(kVendor, kProduct));
+        QVERIFY(raw->m_bUSBOpen);
+    }
+    port.reset();
+    QCOMPARE(closes.load(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestPortUsb)

@@ -8,6 +8,7 @@
 #include "ptydevice.h"
 #include "streamparser.h"
 #include "transporthost.h"
+#include "wirerecorder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -216,6 +217,7 @@ void TestSerialEndToEnd::badReplyEndsInTimeout()
 
     m_device->device().setFault(quint8(cmd), fault);
     startHost();
+    WireRecorder wire(m_port->notices());
     roundTrip(command(quint8(cmd), quint8(sub), 300));
     QCOMPARE(m_host->timeouts.load(), 1);
     QCOMPARE(m_host->replies.size(), 0);
@@ -224,6 +226,19 @@ void TestSerialEndToEnd::badReplyEndsInTimeout()
     // the device has answered both sends: on a loaded machine it may read the resend
     // after the give-up, and must still answer it badly.
     QTRY_COMPARE_WITH_TIMEOUT(m_device->device().receivedCommands().size(), 2, 10000);
+
+    // The wire shows what no reply does: the command and its resend as they left,
+    // and the bad answers' own bytes as they came.
+    const QList<QByteArray> sent = wire.pieces(false);
+    QCOMPARE(sent.size(), 2);
+    QCOMPARE(sent.at(0), sent.at(1));
+    QVERIFY(sent.at(0).startsWith("[A"));
+    if (fault == SimFault::Silent)
+        QCOMPARE(wire.joined(true), QByteArray());
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(wire.joined(true).count("[R") == 2, 10000);
+    for (const WireRecorder::Chunk &chunk : wire.chunks())
+        QCOMPARE(chunk.peer, m_port->m_com->portName());
     m_device->device().clearFaults();
     roundTrip(command(0x42, 0x00));
     QCOMPARE(m_host->replies.size(), 1);
