@@ -365,8 +365,8 @@ void TestConsoleControls::nothingClipped()
         const int length = block.size() / 2;
         draft.p2 = QString::number(length & 0xFF, 16);
         draft.p3 = QString::number(length >> 8, 16);
+        QVERIFY2(draft.check().ok, qPrintable(draft.check().error));
         window.composer()->setDraft(draft);
-        QVERIFY2(window.composer()->lastCheck().ok, qPrintable(window.composer()->lastCheck().error));
     }
     QScrollArea *scroll = sideScroll(window);
     QVERIFY(scroll);

@@ -26,9 +26,7 @@ public:
     bool request(ConnectRequest *request, QString *why) const;
     MediumState state() const;
 
-    SerialPage *serialPage() const { return m_serial; }
     UdpPage *udpPage() const { return m_udp; }
-    UsbPage *usbPage() const { return m_usb; }
 
 public slots:
     void setState(MediumState state, const QString &detail = QString());
