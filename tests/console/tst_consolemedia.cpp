@@ -140,13 +140,13 @@ void TestConsoleMedia::scriptRunOnMedium()
     QVERIFY(window.traffic()->rowCount() >= 9);
     for (int row = 0; row < window.traffic()->rowCount(); ++row) {
         const ConsoleEvent &e = window.traffic()->event(row);
-        if (e.kind == ConsoleEvent::Kind::Send) {
+        if (e.kind() == HostEvent::Kind::Send) {
             SimFrame f;
             f.sn = e.host.record.bySN;
             f.cmd = e.host.record.byCmd;
             shown << f;
         }
-        replies += e.kind == ConsoleEvent::Kind::Reply ? 1 : 0;
+        replies += e.kind() == HostEvent::Kind::Reply ? 1 : 0;
     }
     QCOMPARE(shown.size(), received.size());
     for (int i = 0; i < shown.size(); ++i) {
@@ -272,7 +272,7 @@ void TestConsoleMedia::typedCommandsEndInRows()
     const auto sendShown = [&window] {
         window.traffic()->flush();
         for (int row = 0; row < window.traffic()->rowCount(); ++row) {
-            if (window.traffic()->event(row).kind == ConsoleEvent::Kind::Send)
+            if (window.traffic()->event(row).kind() == HostEvent::Kind::Send)
                 return true;
         }
         return false;

@@ -123,8 +123,8 @@ void TestTrafficModel::filter()
         model.append(e);
     model.flush();
     for (const QString &name : hidden) {
-        ConsoleEvent::Kind kind;
-        QVERIFY(ConsoleEvent::kindNamed(name, &kind));
+        HostEvent::Kind kind;
+        QVERIFY(eventKindNamed(name, &kind));
         filter.setKindShown(kind, false);
     }
     QCOMPARE(filter.setCommandFilter(command), accepted);

@@ -1,11 +1,13 @@
 #include "sessionworker.h"
 
+#include "commandtext.h"
+#include "eventjson.h"
 #include "hostsession.h"
 #include "mediumtraits.h"
 #include "portbase.h"
 #include "portinterface.h"
-#include "reporter.h"
 #include "scriptreader.h"
+#include "textreporter.h"
 #include "usbreopener.h"
 
 #include <QFile>
@@ -55,16 +57,6 @@ bool endsCommand(const HostEvent &e)
     }
 }
 
-QString commandText(const ProtocolData &r)
-{
-    return QStringLiteral("%1:%2:%3:%4:%5")
-        .arg(r.byCmd, 2, 16, QLatin1Char('0'))
-        .arg(r.bySubCmd, 2, 16, QLatin1Char('0'))
-        .arg(r.byParam1, 2, 16, QLatin1Char('0'))
-        .arg(r.byParam2, 2, 16, QLatin1Char('0'))
-        .arg(r.byParam3, 2, 16, QLatin1Char('0'));
-}
-
 } // namespace
 
 SessionWorker::SessionWorker(SessionLink *link, std::function<void()> wakeWindow)
@@ -94,7 +86,7 @@ void SessionWorker::takeRequests()
             send(r.command);
             break;
         case SessionRequest::Kind::RunScript:
-            runScript(r.path, r.options.defaults);
+            runScript(r.path, r.defaults);
             break;
         case SessionRequest::Kind::StopScript:
             stopScript();
@@ -111,7 +103,7 @@ void SessionWorker::takeRequests()
 void SessionWorker::open(const SessionRequest &request)
 {
     close(QString());
-    m_options = request.options;
+    m_options = request.medium;
     m_medium = &mediumTraits(m_options.medium);
     notifyState(MediumState::Opening, QString::fromLatin1(m_medium->name));
     m_port.reset(PortInterface::creatCoreObjInstance(m_medium->type));
@@ -228,10 +220,9 @@ void SessionWorker::letGoTyped(const QString &why)
         return;
     for (const PlannedCommand &command : m_run->typed) {
         ConsoleEvent e;
-        e.kind = ConsoleEvent::Kind::Note;
         e.host.kind = HostEvent::Kind::Note;
         e.host.timeMs = m_clock.isValid() ? m_clock.elapsed() : 0;
-        e.host.text = QStringLiteral("not sent: %1 (%2)").arg(why, commandText(command.command));
+        e.host.text = QStringLiteral("not sent: %1 (%2)").arg(why, CommandText::header(command.command));
         if (m_link->post(e))
             m_wakeWindow();
     }
@@ -252,7 +243,7 @@ void SessionWorker::startRun(RunKind kind, std::unique_ptr<Run> run)
         session->setGiveUpLimit(0);
         break;
     case RunKind::Script:
-        session->setGiveUpLimit(m_options.giveUpLimit);
+        // Stops where hostcli's run does, at the session's own give-up limit.
         break;
     case RunKind::Discovery:
         session->setListenAfterMs(run->listenMs);
@@ -286,12 +277,12 @@ void SessionWorker::endRun(int exitCode, bool goOn)
     if (run->kind == RunKind::Script) {
         lines.summary(medium, run->session->summary(), exitCode);
         notice.kind = SessionNotice::Kind::ScriptEnded;
-        notice.line = JsonReporter::summaryObject(medium, run->session->summary(), exitCode);
+        notice.line = EventJson::summaryObject(medium, run->session->summary(), exitCode);
     } else {
         notice.addresses = run->session->sources();
         lines.devicesFound(notice.addresses);
         notice.kind = SessionNotice::Kind::DevicesFound;
-        notice.line = JsonReporter::devicesObject(notice.addresses);
+        notice.line = EventJson::devicesObject(notice.addresses);
     }
     out.flush();
     // The report's lines without their "== " marks, which a window needs not.

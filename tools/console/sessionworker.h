@@ -66,7 +66,7 @@ private:
     std::function<void()> m_wakeWindow;
     std::unique_ptr<PortBase> m_port;
     const MediumTraits *m_medium = nullptr;
-    HostOptions m_options;
+    MediumOptions m_options;
     std::unique_ptr<Run> m_run;
     // Numbers the runs, so that a run's end that arrives after it was replaced is
     // known for what it is.
