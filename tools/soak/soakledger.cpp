@@ -1,5 +1,6 @@
 #include "soakledger.h"
 
+#include "percentile.h"
 #include "simfaultnames.h"
 #include "simrecord.h"
 
@@ -11,15 +12,6 @@
 namespace {
 
 constexpr std::chrono::seconds kAnswerWaitsAtMost{1};
-
-double percentile(std::vector<double> sorted, double share)
-{
-    if (sorted.empty())
-        return 0;
-    std::sort(sorted.begin(), sorted.end());
-    const size_t at = std::min(sorted.size() - 1, size_t(double(sorted.size()) * share));
-    return sorted[at];
-}
 
 QString faultName(SimFault f)
 {
@@ -393,7 +385,8 @@ SoakLedger::Counts SoakLedger::finish(QStringList *detail, int maxDetail) const
     if (n.releasedByAnotherReply > n.surplusReplies)
         n.releasesUnexplained = n.releasedByAnotherReply - n.surplusReplies;
 
-    n.rttMedianMs = percentile(rtt, 0.5);
-    n.rttP99Ms = percentile(rtt, 0.99);
+    // 0, as the table shows it, without a round trip.
+    n.rttMedianMs = rtt.empty() ? 0 : Percentile::of(rtt, 0.5);
+    n.rttP99Ms = rtt.empty() ? 0 : Percentile::of(rtt, 0.99);
     return n;
 }
