@@ -52,7 +52,7 @@ void TestSessionFile::roundTrip()
     // byte budget): a line has the bytes only where the event still held them.
     TrafficBuffer events;
     for (ConsoleEvent e : TestEvents::everyKind()) {
-        if (e.kind() == HostEvent::Kind::Reply && e.blockLength > 0)
+        if (e.kind() == HostEvent::Kind::Reply && e.extent.blockLength > 0)
             e.shed();
         events.append(e);
     }
@@ -69,7 +69,7 @@ void TestSessionFile::roundTrip()
     QCOMPARE(written(contents.medium, contents.events, contents.summary), first);
 
     const ConsoleEvent &reply = contents.events.at(1);
-    QCOMPARE(reply.blockLength, 22);
+    QCOMPARE(reply.extent.blockLength, 22);
     QVERIFY(!reply.blockHeld());
     QCOMPARE(contents.events.at(0).host.record.baData, events.at(0).host.record.baData);
 }
@@ -134,7 +134,7 @@ void TestSessionFile::badLines()
     for (int i = 0; i < contents.events.size(); ++i) {
         const ConsoleEvent &e = contents.events.at(i);
         QVERIFY(e.blockHeld() == (e.kind() == HostEvent::Kind::Send || text.contains("blockHex")));
-        QCOMPARE(e.headKnown, text.contains("\"head\""));
+        QCOMPARE(e.extent.headKnown, text.contains("\"head\""));
     }
 }
 

@@ -85,7 +85,7 @@ void TestTrafficModel::byteBudget()
     QCOMPARE(model.event(39).host.record.baData, block);
     for (int row : {0, 39}) {
         QCOMPARE(model.index(row, TrafficModel::BlockColumn).data().toInt(), 0xFFFF);
-        QCOMPARE(model.event(row).byteCount, 0xFFFF + 19);
+        QCOMPARE(model.event(row).extent.byteCount, 0xFFFF + 19);
     }
 }
 

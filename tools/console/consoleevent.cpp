@@ -13,31 +13,12 @@ qint64 textBytes(const QString &text)
 
 ConsoleEvent ConsoleEvent::fromHost(const HostEvent &event)
 {
-    return fromLine(event, EventJson::Extent::of(event));
-}
-
-ConsoleEvent ConsoleEvent::fromLine(const HostEvent &event, const EventJson::Extent &extent)
-{
-    ConsoleEvent e;
-    e.host = event;
-    e.blockLength = extent.blockLength;
-    e.byteCount = extent.byteCount;
-    e.headKnown = extent.headKnown;
-    return e;
-}
-
-EventJson::Extent ConsoleEvent::extent() const
-{
-    EventJson::Extent x;
-    x.blockLength = blockLength;
-    x.byteCount = byteCount;
-    x.headKnown = headKnown;
-    return x;
+    return ConsoleEvent{event, EventJson::Extent::of(event)};
 }
 
 bool ConsoleEvent::blockHeld() const
 {
-    return host.record.baData.size() == blockLength;
+    return host.record.baData.size() == extent.blockLength;
 }
 
 qint64 ConsoleEvent::heapBytes() const

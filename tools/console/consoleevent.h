@@ -15,18 +15,12 @@ struct ConsoleEvent
     // What label, text and source keep once an event has let its bytes go.
     static constexpr int kShedTextLength = 64;
 
-    // The event as the session reported it or a saved session's line gave it.
+    // The event as the session reported it or a saved session's line gave it, and
+    // the lengths of what it held.
     HostEvent host;
-    int blockLength = 0;
-    // Send: the bytes as the transport put them on the medium, frame and block.
-    int byteCount = 0;
-    // False for a reply read from a file that does not carry its head byte.
-    bool headKnown = true;
+    EventJson::Extent extent;
 
     static ConsoleEvent fromHost(const HostEvent &event);
-    static ConsoleEvent fromLine(const HostEvent &event, const EventJson::Extent &extent);
-    // What a saved session's line says of the bytes.
-    EventJson::Extent extent() const;
 
     HostEvent::Kind kind() const { return host.kind; }
     // Whether the block's bytes are still here (a block of 0 bytes always is).

@@ -462,7 +462,7 @@ void ConsoleWindow::showNewestReply()
         if (chosen < 0)
             chosen = row;
         // One with a block shows most of itself.
-        if (e.blockLength > 0) {
+        if (e.extent.blockLength > 0) {
             chosen = row;
             break;
         }

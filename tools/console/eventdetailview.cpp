@@ -48,7 +48,7 @@ QString EventDetailView::headerText(const ConsoleEvent &e)
     for (int i = 0; i < 7; ++i)
         bytes << byteText(header[i]);
     bytes << byteText(FrameCodec::headerChecksum(header));
-    if (!e.headKnown) {
+    if (!e.extent.headKnown) {
         bytes.first() = QStringLiteral("--");
         bytes.last() = QStringLiteral("--");
     }
@@ -69,7 +69,7 @@ void EventDetailView::setEvent(const ConsoleEvent &e)
                      .arg(r.bySN)
                      .arg(byteText(r.byCmd), byteText(r.bySubCmd), byteText(r.byParam1), byteText(r.byParam2),
                           byteText(r.byParam3))
-                     .arg(e.blockLength);
+                     .arg(e.extent.blockLength);
     }
     if (!h.label.isEmpty())
         lines << (h.line > 0 ? QStringLiteral("label: %1 (script line %2)").arg(h.label).arg(h.line)
@@ -79,7 +79,7 @@ void EventDetailView::setEvent(const ConsoleEvent &e)
     if (h.roundTripMs >= 0)
         lines << QStringLiteral("round trip: %1 ms").arg(h.roundTripMs, 0, 'f', 3);
     if (e.kind() == HostEvent::Kind::Send)
-        lines << QStringLiteral("%1 bytes on the medium as %2").arg(e.byteCount).arg(piecesText(h));
+        lines << QStringLiteral("%1 bytes on the medium as %2").arg(e.extent.byteCount).arg(piecesText(h));
     if (e.kind() == HostEvent::Kind::GiveUp)
         lines << QStringLiteral("sent %1 times").arg(h.sends);
     if (!h.text.isEmpty())
@@ -93,12 +93,12 @@ void EventDetailView::setEvent(const ConsoleEvent &e)
     else
         m_frame->clear();
 
-    if (!e.host.hasRecord() || e.blockLength == 0)
+    if (!e.host.hasRecord() || e.extent.blockLength == 0)
         m_block->clear();
     else if (e.blockHeld())
         m_block->setBytes(r.baData);
     else
-        m_block->setPlainText(QStringLiteral("The block's %1 bytes were not kept.").arg(e.blockLength));
+        m_block->setPlainText(QStringLiteral("The block's %1 bytes were not kept.").arg(e.extent.blockLength));
 }
 
 void EventDetailView::clear()

@@ -41,7 +41,7 @@ void readLine(const QByteArray &line, SessionContents *contents)
         QString why;
         switch (EventJson::fromJson(o, &e, &extent, &why)) {
         case EventJson::Read::Event:
-            contents->events.append(ConsoleEvent::fromLine(e, extent));
+            contents->events.append(ConsoleEvent{e, extent});
             break;
         case EventJson::Read::Unknown:
             ++contents->unknownLines;
@@ -98,7 +98,7 @@ bool write(QIODevice *device, const QString &medium, const QString &description,
     if (!medium.isEmpty())
         ok = put(EventJson::openObject(medium, description));
     for (int i = 0; ok && i < events.size(); ++i)
-        ok = put(EventJson::toJson(events.at(i).host, events.at(i).extent()));
+        ok = put(EventJson::toJson(events.at(i).host, events.at(i).extent));
     if (ok && !summary.isEmpty())
         ok = put(summary);
     if (ok && !devices.isEmpty())

@@ -51,7 +51,7 @@ QVariant display(const ConsoleEvent &e, int column)
     case TrafficModel::P3Column:
         return record ? HexNumber::byteText(r.byParam3) : QString();
     case TrafficModel::BlockColumn:
-        return record ? QVariant(e.blockLength) : QVariant();
+        return record ? QVariant(e.extent.blockLength) : QVariant();
     case TrafficModel::RoundTripColumn:
         return e.kind() == HostEvent::Kind::Reply && e.host.roundTripMs >= 0
             ? QString::number(e.host.roundTripMs, 'f', 2) + QStringLiteral(" ms")
