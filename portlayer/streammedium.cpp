@@ -1,9 +1,10 @@
 #include "streammedium.h"
+#include "streammedium_p.h"
 
 #include "framecodec.h"
 
-
-StreamParser::Settings StreamMedium::parserSettings(const Settings &settings, StreamMedium *self)
+StreamParser::Settings StreamMediumPrivate::parserSettings(const StreamMedium::Settings &settings,
+                                                           StreamMedium *self, StreamMediumPrivate *d)
 {
     StreamParser::Settings s;
     s.runFlag = &self->m_parserRun;
@@ -13,8 +14,8 @@ StreamParser::Settings StreamMedium::parserSettings(const Settings &settings, St
     s.debugPrefix = settings.debugPrefix;
     s.logCategory = settings.logCategory;
     const unsigned char replySource = settings.replySource;
-    s.fillReply = [self, replySource](ProtocolData &reply) {
-        reply.strSource = self->m_replySourceText;
+    s.fillReply = [self, d, replySource](ProtocolData &reply) {
+        reply.strSource = d->replySourceText;
         reply.byReplySource = replySource;
         reply.iDeviceType = self->m_deviceType.load();
     };
@@ -27,9 +28,14 @@ StreamParser::Settings StreamMedium::parserSettings(const Settings &settings, St
     return s;
 }
 
+StreamMediumPrivate::StreamMediumPrivate(const StreamMedium::Settings &settings, StreamMedium *medium)
+    : logCategory(settings.logCategory)
+    , parser(parserSettings(settings, medium, this))
+{
+}
+
 StreamMedium::StreamMedium(const Settings &settings)
-    : m_logCategory(settings.logCategory)
-    , m_parser(parserSettings(settings, this))
+    : d(std::make_unique<StreamMediumPrivate>(settings, this))
 {
 }
 
@@ -37,12 +43,12 @@ StreamMedium::~StreamMedium() = default;
 
 void StreamMedium::setReplySourceText(const QString &text)
 {
-    m_replySourceText = text;
+    d->replySourceText = text;
 }
 
 void StreamMedium::runFlagChanged()
 {
-    m_parser.wakeUp();
+    d->parser.wakeUp();
 }
 
 void StreamMedium::sendCommand(void *parameters, const std::function<void(const QByteArray &)> &write,
@@ -53,60 +59,60 @@ void StreamMedium::sendCommand(void *parameters, const std::function<void(const 
     const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
     const QByteArray bytes = FrameCodec::produceCmds(command);
     // Before the write: the answer may come in before the write call returns.
-    if (m_blockWait.endsWait(command.bySN))
-        m_parser.commandSent();
+    if (d->blockWait.endsWait(command.bySN))
+        d->parser.commandSent();
     write(bytes);
-    qCDebug(m_logCategory).noquote() << logPrefix + QString::fromLatin1(bytes.left(FrameCodec::kTextFrameSize));
+    qCDebug(d->logCategory).noquote() << logPrefix + QString::fromLatin1(bytes.left(FrameCodec::kTextFrameSize));
 }
 
 void StreamMedium::appendBuffData(QByteArray data)
 {
-    m_parser.appendBuffData(data);
+    d->parser.appendBuffData(data);
 }
 
 QByteArray StreamMedium::getBuffData(unsigned short n)
 {
-    return m_parser.getBuffData(n);
+    return d->parser.getBuffData(n);
 }
 
 QByteArray StreamMedium::takeBuffData(unsigned short n)
 {
-    return m_parser.takeBuffData(n);
+    return d->parser.takeBuffData(n);
 }
 
 void StreamMedium::clearBuffData()
 {
-    m_parser.clearBuffData();
+    d->parser.clearBuffData();
 }
 
 int StreamMedium::buffSize()
 {
-    return m_parser.buffSize();
+    return d->parser.buffSize();
 }
 
 bool StreamMedium::isFindStdCmdPreFlag(QByteArray snapshot)
 {
-    return m_parser.isFindStdCmdPreFlag(snapshot);
+    return d->parser.isFindStdCmdPreFlag(snapshot);
 }
 
 bool StreamMedium::checkCMD(QByteArray frame)
 {
-    return m_parser.checkCMD(frame);
+    return d->parser.checkCMD(frame);
 }
 
 bool StreamMedium::getArrayData(QByteArray frame, ProtocolData *out)
 {
-    return m_parser.getArrayData(frame, out);
+    return d->parser.getArrayData(frame, out);
 }
 
 bool StreamMedium::checkBlock(ProtocolData reply, unsigned short length)
 {
-    return m_parser.checkBlock(reply, length);
+    return d->parser.checkBlock(reply, length);
 }
 
 void StreamMedium::commandSent()
 {
-    m_parser.commandSent();
+    d->parser.commandSent();
 }
 
 void StreamMedium::addToReceivedQueue(ProtocolData reply)
@@ -116,20 +122,20 @@ void StreamMedium::addToReceivedQueue(ProtocolData reply)
 
 void StreamMedium::ThreadDealDataFunc()
 {
-    m_parser.ThreadDealDataFunc();
+    d->parser.ThreadDealDataFunc();
 }
 
 void StreamMedium::dealOnePass()
 {
-    m_parser.dealOnePass();
+    d->parser.dealOnePass();
 }
 
 bool StreamMedium::startParserThread()
 {
-    return m_parser.startParserThread();
+    return d->parser.startParserThread();
 }
 
 void StreamMedium::stopParserThread()
 {
-    m_parser.stopParserThread();
+    d->parser.stopParserThread();
 }

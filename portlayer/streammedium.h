@@ -1,40 +1,31 @@
 #ifndef STREAMMEDIUM_H
 #define STREAMMEDIUM_H
 
-#include "blockwaitrule.h"
 #include "modulelenum.h"
-#include "portlog.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
-#include "streamparser.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <atomic>
 #include <functional>
+#include <memory>
+
+struct StreamMediumPrivate;
 
 // What the byte-stream media (serial, USB) share: the reassembly buffer and its
 // parser, with the parser's operations under the names hosts know; what their
 // replies are stamped with; and the one way a command goes out, so that the parser
 // hears of every command that leaves. A medium passes its differences as Settings.
+// The operations below forward to the parser, which sits behind a pointer: the
+// names stay where hosts know them, and the parser can change without changing the
+// size of the transports hosts compile against.
 class PORVANE_EXPORT StreamMedium
 {
 public:
-    // What differs between the media.
-    struct Settings
-    {
-        bool awaitBlocks = true;
-        int blockWaitMs = 600;
-        // Class name in the parser's debug lines, "PortSerial" or "PortUSB".
-        QString debugPrefix;
-        // The category of the medium's debug lines.
-        const QLoggingCategory &(*logCategory)() = lcPort;
-        // byReplySource of the replies; and whether replies that checkBlock queues keep
-        // the strSource they come with.
-        unsigned char replySource = 1;
-        bool blockRepliesKeepSource = false;
-    };
+    // What differs between the media; defined where the media are built.
+    struct Settings;
 
     // Read by the parser thread while the host may set it: atomic, still lock-free.
     std::atomic<ModulelEnum::DeviceType> m_deviceType{ModulelEnum::DeviceNone};
@@ -79,14 +70,8 @@ protected:
                      const QString &logPrefix);
 
 private:
-    static StreamParser::Settings parserSettings(const Settings &settings, StreamMedium *self);
-
-    const QLoggingCategory &(*const m_logCategory)();
-    QString m_replySourceText;
-    BlockWaitRule m_blockWait;
-    // Last: destroyed first, so its thread has stopped before the members it stamps
-    // replies from go.
-    StreamParser m_parser;
+    friend struct StreamMediumPrivate;
+    std::unique_ptr<StreamMediumPrivate> d;
 };
 
 #endif // STREAMMEDIUM_H

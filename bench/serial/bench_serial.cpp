@@ -10,6 +10,7 @@
 #include "portserial.h"
 #include "ptydevice.h"
 #include "roundtrip.h"
+#include "streamparser.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,12 +2,15 @@
 
 #include "framecodec.h"
 #include "portlog.h"
+#include "streammedium_p.h"
 
 #include <QMutexLocker>
 
 #include <mutex>
 
-StreamMedium::Settings PortSerial::mediumSettings()
+namespace {
+
+StreamMedium::Settings mediumSettings()
 {
     StreamMedium::Settings s;
     s.awaitBlocks = true;
@@ -18,6 +21,8 @@ StreamMedium::Settings PortSerial::mediumSettings()
     s.replySource = 1;
     return s;
 }
+
+} // namespace
 
 PortSerial::PortSerial()
     : StreamMedium(mediumSettings())

@@ -61,7 +61,6 @@ public slots:
     void handleError(QSerialPort::SerialPortError error);
 
 private:
-    static StreamMedium::Settings mediumSettings();
     // False when no thread could be started.
     bool startParser();
     void stopParser();

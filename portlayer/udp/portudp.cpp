@@ -1,9 +1,11 @@
 #include "portudp.h"
+#include "portudp_p.h"
 
 #include "datagramcodec.h"
 #include "framecodec.h"
 #include "portlog.h"
 #include "replyhandoff.h"
+#include "sendersieve.h"
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
@@ -29,6 +31,7 @@ bool namesADevice(const QHostAddress &address)
 PortUDP::PortUDP()
     : m_udpSocket(nullptr)
     , m_port(0)
+    , d(std::make_unique<PortUDPPrivate>())
 {
     initUdp();
     std::lock_guard<std::mutex> lock(stdCMDlock);
@@ -47,7 +50,7 @@ PortUDP::~PortUDP()
         std::lock_guard<std::mutex> lock(stdCMDlock);
         m_blockCmdBuff.clear();
         m_stdCmdBuff.clear();
-        m_heldSender.clear();
+        d->heldSender.clear();
         m_lastDatagram.clear();
         m_deviceIP.clear();
     }
@@ -244,9 +247,9 @@ void PortUDP::readPendingDatagrams()
     {
         std::lock_guard<std::mutex> lock(stdCMDlock);
         device = m_deviceIP;
-        heldSender = m_heldSender;
+        heldSender = d->heldSender;
     }
-    m_answerFilter.setDevice(device);
+    d->answerFilter.setDevice(device);
     for (int taken = 0; taken < kMaxDatagramsPerPass && clock.elapsed() < kPassBudgetMs && m_udpSocket
          && m_udpSocket->hasPendingDatagrams();
          ++taken) {
@@ -254,33 +257,61 @@ void PortUDP::readPendingDatagrams()
         if (!datagram.isValid())
             break;
         const QByteArray bytes = datagram.data();
-        if (!m_answerFilter.admits(datagram.senderAddress(), heldSender, bytes, AnswerFilter::Clock::now())) {
+        if (!d->answerFilter.admits(datagram.senderAddress(), heldSender, bytes, AnswerFilter::Clock::now())) {
             noteRefused();
             continue;
         }
         handleDatagram(bytes, datagram.senderAddress());
         std::lock_guard<std::mutex> lock(stdCMDlock);
-        heldSender = m_heldSender;
+        heldSender = d->heldSender;
     }
 }
 
 quint64 PortUDP::refusedDatagrams() const
 {
-    return m_answerFilter.refused();
+    return d->answerFilter.refused();
 }
 
 quint64 PortUDP::leftoverDatagrams() const
 {
-    return m_leftoverDrops;
+    return d->leftoverDrops;
+}
+
+quint64 PortUDP::droppedBySystem() const
+{
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    return d->droppedByOldSockets + (m_udpSocket ? SenderSieve::dropped(m_udpSocket->socketDescriptor()) : 0);
+}
+
+void PortUDP::sieveToDevice()
+{
+    // A flood from other hosts would fill the socket's buffer before this thread
+    // refuses it, and the device's replies would be dropped with it. Left open while
+    // a broadcast's answers may still come; the next unicast closes it.
+    if (d->answerFilter.awaitingAnswers(AnswerFilter::Clock::now()))
+        return;
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    const QHostAddress device(m_deviceIP);
+    if (!m_udpSocket || !namesADevice(device) || device.isEqual(d->sievedFor, QHostAddress::ConvertV4MappedToIPv4))
+        return;
+    if (SenderSieve::admitOnly(m_udpSocket->socketDescriptor(), device))
+        d->sievedFor = device;
+}
+
+void PortUDP::openSieve()
+{
+    std::lock_guard<std::mutex> lock(stdCMDlock);
+    if (m_udpSocket && !d->sievedFor.isNull() && SenderSieve::admitAll(m_udpSocket->socketDescriptor()))
+        d->sievedFor.clear();
 }
 
 void PortUDP::noteRefused()
 {
     // At most a line a second: the refusals of a flood would drown the log.
-    if (m_refusalLog.isValid() && m_refusalLog.elapsed() < 1000)
+    if (d->refusalLog.isValid() && d->refusalLog.elapsed() < 1000)
         return;
-    qCDebug(lcPortUdp) << "Datagrams from other senders than the device refused:" << m_answerFilter.refused();
-    m_refusalLog.start();
+    qCDebug(lcPortUdp) << "Datagrams from other senders than the device refused:" << d->answerFilter.refused();
+    d->refusalLog.start();
 }
 
 void PortUDP::sendDatatoDevice(void *parameters)
@@ -288,11 +319,12 @@ void PortUDP::sendDatatoDevice(void *parameters)
     if (!parameters)
         return;
     const ProtocolData command = *static_cast<const ProtocolData *>(parameters);
-    if ((command.bySendMode == 0 || command.bySendMode == 1) && m_blockWait.endsWait(command.bySN))
+    if ((command.bySendMode == 0 || command.bySendMode == 1) && d->blockWait.endsWait(command.bySN))
         endIncompleteHold();
     switch (command.bySendMode) {
     case 0: {
         const QByteArray datagram = produceCmds(command);
+        sieveToDevice();
         sendUdpData(datagram);
         qCDebug(lcPortUdp).noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
         break;
@@ -300,7 +332,8 @@ void PortUDP::sendDatatoDevice(void *parameters)
     case 1: {
         const QByteArray datagram = produceCmds(command);
         // Before it leaves: the first answers may be read before the send returns.
-        m_answerFilter.broadcastLeft(command, AnswerFilter::Clock::now());
+        d->answerFilter.broadcastLeft(command, AnswerFilter::Clock::now());
+        openSieve();
         sendUdpDataBroadcast(datagram);
         qCDebug(lcPortUdp).noquote() << QStringLiteral("Send data:") + DatagramCodec::logText(datagram);
         break;
@@ -328,11 +361,11 @@ void PortUDP::endIncompleteHold()
         // release the commands after it.
         const ProtocolData held = DatagramCodec::decode(m_stdCmdBuff);
         const int expected = qMax<int>(DatagramCodec::fixedBlockSize(held), DatagramCodec::announcedLength(held));
-        m_leftoverSender = m_heldSender;
-        m_leftoverBytes = qMax(0, expected - m_blockCmdBuff.size());
+        d->leftoverSender = d->heldSender;
+        d->leftoverBytes = qMax(0, expected - m_blockCmdBuff.size());
     }
     m_stdCmdBuff.clear();
-    m_heldSender.clear();
+    d->heldSender.clear();
     m_blockCmdBuff.clear();
 }
 
@@ -351,19 +384,19 @@ void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sen
 
     if (!DatagramCodec::isNotReply(reply)) {
         std::lock_guard<std::mutex> lock(stdCMDlock);
-        if (ip == m_leftoverSender)
-            m_leftoverBytes = 0; // its sender has moved on
+        if (ip == d->leftoverSender)
+            d->leftoverBytes = 0; // its sender has moved on
     }
 
     switch (DatagramCodec::classify(reply)) {
     case DatagramCodec::Intake::QueueNow:
         if (bEnabled)
-            m_handOff.deliverNow(reply);
+            d->handOff.deliverNow(reply);
         break;
     case DatagramCodec::Intake::Hold: {
         std::lock_guard<std::mutex> lock(stdCMDlock);
         m_stdCmdBuff = m_lastDatagram;
-        m_heldSender = ip;
+        d->heldSender = ip;
         // The bytes gathered so far belong to the reply this one replaces (a resend's
         // second answer, say); joined with this one they would be a corrupted block.
         m_blockCmdBuff.clear();
@@ -373,7 +406,7 @@ void PortUDP::handleDatagram(const QByteArray &datagram, const QHostAddress &sen
         if (DatagramCodec::isNotReply(reply))
             takeBlockBytes(ip);
         else if (bEnabled)
-            m_handOff.post(reply);
+            d->handOff.post(reply);
         break;
     }
 }
@@ -384,6 +417,10 @@ void PortUDP::rebuildSocket(bool drainPending)
         disconnect(m_udpSocket, &QUdpSocket::readyRead, this, &PortUDP::readPendingDatagrams);
         if (drainPending)
             discardPending();
+        {
+            std::lock_guard<std::mutex> lock(stdCMDlock);
+            d->droppedByOldSockets += SenderSieve::dropped(m_udpSocket->socketDescriptor());
+        }
         m_udpSocket->close();
     }
     {
@@ -391,7 +428,9 @@ void PortUDP::rebuildSocket(bool drainPending)
         m_blockCmdBuff.clear();
         m_lastDatagram.clear();
         m_stdCmdBuff.clear();
-        m_heldSender.clear();
+        d->heldSender.clear();
+        // The new socket takes datagrams from anyone until the next unicast.
+        d->sievedFor.clear();
     }
     delete m_udpSocket;
     m_udpSocket = nullptr;
@@ -408,20 +447,20 @@ void PortUDP::discardPending()
 
 void PortUDP::takeBlockBytes(const QString &sender)
 {
-    if (m_stdCmdBuff.isEmpty() || sender != m_heldSender) {
+    if (m_stdCmdBuff.isEmpty() || sender != d->heldSender) {
         {
             std::lock_guard<std::mutex> lock(stdCMDlock);
-            if (sender == m_leftoverSender && m_lastDatagram.size() <= m_leftoverBytes) {
+            if (sender == d->leftoverSender && m_lastDatagram.size() <= d->leftoverBytes) {
                 // The rest of a block whose wait a departing command ended.
-                m_leftoverBytes -= m_lastDatagram.size();
-                ++m_leftoverDrops;
+                d->leftoverBytes -= m_lastDatagram.size();
+                ++d->leftoverDrops;
                 return;
             }
-            m_leftoverBytes = 0;
+            d->leftoverBytes = 0;
         }
         // Nothing held for this sender: the dispatcher need not wait for the
         // watchdog, in line with the replies before.
-        m_handOff.postRelease();
+        d->handOff.postRelease();
         return;
     }
     const qint16 announced = DatagramCodec::announcedLength(getArrayData(m_stdCmdBuff));
@@ -433,12 +472,12 @@ void PortUDP::takeBlockBytes(const QString &sender)
 
     ProtocolData reply;
     if (!joined(m_blockCmdBuff, m_stdCmdBuff, sender, &reply))
-        m_handOff.postRelease();
+        d->handOff.postRelease();
     else if (bEnabled)
-        m_handOff.post(reply);
+        d->handOff.post(reply);
     std::lock_guard<std::mutex> lock(stdCMDlock);
     m_stdCmdBuff.clear();
-    m_heldSender.clear();
+    d->heldSender.clear();
     m_blockCmdBuff.clear();
 }
 

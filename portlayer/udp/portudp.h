@@ -1,30 +1,30 @@
 #ifndef PORTUDP_H
 #define PORTUDP_H
 
-#include "answerfilter.h"
-#include "blockwaitrule.h"
 #include "cmddealmodule.h"
 #include "portbase.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
-#include "replyhandoff.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QString>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 class QUdpSocket;
+struct PortUDPPrivate;
 
 // Transport over UDP. Commands go to one device by unicast, cut into datagrams of
 // at most 540 bytes, or to every device at a port by broadcast; each reply is one
 // datagram, and a reply that carries a block is held until the datagrams of its
 // block have arrived. Only the device answers: datagrams from other senders are
-// refused (AnswerFilter), but for the answers to a broadcast while they are awaited. The socket, the receiving and the rebuilds belong to the
+// refused (AnswerFilter), but for the answers to a broadcast while they are
+// awaited; where the system can, it drops them before they fill the socket
+// (SenderSieve). The socket, the receiving and the rebuilds belong to the
 // thread that created the object, which must run a Qt event loop; send from that
 // thread too.
 class PORVANE_EXPORT PortUDP : public PortBase
@@ -106,6 +106,9 @@ public:
     quint64 refusedDatagrams() const;
     // Datagrams discarded as the rest of a block whose wait a departing command ended.
     quint64 leftoverDatagrams() const;
+    // Datagrams the system dropped before the transport could read them: other
+    // senders' while only the device's reach the socket, and any for want of room.
+    quint64 droppedBySystem() const;
 
 signals:
     void signalReInitUdp();
@@ -132,25 +135,20 @@ private:
     // copies of what it needs and touches nothing of this object.
     void startDetached(std::function<void()> job);
     void noteRefused();
+    // Before a unicast leaves: once no broadcast's answers are awaited, only the
+    // device's datagrams reach the socket.
+    void sieveToDevice();
+    // Before a broadcast leaves: its answers come from anyone.
+    void openSieve();
 
     static void queueIfEnabled(const ProtocolData &reply, bool enabled);
     // The held reply with its block, stamped as a reply taken straight from a
     // datagram is; false when there is nothing to queue.
     bool joined(const QByteArray &block, const QByteArray &held, const QString &sender, ProtocolData *reply) const;
 
-    // Who sent the held reply: the joined reply says so, and only that sender's
-    // datagrams complete its block. Guarded by stdCMDlock, as the held reply.
-    QString m_heldSender;
-    // The sender of a held reply given up when a command left, and the bytes of
-    // its block still to come; guarded by stdCMDlock, as the held reply.
-    QString m_leftoverSender;
-    int m_leftoverBytes = 0;
-    quint64 m_leftoverDrops = 0;
-    BlockWaitRule m_blockWait;
-    AnswerFilter m_answerFilter;
-    QElapsedTimer m_refusalLog;
-    // Last: destroyed first, delivering what its line still holds.
-    ReplyHandOff m_handOff;
+    // Last: destroyed first, so that the hand-off has delivered what its line
+    // holds while the rest still stands.
+    std::unique_ptr<PortUDPPrivate> d;
 };
 
 #endif // PORTUDP_H

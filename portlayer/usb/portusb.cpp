@@ -1,7 +1,9 @@
 #include "portusb.h"
 
 #include "framecodec.h"
+#include "hidreports.h"
 #include "portlog.h"
+#include "streammedium_p.h"
 #include "threadstart.h"
 
 #include <hidapi.h>
@@ -90,9 +92,7 @@ void pauseMs(int ms)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-} // namespace
-
-StreamMedium::Settings PortUSB::mediumSettings()
+StreamMedium::Settings mediumSettings()
 {
     StreamMedium::Settings s;
     // Over USB every reply is a reply frame alone; bytes after it are skipped.
@@ -105,6 +105,8 @@ StreamMedium::Settings PortUSB::mediumSettings()
     s.blockRepliesKeepSource = true;
     return s;
 }
+
+} // namespace
 
 PortUSB::PortUSB()
     : StreamMedium(mediumSettings())
@@ -430,25 +432,26 @@ QByteArray PortUSB::changeData(QByteArray bytes)
 
 void PortUSB::sendUSBData(QByteArray data)
 {
-    writePieces(HidReports::plain(data));
+    writeSequence(data, false);
 }
 
 void PortUSB::sendUSBData_Update_Zorl(QByteArray data)
 {
-    writePieces(HidReports::update(data));
+    writeSequence(data, true);
 }
 
-void PortUSB::writePieces(const QList<HidReports::Piece> &pieces)
+void PortUSB::writeSequence(const QByteArray &sequence, bool updateCutting)
 {
-    const QString failure = writePiecesLocked(pieces);
+    const QString failure = writeSequenceLocked(sequence, updateCutting);
     // Reported once the write lock is let go: a host that closes the port or sends
     // again from its slot takes that lock itself.
     if (!failure.isEmpty())
         reportSendFailed(failure);
 }
 
-QString PortUSB::writePiecesLocked(const QList<HidReports::Piece> &pieces)
+QString PortUSB::writeSequenceLocked(const QByteArray &sequence, bool updateCutting)
 {
+    const QList<HidReports::Piece> pieces = updateCutting ? HidReports::update(sequence) : HidReports::plain(sequence);
     // One whole sequence at a time: the host may send an update from any thread
     // while the dispatcher's command goes out, and the device reads one stream.
     std::lock_guard<std::mutex> lock(m_writeMutex);

@@ -2,7 +2,6 @@
 #define PORTUSB_H
 
 #include "cmddealmodule.h"
-#include "hidreports.h"
 #include "portbase.h"
 #include "porvane_global.h"
 #include "protocoldata.h"
@@ -103,12 +102,11 @@ public slots:
     void sendDatatoDevice(void *parameters) override;
 
 private:
-    static StreamMedium::Settings mediumSettings();
-    // Writes the pieces as reports, one whole sequence at a time, up to the first
-    // that fails, and reports a failure.
-    void writePieces(const QList<HidReports::Piece> &pieces);
+    // Writes the sequence as reports, cut the plain way or the update way, one
+    // whole sequence at a time, up to the first that fails, and reports a failure.
+    void writeSequence(const QByteArray &sequence, bool updateCutting);
     // The writing, under the write lock; the failure's reason, or empty.
-    QString writePiecesLocked(const QList<HidReports::Piece> &pieces);
+    QString writeSequenceLocked(const QByteArray &sequence, bool updateCutting);
     // Stops both workers and closes the handle; the caller holds m_lifeMutex.
     void shutDownLocked(bool clearBuffer);
     bool startReadThreadLocked();

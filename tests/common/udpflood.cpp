@@ -331,6 +331,8 @@ bool run(const QList<Kind> &kinds, int floodMs, int recoveryLimitMs, Figures *fi
     ledger.settle();
     sampler.stop();
     figures->datagramsSent = flooder.sent();
+    figures->refusedByTransport = port->refusedDatagrams();
+    figures->droppedBySystem = port->droppedBySystem();
     figures->rssPeakKb = qMax(sampler.rssPeakKb(), figures->rssBeforeKb);
     figures->peakQueuedReplies = sampler.queuePeak();
     figures->queuedAtEnd = CmdDealModule::replyQueueSize();

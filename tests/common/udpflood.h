@@ -27,6 +27,10 @@ struct Figures
     int timerFirings = 0;
     int timerDue = 0;
     qint64 datagramsSent = 0;
+    // The flood's datagrams the transport read and refused itself, and those the
+    // system dropped before they reached it (sieved out, or for want of room).
+    quint64 refusedByTransport = 0;
+    quint64 droppedBySystem = 0;
     qint64 rssBeforeKb = 0;
     // The most resident memory seen during the flood and the recovery.
     qint64 rssPeakKb = 0;

@@ -7,6 +7,7 @@
 #include "portudp.h"
 #include "refusedsends.h"
 #include "replyhandoff.h"
+#include "sendersieve.h"
 #include "threadlesschild.h"
 
 #include <QMetaMethod>
@@ -112,6 +113,8 @@ private slots:
     void otherSendModesSendNothing();
     void addressesThatNameNoDevice_data();
     void addressesThatNameNoDevice();
+    void strangersAreSievedOnceACommandLeft_data();
+    void strangersAreSievedOnceACommandLeft();
     void rebuilds_data();
     void rebuilds();
     void repeatedRebuildKeepsOneConnection();
@@ -174,9 +177,9 @@ void TestPortUDP::deliver(const QList<QByteArray> &datagrams)
         if (d.startsWith(kFromStranger)) {
             // Refused before it is decoded: counted, and nothing else changes.
             const QByteArray datagram = d.mid(kFromStranger.size());
-            const quint64 refused = m_port->refusedDatagrams();
+            const quint64 refused = m_port->refusedDatagrams() + m_port->droppedBySystem();
             QCOMPARE(m_stranger->writeDatagram(datagram, QHostAddress::LocalHost, port), qint64(datagram.size()));
-            QTRY_COMPARE_WITH_TIMEOUT(m_port->refusedDatagrams(), refused + 1, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(m_port->refusedDatagrams() + m_port->droppedBySystem(), refused + 1, 10000);
             QCOMPARE(m_port->m_lastDatagram, QByteArray("(read)"));
             continue;
         }
@@ -544,6 +547,62 @@ void TestPortUDP::rebuilds()
     // Replies reach the rebuilt socket.
     deliver({reply(0x79, 0x0C)});
     QCOMPARE(queued(), QStringList{"79:0"});
+}
+
+void TestPortUDP::strangersAreSievedOnceACommandLeft_data()
+{
+    QTest::addColumn<bool>("commandLeft");
+    QTest::addColumn<bool>("rebuilt");
+    QTest::addColumn<bool>("commandAfter");
+    QTest::newRow("before any command") << false << false << false;
+    QTest::newRow("after a command") << true << false << false;
+    QTest::newRow("a rebuilt socket, no command yet") << true << true << false;
+    QTest::newRow("a rebuilt socket, a command") << true << true << true;
+}
+
+void TestPortUDP::strangersAreSievedOnceACommandLeft()
+{
+    // Once a command went to the device, the system drops other senders' datagrams
+    // before they take room in the socket's buffer, where it can; until then, and
+    // where it cannot, the transport refuses them itself. Either way each is
+    // counted once, and the device's datagrams still come in.
+    QFETCH(bool, commandLeft);
+    QFETCH(bool, rebuilt);
+    QFETCH(bool, commandAfter);
+    const QByteArray stranger = reply(0x42, 0x01, 0x66);
+    auto send = [&] {
+        ProtocolData c = command(0x42);
+        m_port->sendDatatoDevice(&c);
+        QCOMPARE(receivedByPeer(1).size(), 1);
+    };
+    auto strangerSends = [&] {
+        QCOMPARE(m_stranger->writeDatagram(stranger, QHostAddress::LocalHost, m_port->m_udpSocket->localPort()),
+                 qint64(stranger.size()));
+        deliver({reply(0x42, 0x01, 0x01)});
+        QCOMPARE(queued(), QStringList{"42:0"});
+    };
+    m_port->setDeviceIP(QStringLiteral("127.0.0.2"));
+    m_port->setPort(m_peer->localPort());
+    if (commandLeft)
+        send();
+    // Twice: what each old socket dropped is still counted.
+    for (int round = 0; rebuilt && round < 2; ++round) {
+        if (round > 0)
+            send();
+        strangerSends();
+        const quint64 dropped = m_port->droppedBySystem();
+        m_port->reInitUdp();
+        QCOMPARE(m_port->droppedBySystem(), dropped);
+    }
+    if (commandAfter)
+        send();
+    const quint64 dropped = m_port->droppedBySystem();
+    const quint64 refused = m_port->refusedDatagrams();
+    strangerSends();
+
+    const bool sieved = commandLeft && (!rebuilt || commandAfter) && SenderSieve::available();
+    QCOMPARE(m_port->droppedBySystem() - dropped, quint64(sieved ? 1 : 0));
+    QCOMPARE(m_port->refusedDatagrams() - refused, quint64(sieved ? 0 : 1));
 }
 
 void TestPortUDP::repeatedRebuildKeepsOneConnection()

@@ -4,6 +4,7 @@
 #include "portusb.h"
 #include "replyhandoff.h"
 #include "simhidbus.h"
+#include "streamparser.h"
 #include "usbbus.h"
 
 #include <QElapsedTimer>

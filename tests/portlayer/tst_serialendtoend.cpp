@@ -6,6 +6,7 @@
 #include "portinterface.h"
 #include "portserial.h"
 #include "ptydevice.h"
+#include "streamparser.h"
 #include "transporthost.h"
 
 #include <QDir>

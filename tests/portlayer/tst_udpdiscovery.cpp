@@ -3,6 +3,7 @@
 // own (see PrivateNetwork) and is skipped, saying why, where none can be made.
 
 #include "dispatcherstate.h"
+#include "framebuilder.h"
 #include "logcapture.h"
 #include "portudp.h"
 #include "privatenetwork.h"
@@ -48,6 +49,8 @@ private slots:
     void thousandDevicesAnswerOneBroadcast();
     void broadcastIsOneDatagram_data();
     void broadcastIsOneDatagram();
+    void answersAwaitedOutlastAUnicast();
+    void aBroadcastAfterAUnicastHearsEveryDevice();
     void defaultAddressUntilSetDeviceIP();
 
 private:
@@ -132,6 +135,7 @@ void TestUdpDiscovery::broadcastFindsEveryDevice()
     QCOMPARE(host.replies.last().strSource, QStringLiteral("127.0.0.3"));
     QCOMPARE(m_devices.at(0)->device().receivedCommands().size(), 1);
     QCOMPARE(m_devices.at(1)->device().receivedCommands().size(), 2);
+
     QCOMPARE(host.timeouts.load(), 0);
 }
 
@@ -233,6 +237,51 @@ void TestUdpDiscovery::broadcastIsOneDatagram()
         QCOMPARE(got.at(0).size(), 19 + blockSize);
     }
     QCOMPARE(got.last().size(), 19);
+}
+
+void TestUdpDiscovery::answersAwaitedOutlastAUnicast()
+{
+    // A command to the device may leave while a broadcast's answers are still
+    // awaited (the first answer releases it): the devices that answer later must
+    // still be heard, so the system may not sieve them out yet.
+    QUdpSocket listener;
+    QVERIFY(listener.bind(QHostAddress(QHostAddress::Broadcast), 0, QUdpSocket::ShareAddress));
+    PortUDP port;
+    port.setPort(listener.localPort());
+    port.setDeviceIP(QStringLiteral("127.0.0.2"));
+    ProtocolData broadcast = command(0x71, 1);
+    broadcast.bySN = 0x05;
+    port.sendDatatoDevice(&broadcast);
+    ProtocolData unicast = command(0x42, 0);
+    unicast.bySN = 0x06;
+    port.sendDatatoDevice(&unicast);
+
+    QUdpSocket late;
+    QVERIFY(late.bind(QHostAddress(QStringLiteral("127.0.0.5")), 0));
+    const QByteArray answer = FrameBuilder::reply(0x01, 0x05, 0x71, 0x00, 0, 0, 0);
+    QCOMPARE(late.writeDatagram(answer, QHostAddress::LocalHost, port.m_udpSocket->localPort()), qint64(answer.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(port.m_lastDatagram, answer, 10000);
+    QCOMPARE(port.refusedDatagrams() + port.droppedBySystem(), quint64(0));
+}
+
+void TestUdpDiscovery::aBroadcastAfterAUnicastHearsEveryDevice()
+{
+    // Addressing one device sieves the others out; a broadcast hears them all again.
+    startDevices(2);
+    PortUDP port;
+    port.setPort(m_port);
+    port.setDeviceIP(QStringLiteral("127.0.0.3"));
+    TransportHost host(&port);
+    queueCommand(command(0x72, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(host.replies.size(), 1, 15000);
+    QCOMPARE(host.replies.first().strSource, QStringLiteral("127.0.0.3"));
+
+    queueCommand(command(0x71, 1));
+    QTRY_COMPARE_WITH_TIMEOUT(host.replies.size(), 3, 15000);
+    QStringList from{host.replies.at(1).strSource, host.replies.at(2).strSource};
+    from.sort();
+    QCOMPARE(from, (QStringList{"127.0.0.2", "127.0.0.3"}));
+    QCOMPARE(host.timeouts.load(), 0);
 }
 
 void TestUdpDiscovery::defaultAddressUntilSetDeviceIP()
