@@ -48,7 +48,7 @@ void UsbPage::refresh()
 
 void UsbPage::show(const MediumOptions &r)
 {
-    m_device->setEditText(QStringLiteral("%1:%2").arg(r.vendorId, 4, 16, QLatin1Char('0')).arg(r.productId, 4, 16, QLatin1Char('0')));
+    m_device->setEditText(HexNumber::idText(r.vendorId) + QLatin1Char(':') + HexNumber::idText(r.productId));
 }
 
 bool UsbPage::fill(MediumOptions *r, QString *why) const

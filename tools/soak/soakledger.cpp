@@ -1,5 +1,6 @@
 #include "soakledger.h"
 
+#include "hexnumber.h"
 #include "percentile.h"
 #include "simfaultnames.h"
 #include "simrecord.h"
@@ -285,8 +286,7 @@ QString SoakLedger::traceLocked(int index) const
         host << QStringLiteral("given up at %1").arg(since(c.givenUpAt));
     QString line = QStringLiteral("command %1 (%2/%3, sn %4): %5; host: %6; device: %7")
                        .arg(index)
-                       .arg(c.cmd, 2, 16, QLatin1Char('0'))
-                       .arg(c.sub, 2, 16, QLatin1Char('0'))
+                       .arg(HexNumber::byteText(c.cmd), HexNumber::byteText(c.sub))
                        .arg(c.sn)
                        .arg(QLatin1String(outcomeName(outcomeLocked(index))), host.join(QLatin1String(", ")),
                             taken.isEmpty() ? QStringLiteral("took nothing") : taken.join(QLatin1String(", ")));
