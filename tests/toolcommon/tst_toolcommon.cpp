@@ -1,11 +1,10 @@
-#include "hexnumber.h"
 #include "percentile.h"
 
 #include <QtTest>
 
 #include <vector>
 
-// What every tool counts and writes the same way: a percentile, hexadecimal.
+// What every tool counts the same way: a percentile.
 class TestToolCommon : public QObject
 {
     Q_OBJECT
@@ -13,8 +12,6 @@ class TestToolCommon : public QObject
 private slots:
     void percentile_data();
     void percentile();
-    void hexText_data();
-    void hexText();
 };
 
 void TestToolCommon::percentile_data()
@@ -44,31 +41,6 @@ void TestToolCommon::percentile()
     QFETCH(double, share);
     QFETCH(double, expected);
     QCOMPARE(Percentile::of(std::vector<double>(values.begin(), values.end()), share), expected);
-}
-
-void TestToolCommon::hexText_data()
-{
-    QTest::addColumn<uint>("value");
-    QTest::addColumn<QString>("byte");
-    QTest::addColumn<QString>("id");
-
-    QTest::newRow("zero") << 0u << "00" << "0000";
-    QTest::newRow("one digit, padded") << 0xau << "0a" << "000a";
-    QTest::newRow("lower case") << 0xe1u << "e1" << "00e1";
-    QTest::newRow("an id") << 0x4c56u << "56" << "4c56";
-}
-
-void TestToolCommon::hexText()
-{
-    QFETCH(uint, value);
-    QFETCH(QString, byte);
-    QFETCH(QString, id);
-    QCOMPARE(HexNumber::byteText(value), byte);
-    QCOMPARE(HexNumber::idText(value), id);
-    // What is written reads back.
-    unsigned char read = 0;
-    QVERIFY(HexNumber::parseByte(byte, &read));
-    QCOMPARE(uint(read), value & 0xFF);
 }
 
 QTEST_GUILESS_MAIN(TestToolCommon)
