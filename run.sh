@@ -165,7 +165,7 @@ completes() {
 }
 
 cmd_package() {
-    need "${BASE_PKGS[@]}" bash-completion
+    need "${BASE_PKGS[@]}" bash-completion abigail-tools
     build build
     trap package_cleanup EXIT
     PKG_PREFIX=$(mktemp -d)
@@ -174,6 +174,9 @@ cmd_package() {
     cmake --install build --prefix "$prefix" > "$work/install.log"
     log "installed into $prefix"
     ( cd "$prefix" && find . -type f | sort | sed 's/^/    /' )
+    abi/abi.sh check "$prefix"
+    log "every installed header compiles on its own"
+    installed_headers_compile "$prefix"
     cmake -S examples/minimal-host -B "$work/minimal-host" -DCMAKE_PREFIX_PATH="$prefix" > /dev/null
     cmake --build "$work/minimal-host" -j "$JOBS" > /dev/null
     local host="$work/minimal-host/minimal-host"
@@ -262,6 +265,30 @@ cmd_package() {
         --save "$work/console.jsonl" --screenshot "$work/console.png" 2> /dev/null
     [ "$(grep -c '"event":"reply"' "$work/console.jsonl")" -eq 2 ] || { echo "hostconsole kept no replies" >&2; return 1; }
     log "the installed package works"
+}
+
+# installed_headers_compile PREFIX: each header a host may include, alone in a
+# translation unit: the installed surface needs nothing that is not installed.
+installed_headers_compile() {
+    local include=$1/include/velmora header
+    # shellcheck disable=SC2046
+    for header in $(cd "$include" && find . -name '*.h' | sort); do
+        echo "#include \"${header#./}\"" | g++ -std=c++17 -fPIC -fsyntax-only -x c++ - \
+            $(pkg-config --cflags Qt5Core Qt5Network Qt5SerialPort) \
+            -I"$include" -I"$include/serial" -I"$include/udp" -I"$include/usb" \
+            || { echo "installed header $header does not compile on its own" >&2; return 1; }
+    done
+}
+
+# abi-update: describes the libraries' ABI anew in abi/, from a fresh install.
+cmd_abi_update() {
+    need "${BASE_PKGS[@]}" abigail-tools
+    build build
+    local prefix
+    prefix=$(mktemp -d)
+    cmake --install build --prefix "$prefix" > /dev/null
+    abi/abi.sh update "$prefix"
+    rm -rf "$prefix"
 }
 
 cmd_demo() {
@@ -484,6 +511,7 @@ case "${1:-}" in
     test)  shift; cmd_test "$@" ;;
     demo)  shift; cmd_demo "$@" ;;
     package) shift; cmd_package "$@" ;;
+    abi-update) shift; cmd_abi_update ;;
     asan)  shift; cmd_asan "$@" ;;
     tsan)  shift; cmd_tsan "$@" ;;
     fuzz)  shift; cmd_fuzz "$@" ;;
@@ -497,5 +525,5 @@ case "${1:-}" in
     windows-package) shift; cmd_windows_package ;;
     windows-demo) shift; cmd_windows_demo "$@" ;;
     windows-serial) shift; cmd_windows_serial ;;
-    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|package|deps|windows-deps|windows|windows-test|windows-serial|windows-demo|windows-package}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|asan|tsan|fuzz [seconds]|bench|soak|screenshot|package|abi-update|deps|windows-deps|windows|windows-test|windows-serial|windows-demo|windows-package}" >&2; exit 2 ;;
 esac

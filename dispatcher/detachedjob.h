@@ -1,7 +1,7 @@
 #ifndef DETACHEDJOB_H
 #define DETACHEDJOB_H
 
-#include "quillet_global.h"
+#include "quillet_internal.h"
 
 #include <functional>
 
@@ -18,10 +18,10 @@ constexpr int kMaxRunning = 16;
 // Starts job on a new detached thread, or runs it here when none can be made; the
 // first time that happens in the process, the debug log says so. True when a
 // thread took the job.
-QUILLET_EXPORT bool start(std::function<void()> job);
+QUILLET_INTERNAL bool start(std::function<void()> job);
 
 // Jobs started on threads of their own and not yet ended, process-wide.
-QUILLET_EXPORT int running();
+QUILLET_INTERNAL int running();
 
 } // namespace DetachedJob
 

@@ -1,7 +1,7 @@
 #ifndef BLOCKWAITRULE_H
 #define BLOCKWAITRULE_H
 
-#include "porvane_global.h"
+#include "porvane_internal.h"
 
 #include <atomic>
 
@@ -12,7 +12,7 @@
 // released without waiting for replies (nSysPlan nonzero) only a resend, the same
 // serial number again, does: the next command leaving says nothing about the
 // answers still on their way, and the block waits as long as it would otherwise.
-class PORVANE_EXPORT BlockWaitRule
+class PORVANE_INTERNAL BlockWaitRule
 {
 public:
     // Called for every command that leaves, in order, with its serial number.

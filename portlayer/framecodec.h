@@ -1,7 +1,7 @@
 #ifndef FRAMECODEC_H
 #define FRAMECODEC_H
 
-#include "porvane_global.h"
+#include "porvane_internal.h"
 #include "protocoldata.h"
 
 #include <QByteArray>
@@ -9,7 +9,7 @@
 // The text-frame format shared by every byte-stream medium: an eight-byte standard
 // frame written as "[" + direction letter + 16 hex digits + "]", optionally followed
 // by raw block data.
-class PORVANE_EXPORT FrameCodec
+class PORVANE_INTERNAL FrameCodec
 {
 public:
     static constexpr int kStandardFrameSize = 8;

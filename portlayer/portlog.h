@@ -1,17 +1,17 @@
 #ifndef PORTLOG_H
 #define PORTLOG_H
 
-#include "porvane_global.h"
+#include "porvane_internal.h"
 
 #include <QLoggingCategory>
 
 // The transports' debug lines, one category per medium under "velmora.port", so
 // that a host silences them, or one medium, with a logging rule
-// ("velmora.*.debug=false") and keeps its own output. Exported: the parser's
-// settings name their category in a public header.
-PORVANE_EXPORT const QLoggingCategory &lcPort(); // code the media share
-PORVANE_EXPORT const QLoggingCategory &lcPortSerial();
-PORVANE_EXPORT const QLoggingCategory &lcPortUdp();
-PORVANE_EXPORT const QLoggingCategory &lcPortUsb();
+// ("velmora.*.debug=false") and keeps its own output. The category names are
+// what hosts rely on; these functions are the library's own.
+PORVANE_INTERNAL const QLoggingCategory &lcPort(); // code the media share
+PORVANE_INTERNAL const QLoggingCategory &lcPortSerial();
+PORVANE_INTERNAL const QLoggingCategory &lcPortUdp();
+PORVANE_INTERNAL const QLoggingCategory &lcPortUsb();
 
 #endif // PORTLOG_H

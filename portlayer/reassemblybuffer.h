@@ -1,7 +1,7 @@
 #ifndef REASSEMBLYBUFFER_H
 #define REASSEMBLYBUFFER_H
 
-#include "porvane_global.h"
+#include "porvane_internal.h"
 
 #include <QByteArray>
 
@@ -15,7 +15,7 @@
 // meanwhile can never make it consume, or hand on, bytes it has not seen. Appending
 // wakes whoever waits for bytes. Thread-safe: a reader appends while the parser
 // peeks, consumes and waits.
-class PORVANE_EXPORT ReassemblyBuffer
+class PORVANE_INTERNAL ReassemblyBuffer
 {
 public:
     using Clock = std::chrono::steady_clock;

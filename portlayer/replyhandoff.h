@@ -1,7 +1,7 @@
 #ifndef REPLYHANDOFF_H
 #define REPLYHANDOFF_H
 
-#include "porvane_global.h"
+#include "porvane_internal.h"
 #include "protocoldata.h"
 
 #include <atomic>
@@ -25,7 +25,7 @@
 // The receive queue is bounded here, in the one path all media share: the receive
 // worker takes 200 replies a second, and a sender that outruns it must not grow
 // the queue, and the host's memory, without end.
-class PORVANE_EXPORT ReplyHandOff
+class PORVANE_INTERNAL ReplyHandOff
 {
 public:
     // Enough for one broadcast answered by a thousand devices at once, and drained

@@ -67,47 +67,47 @@ void StreamMedium::sendCommand(void *parameters, const std::function<void(const 
 
 void StreamMedium::appendBuffData(QByteArray data)
 {
-    d->parser.appendBuffData(data);
+    d->parser.append(data);
 }
 
 QByteArray StreamMedium::getBuffData(unsigned short n)
 {
-    return d->parser.getBuffData(n);
+    return d->parser.peek(n);
 }
 
 QByteArray StreamMedium::takeBuffData(unsigned short n)
 {
-    return d->parser.takeBuffData(n);
+    return d->parser.take(n);
 }
 
 void StreamMedium::clearBuffData()
 {
-    d->parser.clearBuffData();
+    d->parser.clear();
 }
 
 int StreamMedium::buffSize()
 {
-    return d->parser.buffSize();
+    return d->parser.size();
 }
 
 bool StreamMedium::isFindStdCmdPreFlag(QByteArray snapshot)
 {
-    return d->parser.isFindStdCmdPreFlag(snapshot);
+    return d->parser.resyncStep(snapshot);
 }
 
 bool StreamMedium::checkCMD(QByteArray frame)
 {
-    return d->parser.checkCMD(frame);
+    return d->parser.takeFrame(frame);
 }
 
 bool StreamMedium::getArrayData(QByteArray frame, ProtocolData *out)
 {
-    return d->parser.getArrayData(frame, out);
+    return d->parser.decodeFrame(frame, out);
 }
 
 bool StreamMedium::checkBlock(ProtocolData reply, unsigned short length)
 {
-    return d->parser.checkBlock(reply, length);
+    return d->parser.takeBlock(reply, length);
 }
 
 void StreamMedium::commandSent()
@@ -117,12 +117,12 @@ void StreamMedium::commandSent()
 
 void StreamMedium::addToReceivedQueue(ProtocolData reply)
 {
-    StreamParser::addToReceivedQueue(reply);
+    ReplyHandOff::queue(reply);
 }
 
 void StreamMedium::ThreadDealDataFunc()
 {
-    d->parser.ThreadDealDataFunc();
+    d->parser.run();
 }
 
 void StreamMedium::dealOnePass()

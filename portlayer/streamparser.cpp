@@ -29,7 +29,7 @@ StreamParser::~StreamParser()
     stopParserThread();
 }
 
-void StreamParser::appendBuffData(QByteArray data)
+void StreamParser::append(QByteArray data)
 {
     const int dropped = m_buffer.append(data);
     if (dropped > 0)
@@ -37,32 +37,32 @@ void StreamParser::appendBuffData(QByteArray data)
                            << dropped << "oldest bytes";
 }
 
-QByteArray StreamParser::getBuffData(unsigned short n)
+QByteArray StreamParser::peek(unsigned short n)
 {
     return m_buffer.peek(n);
 }
 
-QByteArray StreamParser::takeBuffData(unsigned short n)
+QByteArray StreamParser::take(unsigned short n)
 {
     return m_buffer.take(n);
 }
 
-void StreamParser::clearBuffData()
+void StreamParser::clear()
 {
     m_buffer.clear();
 }
 
-int StreamParser::buffSize()
+int StreamParser::size()
 {
     return m_buffer.size();
 }
 
-bool StreamParser::isFindStdCmdPreFlag(QByteArray snapshot)
+bool StreamParser::resyncStep(QByteArray snapshot)
 {
     return m_buffer.resyncStep(snapshot.size()) == ReassemblyBuffer::Resync::ReplyStart;
 }
 
-bool StreamParser::checkCMD(QByteArray frame)
+bool StreamParser::takeFrame(QByteArray frame)
 {
     return checkFrameAt(frame, m_buffer.head());
 }
@@ -73,7 +73,7 @@ bool StreamParser::checkFrameAt(const QByteArray &frame, quint64 pos)
         return false;
     const QByteArray text = frame.left(FrameCodec::kTextFrameSize);
     ProtocolData reply;
-    if (!getArrayData(text, &reply)) {
+    if (!decodeFrame(text, &reply)) {
         // Search again just behind this "[".
         m_buffer.consumeTo(pos + 1);
         return false;
@@ -101,7 +101,7 @@ bool StreamParser::checkFrameAt(const QByteArray &frame, quint64 pos)
     return true;
 }
 
-bool StreamParser::getArrayData(QByteArray frame, ProtocolData *out)
+bool StreamParser::decodeFrame(QByteArray frame, ProtocolData *out)
 {
     if (FrameCodec::decodeStandardFrame(frame, out))
         return true;
@@ -110,7 +110,7 @@ bool StreamParser::getArrayData(QByteArray frame, ProtocolData *out)
     return false;
 }
 
-bool StreamParser::checkBlock(ProtocolData reply, unsigned short length)
+bool StreamParser::takeBlock(ProtocolData reply, unsigned short length)
 {
     return checkBlockAt(reply, length, m_buffer.head());
 }
@@ -169,11 +169,6 @@ void StreamParser::wakeUp()
     m_buffer.wake();
 }
 
-void StreamParser::addToReceivedQueue(ProtocolData reply)
-{
-    ReplyHandOff::queue(reply);
-}
-
 void StreamParser::fillBlockReply(ProtocolData &reply) const
 {
     if (m_settings.fillBlockReply)
@@ -206,7 +201,7 @@ bool StreamParser::startParserThread()
     // the count is exact whenever a start or stop has returned.
     s_runningParserThreads.fetch_add(1);
     const bool started = ThreadStart::start(m_thread, [this]() {
-        ThreadDealDataFunc();
+        run();
         s_runningParserThreads.fetch_sub(1);
     });
     if (!started) {
@@ -236,7 +231,7 @@ void StreamParser::joinParserThreadLocked()
     m_stopRequested = false;
 }
 
-void StreamParser::ThreadDealDataFunc()
+void StreamParser::run()
 {
     std::atomic<bool> *const exitFlag = m_settings.exitFlag;
     if (exitFlag)

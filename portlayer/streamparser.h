@@ -2,7 +2,7 @@
 #define STREAMPARSER_H
 
 #include "portlog.h"
-#include "porvane_global.h"
+#include "porvane_internal.h"
 #include "protocoldata.h"
 #include "reassemblybuffer.h"
 #include "replyhandoff.h"
@@ -22,7 +22,7 @@
 // until its deadline on the clock. The media differ only in the Settings.
 //
 // Destroying the parser stops its thread first.
-class PORVANE_EXPORT StreamParser
+class PORVANE_INTERNAL StreamParser
 {
 public:
     struct Settings
@@ -62,20 +62,20 @@ public:
     StreamParser(const StreamParser &) = delete;
     StreamParser &operator=(const StreamParser &) = delete;
 
-    void appendBuffData(QByteArray data);
+    void append(QByteArray data);
     // Peek: a copy of the first n bytes (fewer if fewer are buffered).
-    QByteArray getBuffData(unsigned short n);
+    QByteArray peek(unsigned short n);
     // Consume: removes and returns the first min(n, size) bytes.
-    QByteArray takeBuffData(unsigned short n);
-    void clearBuffData();
-    int buffSize();
+    QByteArray take(unsigned short n);
+    void clear();
+    int size();
 
     // One resynchronisation step on the head of the buffer, which the snapshot is a
     // peek of: true when "[R" opens it.
-    bool isFindStdCmdPreFlag(QByteArray snapshot);
-    bool checkCMD(QByteArray frame);
-    bool getArrayData(QByteArray frame, ProtocolData *out);
-    bool checkBlock(ProtocolData reply, unsigned short length);
+    bool resyncStep(QByteArray snapshot);
+    bool takeFrame(QByteArray frame);
+    bool decodeFrame(QByteArray frame, ProtocolData *out);
+    bool takeBlock(ProtocolData reply, unsigned short length);
     // A command has gone out on the medium. A block that had not come in full by
     // then is given up as though its time had run out (the device has been asked
     // again, because the answer took too long or lost bytes on the way): the bytes
@@ -84,8 +84,6 @@ public:
     // The run flag has changed: the thread looks at it at once.
     void wakeUp();
 
-    // Puts reply straight on the dispatcher's queue, under its locks.
-    static void addToReceivedQueue(ProtocolData reply);
     // Parser threads started by startParserThread and not yet ended, process-wide.
     static int runningParserThreads();
 
@@ -99,7 +97,7 @@ public:
     void stopParserThread();
 
     // The body of the parser thread.
-    void ThreadDealDataFunc();
+    void run();
     // Everything the buffer allows now: resynchronisation steps and checked frames,
     // until fewer than 19 bytes are left (or a block it waited for did not come, or
     // the parser is stopped).

@@ -1,6 +1,7 @@
 // minimal-host: the smallest host of the installed libraries. It opens the medium
 // its arguments name, runs the dispatcher's two workers, sends one command (71:00)
 // and prints the reply.   minimal-host serial PORT | udp ADDRESS PORT | usb VID PID
+// The steps below are the lifecycle every host follows, in this order.
 #include <cmddealmodule.h>
 #include <portbase.h>
 #include <portinterface.h>
@@ -23,18 +24,24 @@ static bool open(PortBase *port, const QStringList &a)
     return a.value(1) == "udp";
 }
 
+static void close(PortBase *port)
+{
+    port->closeSerialPort();
+    port->closeUSB();
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList a = app.arguments();
+
+    // Step 1: create the transport and the dispatcher.
     PortBase *port = PortInterface::creatCoreObj(a.value(1) == "usb" ? ConnUSB : a.value(1) == "udp" ? ConnUDP : ConnSerial);
-    if (!port || !open(port, a)) {
-        std::fprintf(stderr, "usage: minimal-host serial PORT | udp ADDRESS PORT | usb VID PID (could not open)\n");
-        return 2;
-    }
     CmdDealModule dispatcher;
     int exitCode = 1;
-    // The signals carry the workers' own records: copy them in the worker's thread.
+
+    // Step 2: connect them. The signals carry the workers' own records: copy them
+    // in the worker's thread, then hand the copy to the transport's thread.
     QObject::connect(&dispatcher, &CmdDealModule::signalSendMessage, [port](void *p) {
         ProtocolData command = *static_cast<ProtocolData *>(p);
         QMetaObject::invokeMethod(port, [port, command]() mutable { port->sendDatatoDevice(&command); });
@@ -50,20 +57,33 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "no reply\n");
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit);
     });
+
+    // Step 3: start the send and receive workers.
     dispatcher.bSendWorkRun = true;
     dispatcher.bReceiveWorkRun = true;
     std::thread sender(&CmdDealModule::GetQueueWork, &dispatcher);
     std::thread receiver(&CmdDealModule::ReceiveGetQueueWork, &dispatcher);
 
-    ProtocolData command;
-    command.byHead = 0x01;
-    command.byCmd = 0x71;
-    command.iTimeoutMs = 1000;
-    {
-        std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
-        CmdDealModule::queueHexCmd.push_back(command);
+    // Step 4: open the medium.
+    if (port && open(port, a)) {
+        // Step 5: queue a command; the reply, or its time-out, ends the event loop.
+        ProtocolData command;
+        command.byHead = 0x01;
+        command.byCmd = 0x71;
+        command.iTimeoutMs = 1000;
+        {
+            std::lock_guard<std::mutex> lock(CmdDealModule::HexCmdlock);
+            CmdDealModule::queueHexCmd.push_back(command);
+        }
+        app.exec();
+        // Step 6: close the medium.
+        close(port);
+    } else {
+        std::fprintf(stderr, "usage: minimal-host serial PORT | udp ADDRESS PORT | usb VID PID (could not open)\n");
+        exitCode = 2;
     }
-    app.exec();
+
+    // Step 7: stop the workers and join them before anything they use is deleted.
     dispatcher.bSendWorkRun = false;
     dispatcher.bReceiveWorkRun = false;
     sender.join();

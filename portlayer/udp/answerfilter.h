@@ -1,7 +1,7 @@
 #ifndef ANSWERFILTER_H
 #define ANSWERFILTER_H
 
-#include "porvane_global.h"
+#include "porvane_internal.h"
 #include "protocoldata.h"
 
 #include <QByteArray>
@@ -22,7 +22,7 @@
 //   broadcast: its serial number, command and sub-command.
 // Everything else is refused before it is decoded, and counted. The receiving
 // thread asks; the broadcast's departure is noted on the thread that sends it.
-class PORVANE_EXPORT AnswerFilter
+class PORVANE_INTERNAL AnswerFilter
 {
 public:
     using Clock = std::chrono::steady_clock;

@@ -1,7 +1,7 @@
 #ifndef DATAGRAMCODEC_H
 #define DATAGRAMCODEC_H
 
-#include "porvane_global.h"
+#include "porvane_internal.h"
 #include "protocoldata.h"
 
 #include <QByteArray>
@@ -15,7 +15,7 @@
 // one datagram of exactly 19 bytes, a datagram that does not decode becomes block
 // bytes instead of being skipped, a table of its own says which replies wait for
 // a block, the announced block length is signed, and commands leave in pieces.
-class PORVANE_EXPORT DatagramCodec
+class PORVANE_INTERNAL DatagramCodec
 {
 public:
     static constexpr int kReplySize = 19;

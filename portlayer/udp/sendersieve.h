@@ -1,7 +1,7 @@
 #ifndef SENDERSIEVE_H
 #define SENDERSIEVE_H
 
-#include "porvane_global.h"
+#include "porvane_internal.h"
 
 #include <QHostAddress>
 #include <QtGlobal>
@@ -15,15 +15,15 @@
 namespace SenderSieve {
 
 // Whether this system sieves at all.
-PORVANE_EXPORT bool available();
+PORVANE_INTERNAL bool available();
 
 // From now on only datagrams from device reach the socket.
-PORVANE_EXPORT bool admitOnly(qintptr socket, const QHostAddress &device);
+PORVANE_INTERNAL bool admitOnly(qintptr socket, const QHostAddress &device);
 // Every sender's datagrams reach the socket again.
-PORVANE_EXPORT bool admitAll(qintptr socket);
+PORVANE_INTERNAL bool admitAll(qintptr socket);
 // Datagrams the system dropped for the socket since it was made, filtered out or
 // for want of room in its buffer; 0 where the system does not tell.
-PORVANE_EXPORT quint64 dropped(qintptr socket);
+PORVANE_INTERNAL quint64 dropped(qintptr socket);
 
 } // namespace SenderSieve
 

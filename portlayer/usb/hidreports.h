@@ -1,7 +1,7 @@
 #ifndef HIDREPORTS_H
 #define HIDREPORTS_H
 
-#include "porvane_global.h"
+#include "porvane_internal.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,7 +10,7 @@
 // payload, zero-filled where fewer bytes remain. Two cuttings exist: the plain one
 // (full payloads, then a partial one) and the update one, whose first report
 // carries only the command frame.
-class PORVANE_EXPORT HidReports
+class PORVANE_INTERNAL HidReports
 {
 public:
     static constexpr int kReportSize = 65;

@@ -69,14 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     while (at < size) {
         // The first byte of each piece gives the length of the piece that follows.
         const size_t piece = qMin<size_t>(size - at - 1, 1 + data[at]);
-        parser.appendBuffData(QByteArray(reinterpret_cast<const char *>(data + at + 1), int(piece)));
+        parser.append(QByteArray(reinterpret_cast<const char *>(data + at + 1), int(piece)));
         at += 1 + piece;
         parser.dealOnePass();
         // A pass goes on while it makes progress: less than a frame's worth is left.
-        if (parser.buffSize() >= 19)
+        if (parser.size() >= 19)
             abort();
     }
-    if (size_t(parser.buffSize()) > size)
+    if (size_t(parser.size()) > size)
         abort();
 
     // Replies without a block are queued by short threads of their own; wait for

@@ -188,9 +188,9 @@ void TestStreamParser::pass()
     QFETCH(QByteArrayList, expected);
 
     auto parser = makeParser();
-    parser->appendBuffData(input);
+    parser->append(input);
     parser->dealOnePass();
-    QCOMPARE(parser->buffSize(), remaining);
+    QCOMPARE(parser->size(), remaining);
 
     QByteArrayList got;
     for (const ProtocolData &r : waitForQueuedReplies())
@@ -226,17 +226,17 @@ void TestStreamParser::floodThenReply()
     // CPU time of this thread, so that a loaded machine does not count.
     const double start = threadCpuMs();
     if (piece == 0) {
-        parser->appendBuffData(stream);
+        parser->append(stream);
         parser->dealOnePass();
     } else {
         for (int at = 0; at < stream.size(); at += piece) {
-            parser->appendBuffData(stream.mid(at, piece));
+            parser->append(stream.mid(at, piece));
             parser->dealOnePass();
         }
     }
     const double spentMs = threadCpuMs() - start;
     QVERIFY2(spentMs < 1000, qPrintable(QString::number(spentMs)));
-    QCOMPARE(parser->buffSize(), 0);
+    QCOMPARE(parser->size(), 0);
     const QList<ProtocolData> replies = waitForQueuedReplies();
     QCOMPARE(replies.size(), 1);
     QCOMPARE(replies.first().bySN, static_cast<unsigned char>(0x11));
@@ -254,16 +254,16 @@ void TestStreamParser::bufferKeepsTheNewestBytes()
     dropped(StreamParser::kMaxBuffered / 2);
     dropped(frame.size());
     for (int i = 0; i < 3; ++i)
-        parser->appendBuffData(QByteArray(StreamParser::kMaxBuffered / 2, 'x'));
-    parser->appendBuffData(frame);
-    QCOMPARE(parser->buffSize(), StreamParser::kMaxBuffered);
+        parser->append(QByteArray(StreamParser::kMaxBuffered / 2, 'x'));
+    parser->append(frame);
+    QCOMPARE(parser->size(), StreamParser::kMaxBuffered);
     parser->dealOnePass();
-    QCOMPARE(parser->buffSize(), 0);
+    QCOMPARE(parser->size(), 0);
     QCOMPARE(waitForQueuedReplies().size(), 1);
     // One read larger than the cap keeps only its own tail, where the frame is.
     dropped(100);
-    parser->appendBuffData(QByteArray(StreamParser::kMaxBuffered + 100 - frame.size(), '[') + frame);
-    QCOMPARE(parser->buffSize(), StreamParser::kMaxBuffered);
+    parser->append(QByteArray(StreamParser::kMaxBuffered + 100 - frame.size(), '[') + frame);
+    QCOMPARE(parser->size(), StreamParser::kMaxBuffered);
     parser->dealOnePass();
     QCOMPARE(waitForQueuedReplies().size(), 1);
 
@@ -272,13 +272,13 @@ void TestStreamParser::bufferKeepsTheNewestBytes()
     m_run = true;
     QVERIFY(parser->startParserThread());
     const QByteArray announcing = reply(0x55, 0x13, 0x79, 0x00, 0x00, 0x05, 0x00);
-    parser->appendBuffData(announcing + "\x01\x02");
-    QTRY_COMPARE_WITH_TIMEOUT(parser->getBuffData(100), QByteArray("\x01\x02"), 10000);
+    parser->append(announcing + "\x01\x02");
+    QTRY_COMPARE_WITH_TIMEOUT(parser->peek(100), QByteArray("\x01\x02"), 10000);
     QTest::ignoreMessage(QtDebugMsg, QByteArray("Recv data:" + announcing + " CheckBlock default:").constData());
     // Zeros: a block of them would pass its checksum.
     dropped(2);
-    parser->appendBuffData(QByteArray(StreamParser::kMaxBuffered, '\0'));
-    QTRY_VERIFY_WITH_TIMEOUT(parser->buffSize() < 19, 10000);
+    parser->append(QByteArray(StreamParser::kMaxBuffered, '\0'));
+    QTRY_VERIFY_WITH_TIMEOUT(parser->size() < 19, 10000);
     m_run = false;
     parser->stopParserThread();
     QCOMPARE(waitForQueuedReplies().size(), 0);
@@ -303,23 +303,23 @@ void TestStreamParser::splitArrival()
     const QByteArray data = block("\x10\x20");
     const QByteArray stream = frame + data;
 
-    parser->appendBuffData(stream.left(split));
+    parser->append(stream.left(split));
     if (split < 19) {
         parser->dealOnePass();
-        QCOMPARE(parser->buffSize(), split);
-        parser->appendBuffData(stream.mid(split));
+        QCOMPARE(parser->size(), split);
+        parser->append(stream.mid(split));
         parser->dealOnePass();
     } else {
         // The rest comes once the parser has taken the frame and waits for the block.
         std::thread late([&parser, &stream, split]() {
-            while (parser->buffSize() != split - 19)
+            while (parser->size() != split - 19)
                 std::this_thread::yield();
-            parser->appendBuffData(stream.mid(split));
+            parser->append(stream.mid(split));
         });
         parser->dealOnePass();
         late.join();
     }
-    QCOMPARE(parser->buffSize(), 0);
+    QCOMPARE(parser->size(), 0);
     const QList<ProtocolData> replies = waitForQueuedReplies();
     QCOMPARE(replies.size(), 1);
     QCOMPARE(replies.first().baData, data);
@@ -330,9 +330,9 @@ void TestStreamParser::wrongHeaderChecksumIsLogged()
     auto parser = makeParser();
     const QByteArray bad = QByteArray("[R0102030405060700]");
     QTest::ignoreMessage(QtDebugMsg, "PortSerial::getArrayData   dataStr==0102030405060700");
-    parser->appendBuffData(bad);
+    parser->append(bad);
     parser->dealOnePass();
-    QCOMPARE(parser->getBuffData(100), bad.mid(1));
+    QCOMPARE(parser->peek(100), bad.mid(1));
     QCOMPARE(waitForQueuedReplies().size(), 0);
     QVERIFY(CmdDealModule::bRetFlag);
 }
@@ -350,7 +350,7 @@ void TestStreamParser::repliesAreStamped()
     QFETCH(QByteArray, input);
     CmdDealModule::bRetFlag = false;
     auto parser = makeParser();
-    parser->appendBuffData(input);
+    parser->append(input);
     parser->dealOnePass();
     const QList<ProtocolData> replies = waitForQueuedReplies();
     QCOMPARE(replies.size(), 1);
@@ -403,27 +403,27 @@ void TestStreamParser::blockWaitEndsAtItsDeadline()
 void TestStreamParser::directCalls()
 {
     auto parser = makeParser();
-    parser->appendBuffData("abcdef");
-    QCOMPARE(parser->getBuffData(4), QByteArray("abcd"));
-    QCOMPARE(parser->takeBuffData(2), QByteArray("ab"));
-    QCOMPARE(parser->takeBuffData(100), QByteArray("cdef"));
-    QCOMPARE(parser->takeBuffData(1), QByteArray());
+    parser->append("abcdef");
+    QCOMPARE(parser->peek(4), QByteArray("abcd"));
+    QCOMPARE(parser->take(2), QByteArray("ab"));
+    QCOMPARE(parser->take(100), QByteArray("cdef"));
+    QCOMPARE(parser->take(1), QByteArray());
 
-    QVERIFY(!parser->checkCMD(QByteArray("[R01")));
+    QVERIFY(!parser->takeFrame(QByteArray("[R01")));
 
     // Called directly, a resynchronisation is one step: what precedes the first "[",
     // then that "[" unless an "R" follows it.
-    parser->appendBuffData("ab[x[R");
-    QVERIFY(!parser->isFindStdCmdPreFlag(parser->getBuffData(1024)));
-    QCOMPARE(parser->getBuffData(1024), QByteArray("x[R"));
-    QVERIFY(parser->isFindStdCmdPreFlag(parser->getBuffData(1024)));
-    QCOMPARE(parser->takeBuffData(100), QByteArray("[R"));
+    parser->append("ab[x[R");
+    QVERIFY(!parser->resyncStep(parser->peek(1024)));
+    QCOMPARE(parser->peek(1024), QByteArray("x[R"));
+    QVERIFY(parser->resyncStep(parser->peek(1024)));
+    QCOMPARE(parser->take(100), QByteArray("[R"));
 
     ProtocolData out;
     out.byCmd = 0x33;
-    QVERIFY(!parser->getArrayData("[R0102030405060700]", &out));
+    QVERIFY(!parser->decodeFrame("[R0102030405060700]", &out));
     QCOMPARE(out.byCmd, static_cast<unsigned char>(0x33));
-    QVERIFY(parser->getArrayData("[R010203040506071C]", &out));
+    QVERIFY(parser->decodeFrame("[R010203040506071C]", &out));
     QCOMPARE(out.byCmd, static_cast<unsigned char>(0x03));
     QCOMPARE(out.byCheckSum, static_cast<unsigned char>(0x1c));
     QVERIFY(out.baData.isEmpty());
@@ -440,7 +440,7 @@ void TestStreamParser::parserThreadFollowsItsRunFlag()
     const QByteArray stream = QByteArray("noise") + reply(0x55, 0x07, 0x42, 0x01, 0x00, 0x00, 0x00)
         + reply(0x55, 0x08, 0x79, 0x00, 0x00, 0x03, 0x00) + block("\x05\x06");
     for (char c : stream)
-        parser->appendBuffData(QByteArray(1, c));
+        parser->append(QByteArray(1, c));
     QTRY_COMPARE_WITH_TIMEOUT(CmdDealModule::replyQueueSize(), 2, 10000);
 
     // The thread ends by itself once its run flag is cleared, even written directly
@@ -450,7 +450,7 @@ void TestStreamParser::parserThreadFollowsItsRunFlag()
     QTRY_VERIFY_WITH_TIMEOUT(m_exit.load(), 10000);
     parser->stopParserThread();
     QCOMPARE(StreamParser::runningParserThreads(), 0);
-    QCOMPARE(parser->buffSize(), 0);
+    QCOMPARE(parser->size(), 0);
     waitForQueuedReplies();
 }
 
@@ -480,8 +480,8 @@ void TestStreamParser::stopEndsTheBlockWait()
     QCOMPARE(StreamParser::runningParserThreads(), 1);
 
     const QByteArray frame = reply(0x55, 0x02, 0x79, 0x00, 0x00, 0x05, 0x00);
-    parser.appendBuffData(frame + "\x01\x02");
-    QTRY_COMPARE_WITH_TIMEOUT(parser.getBuffData(100), QByteArray("\x01\x02"), 10000);
+    parser.append(frame + "\x01\x02");
+    QTRY_COMPARE_WITH_TIMEOUT(parser.peek(100), QByteArray("\x01\x02"), 10000);
 
     QElapsedTimer timer;
     timer.start();
@@ -490,8 +490,8 @@ void TestStreamParser::stopEndsTheBlockWait()
         QVERIFY(parser.startParserThread());
         QVERIFY(timer.elapsed() < 10000);
         QCOMPARE(StreamParser::runningParserThreads(), 1);
-        parser.appendBuffData(reply(0x55, 0x03, 0x42, 0x00, 0x00, 0x00, 0x00));
-        QTRY_COMPARE_WITH_TIMEOUT(parser.buffSize(), 0, 10000);
+        parser.append(reply(0x55, 0x03, 0x42, 0x00, 0x00, 0x00, 0x00));
+        QTRY_COMPARE_WITH_TIMEOUT(parser.size(), 0, 10000);
         QCOMPARE(waitForQueuedReplies().size(), 1);
         parser.stopParserThread();
     } else {
@@ -527,9 +527,9 @@ void TestStreamParser::otherMediumSettings()
     StreamParser parser(s);
 
     const QByteArray frame = reply(0x55, 0x01, 0x79, 0x00, 0x00, 0x05, 0x00);
-    parser.appendBuffData(frame + block("\x01\x02\x03\x04"));
+    parser.append(frame + block("\x01\x02\x03\x04"));
     parser.dealOnePass();
-    QCOMPARE(parser.buffSize(), 5);
+    QCOMPARE(parser.size(), 5);
     QList<ProtocolData> replies = waitForQueuedReplies();
     QCOMPARE(replies.size(), 1);
     QVERIFY(replies.first().baData.isEmpty());
@@ -537,11 +537,11 @@ void TestStreamParser::otherMediumSettings()
     QCOMPARE(replies.first().byReplySource, static_cast<unsigned char>(2));
 
     QTest::ignoreMessage(QtDebugMsg, "PortUSB::getArrayData   dataStr==0102030405060700");
-    QVERIFY(!parser.getArrayData("[R0102030405060700]", &replies.first()));
+    QVERIFY(!parser.decodeFrame("[R0102030405060700]", &replies.first()));
 
     ProtocolData direct;
     direct.strSource = QStringLiteral("kept");
-    QVERIFY(parser.checkBlock(direct, 5));
+    QVERIFY(parser.takeBlock(direct, 5));
     replies = waitForQueuedReplies();
     QCOMPARE(replies.size(), 1);
     QCOMPARE(replies.first().strSource, QStringLiteral("kept"));
@@ -557,10 +557,10 @@ void TestStreamParser::queueingThreadsOutliveTheParser()
     {
         auto parser = makeParser();
         for (int i = 0; i < frames; ++i)
-            parser->appendBuffData(reply(0x55, quint8(i), 0x42, 0x00, 0x00, 0x00, 0x00));
+            parser->append(reply(0x55, quint8(i), 0x42, 0x00, 0x00, 0x00, 0x00));
         for (int i = 0; i < frames; ++i)
             parser->dealOnePass();
-        QCOMPARE(parser->buffSize(), 0);
+        QCOMPARE(parser->size(), 0);
     }
     const QList<ProtocolData> replies = waitForQueuedReplies();
     QCOMPARE(replies.size(), frames);
@@ -574,12 +574,12 @@ void TestStreamParser::peeksOwnTheirBytes()
     // reader's thread appends to the buffer while the parser's holds its copies.
     auto parser = makeParser();
     const QByteArray frame = reply(0x55, 0x01, 0x42, 0x00, 0x00, 0x00, 0x00);
-    parser->appendBuffData(frame);
-    const QByteArray first = parser->getBuffData(1024);
-    const QByteArray second = parser->getBuffData(1024);
+    parser->append(frame);
+    const QByteArray first = parser->peek(1024);
+    const QByteArray second = parser->peek(1024);
     QCOMPARE(first, frame);
     QVERIFY(!first.isSharedWith(second));
-    const QByteArray taken = parser->takeBuffData(1024);
+    const QByteArray taken = parser->take(1024);
     QCOMPARE(taken, frame);
     QVERIFY(!taken.isSharedWith(first));
 }
@@ -611,21 +611,21 @@ void TestStreamParser::commandSentEndsTheBlockWait()
     const QByteArray frame = reply(0x55, 0x02, 0x79, 0x00, 0x00, 0x03, 0x00);
     for (const QString &step : steps) {
         if (step == QLatin1String("frame"))
-            parser->appendBuffData(frame);
+            parser->append(frame);
         else if (step == QLatin1String("2 bytes"))
-            parser->appendBuffData(QByteArray("\x2a\x31", 2));
+            parser->append(QByteArray("\x2a\x31", 2));
         else if (step == QLatin1String("3 bytes"))
-            parser->appendBuffData(QByteArray("\x2a\x31\x5b", 3));
+            parser->append(QByteArray("\x2a\x31\x5b", 3));
         else if (step == QLatin1String("send"))
             parser->commandSent();
         else
-            parser->appendBuffData(reply(0x55, 0x03, 0x42, 0x00, 0x00, 0x00, 0x00));
+            parser->append(reply(0x55, 0x03, 0x42, 0x00, 0x00, 0x00, 0x00));
     }
     QElapsedTimer timer;
     timer.start();
-    while (parser->buffSize() > 0 && timer.elapsed() < 5000)
+    while (parser->size() > 0 && timer.elapsed() < 5000)
         parser->dealOnePass();
-    QCOMPARE(parser->buffSize(), 0);
+    QCOMPARE(parser->size(), 0);
     QStringList got;
     for (const ProtocolData &r : waitForQueuedReplies())
         got << QStringLiteral("%1:%2").arg(r.byCmd, 2, 16, QLatin1Char('0')).arg(r.baData.size());
@@ -641,14 +641,14 @@ void TestStreamParser::replyQueueKeepsTheNewest()
     for (int i = 0; i < bound + 10; ++i) {
         ProtocolData r;
         r.wExt1 = static_cast<unsigned short>(i);
-        StreamParser::addToReceivedQueue(r);
+        ReplyHandOff::queue(r);
     }
     const QList<ProtocolData> kept = takeQueuedReplies();
     QCOMPARE(kept.size(), bound);
     QCOMPARE(int(kept.first().wExt1), 10);
     QCOMPARE(int(kept.last().wExt1), bound + 9);
     // What is not reported yet is once the queue is down to half.
-    StreamParser::addToReceivedQueue(ProtocolData());
+    ReplyHandOff::queue(ProtocolData());
     int dropped = 0;
     for (const QString &line : log.lines().filter(QStringLiteral("Reply queue full: dropped")))
         dropped += line.section(QLatin1Char(' '), 4, 4).toInt();
