@@ -82,7 +82,8 @@ constexpr const char *eventKindName(HostEvent::Kind kind)
     return nullptr;
 }
 
-// How many kinds there are, counted by the names above rather than by hand.
+// How many kinds there are, counted by the names above rather than by hand (the
+// enum gives its kinds no values of their own: they run from 0 without a gap).
 constexpr int countEventKinds()
 {
     int n = 0;
