@@ -3,6 +3,7 @@
 #include "cmddealmodule.h"
 #include "conntype.h"
 #include "dispatcherstate.h"
+#include "percentile.h"
 #include "portbase.h"
 #include "portinterface.h"
 #include "ptydevice.h"
@@ -73,10 +74,9 @@ public:
             if (m_answered[i] != Clock::time_point())
                 ms.push_back(std::chrono::duration<double, std::milli>(m_answered[i] - m_released[i]).count());
         }
-        std::sort(ms.begin(), ms.end());
         if (!ms.empty()) {
-            r.medianMs = ms[ms.size() / 2];
-            r.p99Ms = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
+            r.medianMs = Percentile::of(ms, 0.5);
+            r.p99Ms = Percentile::of(ms, 0.99);
         }
         return r;
     }

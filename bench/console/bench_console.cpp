@@ -11,6 +11,7 @@
 #include "consolewindow.h"
 #include "connectionpanel.h"
 #include "hostoptions.h"
+#include "percentile.h"
 #include "ptydevice.h"
 #include "trafficmodel.h"
 #include "udpdevice.h"
@@ -126,7 +127,7 @@ Figures measure(SimLink *device, const QString &option, const QString &script)
     }
     std::sort(gaps.begin(), gaps.end());
     f.longestStallMs = gaps.empty() ? 0 : std::max(0.0, gaps.back() - 1);
-    f.p99GapMs = gaps.empty() ? 0 : gaps[std::min(gaps.size() - 1, gaps.size() * 99 / 100)];
+    f.p99GapMs = gaps.empty() ? 0 : Percentile::of(gaps, 0.99);
     window.traffic()->flush();
     f.rows = window.traffic()->rowCount();
     f.longestOwnStallMs = waited < 0 ? -1 : std::max(0.0, longestOwn);

@@ -4,6 +4,7 @@
 // a pass/fail test.
 #include "cmddealmodule.h"
 #include "dispatcherstate.h"
+#include "percentile.h"
 #include "portserial.h"
 #include "portusb.h"
 #include "usbdevice.h"
@@ -14,7 +15,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -91,13 +91,12 @@ void throughput(int commands)
     std::vector<double> latencyMs;
     for (int i = 0; i < commands; ++i)
         latencyMs.push_back(std::chrono::duration<double, std::milli>(answeredAt[i] - sentAt[i]).count());
-    std::sort(latencyMs.begin(), latencyMs.end());
 
     std::printf("in-process device, %d commands: %.1f s, %.1f commands/s "
                 "(design limit: one release per 10 ms poll = 100/s)\n",
                 commands, seconds, commands / seconds);
     std::printf("  release -> reply delivered: median %.2f ms, p99 %.2f ms\n",
-                latencyMs[latencyMs.size() / 2], latencyMs[latencyMs.size() * 99 / 100]);
+                Percentile::of(latencyMs, 0.5), Percentile::of(latencyMs, 0.99));
 }
 
 struct Cost

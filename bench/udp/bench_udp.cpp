@@ -6,6 +6,7 @@
 // transport. Prints figures; not a pass/fail test.
 #include "cmddealmodule.h"
 #include "dispatcherstate.h"
+#include "percentile.h"
 #include "portudp.h"
 #include "roundtrip.h"
 #include "udpflood.h"
@@ -49,10 +50,9 @@ void receiveAndJoin()
         us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
         resetDispatcherState();
     }
-    std::sort(us.begin(), us.end());
     std::printf("%-58s  %4d joins                 median %6.3f ms  p99 %6.3f ms\n",
                 "receive side alone: held reply + 30 x 1,000 bytes, joined", kBlockCommands,
-                us[us.size() / 2] / 1000, us[std::min(us.size() - 1, us.size() * 99 / 100)] / 1000);
+                Percentile::of(us, 0.5) / 1000, Percentile::of(us, 0.99) / 1000);
 }
 
 constexpr int kFloodMs = 5000;

@@ -1,5 +1,5 @@
 #include "connectionpanel.h"
-#include "hostoptions.h"
+#include "hexnumber.h"
 #include "udppage.h"
 
 #include <QComboBox>
@@ -9,15 +9,15 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-// The connection panel: what it asks for is read by hostcli's own option parser,
-// and the state it is told decides what can be asked.
+// The connection panel: what it asks for is what its pages show, and the state it
+// is told decides what can be asked.
 class TestConnectionPanel : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void requestAsHostcliOptions_data();
-    void requestAsHostcliOptions();
+    void shownAndAskedAgain_data();
+    void shownAndAskedAgain();
     void askAndShowState();
     void enterOpens_data();
     void enterOpens();
@@ -25,79 +25,73 @@ private slots:
     void waitingIsAmber();
 };
 
-void TestConnectionPanel::requestAsHostcliOptions_data()
+void TestConnectionPanel::shownAndAskedAgain_data()
 {
-    QTest::addColumn<ConnectRequest>("request");
-    QTest::addColumn<QString>("endpoint"); // as hostcli reads it back
+    QTest::addColumn<MediumOptions>("options");
+    QTest::addColumn<QString>("endpoint"); // of what Open asks for
 
-    ConnectRequest serial;
+    MediumOptions serial;
     serial.portName = QStringLiteral("/dev/ttyUSB0");
     QTest::newRow("serial, defaults") << serial << "/dev/ttyUSB0 115200 8N1";
-    serial.baudRate = QSerialPort::Baud9600;
-    serial.dataBits = QSerialPort::Data7;
-    serial.parity = QSerialPort::EvenParity;
-    serial.stopBits = QSerialPort::TwoStop;
-    serial.flowControl = QSerialPort::HardwareControl;
+    serial.serial.baudRate = QSerialPort::Baud9600;
+    serial.serial.dataBits = QSerialPort::Data7;
+    serial.serial.parity = QSerialPort::EvenParity;
+    serial.serial.stopBits = QSerialPort::TwoStop;
+    serial.serial.flowControl = QSerialPort::HardwareControl;
     QTest::newRow("serial, every setting") << serial << "/dev/ttyUSB0 9600 7E2 with hardware flow control";
-    serial.baudRate = QSerialPort::Baud1200;
-    serial.dataBits = QSerialPort::Data5;
-    serial.parity = QSerialPort::MarkParity;
-    serial.stopBits = QSerialPort::OneAndHalfStop;
-    serial.flowControl = QSerialPort::SoftwareControl;
+    serial.serial.baudRate = QSerialPort::Baud1200;
+    serial.serial.dataBits = QSerialPort::Data5;
+    serial.serial.parity = QSerialPort::MarkParity;
+    serial.serial.stopBits = QSerialPort::OneAndHalfStop;
+    serial.serial.flowControl = QSerialPort::SoftwareControl;
     QTest::newRow("serial, the other settings") << serial << "/dev/ttyUSB0 1200 5M1.5 with software flow control";
-    serial.baudRate = 921600;
+    serial.serial.baudRate = 921600;
     QTest::newRow("serial, a rate beyond the listed ones") << serial
                                                            << "/dev/ttyUSB0 921600 5M1.5 with software flow control";
 
-    ConnectRequest udp;
-    udp.medium = ConnectRequest::Medium::Udp;
+    MediumOptions udp;
+    udp.medium = MediumOptions::Medium::Udp;
     udp.udpHost = QStringLiteral("127.0.0.1");
     udp.udpPort = 5000;
     QTest::newRow("UDP") << udp << "127.0.0.1:5000";
 
-    ConnectRequest usb;
-    usb.medium = ConnectRequest::Medium::Usb;
+    MediumOptions usb;
+    usb.medium = MediumOptions::Medium::Usb;
     usb.vendorId = 0x4c56;
     usb.productId = 0x0105;
     QTest::newRow("USB") << usb << "4c56:0105";
 }
 
-void TestConnectionPanel::requestAsHostcliOptions()
+// Shown in the panel (as hostconsole --port ... does) and asked for again: the
+// same options, on the page of their medium.
+void TestConnectionPanel::shownAndAskedAgain()
 {
-    QFETCH(ConnectRequest, request);
+    QFETCH(MediumOptions, options);
     QFETCH(QString, endpoint);
 
-    HostOptions options;
-    QString message;
-    QVERIFY2(request.options(&options, &message), qPrintable(message));
-    QString read;
-    switch (options.medium) {
-    case HostOptions::Medium::Serial:
-        read = options.portName + QLatin1Char(' ') + options.serial.describe();
-        break;
-    case HostOptions::Medium::Udp:
-        read = QStringLiteral("%1:%2").arg(options.udpHost).arg(options.udpPort);
-        break;
-    case HostOptions::Medium::Usb:
-        read = QStringLiteral("%1:%2").arg(options.vendorId, 4, 16, QLatin1Char('0')).arg(options.productId, 4, 16, QLatin1Char('0'));
-        break;
-    case HostOptions::Medium::Broadcast:
-        break;
-    }
-    QCOMPARE(read, endpoint);
-
-    // Shown in the panel (as hostconsole --port ... does) and asked for again: the
-    // same request, a rate the list does not name included.
-    if (request.medium != ConnectRequest::Medium::Serial)
-        return;
     ConnectionPanel panel;
     QSignalSpy connects(&panel, &ConnectionPanel::connectRequested);
-    panel.showRequest(request);
+    panel.showRequest(options);
     auto *open = panel.findChild<QPushButton *>(QStringLiteral("open"));
     QVERIFY(open);
     open->click();
     QCOMPARE(connects.count(), 1);
-    QCOMPARE(connects.at(0).at(0).value<ConnectRequest>().arguments(), request.arguments());
+    const MediumOptions asked = connects.at(0).at(0).value<MediumOptions>();
+    QCOMPARE(int(asked.medium), int(options.medium));
+    QString read;
+    switch (asked.medium) {
+    case MediumOptions::Medium::Serial:
+        read = asked.portName + QLatin1Char(' ') + asked.serial.describe();
+        break;
+    case MediumOptions::Medium::Udp:
+    case MediumOptions::Medium::Broadcast:
+        read = QStringLiteral("%1:%2").arg(asked.udpHost).arg(asked.udpPort);
+        break;
+    case MediumOptions::Medium::Usb:
+        read = HexNumber::idText(asked.vendorId) + QLatin1Char(':') + HexNumber::idText(asked.productId);
+        break;
+    }
+    QCOMPARE(read, endpoint);
 }
 
 void TestConnectionPanel::askAndShowState()
@@ -110,13 +104,13 @@ void TestConnectionPanel::askAndShowState()
     QVERIFY(open && close);
 
     // Without an address there is nothing to ask for.
-    panel.chooseMedium(ConnectRequest::Medium::Udp);
+    panel.chooseMedium(MediumOptions::Medium::Udp);
     open->click();
     QCOMPARE(connects.count(), 0);
     panel.udpPage()->setHost(QStringLiteral("127.0.0.1"));
     open->click();
     QCOMPARE(connects.count(), 1);
-    QCOMPARE(connects.at(0).at(0).value<ConnectRequest>().udpHost, QStringLiteral("127.0.0.1"));
+    QCOMPARE(connects.at(0).at(0).value<MediumOptions>().udpHost, QStringLiteral("127.0.0.1"));
 
     // While the medium is in use, or waiting for its device, only Close asks anything.
     for (MediumState state : {MediumState::Opening, MediumState::Open, MediumState::Unplugged, MediumState::Reopened}) {
@@ -133,11 +127,11 @@ void TestConnectionPanel::askAndShowState()
 
 void TestConnectionPanel::enterOpens_data()
 {
-    QTest::addColumn<int>("medium");     // ConnectRequest::Medium
+    QTest::addColumn<int>("medium");     // MediumOptions::Medium
     QTest::addColumn<QString>("field");  // where Enter is pressed
-    QTest::newRow("UDP address") << int(ConnectRequest::Medium::Udp) << "udpAddress";
-    QTest::newRow("UDP port") << int(ConnectRequest::Medium::Udp) << "udpPort";
-    QTest::newRow("serial port") << int(ConnectRequest::Medium::Serial) << "serialPort";
+    QTest::newRow("UDP address") << int(MediumOptions::Medium::Udp) << "udpAddress";
+    QTest::newRow("UDP port") << int(MediumOptions::Medium::Udp) << "udpPort";
+    QTest::newRow("serial port") << int(MediumOptions::Medium::Serial) << "serialPort";
 }
 
 void TestConnectionPanel::enterOpens()
@@ -148,8 +142,8 @@ void TestConnectionPanel::enterOpens()
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
     QSignalSpy connects(&panel, &ConnectionPanel::connectRequested);
-    ConnectRequest shown;
-    shown.medium = ConnectRequest::Medium(medium);
+    MediumOptions shown;
+    shown.medium = MediumOptions::Medium(medium);
     shown.udpHost = QStringLiteral("127.0.0.1");
     shown.udpPort = 5000;
     shown.portName = QStringLiteral("/dev/ttyS9");
@@ -163,7 +157,7 @@ void TestConnectionPanel::enterOpens()
     QVERIFY(line);
     QTest::keyClick(line, Qt::Key_Return);
     QCOMPARE(connects.count(), 1);
-    QCOMPARE(int(connects.at(0).at(0).value<ConnectRequest>().medium), medium);
+    QCOMPARE(int(connects.at(0).at(0).value<MediumOptions>().medium), medium);
     // In use, the fields are not for typing: Enter asks nothing more.
     panel.setState(MediumState::Open);
     QTest::keyClick(line, Qt::Key_Return);

@@ -365,8 +365,8 @@ void TestConsoleControls::nothingClipped()
         const int length = block.size() / 2;
         draft.p2 = QString::number(length & 0xFF, 16);
         draft.p3 = QString::number(length >> 8, 16);
+        QVERIFY2(draft.check().ok, qPrintable(draft.check().error));
         window.composer()->setDraft(draft);
-        QVERIFY2(window.composer()->lastCheck().ok, qPrintable(window.composer()->lastCheck().error));
     }
     QScrollArea *scroll = sideScroll(window);
     QVERIFY(scroll);
@@ -531,8 +531,8 @@ void TestConsoleControls::fileWhileMediumOpen()
     window.openPath = earlier;
     window.show();
     // UDP opens without a device there: nothing is sent.
-    ConnectRequest udp;
-    udp.medium = ConnectRequest::Medium::Udp;
+    MediumOptions udp;
+    udp.medium = MediumOptions::Medium::Udp;
     udp.udpHost = QStringLiteral("127.0.0.1");
     udp.udpPort = 9;
     window.openMedium(udp);
@@ -632,18 +632,18 @@ void TestConsoleControls::oneNamePerKind()
                 menu << action->text();
         }
     }
-    QCOMPARE(menu.size(), ConsoleEvent::kKindCount);
+    QCOMPARE(menu.size(), kEventKindCount);
     // Each kind in the table as in the filter's menu.
     const QList<ConsoleEvent> kinds = TestEvents::everyKind();
     for (const ConsoleEvent &e : kinds) {
-        if (!(e.kind == ConsoleEvent::Kind::Send && e.host.resend))
+        if (!(e.kind() == HostEvent::Kind::Send && e.host.resend))
             window.addEvent(e);
     }
     QTRY_VERIFY(window.traffic()->rowCount() > 0);
     for (int row = 0; row < window.traffic()->rowCount(); ++row) {
         const QString shown = window.traffic()->index(row, TrafficModel::KindColumn).data().toString();
         QVERIFY2(menu.contains(shown), qPrintable(shown));
-        QCOMPARE(shown, menu.at(int(window.traffic()->event(row).kind)));
+        QCOMPARE(shown, menu.at(int(window.traffic()->event(row).kind())));
         window.trafficView()->setCurrentIndex(window.filter()->mapFromSource(window.traffic()->index(row, 0)));
         QVERIFY2(window.detail()->fieldsText().startsWith(shown + QStringLiteral(" at ")),
                  qPrintable(window.detail()->fieldsText()));

@@ -35,6 +35,7 @@ private slots:
     void stoppingMidScript();
     void typedCommandsEndInRows_data();
     void typedCommandsEndInRows();
+    void usbUnpluggedAndBack();
 
 private:
     // Starts the device on the medium (unless it runs), opens the window's session on it.
@@ -140,13 +141,13 @@ void TestConsoleMedia::scriptRunOnMedium()
     QVERIFY(window.traffic()->rowCount() >= 9);
     for (int row = 0; row < window.traffic()->rowCount(); ++row) {
         const ConsoleEvent &e = window.traffic()->event(row);
-        if (e.kind == ConsoleEvent::Kind::Send) {
+        if (e.kind() == HostEvent::Kind::Send) {
             SimFrame f;
             f.sn = e.host.record.bySN;
             f.cmd = e.host.record.byCmd;
             shown << f;
         }
-        replies += e.kind == ConsoleEvent::Kind::Reply ? 1 : 0;
+        replies += e.kind() == HostEvent::Kind::Reply ? 1 : 0;
     }
     QCOMPARE(shown.size(), received.size());
     for (int i = 0; i < shown.size(); ++i) {
@@ -272,7 +273,7 @@ void TestConsoleMedia::typedCommandsEndInRows()
     const auto sendShown = [&window] {
         window.traffic()->flush();
         for (int row = 0; row < window.traffic()->rowCount(); ++row) {
-            if (window.traffic()->event(row).kind == ConsoleEvent::Kind::Send)
+            if (window.traffic()->event(row).kind() == HostEvent::Kind::Send)
                 return true;
         }
         return false;
@@ -300,6 +301,30 @@ void TestConsoleMedia::typedCommandsEndInRows()
         return rows;
     };
     QTRY_COMPARE_WITH_TIMEOUT(notSent(), stop ? 3 : 2, 2500);
+}
+
+// The USB device pulled out and plugged in again: the session opens it again
+// itself, the panel says so, and the table has a row for each.
+void TestConsoleMedia::usbUnpluggedAndBack()
+{
+    ConsoleWindow window;
+    window.show();
+    QVERIFY(openOn(QStringLiteral("usb"), &window));
+    QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
+    auto *usb = static_cast<UsbDevice *>(m_device.get());
+    usb->hangUp();
+    QTRY_COMPARE_WITH_TIMEOUT(window.connection()->state(), MediumState::Unplugged, 10000);
+    QVERIFY(usb->plugIn());
+    QTRY_COMPARE_WITH_TIMEOUT(window.connection()->state(), MediumState::Reopened, 10000);
+
+    window.traffic()->flush();
+    QList<bool> present;
+    for (int row = 0; row < window.traffic()->rowCount(); ++row) {
+        const ConsoleEvent &e = window.traffic()->event(row);
+        if (e.kind() == HostEvent::Kind::Medium)
+            present << e.host.present;
+    }
+    QCOMPARE(present, (QList<bool>{false, true}));
 }
 
 QTEST_MAIN(TestConsoleMedia)

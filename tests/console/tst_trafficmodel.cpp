@@ -85,7 +85,7 @@ void TestTrafficModel::byteBudget()
     QCOMPARE(model.event(39).host.record.baData, block);
     for (int row : {0, 39}) {
         QCOMPARE(model.index(row, TrafficModel::BlockColumn).data().toInt(), 0xFFFF);
-        QCOMPARE(model.event(row).byteCount, 0xFFFF + 19);
+        QCOMPARE(model.event(row).extent.byteCount, 0xFFFF + 19);
     }
 }
 
@@ -123,8 +123,8 @@ void TestTrafficModel::filter()
         model.append(e);
     model.flush();
     for (const QString &name : hidden) {
-        ConsoleEvent::Kind kind;
-        QVERIFY(ConsoleEvent::kindNamed(name, &kind));
+        HostEvent::Kind kind;
+        QVERIFY(eventKindNamed(name, &kind));
         filter.setKindShown(kind, false);
     }
     QCOMPARE(filter.setCommandFilter(command), accepted);

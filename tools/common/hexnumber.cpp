@@ -36,4 +36,14 @@ bool parseId(const QString &text, unsigned short *value)
     return true;
 }
 
+QString byteText(uint value)
+{
+    return QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0'));
+}
+
+QString idText(uint value)
+{
+    return QStringLiteral("%1").arg(value & 0xFFFF, 4, 16, QLatin1Char('0'));
+}
+
 } // namespace HexNumber

@@ -14,6 +14,11 @@ bool parseByte(const QString &text, unsigned char *value);
 // A 16-bit id: "4c56", "0x105".
 bool parseId(const QString &text, unsigned short *value);
 
+// How every tool writes a byte and a 16-bit id: lower-case digits, no prefix,
+// two and four of them ("0a", "e1"; "4c56", "0105").
+QString byteText(uint value);
+QString idText(uint value);
+
 } // namespace HexNumber
 
 #endif // HEXNUMBER_H

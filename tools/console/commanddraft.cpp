@@ -3,6 +3,7 @@
 #include "commandtext.h"
 #include "framecodec.h"
 #include "hexinput.h"
+#include "hexnumber.h"
 #include "scriptreader.h"
 
 namespace {
@@ -14,16 +15,11 @@ bool readByte(const QString &text, const char *name, bool required, unsigned cha
         *value = 0;
         return true;
     }
-    if (HexInput::byte(text, value))
+    if (HexNumber::parseByte(text.trimmed(), value))
         return true;
     *error = text.trimmed().isEmpty() ? QStringLiteral("%1 is missing").arg(QLatin1String(name))
                                       : QStringLiteral("%1 \"%2\" is not a hexadecimal byte").arg(QLatin1String(name), text.trimmed());
     return false;
-}
-
-QString hex(unsigned char b)
-{
-    return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0'));
 }
 
 } // namespace
@@ -54,7 +50,9 @@ CommandDraft::Check CommandDraft::check() const
         return c;
     }
 
-    c.scriptLine = QStringLiteral("%1:%2:%3:%4:%5").arg(hex(bytes[1]), hex(bytes[2]), hex(bytes[3]), hex(bytes[4]), hex(bytes[5]));
+    c.scriptLine = QStringLiteral("%1:%2:%3:%4:%5")
+                       .arg(HexNumber::byteText(bytes[1]), HexNumber::byteText(bytes[2]), HexNumber::byteText(bytes[3]),
+                            HexNumber::byteText(bytes[4]), HexNumber::byteText(bytes[5]));
     if (!blockScript.isEmpty())
         c.scriptLine += QLatin1Char('/') + blockScript;
     c.scriptLine += QStringLiteral(" timeout=%1").arg(timeoutMs);

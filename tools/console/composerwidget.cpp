@@ -1,5 +1,7 @@
 #include "composerwidget.h"
 
+#include "hexnumber.h"
+
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -29,7 +31,7 @@ QString historyText(const CommandDraft &draft, const CommandDraft::Check &check)
     if (draft.broadcast)
         text += QStringLiteral("  (broadcast)");
     if (check.command.command.byHead != CommandDefaults().head)
-        text += QStringLiteral("  (head %1)").arg(check.command.command.byHead, 2, 16, QLatin1Char('0'));
+        text += QStringLiteral("  (head %1)").arg(HexNumber::byteText(check.command.command.byHead));
     return text;
 }
 
@@ -247,8 +249,8 @@ void ComposerWidget::fitLength()
 {
     if (m_check.blockLength <= 0)
         return;
-    m_p2->setText(QStringLiteral("%1").arg(m_check.blockLength & 0xFF, 2, 16, QLatin1Char('0')));
-    m_p3->setText(QStringLiteral("%1").arg(m_check.blockLength >> 8, 2, 16, QLatin1Char('0')));
+    m_p2->setText(HexNumber::byteText(m_check.blockLength & 0xFF));
+    m_p3->setText(HexNumber::byteText(m_check.blockLength >> 8));
 }
 
 void ComposerWidget::send()

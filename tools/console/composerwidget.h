@@ -30,8 +30,6 @@ public:
 
     CommandDraft draft() const;
     void setDraft(const CommandDraft &draft);
-    // The last check of the fields, as shown.
-    const CommandDraft::Check &lastCheck() const { return m_check; }
     // Most recent first.
     const QList<CommandDraft> &history() const { return m_history; }
     // When a timeout the dispatcher counts as countedMs really ends.

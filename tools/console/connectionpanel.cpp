@@ -13,23 +13,25 @@
 ConnectionPanel::ConnectionPanel(QWidget *parent)
     : QWidget(parent)
     , m_media(new QTabWidget(this))
-    , m_serial(new SerialPage(this))
     , m_udp(new UdpPage(this))
-    , m_usb(new UsbPage(this))
     , m_open(new QPushButton(tr("Open"), this))
     , m_close(new QPushButton(tr("Close"), this))
     , m_problem(new QLabel(this))
     , m_indicator(new MediumStateIndicator(this))
 {
-    qRegisterMetaType<ConnectRequest>();
+    qRegisterMetaType<MediumOptions>();
     m_open->setObjectName(QStringLiteral("open"));
     m_close->setObjectName(QStringLiteral("close"));
     m_open->setToolTip(tr("Opens the medium of the page shown, with its settings."));
     m_close->setToolTip(tr("Closes the medium; a script running on it stops."));
-    // In the order of ConnectRequest::Medium.
-    m_media->addTab(m_serial, tr("Serial"));
-    m_media->addTab(m_udp, tr("UDP"));
-    m_media->addTab(m_usb, tr("USB"));
+    auto addPage = [this](MediumOptions::Medium medium, MediumPage *page, const QString &title) {
+        m_pages.append({medium, page});
+        m_media->addTab(page, title);
+        connect(page, &MediumPage::openRequested, this, &ConnectionPanel::open);
+    };
+    addPage(MediumOptions::Medium::Serial, new SerialPage(this), tr("Serial"));
+    addPage(MediumOptions::Medium::Udp, m_udp, tr("UDP"));
+    addPage(MediumOptions::Medium::Usb, new UsbPage(this), tr("USB"));
     m_problem->setStyleSheet(QStringLiteral("color: #c01c28"));
     m_problem->setWordWrap(true);
     m_problem->hide();
@@ -46,23 +48,12 @@ ConnectionPanel::ConnectionPanel(QWidget *parent)
     connect(m_open, &QPushButton::clicked, this, &ConnectionPanel::open);
     connect(m_close, &QPushButton::clicked, this, &ConnectionPanel::closeRequested);
     connect(m_udp, &UdpPage::discoverRequested, this, &ConnectionPanel::discoverRequested);
-    connect(m_serial, &SerialPage::openRequested, this, &ConnectionPanel::open);
-    connect(m_udp, &UdpPage::openRequested, this, &ConnectionPanel::open);
-    connect(m_usb, &UsbPage::openRequested, this, &ConnectionPanel::open);
     setState(MediumState::Closed);
 }
 
-bool ConnectionPanel::request(ConnectRequest *request, QString *why) const
+bool ConnectionPanel::request(MediumOptions *options, QString *why) const
 {
-    switch (ConnectRequest::Medium(m_media->currentIndex())) {
-    case ConnectRequest::Medium::Serial:
-        return m_serial->fill(request, why);
-    case ConnectRequest::Medium::Udp:
-        return m_udp->fill(request, why);
-    case ConnectRequest::Medium::Usb:
-        return m_usb->fill(request, why);
-    }
-    return false;
+    return m_pages.at(m_media->currentIndex()).second->fill(options, why);
 }
 
 MediumState ConnectionPanel::state() const
@@ -70,25 +61,26 @@ MediumState ConnectionPanel::state() const
     return m_indicator->state();
 }
 
-void ConnectionPanel::chooseMedium(ConnectRequest::Medium medium)
+MediumPage *ConnectionPanel::pageOf(MediumOptions::Medium medium) const
 {
-    m_media->setCurrentIndex(int(medium));
+    if (medium == MediumOptions::Medium::Broadcast)
+        return m_udp;
+    for (const auto &page : m_pages) {
+        if (page.first == medium)
+            return page.second;
+    }
+    return m_pages.first().second;
 }
 
-void ConnectionPanel::showRequest(const ConnectRequest &r)
+void ConnectionPanel::chooseMedium(MediumOptions::Medium medium)
 {
-    switch (r.medium) {
-    case ConnectRequest::Medium::Serial:
-        m_serial->show(r);
-        break;
-    case ConnectRequest::Medium::Udp:
-        m_udp->show(r);
-        break;
-    case ConnectRequest::Medium::Usb:
-        m_usb->show(r);
-        break;
-    }
-    chooseMedium(r.medium);
+    m_media->setCurrentWidget(pageOf(medium));
+}
+
+void ConnectionPanel::showRequest(const MediumOptions &options)
+{
+    pageOf(options.medium)->show(options);
+    chooseMedium(options.medium);
 }
 
 void ConnectionPanel::open()
@@ -97,7 +89,7 @@ void ConnectionPanel::open()
     // a medium is in use.
     if (!m_open->isEnabled())
         return;
-    ConnectRequest r;
+    MediumOptions r;
     QString why;
     if (!request(&r, &why)) {
         m_problem->setText(why);

@@ -1,17 +1,18 @@
 #ifndef CONNECTIONPANEL_H
 #define CONNECTIONPANEL_H
 
-#include "connectrequest.h"
+#include "mediumoptions.h"
 #include "mediumstateindicator.h"
 
+#include <QMetaType>
+#include <QVector>
 #include <QWidget>
 
 class QLabel;
 class QPushButton;
 class QTabWidget;
-class SerialPage;
+class MediumPage;
 class UdpPage;
-class UsbPage;
 
 // Chooses a medium and asks for it to be opened or closed, and shows where it
 // stands. It opens nothing: the session does, and tells it the state.
@@ -23,36 +24,38 @@ public:
     explicit ConnectionPanel(QWidget *parent = nullptr);
 
     // What Open would ask for; false, with the reason, when a field is missing.
-    bool request(ConnectRequest *request, QString *why) const;
+    bool request(MediumOptions *options, QString *why) const;
     MediumState state() const;
 
-    SerialPage *serialPage() const { return m_serial; }
     UdpPage *udpPage() const { return m_udp; }
-    UsbPage *usbPage() const { return m_usb; }
 
 public slots:
     void setState(MediumState state, const QString &detail = QString());
     // The medium chosen before; a device chosen from a broadcast's answers is UDP.
-    void chooseMedium(ConnectRequest::Medium medium);
-    // Shows a request made elsewhere (the command line, a device chosen) on its page.
-    void showRequest(const ConnectRequest &request);
+    void chooseMedium(MediumOptions::Medium medium);
+    // Shows options given elsewhere (the command line, a device chosen) on their page.
+    void showRequest(const MediumOptions &options);
 
 signals:
-    void connectRequested(const ConnectRequest &request);
+    void connectRequested(const MediumOptions &options);
     void closeRequested();
     void discoverRequested(quint16 port);
 
 private:
     void open();
+    // The page of a medium: a broadcast goes out from the UDP page.
+    MediumPage *pageOf(MediumOptions::Medium medium) const;
 
     QTabWidget *m_media;
-    SerialPage *m_serial;
     UdpPage *m_udp;
-    UsbPage *m_usb;
+    // The tabs' pages in their order, each with its medium.
+    QVector<QPair<MediumOptions::Medium, MediumPage *>> m_pages;
     QPushButton *m_open;
     QPushButton *m_close;
     QLabel *m_problem;
     MediumStateIndicator *m_indicator;
 };
+
+Q_DECLARE_METATYPE(MediumOptions)
 
 #endif // CONNECTIONPANEL_H

@@ -32,12 +32,12 @@ PlannedCommand ConsoleSession::discoveryCommand()
     return command;
 }
 
-void ConsoleSession::open(const HostOptions &options)
+void ConsoleSession::open(const MediumOptions &options)
 {
     SessionRequest r;
     r.kind = SessionRequest::Kind::Open;
-    r.options = options;
-    if (options.medium == HostOptions::Medium::Broadcast)
+    r.medium = options;
+    if (options.medium == MediumOptions::Medium::Broadcast)
         r.command = discoveryCommand();
     post(r);
 }
@@ -62,7 +62,7 @@ void ConsoleSession::runScript(const QString &path, const CommandDefaults &defau
     SessionRequest r;
     r.kind = SessionRequest::Kind::RunScript;
     r.path = path;
-    r.options.defaults = defaults;
+    r.defaults = defaults;
     post(r);
 }
 

@@ -2,7 +2,7 @@
 #define CONSOLESESSION_H
 
 #include "consoleevent.h"
-#include "hostoptions.h"
+#include "mediumoptions.h"
 #include "mediumstate.h"
 #include "sessionlink.h"
 
@@ -30,7 +30,7 @@ public:
     // Broadcast instead finds the devices at its port: discoveryCommand() goes to
     // every device there, those that answer within its timeout are listed
     // (devicesFound), and the medium is closed again.
-    void open(const HostOptions &options);
+    void open(const MediumOptions &options);
     void close();
     // One command, after those already waiting.
     void send(const PlannedCommand &command);

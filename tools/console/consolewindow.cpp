@@ -50,7 +50,7 @@ const char *const kSessionFilter = "Sessions (*.jsonl *.json);;All files (*)";
 
 bool isRoundTrip(const ConsoleEvent &e)
 {
-    return e.kind == ConsoleEvent::Kind::Reply && e.host.matched && e.host.roundTripMs >= 0;
+    return e.kind() == HostEvent::Kind::Reply && e.host.matched && e.host.roundTripMs >= 0;
 }
 
 } // namespace
@@ -167,8 +167,8 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
         updateStatus();
     });
     connect(devicesView, &QTableView::activated, this, [this](const QModelIndex &index) {
-        ConnectRequest udp;
-        udp.medium = ConnectRequest::Medium::Udp;
+        MediumOptions udp;
+        udp.medium = MediumOptions::Medium::Udp;
         udp.udpHost = m_devices->addressAt(index.row());
         udp.udpPort = m_discoveryPort;
         openMedium(udp);
@@ -245,12 +245,11 @@ void ConsoleWindow::keepSize(QSettings *settings) const
 
 void ConsoleWindow::connectSession()
 {
-    connect(m_connection, &ConnectionPanel::connectRequested, this,
-            QOverload<const ConnectRequest &>::of(&ConsoleWindow::openMedium));
+    connect(m_connection, &ConnectionPanel::connectRequested, this, &ConsoleWindow::openMedium);
     connect(m_connection, &ConnectionPanel::closeRequested, m_session, &ConsoleSession::close);
     connect(m_connection, &ConnectionPanel::discoverRequested, this, [this](quint16 port) {
-        HostOptions options;
-        options.medium = HostOptions::Medium::Broadcast;
+        MediumOptions options;
+        options.medium = MediumOptions::Medium::Broadcast;
         options.udpPort = port;
         openMedium(options);
     });
@@ -309,22 +308,11 @@ void ConsoleWindow::connectSession()
     connect(m_session, &ConsoleSession::refused, this, [this](const QString &why) { statusBar()->showMessage(why); });
 }
 
-void ConsoleWindow::openMedium(const ConnectRequest &request)
+void ConsoleWindow::openMedium(const MediumOptions &options)
 {
-    HostOptions options;
-    QString why;
-    if (!request.options(&options, &why)) {
-        onState(MediumState::Failed, why);
-        return;
-    }
-    openMedium(options);
-}
-
-void ConsoleWindow::openMedium(const HostOptions &options)
-{
-    if (options.medium == HostOptions::Medium::Broadcast)
+    if (options.medium == MediumOptions::Medium::Broadcast)
         m_discoveryPort = quint16(options.udpPort);
-    m_connection->showRequest(ConnectRequest::fromOptions(options));
+    m_connection->showRequest(options);
     m_session->open(options);
 }
 
@@ -345,8 +333,8 @@ QWidget *ConsoleWindow::buildFilterBar()
     kinds->setText(tr("Kinds"));
     kinds->setPopupMode(QToolButton::InstantPopup);
     auto *menu = new QMenu(kinds);
-    for (int i = 0; i < ConsoleEvent::kKindCount; ++i) {
-        const auto kind = ConsoleEvent::Kind(i);
+    for (int i = 0; i < kEventKindCount; ++i) {
+        const auto kind = HostEvent::Kind(i);
         QAction *action = menu->addAction(TrafficModel::kindName(kind));
         action->setCheckable(true);
         action->setChecked(m_filter->kindShown(kind));
@@ -453,7 +441,7 @@ void ConsoleWindow::addEvent(const ConsoleEvent &event)
     m_counters.add(event);
     if (isRoundTrip(event))
         m_chart->addRoundTrip(event.host.timeMs, event.host.roundTripMs);
-    if (m_discovering && (event.kind == ConsoleEvent::Kind::Reply || event.kind == ConsoleEvent::Kind::Drop))
+    if (m_discovering && (event.kind() == HostEvent::Kind::Reply || event.kind() == HostEvent::Kind::Drop))
         m_devices->addAnswer(event.host);
 }
 
@@ -469,12 +457,12 @@ void ConsoleWindow::showNewestReply()
     int chosen = -1;
     for (int row = m_traffic->rowCount() - 1; row >= 0; --row) {
         const ConsoleEvent &e = m_traffic->event(row);
-        if (e.kind != ConsoleEvent::Kind::Reply)
+        if (e.kind() != HostEvent::Kind::Reply)
             continue;
         if (chosen < 0)
             chosen = row;
         // One with a block shows most of itself.
-        if (e.blockLength > 0) {
+        if (e.extent.blockLength > 0) {
             chosen = row;
             break;
         }

@@ -1,8 +1,8 @@
 #ifndef CONSOLEWINDOW_H
 #define CONSOLEWINDOW_H
 
-#include "connectrequest.h"
 #include "consoleevent.h"
+#include "mediumoptions.h"
 #include "mediumstate.h"
 #include "trafficcounters.h"
 
@@ -70,10 +70,9 @@ public:
     // Writes the traffic held as a session file, whole or not at all.
     bool saveSession(const QString &path, QString *error);
 
-    // Opens the medium a request names, or the options (hostcli's), through the
-    // session; a Broadcast finds the devices at its port.
-    void openMedium(const ConnectRequest &request);
-    void openMedium(const HostOptions &options);
+    // Opens the medium the options name (the panel's, or hostcli's given on the
+    // command line) through the session; a Broadcast finds the devices at its port.
+    void openMedium(const MediumOptions &options);
     // Selects the newest reply, one with a block if any, so that the event view
     // shows one in full.
     void showNewestReply();

@@ -2,6 +2,7 @@
 
 #include "framecodec.h"
 #include "hexdumpview.h"
+#include "hexnumber.h"
 #include "trafficmodel.h"
 
 #include <QFontDatabase>
@@ -11,10 +12,7 @@
 
 namespace {
 
-QString hexByte(unsigned char b)
-{
-    return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0'));
-}
+using HexNumber::byteText;
 
 QString piecesText(const HostEvent &e)
 {
@@ -48,9 +46,9 @@ QString EventDetailView::headerText(const ConsoleEvent &e)
     const unsigned char header[7] = {r.byHead, r.bySN, r.byCmd, r.bySubCmd, r.byParam1, r.byParam2, r.byParam3};
     QStringList bytes;
     for (int i = 0; i < 7; ++i)
-        bytes << hexByte(header[i]);
-    bytes << hexByte(FrameCodec::headerChecksum(header));
-    if (!e.headKnown) {
+        bytes << byteText(header[i]);
+    bytes << byteText(FrameCodec::headerChecksum(header));
+    if (!e.extent.headKnown) {
         bytes.first() = QStringLiteral("--");
         bytes.last() = QStringLiteral("--");
     }
@@ -63,15 +61,15 @@ void EventDetailView::setEvent(const ConsoleEvent &e)
     const ProtocolData &r = h.record;
     QStringList lines;
     lines << QStringLiteral("%1 at %2 s: %3")
-                 .arg(TrafficModel::kindName(e.kind))
+                 .arg(TrafficModel::kindName(e.kind()))
                  .arg(double(h.timeMs) / 1000.0, 0, 'f', 3)
                  .arg(TrafficModel::outcomeText(e));
-    if (e.hasRecord()) {
+    if (e.host.hasRecord()) {
         lines << QStringLiteral("SN %1  cmd %2  sub %3  p1 %4  p2 %5  p3 %6  block %7 bytes")
                      .arg(r.bySN)
-                     .arg(hexByte(r.byCmd), hexByte(r.bySubCmd), hexByte(r.byParam1), hexByte(r.byParam2),
-                          hexByte(r.byParam3))
-                     .arg(e.blockLength);
+                     .arg(byteText(r.byCmd), byteText(r.bySubCmd), byteText(r.byParam1), byteText(r.byParam2),
+                          byteText(r.byParam3))
+                     .arg(e.extent.blockLength);
     }
     if (!h.label.isEmpty())
         lines << (h.line > 0 ? QStringLiteral("label: %1 (script line %2)").arg(h.label).arg(h.line)
@@ -80,27 +78,27 @@ void EventDetailView::setEvent(const ConsoleEvent &e)
         lines << QStringLiteral("from: %1").arg(r.strSource);
     if (h.roundTripMs >= 0)
         lines << QStringLiteral("round trip: %1 ms").arg(h.roundTripMs, 0, 'f', 3);
-    if (e.kind == ConsoleEvent::Kind::Send)
-        lines << QStringLiteral("%1 bytes on the medium as %2").arg(e.byteCount).arg(piecesText(h));
-    if (e.kind == ConsoleEvent::Kind::GiveUp)
+    if (e.kind() == HostEvent::Kind::Send)
+        lines << QStringLiteral("%1 bytes on the medium as %2").arg(e.extent.byteCount).arg(piecesText(h));
+    if (e.kind() == HostEvent::Kind::GiveUp)
         lines << QStringLiteral("sent %1 times").arg(h.sends);
     if (!h.text.isEmpty())
         lines << h.text;
     m_fields->setText(lines.join(QLatin1Char('\n')));
 
-    if (e.kind == ConsoleEvent::Kind::Send)
+    if (e.kind() == HostEvent::Kind::Send)
         m_frame->setText(QStringLiteral("frame  ") + QString::fromLatin1(h.bytes.left(FrameCodec::kTextFrameSize)));
-    else if (e.hasRecord())
+    else if (e.host.hasRecord())
         m_frame->setText(QStringLiteral("header ") + headerText(e));
     else
         m_frame->clear();
 
-    if (!e.hasRecord() || e.blockLength == 0)
+    if (!e.host.hasRecord() || e.extent.blockLength == 0)
         m_block->clear();
     else if (e.blockHeld())
         m_block->setBytes(r.baData);
     else
-        m_block->setPlainText(QStringLiteral("The block's %1 bytes were not kept.").arg(e.blockLength));
+        m_block->setPlainText(QStringLiteral("The block's %1 bytes were not kept.").arg(e.extent.blockLength));
 }
 
 void EventDetailView::clear()

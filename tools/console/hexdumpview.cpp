@@ -1,5 +1,7 @@
 #include "hexdumpview.h"
 
+#include "hexnumber.h"
+
 #include <QFontDatabase>
 
 #include <algorithm>
@@ -33,7 +35,7 @@ QString HexDumpView::format(const QByteArray &bytes, int limit)
         out += QStringLiteral("%1 ").arg(offset, 8, 16, QLatin1Char('0'));
         for (int i = 0; i < kPerLine; ++i) {
             if (i < count)
-                out += QStringLiteral(" %1").arg(quint8(bytes.at(offset + i)), 2, 16, QLatin1Char('0'));
+                out += QLatin1Char(' ') + HexNumber::byteText(quint8(bytes.at(offset + i)));
             else
                 out += QStringLiteral("   ");
         }

@@ -13,16 +13,6 @@ QString withoutPrefix(const QString &text)
 
 } // namespace
 
-bool byte(const QString &text, unsigned char *value)
-{
-    const QString digits = withoutPrefix(text.trimmed());
-    static const QRegularExpression kByte(QStringLiteral("^[0-9a-fA-F]{1,2}$"));
-    if (!kByte.match(digits).hasMatch())
-        return false;
-    *value = static_cast<unsigned char>(digits.toUInt(nullptr, 16));
-    return true;
-}
-
 bool blockText(const QString &text, QString *scriptText, qint64 *length, QString *error)
 {
     QString compact = withoutPrefix(text.trimmed());

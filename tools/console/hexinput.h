@@ -6,10 +6,6 @@
 // Hexadecimal as people type it into the console's fields.
 namespace HexInput {
 
-// One byte: one or two hex digits, with or without "0x", spaces around ignored
-// ("e1", "0xE1", " 7 "). False for anything else, empty included.
-bool byte(const QString &text, unsigned char *value);
-
 // A block: hex digits in pairs, with any spaces or line breaks between the pairs
 // and an optional "0x" in front, as a line of a script writes it ("0a0b0c").
 // A trailing "*N" (the bytes N times) is kept. *length is the block's length,

@@ -9,12 +9,13 @@
 
 namespace {
 
-QComboBox *choices(QWidget *parent, std::initializer_list<std::pair<const char *, int>> items, int current)
+QComboBox *choices(QWidget *parent, const QVector<SerialChoice> &table, int current)
 {
     auto *box = new QComboBox(parent);
-    for (const auto &item : items) {
-        box->addItem(QString::fromLatin1(item.first), item.second);
-        if (item.second == current)
+    for (const SerialChoice &c : table) {
+        const QString text = QString::fromLatin1(c.text);
+        box->addItem(*c.hint ? QStringLiteral("%1 (%2)").arg(text, QLatin1String(c.hint)) : text, c.value);
+        if (c.value == current)
             box->setCurrentIndex(box->count() - 1);
     }
     return box;
@@ -23,43 +24,22 @@ QComboBox *choices(QWidget *parent, std::initializer_list<std::pair<const char *
 } // namespace
 
 SerialPage::SerialPage(QWidget *parent)
-    : QWidget(parent)
+    : MediumPage(parent)
     , m_port(new QComboBox(this))
+    , m_baud(new QComboBox(this))
 {
-    const ConnectRequest defaults;
+    const SerialSettings defaults;
     m_port->setEditable(true);
     m_port->setInsertPolicy(QComboBox::NoInsert);
     m_port->setObjectName(QStringLiteral("serialPort"));
     connect(m_port->lineEdit(), &QLineEdit::returnPressed, this, &SerialPage::openRequested);
-    m_baud = choices(this,
-                     {{"1200", QSerialPort::Baud1200},
-                      {"2400", QSerialPort::Baud2400},
-                      {"4800", QSerialPort::Baud4800},
-                      {"9600", QSerialPort::Baud9600},
-                      {"19200", QSerialPort::Baud19200},
-                      {"38400", QSerialPort::Baud38400},
-                      {"57600", QSerialPort::Baud57600},
-                      {"115200", QSerialPort::Baud115200}},
-                     defaults.baudRate);
-    m_dataBits = choices(this,
-                         {{"5", QSerialPort::Data5}, {"6", QSerialPort::Data6}, {"7", QSerialPort::Data7},
-                          {"8", QSerialPort::Data8}},
-                         defaults.dataBits);
-    m_parity = choices(this,
-                       {{"none", QSerialPort::NoParity},
-                        {"even", QSerialPort::EvenParity},
-                        {"odd", QSerialPort::OddParity},
-                        {"space", QSerialPort::SpaceParity},
-                        {"mark", QSerialPort::MarkParity}},
-                       defaults.parity);
-    m_stopBits = choices(this,
-                         {{"1", QSerialPort::OneStop}, {"1.5", QSerialPort::OneAndHalfStop}, {"2", QSerialPort::TwoStop}},
-                         defaults.stopBits);
-    m_flow = choices(this,
-                     {{"none", QSerialPort::NoFlowControl},
-                      {"hardware (RTS/CTS)", QSerialPort::HardwareControl},
-                      {"software (XON/XOFF)", QSerialPort::SoftwareControl}},
-                     defaults.flowControl);
+    for (const qint32 rate : SerialSettings::namedRates())
+        m_baud->addItem(QString::number(rate), rate);
+    m_baud->setCurrentIndex(m_baud->findData(defaults.baudRate));
+    m_dataBits = choices(this, SerialSettings::dataBitsChoices(), defaults.dataBits);
+    m_parity = choices(this, SerialSettings::parityChoices(), defaults.parity);
+    m_stopBits = choices(this, SerialSettings::stopBitsChoices(), defaults.stopBits);
+    m_flow = choices(this, SerialSettings::flowControlChoices(), defaults.flowControl);
 
     auto *refreshButton = new QPushButton(tr("Refresh"), this);
     refreshButton->setToolTip(tr("Lists the serial ports present now."));
@@ -97,9 +77,10 @@ void SerialPage::refresh()
     m_port->setEditText(typed.isEmpty() && m_port->count() > 0 ? m_port->itemText(0) : typed);
 }
 
-void SerialPage::show(const ConnectRequest &r)
+void SerialPage::show(const MediumOptions &o)
 {
-    m_port->setEditText(r.portName);
+    const SerialSettings &r = o.serial;
+    m_port->setEditText(o.portName);
     const struct {
         QComboBox *box;
         int value;
@@ -112,19 +93,19 @@ void SerialPage::show(const ConnectRequest &r)
         s.box->setCurrentIndex(s.box->findData(s.value));
 }
 
-bool SerialPage::fill(ConnectRequest *r, QString *why) const
+bool SerialPage::fill(MediumOptions *r, QString *why) const
 {
     const QString name = m_port->currentText().trimmed();
     if (name.isEmpty()) {
         *why = tr("name a serial port");
         return false;
     }
-    r->medium = ConnectRequest::Medium::Serial;
+    r->medium = MediumOptions::Medium::Serial;
     r->portName = name;
-    r->baudRate = m_baud->currentData().toInt();
-    r->dataBits = QSerialPort::DataBits(m_dataBits->currentData().toInt());
-    r->parity = QSerialPort::Parity(m_parity->currentData().toInt());
-    r->stopBits = QSerialPort::StopBits(m_stopBits->currentData().toInt());
-    r->flowControl = QSerialPort::FlowControl(m_flow->currentData().toInt());
+    r->serial.baudRate = m_baud->currentData().toInt();
+    r->serial.dataBits = QSerialPort::DataBits(m_dataBits->currentData().toInt());
+    r->serial.parity = QSerialPort::Parity(m_parity->currentData().toInt());
+    r->serial.stopBits = QSerialPort::StopBits(m_stopBits->currentData().toInt());
+    r->serial.flowControl = QSerialPort::FlowControl(m_flow->currentData().toInt());
     return true;
 }

@@ -36,11 +36,12 @@ void readLine(const QByteArray &line, SessionContents *contents)
     } else if (event == QLatin1String("devices")) {
         contents->devices = o;
     } else {
-        ConsoleEvent e;
+        HostEvent e;
+        EventJson::Extent extent;
         QString why;
-        switch (EventJson::fromJson(o, &e, &why)) {
+        switch (EventJson::fromJson(o, &e, &extent, &why)) {
         case EventJson::Read::Event:
-            contents->events.append(e);
+            contents->events.append(ConsoleEvent{e, extent});
             break;
         case EventJson::Read::Unknown:
             ++contents->unknownLines;
@@ -90,16 +91,14 @@ bool write(QIODevice *device, const QString &medium, const QString &description,
            const QJsonObject &summary, const QJsonObject &devices, QString *error)
 {
     auto put = [device](const QJsonObject &o) {
-        const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+        const QByteArray line = EventJson::line(o);
         return device->write(line) == line.size();
     };
     bool ok = true;
     if (!medium.isEmpty())
-        ok = put(QJsonObject{{QStringLiteral("event"), QStringLiteral("open")},
-                             {QStringLiteral("medium"), medium},
-                             {QStringLiteral("description"), description}});
+        ok = put(EventJson::openObject(medium, description));
     for (int i = 0; ok && i < events.size(); ++i)
-        ok = put(EventJson::toJson(events.at(i)));
+        ok = put(EventJson::toJson(events.at(i).host, events.at(i).extent));
     if (ok && !summary.isEmpty())
         ok = put(summary);
     if (ok && !devices.isEmpty())

@@ -2,7 +2,8 @@
 #define SESSIONLINK_H
 
 #include "consoleevent.h"
-#include "hostoptions.h"
+#include "mediumoptions.h"
+#include "plannedcommand.h"
 #include "mediumstate.h"
 
 #include <QJsonObject>
@@ -22,11 +23,12 @@ struct SessionRequest
 
     Kind kind = Kind::Close;
     // Open: the medium; Broadcast finds the devices at a port with command.
-    HostOptions options;
+    MediumOptions medium;
     // Send, and Open with Broadcast.
     PlannedCommand command;
-    // RunScript: the script, read with options.defaults.
+    // RunScript: the script, read with defaults.
     QString path;
+    CommandDefaults defaults;
 };
 
 // What the session's thread tells the window besides the events.

@@ -1,12 +1,11 @@
 #include "sessionworker.h"
 
+#include "commandtext.h"
+#include "eventjson.h"
 #include "hostsession.h"
 #include "mediumtraits.h"
-#include "portbase.h"
-#include "portinterface.h"
-#include "reporter.h"
 #include "scriptreader.h"
-#include "usbreopener.h"
+#include "textreporter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -55,29 +54,21 @@ bool endsCommand(const HostEvent &e)
     }
 }
 
-QString commandText(const ProtocolData &r)
-{
-    return QStringLiteral("%1:%2:%3:%4:%5")
-        .arg(r.byCmd, 2, 16, QLatin1Char('0'))
-        .arg(r.bySubCmd, 2, 16, QLatin1Char('0'))
-        .arg(r.byParam1, 2, 16, QLatin1Char('0'))
-        .arg(r.byParam2, 2, 16, QLatin1Char('0'))
-        .arg(r.byParam3, 2, 16, QLatin1Char('0'));
-}
-
 } // namespace
 
 SessionWorker::SessionWorker(SessionLink *link, std::function<void()> wakeWindow)
     : m_link(link)
     , m_wakeWindow(std::move(wakeWindow))
+    , m_port(MediumPort::Made::Owned, this)
 {
+    connect(&m_port, &MediumPort::usbChanged, this, &SessionWorker::onUsbChanged);
 }
 
 SessionWorker::~SessionWorker()
 {
     // The run goes before the transport it sends through.
     m_run.reset();
-    m_port.reset();
+    m_port.close();
 }
 
 void SessionWorker::takeRequests()
@@ -94,7 +85,7 @@ void SessionWorker::takeRequests()
             send(r.command);
             break;
         case SessionRequest::Kind::RunScript:
-            runScript(r.path, r.options.defaults);
+            runScript(r.path, r.defaults);
             break;
         case SessionRequest::Kind::StopScript:
             stopScript();
@@ -111,21 +102,15 @@ void SessionWorker::takeRequests()
 void SessionWorker::open(const SessionRequest &request)
 {
     close(QString());
-    m_options = request.options;
-    m_medium = &mediumTraits(m_options.medium);
-    notifyState(MediumState::Opening, QString::fromLatin1(m_medium->name));
-    m_port.reset(PortInterface::creatCoreObjInstance(m_medium->type));
-    if (m_medium->hotPlug) {
-        auto *reopener = new UsbReopener(m_port.get(), m_options.vendorId, m_options.productId, m_port.get());
-        connect(reopener, &UsbReopener::changed, this, &SessionWorker::onUsbChanged);
-    }
+    const MediumTraits &medium = mediumTraits(request.medium.medium);
+    notifyState(MediumState::Opening, QString::fromLatin1(medium.name));
     QString description;
     QString error;
-    const bool opened = m_medium->open(m_port.get(), m_options, &description, &error);
+    const bool opened = m_port.open(request.medium, &description, &error);
     // A USB device that is not there yet is watched for all the same: it is opened
     // when it comes.
-    if (!opened && !m_medium->hotPlug) {
-        m_port.reset();
+    if (!opened && !medium.hotPlug) {
+        m_port.close();
         notifyState(MediumState::Failed, error);
         return;
     }
@@ -133,13 +118,13 @@ void SessionWorker::open(const SessionRequest &request)
         description = error + QStringLiteral("; waiting for it");
     SessionNotice header;
     header.kind = SessionNotice::Kind::Opened;
-    header.medium = QString::fromLatin1(m_medium->name);
+    header.medium = QString::fromLatin1(medium.name);
     header.text = description;
     notify(header);
     notifyState(opened ? MediumState::Open : MediumState::Unplugged, description);
 
     auto run = std::make_unique<Run>();
-    if (!m_medium->listensAfter) {
+    if (!medium.listensAfter) {
         startRun(RunKind::Waiting, std::move(run));
         return;
     }
@@ -156,11 +141,9 @@ void SessionWorker::close(const QString &why)
         endRun(1, false);
     }
     m_run.reset();
-    if (!m_port)
+    if (!m_port.port())
         return;
-    m_port->closeSerialPort();
-    m_port->closeUSB();
-    m_port.reset();
+    m_port.close();
     notifyState(MediumState::Closed, why);
 }
 
@@ -228,10 +211,9 @@ void SessionWorker::letGoTyped(const QString &why)
         return;
     for (const PlannedCommand &command : m_run->typed) {
         ConsoleEvent e;
-        e.kind = ConsoleEvent::Kind::Note;
         e.host.kind = HostEvent::Kind::Note;
         e.host.timeMs = m_clock.isValid() ? m_clock.elapsed() : 0;
-        e.host.text = QStringLiteral("not sent: %1 (%2)").arg(why, commandText(command.command));
+        e.host.text = QStringLiteral("not sent: %1 (%2)").arg(why, CommandText::header(command.command));
         if (m_link->post(e))
             m_wakeWindow();
     }
@@ -242,9 +224,9 @@ void SessionWorker::startRun(RunKind kind, std::unique_ptr<Run> run)
 {
     run->kind = kind;
     run->number = ++m_runNumber;
-    run->session = std::make_unique<HostSession>(m_port.get(), run->source.get());
+    run->session = std::make_unique<HostSession>(m_port.port(), run->source.get());
     HostSession *session = run->session.get();
-    session->setMedium(*m_medium);
+    session->setMedium(m_port.traits());
     switch (kind) {
     case RunKind::Waiting:
         // A person decides when it ends, whatever the device does meanwhile.
@@ -252,7 +234,7 @@ void SessionWorker::startRun(RunKind kind, std::unique_ptr<Run> run)
         session->setGiveUpLimit(0);
         break;
     case RunKind::Script:
-        session->setGiveUpLimit(m_options.giveUpLimit);
+        // Stops where hostcli's run does, at the session's own give-up limit.
         break;
     case RunKind::Discovery:
         session->setListenAfterMs(run->listenMs);
@@ -277,7 +259,7 @@ void SessionWorker::endRun(int exitCode, bool goOn)
 {
     std::unique_ptr<Run> run = std::move(m_run);
     run->session->stop();
-    const QString medium = QString::fromLatin1(m_medium->name);
+    const QString medium = QString::fromLatin1(m_port.traits().name);
     QString text;
     QTextStream out(&text);
     TextReporter lines(&out);
@@ -286,12 +268,12 @@ void SessionWorker::endRun(int exitCode, bool goOn)
     if (run->kind == RunKind::Script) {
         lines.summary(medium, run->session->summary(), exitCode);
         notice.kind = SessionNotice::Kind::ScriptEnded;
-        notice.line = JsonReporter::summaryObject(medium, run->session->summary(), exitCode);
+        notice.line = EventJson::summaryObject(medium, run->session->summary(), exitCode);
     } else {
         notice.addresses = run->session->sources();
         lines.devicesFound(notice.addresses);
         notice.kind = SessionNotice::Kind::DevicesFound;
-        notice.line = JsonReporter::devicesObject(notice.addresses);
+        notice.line = EventJson::devicesObject(notice.addresses);
     }
     out.flush();
     // The report's lines without their "== " marks, which a window needs not.

@@ -2,6 +2,7 @@
 #define SESSIONWORKER_H
 
 #include "hostevent.h"
+#include "mediumport.h"
 #include "sessionlink.h"
 
 #include <QElapsedTimer>
@@ -11,8 +12,6 @@
 #include <memory>
 
 class HostSession;
-class PortBase;
-struct MediumTraits;
 
 // The console's session on a thread of its own: it owns the transport and the
 // HostSession that runs on it (with its bridge from the dispatcher), takes the
@@ -64,9 +63,7 @@ private:
 
     SessionLink *m_link;
     std::function<void()> m_wakeWindow;
-    std::unique_ptr<PortBase> m_port;
-    const MediumTraits *m_medium = nullptr;
-    HostOptions m_options;
+    MediumPort m_port;
     std::unique_ptr<Run> m_run;
     // Numbers the runs, so that a run's end that arrives after it was replaced is
     // known for what it is.

@@ -2,28 +2,28 @@
 
 void TrafficCounters::add(const ConsoleEvent &e)
 {
-    switch (e.kind) {
-    case ConsoleEvent::Kind::Send:
+    switch (e.kind()) {
+    case HostEvent::Kind::Send:
         ++(e.host.resend ? resent : sent);
         break;
-    case ConsoleEvent::Kind::Reply:
+    case HostEvent::Kind::Reply:
         // A reply that matches no command of the run answers nothing.
         if (e.host.matched)
             ++answered;
         break;
-    case ConsoleEvent::Kind::Drop:
+    case HostEvent::Kind::Drop:
         ++dropped;
         break;
-    case ConsoleEvent::Kind::GiveUp:
+    case HostEvent::Kind::GiveUp:
         ++givenUp;
         break;
-    case ConsoleEvent::Kind::SendFailed:
+    case HostEvent::Kind::SendFailed:
         ++sendFailed;
         break;
-    case ConsoleEvent::Kind::Resend:
-    case ConsoleEvent::Kind::Unaccounted:
-    case ConsoleEvent::Kind::Medium:
-    case ConsoleEvent::Kind::Note:
+    case HostEvent::Kind::Resend:
+    case HostEvent::Kind::Unaccounted:
+    case HostEvent::Kind::Medium:
+    case HostEvent::Kind::Note:
         break;
     }
 }

@@ -1,17 +1,17 @@
 #include "trafficfilter.h"
 
-#include "hexinput.h"
+#include "hexnumber.h"
 #include "trafficmodel.h"
 
 #include <QRegularExpression>
 
 TrafficFilter::TrafficFilter(QObject *parent)
     : QSortFilterProxyModel(parent)
-    , m_kinds((1u << ConsoleEvent::kKindCount) - 1)
+    , m_kinds((1u << kEventKindCount) - 1)
 {
 }
 
-void TrafficFilter::setKindShown(ConsoleEvent::Kind kind, bool shown)
+void TrafficFilter::setKindShown(HostEvent::Kind kind, bool shown)
 {
     const quint32 bit = 1u << int(kind);
     const quint32 kinds = shown ? m_kinds | bit : m_kinds & ~bit;
@@ -21,7 +21,7 @@ void TrafficFilter::setKindShown(ConsoleEvent::Kind kind, bool shown)
     invalidateFilter();
 }
 
-bool TrafficFilter::kindShown(ConsoleEvent::Kind kind) const
+bool TrafficFilter::kindShown(HostEvent::Kind kind) const
 {
     return m_kinds & (1u << int(kind));
 }
@@ -33,11 +33,11 @@ bool TrafficFilter::setCommandFilter(const QString &text)
     const QStringList parts = text.trimmed().split(QRegularExpression(QStringLiteral("[:/]")));
     if (!text.trimmed().isEmpty()) {
         unsigned char value = 0;
-        if (parts.size() > 2 || !HexInput::byte(parts.at(0), &value))
+        if (parts.size() > 2 || !HexNumber::parseByte(parts.at(0).trimmed(), &value))
             return false;
         cmd = value;
         if (parts.size() == 2) {
-            if (!HexInput::byte(parts.at(1), &value))
+            if (!HexNumber::parseByte(parts.at(1).trimmed(), &value))
                 return false;
             sub = value;
         }

@@ -15,8 +15,8 @@ class TrafficFilter : public QSortFilterProxyModel
 public:
     explicit TrafficFilter(QObject *parent = nullptr);
 
-    void setKindShown(ConsoleEvent::Kind kind, bool shown);
-    bool kindShown(ConsoleEvent::Kind kind) const;
+    void setKindShown(HostEvent::Kind kind, bool shown);
+    bool kindShown(HostEvent::Kind kind) const;
 
     // "e1" (every sub-command) or "e1:05", hexadecimal with or without "0x"; empty
     // shows every command. False, and the filter unchanged, for other text.
@@ -26,6 +26,8 @@ protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
 
 private:
+    // A bit a kind shown.
+    static_assert(kEventKindCount <= 32, "one bit a kind");
     quint32 m_kinds;
     int m_cmd = -1; // -1: any
     int m_sub = -1;

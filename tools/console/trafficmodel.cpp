@@ -1,31 +1,28 @@
 #include "trafficmodel.h"
 
+#include "hexnumber.h"
+
 #include <algorithm>
 #include <utility>
 
 namespace {
 
-QString hexByte(unsigned char b)
-{
-    return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0'));
-}
-
 QString kindText(const ConsoleEvent &e)
 {
-    if (e.kind == ConsoleEvent::Kind::Send && e.host.resend)
+    if (e.kind() == HostEvent::Kind::Send && e.host.resend)
         return QStringLiteral("send again");
-    return TrafficModel::kindName(e.kind);
+    return TrafficModel::kindName(e.kind());
 }
 
 QString textOf(const ConsoleEvent &e)
 {
-    if (!e.hasRecord())
+    if (!e.host.hasRecord())
         return e.host.text;
     // The medium's reason is what a failed send is about.
-    if (e.kind == ConsoleEvent::Kind::SendFailed)
+    if (e.kind() == HostEvent::Kind::SendFailed)
         return e.host.label.isEmpty() ? e.host.text : QStringLiteral("%1: %2").arg(e.host.label, e.host.text);
     const QString &source = e.host.record.strSource;
-    const bool reply = e.kind == ConsoleEvent::Kind::Reply || e.kind == ConsoleEvent::Kind::Drop;
+    const bool reply = e.kind() == HostEvent::Kind::Reply || e.kind() == HostEvent::Kind::Drop;
     if (reply && !source.isEmpty())
         return e.host.label.isEmpty() ? QStringLiteral("from %1").arg(source)
                                       : QStringLiteral("%1 (from %2)").arg(e.host.label, source);
@@ -35,7 +32,7 @@ QString textOf(const ConsoleEvent &e)
 QVariant display(const ConsoleEvent &e, int column)
 {
     const ProtocolData &r = e.host.record;
-    const bool record = e.hasRecord();
+    const bool record = e.host.hasRecord();
     switch (column) {
     case TrafficModel::TimeColumn:
         return QString::number(double(e.host.timeMs) / 1000.0, 'f', 3);
@@ -44,19 +41,19 @@ QVariant display(const ConsoleEvent &e, int column)
     case TrafficModel::KindColumn:
         return kindText(e);
     case TrafficModel::CmdColumn:
-        return record ? hexByte(r.byCmd) : QString();
+        return record ? HexNumber::byteText(r.byCmd) : QString();
     case TrafficModel::SubColumn:
-        return record ? hexByte(r.bySubCmd) : QString();
+        return record ? HexNumber::byteText(r.bySubCmd) : QString();
     case TrafficModel::P1Column:
-        return record ? hexByte(r.byParam1) : QString();
+        return record ? HexNumber::byteText(r.byParam1) : QString();
     case TrafficModel::P2Column:
-        return record ? hexByte(r.byParam2) : QString();
+        return record ? HexNumber::byteText(r.byParam2) : QString();
     case TrafficModel::P3Column:
-        return record ? hexByte(r.byParam3) : QString();
+        return record ? HexNumber::byteText(r.byParam3) : QString();
     case TrafficModel::BlockColumn:
-        return record ? QVariant(e.blockLength) : QVariant();
+        return record ? QVariant(e.extent.blockLength) : QVariant();
     case TrafficModel::RoundTripColumn:
-        return e.kind == ConsoleEvent::Kind::Reply && e.host.roundTripMs >= 0
+        return e.kind() == HostEvent::Kind::Reply && e.host.roundTripMs >= 0
             ? QString::number(e.host.roundTripMs, 'f', 2) + QStringLiteral(" ms")
             : QString();
     case TrafficModel::OutcomeColumn:
@@ -88,26 +85,26 @@ int TrafficModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QString TrafficModel::kindName(ConsoleEvent::Kind kind)
+QString TrafficModel::kindName(HostEvent::Kind kind)
 {
     switch (kind) {
-    case ConsoleEvent::Kind::Send:
+    case HostEvent::Kind::Send:
         return QStringLiteral("send");
-    case ConsoleEvent::Kind::Resend:
+    case HostEvent::Kind::Resend:
         return QStringLiteral("resend");
-    case ConsoleEvent::Kind::Reply:
+    case HostEvent::Kind::Reply:
         return QStringLiteral("reply");
-    case ConsoleEvent::Kind::Drop:
+    case HostEvent::Kind::Drop:
         return QStringLiteral("reply dropped");
-    case ConsoleEvent::Kind::GiveUp:
+    case HostEvent::Kind::GiveUp:
         return QStringLiteral("give-up");
-    case ConsoleEvent::Kind::Unaccounted:
+    case HostEvent::Kind::Unaccounted:
         return QStringLiteral("unaccounted");
-    case ConsoleEvent::Kind::Medium:
+    case HostEvent::Kind::Medium:
         return QStringLiteral("medium");
-    case ConsoleEvent::Kind::Note:
+    case HostEvent::Kind::Note:
         return QStringLiteral("note");
-    case ConsoleEvent::Kind::SendFailed:
+    case HostEvent::Kind::SendFailed:
         return QStringLiteral("send failed");
     }
     return QString();
@@ -115,24 +112,24 @@ QString TrafficModel::kindName(ConsoleEvent::Kind kind)
 
 TrafficModel::Outcome TrafficModel::outcomeOf(const ConsoleEvent &e)
 {
-    switch (e.kind) {
-    case ConsoleEvent::Kind::Send:
+    switch (e.kind()) {
+    case HostEvent::Kind::Send:
         return e.host.resend ? Outcome::SentAgain : Outcome::Sent;
-    case ConsoleEvent::Kind::Resend:
+    case HostEvent::Kind::Resend:
         return Outcome::Resending;
-    case ConsoleEvent::Kind::Reply:
+    case HostEvent::Kind::Reply:
         return e.host.matched ? Outcome::Answered : Outcome::Unmatched;
-    case ConsoleEvent::Kind::Drop:
+    case HostEvent::Kind::Drop:
         return Outcome::Dropped;
-    case ConsoleEvent::Kind::GiveUp:
+    case HostEvent::Kind::GiveUp:
         return Outcome::GivenUp;
-    case ConsoleEvent::Kind::Unaccounted:
+    case HostEvent::Kind::Unaccounted:
         return Outcome::Unaccounted;
-    case ConsoleEvent::Kind::SendFailed:
+    case HostEvent::Kind::SendFailed:
         return Outcome::SendFailed;
-    case ConsoleEvent::Kind::Medium:
+    case HostEvent::Kind::Medium:
         return e.host.present ? Outcome::MediumBack : Outcome::MediumGone;
-    case ConsoleEvent::Kind::Note:
+    case HostEvent::Kind::Note:
         break;
     }
     return Outcome::Info;
@@ -216,9 +213,9 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
             ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
             : QVariant();
     case KindRole:
-        return int(e.kind);
+        return int(e.kind());
     case CommandRole:
-        return e.hasRecord() ? int(e.host.record.byCmd) << 8 | int(e.host.record.bySubCmd) : -1;
+        return e.host.hasRecord() ? int(e.host.record.byCmd) << 8 | int(e.host.record.bySubCmd) : -1;
     case OutcomeRole:
         return int(outcomeOf(e));
     }

@@ -35,7 +35,7 @@ public:
         ColumnCount
     };
     enum Role {
-        KindRole = Qt::UserRole + 1, // int(ConsoleEvent::Kind)
+        KindRole = Qt::UserRole + 1, // int(HostEvent::Kind)
         CommandRole,                 // cmd << 8 | sub; -1 for an event without a record
         OutcomeRole,                 // int(Outcome)
     };
@@ -74,8 +74,8 @@ public:
     qint64 droppedCount() const { return m_buffer.droppedCount() + m_droppedUnshown; }
 
     // A kind as the window names it everywhere (the table, the Kinds filter); the
-    // session file keeps ConsoleEvent::name's.
-    static QString kindName(ConsoleEvent::Kind kind);
+    // session file keeps the names of hostcli's JSON lines.
+    static QString kindName(HostEvent::Kind kind);
     static Outcome outcomeOf(const ConsoleEvent &event);
     static QColor colourOf(Outcome outcome);
     // "answered", "given up after 2 sends"

@@ -6,7 +6,7 @@
 #include <QSpinBox>
 
 UdpPage::UdpPage(QWidget *parent)
-    : QWidget(parent)
+    : MediumPage(parent)
     , m_host(new QLineEdit(this))
     , m_port(new QSpinBox(this))
 {
@@ -35,21 +35,21 @@ void UdpPage::setHost(const QString &host)
     m_host->setText(host);
 }
 
-void UdpPage::show(const ConnectRequest &r)
+void UdpPage::show(const MediumOptions &r)
 {
     if (!r.udpHost.isEmpty())
         setHost(r.udpHost);
     m_port->setValue(r.udpPort);
 }
 
-bool UdpPage::fill(ConnectRequest *r, QString *why) const
+bool UdpPage::fill(MediumOptions *r, QString *why) const
 {
     const QString host = m_host->text().trimmed();
     if (host.isEmpty() || host.contains(QLatin1Char(' '))) {
         *why = tr("give the device's address");
         return false;
     }
-    r->medium = ConnectRequest::Medium::Udp;
+    r->medium = MediumOptions::Medium::Udp;
     r->udpHost = host;
     r->udpPort = quint16(m_port->value());
     return true;

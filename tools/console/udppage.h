@@ -1,15 +1,13 @@
 #ifndef UDPPAGE_H
 #define UDPPAGE_H
 
-#include "connectrequest.h"
-
-#include <QWidget>
+#include "mediumpage.h"
 
 class QLineEdit;
 class QSpinBox;
 
 // A device's address and port, and a broadcast on that port to find the devices.
-class UdpPage : public QWidget
+class UdpPage : public MediumPage
 {
     Q_OBJECT
 
@@ -17,17 +15,14 @@ public:
     explicit UdpPage(QWidget *parent = nullptr);
 
     // False, with the reason, without an address.
-    bool fill(ConnectRequest *request, QString *why) const;
-    // Shows what a request opened that was not made here (the command line's).
-    void show(const ConnectRequest &request);
+    bool fill(MediumOptions *options, QString *why) const override;
+    void show(const MediumOptions &options) override;
 
 public slots:
     // A device chosen from those that answered the broadcast.
     void setHost(const QString &host);
 
 signals:
-    // Enter pressed where the medium is named.
-    void openRequested();
     void discoverRequested(quint16 port);
 
 private:

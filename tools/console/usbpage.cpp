@@ -1,5 +1,6 @@
 #include "usbpage.h"
 
+#include "hexnumber.h"
 #include "hiddevices.h"
 
 #include <QComboBox>
@@ -10,7 +11,7 @@
 #include <QRegularExpression>
 
 UsbPage::UsbPage(QWidget *parent)
-    : QWidget(parent)
+    : MediumPage(parent)
     , m_device(new QComboBox(this))
 {
     m_device->setEditable(true);
@@ -35,7 +36,7 @@ void UsbPage::refresh()
     const QString typed = m_device->currentText();
     m_device->clear();
     for (const HidDevice &d : HidDevices::present()) {
-        QString text = QStringLiteral("%1:%2").arg(d.vendorId, 4, 16, QLatin1Char('0')).arg(d.productId, 4, 16, QLatin1Char('0'));
+        QString text = HexNumber::idText(d.vendorId) + QLatin1Char(':') + HexNumber::idText(d.productId);
         if (!d.product.isEmpty())
             text += QStringLiteral("  ") + d.product;
         if (!d.manufacturer.isEmpty())
@@ -45,12 +46,12 @@ void UsbPage::refresh()
     m_device->setEditText(typed.isEmpty() && m_device->count() > 0 ? m_device->itemText(0) : typed);
 }
 
-void UsbPage::show(const ConnectRequest &r)
+void UsbPage::show(const MediumOptions &r)
 {
-    m_device->setEditText(QStringLiteral("%1:%2").arg(r.vendorId, 4, 16, QLatin1Char('0')).arg(r.productId, 4, 16, QLatin1Char('0')));
+    m_device->setEditText(HexNumber::idText(r.vendorId) + QLatin1Char(':') + HexNumber::idText(r.productId));
 }
 
-bool UsbPage::fill(ConnectRequest *r, QString *why) const
+bool UsbPage::fill(MediumOptions *r, QString *why) const
 {
     static const QRegularExpression kIds(QStringLiteral("^\\s*([0-9a-fA-F]{1,4}):([0-9a-fA-F]{1,4})(\\s|$)"));
     const QRegularExpressionMatch m = kIds.match(m_device->currentText());
@@ -58,7 +59,7 @@ bool UsbPage::fill(ConnectRequest *r, QString *why) const
         *why = tr("choose a device, or type its ids as vendor:product in hexadecimal");
         return false;
     }
-    r->medium = ConnectRequest::Medium::Usb;
+    r->medium = MediumOptions::Medium::Usb;
     r->vendorId = quint16(m.captured(1).toUInt(nullptr, 16));
     r->productId = quint16(m.captured(2).toUInt(nullptr, 16));
     return true;

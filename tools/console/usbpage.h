@@ -1,15 +1,13 @@
 #ifndef USBPAGE_H
 #define USBPAGE_H
 
-#include "connectrequest.h"
-
-#include <QWidget>
+#include "mediumpage.h"
 
 class QComboBox;
 
 // The HID devices present, by ids and product name. The ids can also be typed, for
 // a device that is not plugged in yet: the session waits for it.
-class UsbPage : public QWidget
+class UsbPage : public MediumPage
 {
     Q_OBJECT
 
@@ -17,16 +15,11 @@ public:
     explicit UsbPage(QWidget *parent = nullptr);
 
     // False, with the reason, unless the text starts with "VID:PID" in hexadecimal.
-    bool fill(ConnectRequest *request, QString *why) const;
-    // Shows what a request opened that was not made here (the command line's).
-    void show(const ConnectRequest &request);
+    bool fill(MediumOptions *options, QString *why) const override;
+    void show(const MediumOptions &options) override;
 
 public slots:
     void refresh();
-
-signals:
-    // Enter pressed where the medium is named.
-    void openRequested();
 
 private:
     QComboBox *m_device;

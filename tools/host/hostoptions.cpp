@@ -11,69 +11,29 @@
 
 namespace {
 
-template <typename T>
-struct Choice
-{
-    const char *text;
-    T value;
-};
-
-const Choice<QSerialPort::DataBits> kDataBits[] = {
-    {"5", QSerialPort::Data5}, {"6", QSerialPort::Data6}, {"7", QSerialPort::Data7}, {"8", QSerialPort::Data8},
-};
-const Choice<QSerialPort::Parity> kParities[] = {
-    {"none", QSerialPort::NoParity},   {"even", QSerialPort::EvenParity}, {"odd", QSerialPort::OddParity},
-    {"space", QSerialPort::SpaceParity}, {"mark", QSerialPort::MarkParity},
-};
-const Choice<QSerialPort::StopBits> kStopBits[] = {
-    {"1", QSerialPort::OneStop}, {"1.5", QSerialPort::OneAndHalfStop}, {"2", QSerialPort::TwoStop},
-};
-const Choice<QSerialPort::FlowControl> kFlowControls[] = {
-    {"none", QSerialPort::NoFlowControl},
-    {"hardware", QSerialPort::HardwareControl},
-    {"software", QSerialPort::SoftwareControl},
-};
-
-template <typename T, size_t N>
-QString choices(const Choice<T> (&table)[N])
+QString choices(const QVector<SerialChoice> &table)
 {
     QStringList names;
-    for (const Choice<T> &c : table)
+    for (const SerialChoice &c : table)
         names << QString::fromLatin1(c.text);
     const QString last = names.takeLast();
     return names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }
 
-template <typename T, size_t N>
-bool pick(const Choice<T> (&table)[N], const QString &text, T *value)
-{
-    for (const Choice<T> &c : table) {
-        if (text == QLatin1String(c.text)) {
-            *value = c.value;
-            return true;
-        }
-    }
-    return false;
-}
-
-template <typename T, size_t N>
-QString nameOf(const Choice<T> (&table)[N], T value)
-{
-    for (const Choice<T> &c : table) {
-        if (c.value == value)
-            return QString::fromLatin1(c.text);
-    }
-    return QStringLiteral("?");
-}
-
 // Empty when the option is not given or names one of the table's choices, which
 // goes to *value; otherwise what is wrong.
-template <typename T, size_t N>
-QString choose(const QCommandLineParser &parser, const QCommandLineOption &option, const Choice<T> (&table)[N],
+template <typename T>
+QString choose(const QCommandLineParser &parser, const QCommandLineOption &option, const QVector<SerialChoice> &table,
                T *value)
 {
-    if (!parser.isSet(option) || pick(table, parser.value(option), value))
+    if (!parser.isSet(option))
         return QString();
+    for (const SerialChoice &c : table) {
+        if (parser.value(option) == QLatin1String(c.text)) {
+            *value = T(c.value);
+            return QString();
+        }
+    }
     return QStringLiteral("--%1: \"%2\" is not one of %3").arg(option.names().first(), parser.value(option), choices(table));
 }
 
@@ -102,12 +62,12 @@ struct Options
     QCommandLineOption dataBits{QStringLiteral("data-bits"), QStringLiteral("Serial: data bits, one of 5, 6, 7 or 8 (default 8)."),
                                 QStringLiteral("N")};
     QCommandLineOption parity{QStringLiteral("parity"),
-                              QStringLiteral("Serial: parity, one of %1 (default none).").arg(choices(kParities)),
+                              QStringLiteral("Serial: parity, one of %1 (default none).").arg(choices(SerialSettings::parityChoices())),
                               QStringLiteral("KIND")};
-    QCommandLineOption stopBits{QStringLiteral("stop-bits"), QStringLiteral("Serial: stop bits, one of %1 (default 1).").arg(choices(kStopBits)),
+    QCommandLineOption stopBits{QStringLiteral("stop-bits"), QStringLiteral("Serial: stop bits, one of %1 (default 1).").arg(choices(SerialSettings::stopBitsChoices())),
                                 QStringLiteral("N")};
     QCommandLineOption flow{QStringLiteral("flow"),
-                            QStringLiteral("Serial: flow control, one of %1 (default none).").arg(choices(kFlowControls)),
+                            QStringLiteral("Serial: flow control, one of %1 (default none).").arg(choices(SerialSettings::flowControlChoices())),
                             QStringLiteral("KIND")};
     QCommandLineOption udp{QStringLiteral("udp"),
                            QStringLiteral("Send to the device at this IPv4 address or host name and UDP port."),
@@ -174,10 +134,10 @@ QString parseSerial(const QCommandLineParser &parser, const Options &o, HostOpti
     // port says at open whether it takes this one.
     if (parser.isSet(o.baud) && !parseInt(parser.value(o.baud), 1, INT_MAX, &s.baudRate))
         return QStringLiteral("--baud: \"%1\" is not a positive number of bits per second").arg(parser.value(o.baud));
-    for (const QString &why : {choose(parser, o.dataBits, kDataBits, &s.dataBits),
-                               choose(parser, o.parity, kParities, &s.parity),
-                               choose(parser, o.stopBits, kStopBits, &s.stopBits),
-                               choose(parser, o.flow, kFlowControls, &s.flowControl)}) {
+    for (const QString &why : {choose(parser, o.dataBits, SerialSettings::dataBitsChoices(), &s.dataBits),
+                               choose(parser, o.parity, SerialSettings::parityChoices(), &s.parity),
+                               choose(parser, o.stopBits, SerialSettings::stopBitsChoices(), &s.stopBits),
+                               choose(parser, o.flow, SerialSettings::flowControlChoices(), &s.flowControl)}) {
         if (!why.isEmpty())
             return why;
     }
@@ -294,17 +254,6 @@ QString parseCommands(const QCommandLineParser &parser, const Options &o, HostOp
 }
 
 } // namespace
-
-QString SerialSettings::describe() const
-{
-    // The letter is the parity's name's: N, E, O, S, M.
-    const QString parityLetter = nameOf(kParities, parity).left(1).toUpper();
-    QString text = QStringLiteral("%1 %2%3%4").arg(baudRate).arg(int(dataBits)).arg(parityLetter,
-                                                                                         nameOf(kStopBits, stopBits));
-    if (flowControl != QSerialPort::NoFlowControl)
-        text += QStringLiteral(" with %1 flow control").arg(nameOf(kFlowControls, flowControl));
-    return text;
-}
 
 namespace HostCommandLine {
 

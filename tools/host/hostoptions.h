@@ -1,43 +1,18 @@
 #ifndef HOSTOPTIONS_H
 #define HOSTOPTIONS_H
 
+#include "mediumoptions.h"
 #include "plannedcommand.h"
 #include "toolcommandline.h"
 
-#include <QSerialPort>
 #include <QString>
 #include <QStringList>
 
 class QCommandLineParser;
 
-// A serial line's settings as hostcli takes them.
-struct SerialSettings
+// Everything hostcli is told on its command line: the medium, and the run.
+struct HostOptions : MediumOptions
 {
-    // Any rate: QSerialPort takes what the driver does, beyond its named ones.
-    qint32 baudRate = QSerialPort::Baud115200;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-    QSerialPort::FlowControl flowControl = QSerialPort::NoFlowControl;
-
-    // "115200 8N1", "9600 7E2 with hardware flow control"
-    QString describe() const;
-};
-
-// Everything hostcli is told on its command line.
-struct HostOptions
-{
-    enum class Medium { Serial, Udp, Broadcast, Usb };
-
-    Medium medium = Medium::Serial;
-    QString portName;
-    SerialSettings serial;
-    // As given: an IPv4 address or a host name, resolved when the medium opens.
-    QString udpHost;
-    int udpPort = 0;
-    unsigned short vendorId = 0;
-    unsigned short productId = 0;
-
     // The --cmd commands, read as script lines are, with the defaults; or the
     // script to read.
     QList<PlannedCommand> commands;

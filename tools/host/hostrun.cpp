@@ -1,10 +1,7 @@
 #include "hostrun.h"
 
 #include "mediumtraits.h"
-#include "portbase.h"
-#include "portinterface.h"
 #include "reporter.h"
-#include "usbreopener.h"
 
 #include <QEventLoop>
 
@@ -12,7 +9,10 @@ HostRun::HostRun(const HostOptions &options, Reporter *reporter)
     : m_options(options)
     , m_medium(mediumTraits(options.medium))
     , m_reporter(reporter)
+    , m_port(MediumPort::Made::Shared)
 {
+    connect(&m_port, &MediumPort::usbChanged, this,
+            [this](bool present, bool, const QString &text) { onUsbChanged(present, text); });
 }
 
 HostRun::~HostRun()
@@ -37,21 +37,8 @@ QStringList HostRun::sources() const
 
 bool HostRun::open(QString *error)
 {
-    close();
-    m_port = PortInterface::creatCoreObj(m_medium.type);
-    if (!m_port) {
-        *error = QStringLiteral("this build has no %1 transport").arg(mediumName());
-        return false;
-    }
-    // The watcher reports the device going and coming back; the host opens it again
-    // itself.
-    if (m_medium.hotPlug) {
-        auto *reopener = new UsbReopener(m_port, m_options.vendorId, m_options.productId, m_port);
-        connect(reopener, &UsbReopener::changed, this,
-                [this](bool present, bool, const QString &text) { onUsbChanged(present, text); });
-    }
     QString description;
-    if (!m_medium.open(m_port, m_options, &description, error)) {
+    if (!m_port.open(m_options, &description, error)) {
         close();
         return false;
     }
@@ -75,7 +62,7 @@ void HostRun::onUsbChanged(bool present, const QString &text)
 
 int HostRun::run(CommandSource *source)
 {
-    HostSession session(m_port, source, m_reporter);
+    HostSession session(m_port.port(), source, m_reporter);
     session.setMedium(m_medium);
     session.setDeadlineMs(m_options.deadlineS * 1000);
     session.setGiveUpLimit(m_options.giveUpLimit);
@@ -109,11 +96,5 @@ void HostRun::abort(const QString &reason)
 
 void HostRun::close()
 {
-    if (!m_port)
-        return;
-    m_port->closeSerialPort();
-    m_port->closeUSB();
-    delete PortInterface::iCORE;
-    PortInterface::iCORE = nullptr;
-    m_port = nullptr;
+    m_port.close();
 }

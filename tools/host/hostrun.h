@@ -4,12 +4,12 @@
 #include "hostevent.h"
 #include "hostoptions.h"
 #include "hostsession.h"
+#include "mediumport.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-class PortBase;
 class Reporter;
 struct MediumTraits;
 
@@ -51,7 +51,7 @@ private:
     HostOptions m_options;
     const MediumTraits &m_medium;
     Reporter *m_reporter;
-    PortBase *m_port = nullptr;
+    MediumPort m_port;
     HostSession *m_session = nullptr;
     RunSummary m_summary;
     QStringList m_sources;

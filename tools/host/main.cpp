@@ -7,10 +7,11 @@
 #include "hostoptions.h"
 #include "hostrun.h"
 #include "interruptnotifier.h"
+#include "jsonreporter.h"
 #include "mediumtraits.h"
-#include "reporter.h"
 #include "scriptinput.h"
 #include "scriptreader.h"
+#include "textreporter.h"
 
 #include <QCoreApplication>
 #include <QDir>

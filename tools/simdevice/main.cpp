@@ -55,13 +55,10 @@ bool parseSizes(const QString &text, QList<int> *sizes)
 
 QString describe(const SimFrame &f)
 {
+    using HexNumber::byteText;
     return QStringLiteral("sn %1  %2/%3 p1=%4 p2=%5 p3=%6  block %7 bytes")
         .arg(f.sn)
-        .arg(f.cmd, 2, 16, QLatin1Char('0'))
-        .arg(f.sub, 2, 16, QLatin1Char('0'))
-        .arg(f.p1, 2, 16, QLatin1Char('0'))
-        .arg(f.p2, 2, 16, QLatin1Char('0'))
-        .arg(f.p3, 2, 16, QLatin1Char('0'))
+        .arg(byteText(f.cmd), byteText(f.sub), byteText(f.p1), byteText(f.p2), byteText(f.p3))
         .arg(f.block.size());
 }
 

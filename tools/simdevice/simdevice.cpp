@@ -322,12 +322,6 @@ void SimDevice::setBlockCommands(const QSet<quint8> &cmds)
     m_blockCommands = cmds;
 }
 
-QSet<quint8> SimDevice::blockCommands() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_blockCommands;
-}
-
 QList<SimFrame> SimDevice::receivedCommands() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -90,7 +90,6 @@ public:
     void clearFaults();
 
     void setBlockCommands(const QSet<quint8> &cmds);
-    QSet<quint8> blockCommands() const;
 
     // Every command frame taken from the stream, with its block, oldest first.
     QList<SimFrame> receivedCommands() const;

@@ -97,11 +97,6 @@ QHostAddress UdpDevice::address() const
     return m_address;
 }
 
-int UdpDevice::addressCount() const
-{
-    return m_addressCount;
-}
-
 quint16 UdpDevice::port() const
 {
     return m_port;

@@ -44,7 +44,6 @@ public:
     SimDevice &device() override;
 
     QHostAddress address() const;
-    int addressCount() const;
     quint16 port() const;
     // False where the system refused a socket on the broadcast address: the device
     // then answers unicast only.

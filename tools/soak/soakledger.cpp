@@ -1,5 +1,7 @@
 #include "soakledger.h"
 
+#include "hexnumber.h"
+#include "percentile.h"
 #include "simfaultnames.h"
 #include "simrecord.h"
 
@@ -11,15 +13,6 @@
 namespace {
 
 constexpr std::chrono::seconds kAnswerWaitsAtMost{1};
-
-double percentile(std::vector<double> sorted, double share)
-{
-    if (sorted.empty())
-        return 0;
-    std::sort(sorted.begin(), sorted.end());
-    const size_t at = std::min(sorted.size() - 1, size_t(double(sorted.size()) * share));
-    return sorted[at];
-}
 
 QString faultName(SimFault f)
 {
@@ -293,8 +286,7 @@ QString SoakLedger::traceLocked(int index) const
         host << QStringLiteral("given up at %1").arg(since(c.givenUpAt));
     QString line = QStringLiteral("command %1 (%2/%3, sn %4): %5; host: %6; device: %7")
                        .arg(index)
-                       .arg(c.cmd, 2, 16, QLatin1Char('0'))
-                       .arg(c.sub, 2, 16, QLatin1Char('0'))
+                       .arg(HexNumber::byteText(c.cmd), HexNumber::byteText(c.sub))
                        .arg(c.sn)
                        .arg(QLatin1String(outcomeName(outcomeLocked(index))), host.join(QLatin1String(", ")),
                             taken.isEmpty() ? QStringLiteral("took nothing") : taken.join(QLatin1String(", ")));
@@ -393,7 +385,8 @@ SoakLedger::Counts SoakLedger::finish(QStringList *detail, int maxDetail) const
     if (n.releasedByAnotherReply > n.surplusReplies)
         n.releasesUnexplained = n.releasedByAnotherReply - n.surplusReplies;
 
-    n.rttMedianMs = percentile(rtt, 0.5);
-    n.rttP99Ms = percentile(rtt, 0.99);
+    // 0, as the table shows it, without a round trip.
+    n.rttMedianMs = rtt.empty() ? 0 : Percentile::of(rtt, 0.5);
+    n.rttP99Ms = rtt.empty() ? 0 : Percentile::of(rtt, 0.99);
     return n;
 }

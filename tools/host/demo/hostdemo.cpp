@@ -9,7 +9,7 @@
 #include "hostlog.h"
 #include "hostrun.h"
 #include "ptydevice.h"
-#include "reporter.h"
+#include "textreporter.h"
 #include "scriptreader.h"
 #include "toolcommandline.h"
 #include "udpdevice.h"

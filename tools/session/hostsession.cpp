@@ -11,7 +11,7 @@ HostSession::HostSession(PortBase *port, CommandSource *source, Reporter *report
     : m_port(port)
     , m_source(source)
     , m_reporter(reporter)
-    , m_medium(&mediumTraits(HostOptions::Medium::Serial))
+    , m_medium(&mediumTraits(MediumOptions::Medium::Serial))
 {
     // For receivers on other threads, whose connections queue the event.
     qRegisterMetaType<HostEvent>();

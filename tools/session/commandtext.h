@@ -28,6 +28,8 @@ QString echo(const QString &text);
 
 // "e1/00 p1=00 p2=16 p3=00"
 QString fields(const ProtocolData &record);
+// "e1:00:00:16:00", as a script line starts
+QString header(const ProtocolData &record);
 
 } // namespace CommandText
 

@@ -1,6 +1,7 @@
 #include "mediumtraits.h"
 
 #include "datagramcodec.h"
+#include "hexnumber.h"
 #include "hidreports.h"
 #include "portbase.h"
 #include "portserial.h"
@@ -54,17 +55,6 @@ QString serialOpenError(const QString &name, qint32 baudRate)
     return QStringLiteral("the transport refused it");
 }
 
-bool isNamedRate(qint32 rate)
-{
-    for (const QSerialPort::BaudRate named : {QSerialPort::Baud1200, QSerialPort::Baud2400, QSerialPort::Baud4800,
-                                              QSerialPort::Baud9600, QSerialPort::Baud19200, QSerialPort::Baud38400,
-                                              QSerialPort::Baud57600, QSerialPort::Baud115200}) {
-        if (rate == named)
-            return true;
-    }
-    return false;
-}
-
 // An IPv4 address as text, or the first IPv4 address the name resolves to.
 bool resolveIPv4(const QString &host, QString *address, QString *error)
 {
@@ -89,11 +79,11 @@ bool resolveIPv4(const QString &host, QString *address, QString *error)
     return false;
 }
 
-bool openSerial(PortBase *port, const HostOptions &o, QString *description, QString *error)
+bool openSerial(PortBase *port, const MediumOptions &o, QString *description, QString *error)
 {
     // The transport's signature takes QSerialPort's named rates only; another rate
     // is set on its QSerialPort once open, which takes any rate the driver does.
-    const bool named = isNamedRate(o.serial.baudRate);
+    const bool named = SerialSettings::namedRates().contains(o.serial.baudRate);
     const auto first = named ? static_cast<QSerialPort::BaudRate>(o.serial.baudRate) : QSerialPort::Baud115200;
     if (!port->openSerialPort(o.portName, first, o.serial.stopBits, o.serial.parity, o.serial.flowControl,
                               o.serial.dataBits)) {
@@ -117,7 +107,7 @@ bool openSerial(PortBase *port, const HostOptions &o, QString *description, QStr
     return true;
 }
 
-bool openUdp(PortBase *port, const HostOptions &o, QString *description, QString *error)
+bool openUdp(PortBase *port, const MediumOptions &o, QString *description, QString *error)
 {
     QString deviceIP;
     if (!resolveIPv4(o.udpHost, &deviceIP, error))
@@ -130,17 +120,16 @@ bool openUdp(PortBase *port, const HostOptions &o, QString *description, QString
     return true;
 }
 
-bool openBroadcast(PortBase *port, const HostOptions &o, QString *description, QString *)
+bool openBroadcast(PortBase *port, const MediumOptions &o, QString *description, QString *)
 {
     port->setPort(o.udpPort);
     *description = QStringLiteral("broadcasting to port %1").arg(o.udpPort);
     return true;
 }
 
-bool openUsb(PortBase *port, const HostOptions &o, QString *description, QString *error)
+bool openUsb(PortBase *port, const MediumOptions &o, QString *description, QString *error)
 {
-    const QString ids =
-        QStringLiteral("%1:%2").arg(o.vendorId, 4, 16, QLatin1Char('0')).arg(o.productId, 4, 16, QLatin1Char('0'));
+    const QString ids = HexNumber::idText(o.vendorId) + QLatin1Char(':') + HexNumber::idText(o.productId);
     if (!port->openUSB(o.vendorId, o.productId)) {
         *error = QStringLiteral("no USB HID device %1 could be opened (is it plugged in, and may this user open it?)")
                      .arg(ids);
@@ -151,15 +140,15 @@ bool openUsb(PortBase *port, const HostOptions &o, QString *description, QString
 }
 
 const MediumTraits kMedia[] = {
-    {HostOptions::Medium::Serial, "serial", ConnSerial, "ConnSerial", "write", whole, false, false, openSerial},
-    {HostOptions::Medium::Udp, "UDP", ConnUDP, "ConnUDP", "datagram", datagrams, false, false, openUdp},
-    {HostOptions::Medium::Broadcast, "broadcast", ConnUDP, "ConnUDP", "datagram", whole, true, false, openBroadcast},
-    {HostOptions::Medium::Usb, "USB", ConnUSB, "ConnUSB", "report", reports, false, true, openUsb},
+    {MediumOptions::Medium::Serial, "serial", ConnSerial, "ConnSerial", "write", whole, false, false, openSerial},
+    {MediumOptions::Medium::Udp, "UDP", ConnUDP, "ConnUDP", "datagram", datagrams, false, false, openUdp},
+    {MediumOptions::Medium::Broadcast, "broadcast", ConnUDP, "ConnUDP", "datagram", whole, true, false, openBroadcast},
+    {MediumOptions::Medium::Usb, "USB", ConnUSB, "ConnUSB", "report", reports, false, true, openUsb},
 };
 
 } // namespace
 
-const MediumTraits &mediumTraits(HostOptions::Medium medium)
+const MediumTraits &mediumTraits(MediumOptions::Medium medium)
 {
     for (const MediumTraits &t : kMedia) {
         if (t.medium == medium)

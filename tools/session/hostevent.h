@@ -47,9 +47,53 @@ struct HostEvent
     // SendFailed: text is the medium's reason.
     bool present = false;
     QString text;
+
+    // Whether the event is about a command or a reply (it has a record to show).
+    bool hasRecord() const;
 };
 
 Q_DECLARE_METATYPE(HostEvent)
+
+// "send", "reply", "sendfailed": the names of hostcli's JSON lines and the saved
+// sessions. A switch without a default, so that a kind added to the enum fails to
+// build until it has a name; nullptr past the last kind.
+constexpr const char *eventKindName(HostEvent::Kind kind)
+{
+    switch (kind) {
+    case HostEvent::Kind::Send:
+        return "send";
+    case HostEvent::Kind::Resend:
+        return "resend";
+    case HostEvent::Kind::Reply:
+        return "reply";
+    case HostEvent::Kind::Drop:
+        return "drop";
+    case HostEvent::Kind::GiveUp:
+        return "giveup";
+    case HostEvent::Kind::Unaccounted:
+        return "unaccounted";
+    case HostEvent::Kind::Medium:
+        return "medium";
+    case HostEvent::Kind::Note:
+        return "note";
+    case HostEvent::Kind::SendFailed:
+        return "sendfailed";
+    }
+    return nullptr;
+}
+
+// How many kinds there are, counted by the names above rather than by hand (the
+// enum gives its kinds no values of their own: they run from 0 without a gap).
+constexpr int countEventKinds()
+{
+    int n = 0;
+    while (eventKindName(HostEvent::Kind(n)))
+        ++n;
+    return n;
+}
+constexpr int kEventKindCount = countEventKinds();
+
+bool eventKindNamed(const QString &name, HostEvent::Kind *kind);
 
 // What a run adds up to.
 struct RunSummary

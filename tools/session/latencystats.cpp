@@ -1,5 +1,7 @@
 #include "latencystats.h"
 
+#include "percentile.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -83,8 +85,7 @@ double LatencyStats::percentile(double share) const
 {
     if (m_count == 0)
         return -1;
-    // The rank of the sample asked for, counting from 1 (nearest-rank method).
-    const quint64 rank = std::max<quint64>(1, quint64(std::ceil(std::clamp(share, 0.0, 1.0) * double(m_count))));
+    const quint64 rank = Percentile::rank(m_count, share);
     if (!m_spilled) {
         if (!m_sorted) {
             std::sort(m_samples.begin(), m_samples.end());

@@ -54,8 +54,7 @@ bool parse(const QString &text, ProtocolData *command, QString *error)
             *error = QStringLiteral("the block has %1 bytes but p2:p3 announce %2; give p2:p3 as %3:%4")
                          .arg(block.size())
                          .arg(announced)
-                         .arg(block.size() & 0xFF, 2, 16, QLatin1Char('0'))
-                         .arg(block.size() >> 8, 2, 16, QLatin1Char('0'));
+                         .arg(HexNumber::byteText(block.size() & 0xFF), HexNumber::byteText(block.size() >> 8));
             return false;
         }
     }
@@ -70,10 +69,18 @@ bool parse(const QString &text, ProtocolData *command, QString *error)
 
 QString fields(const ProtocolData &record)
 {
-    auto hex = [](unsigned char b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')); };
+    using HexNumber::byteText;
     return QStringLiteral("%1/%2 p1=%3 p2=%4 p3=%5")
-        .arg(hex(record.byCmd), hex(record.bySubCmd), hex(record.byParam1), hex(record.byParam2),
-             hex(record.byParam3));
+        .arg(byteText(record.byCmd), byteText(record.bySubCmd), byteText(record.byParam1), byteText(record.byParam2),
+             byteText(record.byParam3));
+}
+
+QString header(const ProtocolData &record)
+{
+    using HexNumber::byteText;
+    return QStringLiteral("%1:%2:%3:%4:%5")
+        .arg(byteText(record.byCmd), byteText(record.bySubCmd), byteText(record.byParam1), byteText(record.byParam2),
+             byteText(record.byParam3));
 }
 
 } // namespace CommandText

@@ -1,8 +1,9 @@
 #include "dispatcherbridge.h"
 #include "dispatcherstate.h"
+#include "hexnumber.h"
 #include "hostsession.h"
+#include "jsonreporter.h"
 #include "portbase.h"
-#include "reporter.h"
 #include "scriptreader.h"
 #include "threadlesschild.h"
 
@@ -79,9 +80,7 @@ public:
     void opened(const QString &, const QString &) override {}
     void event(const HostEvent &e) override
     {
-        static const char *const kinds[] = {"send",        "resend", "reply", "drop",      "giveup",
-                                            "unaccounted", "medium", "note",  "sendfailed"};
-        events << QStringLiteral("%1:%2").arg(QLatin1String(kinds[int(e.kind)])).arg(e.record.byCmd, 2, 16, QLatin1Char('0'));
+        events << QStringLiteral("%1:%2").arg(QLatin1String(eventKindName(e.kind)), HexNumber::byteText(e.record.byCmd));
     }
     void summary(const QString &, const RunSummary &, int) override {}
     void devicesFound(const QStringList &) override {}

@@ -6,8 +6,8 @@
 #include <array>
 #include <vector>
 
-// Round-trip times of a run. Percentiles are exact (nearest rank over the samples
-// themselves) for the first exactSamples samples, a million unless told; a run
+// Round-trip times of a run. Percentiles are exact (Percentile's nearest rank over
+// the samples themselves) for the first exactSamples samples, a million unless told; a run
 // beyond that goes on in bounded memory, in a histogram whose buckets are exact
 // below 64 µs and 1/64 of a power of two wide above, so that a percentile is then
 // within 1.6 % of the true value.

@@ -1,6 +1,6 @@
 #include "commandtext.h"
 #include "framecodec.h"
-#include "reporter.h"
+#include "textreporter.h"
 
 #include <QStringList>
 #include <QTextStream>

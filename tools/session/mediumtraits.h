@@ -2,7 +2,7 @@
 #define MEDIUMTRAITS_H
 
 #include "conntype.h"
-#include "hostoptions.h"
+#include "mediumoptions.h"
 
 #include <QByteArray>
 #include <QList>
@@ -15,7 +15,7 @@ class PortBase;
 // transport cuts a command on the wire, and how the medium is opened.
 struct MediumTraits
 {
-    HostOptions::Medium medium;
+    MediumOptions::Medium medium;
     // "serial", "UDP", "broadcast", "USB"
     const char *name;
     ConnType type;
@@ -33,9 +33,9 @@ struct MediumTraits
     bool hotPlug;
     // Opens (or addresses) the medium the options name: *description says what was
     // opened ("/dev/ttyUSB0 at 115200 8N1"); false with the reason.
-    bool (*open)(PortBase *port, const HostOptions &options, QString *description, QString *error);
+    bool (*open)(PortBase *port, const MediumOptions &options, QString *description, QString *error);
 };
 
-const MediumTraits &mediumTraits(HostOptions::Medium medium);
+const MediumTraits &mediumTraits(MediumOptions::Medium medium);
 
 #endif // MEDIUMTRAITS_H
