@@ -339,8 +339,11 @@ build_modemlines() {
     gcc -shared -fPIC -O2 -Wall -Wextra -Werror -o "$WIN_MODEMLINES" packaging/windows/modemlines.c -ldl
 }
 
-# windows-serial (not yet part of windows-test: hostcli.exe opens the port and
-# waits for input, but its first write never reaches the line under Wine).
+# windows-serial (not part of windows-test: hostcli.exe opens the port, then its
+# thread never comes back from Qt's first WaitCommEvent. Qt's serial backend waits
+# overlapped without an event, its completion going to a completion port; Wine 8.0
+# takes an overlapped wait without an event for a blocking one, so the thread
+# waits for a byte that the device sends only after the command it never gets).
 # Serial through Wine's COM ports: the Linux simulated device on a pseudo-terminal
 # that dosdevices/comN links to, driven by hostcli.exe, so that the Windows serial
 # backend is the one under test; COM9 by its plain name, COM12 as Windows wants
