@@ -5,6 +5,7 @@
 #include "workerthreads.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLockFile>
 
 #include <atomic>
@@ -109,12 +110,13 @@ ExportOutcome runExport(const QString &directory, const QVector<ExportItem> &ite
     // One export at a time into a folder: another run's ".part" files are then never
     // in flight while this one clears what an interrupted run left. A lock that cannot
     // be had (no such folder, no permission) leaves the leftovers alone; writing the
-    // first file then fails with the reason.
+    // first file then fails with the reason. A missing folder is not even tried: Qt
+    // on Windows warns on standard error when it cannot make the lock file there.
     QLockFile folderLock(QDir(directory).filePath(QStringLiteral(".jpgtool-export.lock")));
     // Only a lock whose holder is gone is taken over, never one that is merely old:
     // an export of large pictures can hold it for minutes.
     folderLock.setStaleLockTime(0);
-    if (folderLock.lock())
+    if (QFileInfo(directory).isDir() && folderLock.lock())
         removeLeftoverParts(directory);
     const QString prefix = directory + QLatin1Char('/');
     OrderedWriter writer(items, report);

@@ -4,12 +4,16 @@
 
 namespace {
 
+// A backslash would read as an escape, unless it is the system's separator
+// (Windows), which no name can hold: every Windows path has them, and each would
+// otherwise be quoted and shown doubled.
 bool needsQuotes(QChar c)
 {
     const QChar::Category category = c.category();
     return category == QChar::Other_Control || category == QChar::Other_Format
             || category == QChar::Separator_Line || category == QChar::Separator_Paragraph
-            || c == QLatin1Char('"') || c == QLatin1Char('\\') || c == QChar::ReplacementCharacter;
+            || c == QLatin1Char('"') || (c == QLatin1Char('\\') && c != QDir::separator())
+            || c == QChar::ReplacementCharacter;
 }
 
 QString escaped(QChar c)

@@ -37,13 +37,15 @@ Result inProcess(int commands);
 Result overTransport(PortBase *port, const Command &command, int commands);
 // The serial transport on the slave of a pseudo-terminal, the simulated device on its master.
 Result overPty(const Command &command, int commands, QString *error);
-// The UDP transport on loopback, the simulated device on 127.0.0.2 cutting reply
+// The UDP transport on loopback, the simulated device on its own loopback address
+// (UdpDevice::ownLoopbackAddress(), 127.0.0.2 on Linux) cutting reply
 // blocks into datagrams of the given sizes.
 Result overUdp(const Command &command, int commands, QString *error, const QList<int> &blockDatagramSizes = {1024});
 
 // What every transport benchmark prints first: the design limit, the in-process
-// device and the serial line with 19-byte replies. False, with the reason printed,
-// when no pseudo-terminal can be had; *local receives the in-process figures.
+// device and the serial line with 19-byte replies (a row saying so where the system
+// has no pseudo-terminals). False, with the reason printed, when none can be had
+// where there are; *local receives the in-process figures.
 bool printBaseline(int commands, Result *local = nullptr);
 
 void printLimit();

@@ -16,4 +16,20 @@ WINEPATH="$(windows_path "$prefix/bin");$(windows_path "$runtime");$(windows_pat
 export QT_PLUGIN_PATH
 QT_PLUGIN_PATH="$(windows_path "$prefix/plugins")"
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+# The offscreen platform reads fonts from a folder, not from Windows's own.
+fonts=/usr/share/fonts/truetype/dejavu
+if [ -z "${QT_QPA_FONTDIR:-}" ] && [ -d "$fonts" ]; then
+    export QT_QPA_FONTDIR
+    QT_QPA_FONTDIR=$(windows_path "$fonts")
+fi
+# A Windows program started from a console logs to stderr, Qt Test's lines
+# included; Wine gives it no console window, and Qt would then send them to the
+# debugger instead, where neither CTest nor a suite reading a program's stderr
+# sees them.
+export QT_FORCE_STDERR_LOGGING=1
+# Wine keeps the QT_ variables of the Linux side (the platform plugin, the plugin
+# path, the logging above) from the Windows program unless each comes as WINEQT_.
+while IFS= read -r name; do
+    export "WINE$name=${!name}"
+done < <(compgen -e | grep '^QT_')
 exec "${WINE:-/usr/lib/wine/wine64}" "$@"

@@ -1,3 +1,4 @@
+#include "platformconventions.h"
 #include "udpdevice.h"
 
 #include <QFile>
@@ -22,7 +23,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    UdpDevice m_device{QHostAddress(QStringLiteral("127.0.0.2"))};
+    UdpDevice m_device{UdpDevice::ownLoopbackAddress()};
     QString m_script;
 };
 
@@ -42,7 +43,7 @@ void TestHostConsole::start_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output"); // stdout or stderr must contain
 
-    const QString usage = QStringLiteral(" (see --help)\n");
+    const QString usage = QStringLiteral(" (see --help)") + PlatformConventions::lineEnd();
     QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: hostconsole [options] [session]";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "hostconsole 1.";
     QTest::newRow("unknown option") << QStringList{"--frob"} << 2 << "hostconsole: Unknown option \"frob\"" + usage;

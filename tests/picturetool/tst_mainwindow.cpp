@@ -90,6 +90,14 @@ void import(ScriptedWindow &window, const Tab &tab, const QStringList &files)
     tab.importButton(window)->click();
 }
 
+// The thumbnails of the files just picked are read off the GUI thread, under a busy
+// cursor. Windows lets no file be removed while it is read, so a test that changes
+// a picked file waits for them first.
+bool thumbnailsRead()
+{
+    return QTest::qWaitFor([] { return !QApplication::overrideCursor(); }, 30000);
+}
+
 void addTabColumn()
 {
     QTest::addColumn<Tab>("tab");
@@ -379,6 +387,7 @@ void TestMainWindow::rebuiltTilesFollowTheFiles()
     const Tab tab { false };
     ScriptedWindow w;
     import(w, tab, paths);
+    QVERIFY(thumbnailsRead());
 
     // Same size in bytes; a later modification time tells it apart.
     QVERIFY(writeSolidImage(paths[0], QSize(64, 36), Qt::blue));
@@ -551,6 +560,7 @@ void TestMainWindow::exportNamesWhatItCouldNotUse()
     QStringList paths = makeImages(dir, 3);
     ScriptedWindow w;
     import(w, tab, paths);
+    QVERIFY(thumbnailsRead());
     QVERIFY(QFile::remove(paths[1]));
     if (second == "text")
         QVERIFY(writeNotAnImage(paths[1]));
@@ -602,6 +612,7 @@ void TestMainWindow::logoThatNoLongerDecodesIsBlack()
     const Tab tab { true };
     ScriptedWindow w;
     import(w, tab, paths);
+    QVERIFY(thumbnailsRead());
     QVERIFY(QFile::remove(paths[0]));
 
     w.directoryToPick = out.path();

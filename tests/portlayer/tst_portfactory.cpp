@@ -1,4 +1,5 @@
 #include "dispatcherstate.h"
+#include "platformconventions.h"
 #include "portinterface.h"
 #include "portserial.h"
 #include "portudp.h"
@@ -199,13 +200,13 @@ void TestPortFactory::closedPort()
 void TestPortFactory::openFailsOnMissingPort()
 {
     PortSerial port;
-    QVERIFY(!port.openSerialPort(QStringLiteral("/dev/velmora-no-such-port"), QSerialPort::Baud115200,
+    QVERIFY(!port.openSerialPort(PlatformConventions::missingSerialLocation(), QSerialPort::Baud115200,
                                  QSerialPort::OneStop, QSerialPort::NoParity,
                                  QSerialPort::NoFlowControl, QSerialPort::Data8));
     QVERIFY(!port.m_com->isOpen());
     QVERIFY(!port.m_bDealFlag);
     // The settings stay applied.
-    QCOMPARE(port.m_com->portName(), QStringLiteral("velmora-no-such-port"));
+    QCOMPARE(port.m_com->portName(), PlatformConventions::missingSerialName());
     QCOMPARE(port.m_com->baudRate(), qint32(115200));
 }
 

@@ -29,6 +29,10 @@ void close(int *fd);
 // an interruption.
 bool waitReadable(const std::vector<int> &fds, int timeoutMs, std::vector<bool> *readable);
 
+// A loopback address of the device's own, apart from the host's 127.0.0.1, from
+// which a socket bound to it also sends; 127.0.0.1 where the system has none such.
+quint32 ownLoopbackAddress();
+
 // A datagram socket bound to address:port (host byte order); -1 on failure.
 // Shared: other sockets may bind the same address and port (the broadcast one).
 int udpSocket(quint32 address, quint16 port, bool shared);

@@ -77,6 +77,11 @@ bool waitReadable(const std::vector<int> &fds, int timeoutMs, std::vector<bool> 
     return true;
 }
 
+quint32 ownLoopbackAddress()
+{
+    return 0x7f000002; // 127.0.0.2
+}
+
 int udpSocket(quint32 address, quint16 port, bool shared)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

@@ -114,6 +114,14 @@ bool waitReadable(const std::vector<int> &fds, int timeoutMs, std::vector<bool> 
     return true;
 }
 
+// Wine (8.0) binds a datagram socket meant for a loopback address other than
+// 127.0.0.1 to every address instead, so a device there would answer from
+// 127.0.0.1, and a host that checks who answers would refuse every reply.
+quint32 ownLoopbackAddress()
+{
+    return INADDR_LOOPBACK;
+}
+
 int udpSocket(quint32 address, quint16 port, bool shared)
 {
     startWinsock();

@@ -19,6 +19,8 @@ public:
     PtyDevice(const PtyDevice &) = delete;
     PtyDevice &operator=(const PtyDevice &) = delete;
 
+    // Whether the system has pseudo-terminals; where it has none, start() fails.
+    static bool supported();
     // Opens the pair and starts the I/O thread; false (with the reason) when that fails.
     bool start(QString *error = nullptr) override;
     // The slave's path, e.g. "/dev/pts/7"; empty before start().

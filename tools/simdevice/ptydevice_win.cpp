@@ -3,6 +3,11 @@
 // Windows has no pseudo-terminals: a Windows program reaches the simulated device
 // on a COM port that the Linux side maps to one (./run.sh windows-demo), so here
 // the device never starts.
+bool PtyDevice::supported()
+{
+    return false;
+}
+
 bool PtyDevice::start(QString *error)
 {
     if (error)

@@ -82,6 +82,11 @@ bool UdpDevice::start(QString *error)
     return true;
 }
 
+QHostAddress UdpDevice::ownLoopbackAddress()
+{
+    return QHostAddress(PollIo::ownLoopbackAddress());
+}
+
 QString UdpDevice::endpoint() const
 {
     return QStringLiteral("%1:%2").arg(m_address.toString()).arg(m_port.load());

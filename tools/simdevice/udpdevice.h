@@ -37,6 +37,10 @@ public:
     UdpDevice(const UdpDevice &) = delete;
     UdpDevice &operator=(const UdpDevice &) = delete;
 
+    // Where a device goes that should not share the host's address: 127.0.0.2, or
+    // 127.0.0.1 where the system cannot send from that one.
+    static QHostAddress ownLoopbackAddress();
+
     bool start(QString *error = nullptr) override;
     // "ADDRESS:PORT", with the port the system chose when 0 was asked for (the first
     // address where there are several).

@@ -1,5 +1,5 @@
-// The UDP medium of a run: the simulated device on 127.0.0.2 and the factory's UDP
-// transport. The disturbance rebuilds the transport's socket through its own signal,
+// The UDP medium of a run: the simulated device on a loopback address of its own
+// (127.0.0.2) and the factory's UDP transport. The disturbance rebuilds the transport's socket through its own signal,
 // which also forgets the device address; the host gives it again a while later.
 
 #include "soakmedia.h"
@@ -12,7 +12,6 @@
 
 namespace {
 
-const char kDeviceAddress[] = "127.0.0.2";
 // Blocks leave the device in datagrams of this size, so the longer ones take several.
 constexpr int kBlockDatagram = 64;
 
@@ -69,13 +68,12 @@ public:
 
     bool open(const std::function<void(SimDevice &)> &configure, QString *error) override
     {
-        m_device = std::make_unique<UdpDevice>(QHostAddress(QLatin1String(kDeviceAddress)), 0,
-                                               QList<int>{kBlockDatagram});
+        m_device = std::make_unique<UdpDevice>(UdpDevice::ownLoopbackAddress(), 0, QList<int>{kBlockDatagram});
         configure(m_device->device());
         if (!m_device->start(error))
             return false;
         m_port.reset(static_cast<PortUDP *>(PortInterface::creatCoreObjInstance(ConnUDP)));
-        m_port->setDeviceIP(QLatin1String(kDeviceAddress));
+        m_port->setDeviceIP(m_device->address().toString());
         m_port->setPort(m_device->port());
         return true;
     }
@@ -86,7 +84,7 @@ public:
     {
         emit m_port->signalReInitUdp();
         QTimer::singleShot(plan().downMs, this, [this]() {
-            m_port->setDeviceIP(QLatin1String(kDeviceAddress));
+            m_port->setDeviceIP(m_device->address().toString());
             emit back(true, QString());
         });
     }
