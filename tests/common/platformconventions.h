@@ -25,6 +25,10 @@ QString missingSerialName();
 // words it.
 QString newlineNameReason();
 
+// Whether a sleep of a fraction of a millisecond lasts about that long, so that a
+// suite may time what happens to within a millisecond by looking between sleeps.
+bool subMillisecondSleeps();
+
 } // namespace PlatformConventions
 
 #endif // PLATFORMCONVENTIONS_H

@@ -25,4 +25,9 @@ QString newlineNameReason()
     return QString::fromLocal8Bit(std::strerror(ENOENT));
 }
 
+bool subMillisecondSleeps()
+{
+    return true;
+}
+
 } // namespace PlatformConventions

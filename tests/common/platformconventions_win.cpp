@@ -29,4 +29,11 @@ QString newlineNameReason()
     return QString::fromStdString(std::system_category().message(ERROR_INVALID_NAME));
 }
 
+bool subMillisecondSleeps()
+{
+    // A sleep lasts a scheduler tick (15.6 ms unless the process asks for a finer
+    // period, 1 ms at best); Wine's sleeps are its host's, and no guide either.
+    return false;
+}
+
 } // namespace PlatformConventions

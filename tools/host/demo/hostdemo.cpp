@@ -30,8 +30,6 @@ namespace {
 // end within 30 s whatever happens.
 constexpr int kSegmentDeadlineS = 9;
 constexpr int kAnsweredTimeoutMs = 6000;
-// The UDP device's address: loopback, never a network.
-const char kUdpDeviceAddress[] = "127.0.0.2";
 // The UDP device sends a block in datagrams of at most this many bytes.
 constexpr int kUdpBlockDatagram = 400;
 // The USB device's ids, and the command during which it is unplugged.
@@ -205,7 +203,9 @@ bool serialSegment(Demo *demo, QTextStream *out, const QString &portName)
 
 bool udpSegment(Demo *demo, QTextStream *out)
 {
-    UdpDevice device(QHostAddress(QString::fromLatin1(kUdpDeviceAddress)), 0, {kUdpBlockDatagram});
+    // Loopback, never a network: the device's own loopback address, which is the
+    // one its replies come from on this system.
+    UdpDevice device(UdpDevice::ownLoopbackAddress(), 0, {kUdpBlockDatagram});
     QString error;
     if (!device.start(&error)) {
         *out << "!! cannot start the simulated device: " << error << Qt::endl;
@@ -270,7 +270,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "The demonstration that ./run.sh demo runs: the example host drives the simulated device built into "
-        "this program over a serial line (a pseudo-terminal), over UDP (on the loopback address 127.0.0.2) "
+        "this program over a serial line (a pseudo-terminal), over UDP (on a loopback address) "
         "and over USB (on a simulated HID bus inside the program), with no hardware and no set-up. Exit "
         "status: 0 when every command on every medium ended as planned, 1 otherwise, 2 on bad usage."));
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Show the libraries' debug log on stderr."));
