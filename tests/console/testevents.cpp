@@ -87,6 +87,14 @@ QList<ConsoleEvent> everyKind()
                                reply(2710, late, -1, false), medium(3000, false, QStringLiteral("the device went away")),
                                medium(4000, true, QStringLiteral("reopened"))})
         events.append(ConsoleEvent::fromHost(e));
+    // A reply whose checksum is wrong, as it came: no reply row of its own.
+    HostEvent wire;
+    wire.kind = HostEvent::Kind::Wire;
+    wire.timeMs = 4050;
+    wire.received = true;
+    wire.text = QStringLiteral("10.0.0.7");
+    wire.bytes = "[R0101710000000000]";
+    events.append(ConsoleEvent::fromHost(wire));
     HostEvent failed = of(HostEvent::Kind::SendFailed, 4100, record(5, 0x71, 0x00));
     failed.text = QStringLiteral("write error: Input/output error");
     events.append(ConsoleEvent::fromHost(failed));

@@ -12,6 +12,7 @@
 #include "usbbus.h"
 #include "usbdevice.h"
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -36,6 +37,8 @@ private slots:
     void typedCommandsEndInRows_data();
     void typedCommandsEndInRows();
     void usbUnpluggedAndBack();
+    void wireRowsWhenAsked_data();
+    void wireRowsWhenAsked();
 
 private:
     // Starts the device on the medium (unless it runs), opens the window's session on it.
@@ -331,6 +334,62 @@ void TestConsoleMedia::usbUnpluggedAndBack()
             present << e.host.present;
     }
     QCOMPARE(present, (QList<bool>{false, true}));
+}
+
+void TestConsoleMedia::wireRowsWhenAsked_data()
+{
+    addMedia();
+}
+
+void TestConsoleMedia::wireRowsWhenAsked()
+{
+    // Off, a command and its reply are two rows; with the bytes on the wire shown,
+    // the bytes that left and those that came are rows too, with their peer.
+    QFETCH(QString, medium);
+    if (medium == QLatin1String("serial") && !PtyDevice::supported())
+        QSKIP("no pseudo-terminals here for the simulated serial device");
+    ConsoleWindow window;
+    window.show();
+    QVERIFY(openOn(medium, &window));
+    QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
+    const auto rowsOf = [&window](HostEvent::Kind kind) {
+        window.traffic()->flush();
+        QList<ConsoleEvent> rows;
+        for (int row = 0; row < window.traffic()->rowCount(); ++row) {
+            if (window.traffic()->event(row).kind() == kind)
+                rows << window.traffic()->event(row);
+        }
+        return rows;
+    };
+    CommandDraft draft;
+    draft.cmd = QStringLiteral("71");
+    draft.sub = QStringLiteral("00");
+    const PlannedCommand command = draft.check().command;
+    window.session()->send(command);
+    QTRY_COMPARE_WITH_TIMEOUT(rowsOf(HostEvent::Kind::Reply).size(), 1, 10000);
+    QVERIFY(rowsOf(HostEvent::Kind::Wire).isEmpty());
+
+    QAction *wire = window.findChild<QAction *>(QStringLiteral("showWire"));
+    QVERIFY(wire);
+    wire->setChecked(true);
+    window.session()->send(command);
+    QTRY_COMPARE_WITH_TIMEOUT(rowsOf(HostEvent::Kind::Reply).size(), 2, 10000);
+    const auto joined = [&](bool received) {
+        QByteArray bytes;
+        for (const ConsoleEvent &e : rowsOf(HostEvent::Kind::Wire)) {
+            if (e.host.received == received) {
+                bytes += e.host.bytes;
+                if (e.host.text.isEmpty())
+                    return QByteArray("(no peer)");
+            }
+        }
+        return bytes;
+    };
+    // Serial numbers go on from the rows before: the second command's, whatever it is.
+    const ProtocolData second = rowsOf(HostEvent::Kind::Reply).last().host.record;
+    const QByteArray frameStart = QByteArray("01") + QByteArray::number(second.bySN, 16).rightJustified(2, '0') + "71";
+    QTRY_VERIFY2_WITH_TIMEOUT(joined(true).contains("[R" + frameStart), joined(true).constData(), 10000);
+    QVERIFY2(joined(false).contains("[A" + frameStart), joined(false).constData());
 }
 
 QTEST_MAIN(TestConsoleMedia)

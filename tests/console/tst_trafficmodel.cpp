@@ -96,13 +96,13 @@ void TestTrafficModel::filter_data()
     QTest::addColumn<bool>("accepted");      // the command text
     QTest::addColumn<QList<qint64>>("times"); // of the rows shown
 
-    const QList<qint64> all{0, 5, 10, 1200, 1220, 2400, 2500, 2600, 2610, 2700, 2710, 3000, 4000, 4100};
+    const QList<qint64> all{0, 5, 10, 1200, 1220, 2400, 2500, 2600, 2610, 2700, 2710, 3000, 4000, 4050, 4100};
     QTest::newRow("everything") << QStringList() << QString() << true << all;
     QTest::newRow("one command, every kind of it") << QStringList() << "43" << true << QList<qint64>{10, 1200, 1220, 2400};
     QTest::newRow("command and sub-command") << QStringList() << "0x71:05" << true << QList<qint64>{2700};
     QTest::newRow("command with every sub-command") << QStringList() << "71" << true << QList<qint64>{2700, 2710, 4100};
     QTest::newRow("replies only")
-        << QStringList{"send", "resend", "giveup", "unaccounted", "medium", "note", "sendfailed"} << QString() << true
+        << QStringList{"send", "resend", "giveup", "unaccounted", "medium", "note", "sendfailed", "wire"} << QString() << true
         << QList<qint64>{5, 2610, 2710};
     QTest::newRow("kinds and command") << QStringList{"send"} << "43" << true << QList<qint64>{1200, 2400};
     QTest::newRow("a command hides the events that have none") << QStringList() << "e1" << true << QList<qint64>{0, 5};

@@ -1,4 +1,5 @@
 #include "ptydevice.h"
+#include "simfaultnames.h"
 #include "udpdevice.h"
 
 #include <QDate>
@@ -26,6 +27,8 @@ private slots:
     void exitCodes_data();
     void exitCodes();
     void jsonLinesAndErrorLog();
+    void wireShowsEveryByte_data();
+    void wireShowsEveryByte();
     void longScriptRunsInFlatMemory();
     void interruptPrintsTheSummarySoFar();
     void demoOptions_data();
@@ -107,12 +110,15 @@ std::unique_ptr<SimLink> TestHostCli::startDevice(const QString &kind, const QSt
         return nullptr;
     if (!device->start())
         return nullptr;
-    // "silent=43" for one command code, "silent" for all.
+    // "silent=43" or "bad-checksum=71" for one command code, "silent" for all.
     for (const QString &fault : faults.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        if (fault == QLatin1String("silent"))
-            device->device().setFaultForAll(SimFault::Silent);
+        SimFault kind = SimFault::Silent;
+        if (!SimFaultNames::find(fault.section(QLatin1Char('='), 0, 0), &kind))
+            return nullptr;
+        if (!fault.contains(QLatin1Char('=')))
+            device->device().setFaultForAll(kind);
         else
-            device->device().setFault(quint8(fault.section(QLatin1Char('='), 1).toUInt(nullptr, 16)), SimFault::Silent);
+            device->device().setFault(quint8(fault.section(QLatin1Char('='), 1).toUInt(nullptr, 16)), kind);
     }
     return device;
 }
@@ -312,6 +318,51 @@ void TestHostCli::jsonLinesAndErrorLog()
     const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().trimmed().endsWith("]<43 01 02 03 04>"), lines.first().constData());
+}
+
+void TestHostCli::wireShowsEveryByte_data()
+{
+    QTest::addColumn<QString>("medium");
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<int>("replies");
+    // Each command frame as it left, the device's bytes as they came: an answer with a
+    // wrong checksum is on the wire, though no reply line shows it.
+    QTest::newRow("serial, answered") << "pty" << "" << 1;
+    QTest::newRow("serial, a wrong checksum") << "pty" << "bad-checksum=71" << 0;
+    QTest::newRow("UDP, answered") << "udp" << "" << 1;
+    QTest::newRow("UDP, a wrong checksum") << "udp" << "bad-checksum=71" << 0;
+}
+
+void TestHostCli::wireShowsEveryByte()
+{
+    QFETCH(QString, medium);
+    QFETCH(QString, faults);
+    QFETCH(int, replies);
+    std::unique_ptr<SimLink> device = startDevice(medium, faults);
+    QVERIFY(device);
+    const Finished f = runProgram(QStringLiteral(HOSTCLI_PATH),
+                                  {"--json", "--wire", medium == QLatin1String("pty") ? "--port" : "--udp",
+                                   device->endpoint(), "--cmd", "71:00", "--timeout", "300"});
+    QByteArray out;
+    QByteArray in;
+    QStringList frames;
+    int replyLines = 0;
+    for (const QString &line : f.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        const QString event = o.value(QStringLiteral("event")).toString();
+        if (event == QLatin1String("send"))
+            frames << o.value(QStringLiteral("frame")).toString();
+        replyLines += event == QLatin1String("reply") ? 1 : 0;
+        if (event != QLatin1String("wire"))
+            continue;
+        QVERIFY2(!o.value(QStringLiteral("peer")).toString().isEmpty(), qPrintable(line));
+        const QByteArray bytes = QByteArray::fromHex(o.value(QStringLiteral("hex")).toString().toLatin1());
+        (o.value(QStringLiteral("dir")).toString() == QLatin1String("in") ? in : out) += bytes;
+    }
+    QCOMPARE(replyLines, replies);
+    QCOMPARE(QString::fromLatin1(out), frames.join(QString()));
+    // The device's answer to each send, as it came, checksum right or wrong.
+    QCOMPARE(in.count("[R010171"), frames.size());
 }
 
 // 100,000 lines cost no more memory than 1,000: the script is checked and then read

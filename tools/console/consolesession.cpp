@@ -73,6 +73,14 @@ void ConsoleSession::stopScript()
     post(r);
 }
 
+void ConsoleSession::showWire(bool on)
+{
+    SessionRequest r;
+    r.kind = SessionRequest::Kind::ShowWire;
+    r.on = on;
+    post(r);
+}
+
 void ConsoleSession::shutdown()
 {
     if (!m_worker)

@@ -38,6 +38,8 @@ public:
     void runScript(const QString &path, const CommandDefaults &defaults = CommandDefaults());
     // Stops the script (or the broadcast's wait): scriptEnded (devicesFound) follows.
     void stopScript();
+    // Every byte the medium reads and writes becomes a row ("wire"), from now on.
+    void showWire(bool on);
     // Closes the medium, stops the session and joins its thread; nothing is
     // emitted after. Safe to call more than once.
     void shutdown();

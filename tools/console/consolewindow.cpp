@@ -386,6 +386,14 @@ void ConsoleWindow::buildMenus()
     });
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    // Every byte as it came and went, garbage and bad checksums included, as rows
+    // of their own beside the decoded ones.
+    QAction *wire = view->addAction(tr("Show the bytes on the &wire"));
+    wire->setObjectName(QStringLiteral("showWire"));
+    wire->setCheckable(true);
+    wire->setToolTip(tr("Every byte the medium reads and writes, before any decoding, as a \"wire\" row"));
+    connect(wire, &QAction::toggled, m_session, &ConsoleSession::showWire);
 }
 
 void ConsoleWindow::openChosenSession()

@@ -19,7 +19,7 @@
 // What the window asks of the session's thread.
 struct SessionRequest
 {
-    enum class Kind { Open, Close, Send, RunScript, StopScript, Shutdown };
+    enum class Kind { Open, Close, Send, RunScript, StopScript, ShowWire, Shutdown };
 
     Kind kind = Kind::Close;
     // Open: the medium; Broadcast finds the devices at a port with command.
@@ -29,6 +29,8 @@ struct SessionRequest
     // RunScript: the script, read with defaults.
     QString path;
     CommandDefaults defaults;
+    // ShowWire: whether every byte on the medium becomes a row.
+    bool on = false;
 };
 
 // What the session's thread tells the window besides the events.

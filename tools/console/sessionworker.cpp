@@ -90,6 +90,11 @@ void SessionWorker::takeRequests()
         case SessionRequest::Kind::StopScript:
             stopScript();
             break;
+        case SessionRequest::Kind::ShowWire:
+            m_wire = r.on;
+            if (m_run)
+                m_run->session->setWire(m_wire);
+            break;
         case SessionRequest::Kind::Shutdown:
             close(QStringLiteral("the window was closed"));
             thread()->quit();
@@ -227,6 +232,7 @@ void SessionWorker::startRun(RunKind kind, std::unique_ptr<Run> run)
     run->session = std::make_unique<HostSession>(m_port.port(), run->source.get());
     HostSession *session = run->session.get();
     session->setMedium(m_port.traits());
+    session->setWire(m_wire);
     switch (kind) {
     case RunKind::Waiting:
         // A person decides when it ends, whatever the device does meanwhile.

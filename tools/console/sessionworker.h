@@ -69,6 +69,8 @@ private:
     // known for what it is.
     quint64 m_runNumber = 0;
     QElapsedTimer m_clock;
+    // Whether every byte on the medium becomes a row.
+    bool m_wire = false;
 };
 
 #endif // SESSIONWORKER_H

@@ -24,6 +24,7 @@ void TrafficCounters::add(const ConsoleEvent &e)
     case HostEvent::Kind::Unaccounted:
     case HostEvent::Kind::Medium:
     case HostEvent::Kind::Note:
+    case HostEvent::Kind::Wire:
         break;
     }
 }

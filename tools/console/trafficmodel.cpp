@@ -16,6 +16,11 @@ QString kindText(const ConsoleEvent &e)
 
 QString textOf(const ConsoleEvent &e)
 {
+    // The bytes as they were, with where they came from or went.
+    if (e.kind() == HostEvent::Kind::Wire)
+        return QStringLiteral("%1 %2: %3")
+            .arg(e.host.received ? QStringLiteral("in from") : QStringLiteral("out to"), e.host.text,
+                 QString::fromLatin1(e.host.bytes.toHex(' ')));
     if (!e.host.hasRecord())
         return e.host.text;
     // The medium's reason is what a failed send is about.
@@ -106,6 +111,8 @@ QString TrafficModel::kindName(HostEvent::Kind kind)
         return QStringLiteral("note");
     case HostEvent::Kind::SendFailed:
         return QStringLiteral("send failed");
+    case HostEvent::Kind::Wire:
+        return QStringLiteral("wire");
     }
     return QString();
 }
@@ -130,6 +137,7 @@ TrafficModel::Outcome TrafficModel::outcomeOf(const ConsoleEvent &e)
     case HostEvent::Kind::Medium:
         return e.host.present ? Outcome::MediumBack : Outcome::MediumGone;
     case HostEvent::Kind::Note:
+    case HostEvent::Kind::Wire:
         break;
     }
     return Outcome::Info;

@@ -110,13 +110,17 @@ struct Options
                                 QStringLiteral("DIR")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Print one JSON object a line for every event and the summary.")};
+    QCommandLineOption wire{QStringLiteral("wire"),
+                            QStringLiteral("Report every byte the medium reads and writes, as it was, before any "
+                                           "decoding (JSON: \"wire\" lines).")};
     QCommandLineOption log{QStringLiteral("log"), QStringLiteral("Show the libraries' debug log on stderr.")};
 
     QList<QCommandLineOption> medium() const { return {port, baud, dataBits, parity, stopBits, flow, udp, broadcast, usb}; }
 
     QList<QCommandLineOption> all() const
     {
-        return medium() + QList<QCommandLineOption>{cmd, script, timeout, head, deadline, giveUpLimit, errorLog, json, log};
+        return medium()
+            + QList<QCommandLineOption>{cmd, script, timeout, head, deadline, giveUpLimit, errorLog, json, wire, log};
     }
 };
 
@@ -220,6 +224,7 @@ QString parseRun(const QCommandLineParser &parser, const Options &o, HostOptions
     if (parser.isSet(o.errorLog) && result->errorLogDir.isEmpty())
         return QStringLiteral("--errorlog: give a directory");
     result->json = parser.isSet(o.json);
+    result->wire = parser.isSet(o.wire);
     result->showLog = parser.isSet(o.log);
     return QString();
 }

@@ -23,6 +23,8 @@ struct HostOptions : MediumOptions
     int giveUpLimit = 3;
     QString errorLogDir;
     bool json = false;
+    // Every byte on the medium is reported too.
+    bool wire = false;
     bool showLog = false;
 };
 

@@ -67,6 +67,7 @@ int HostRun::run(CommandSource *source)
     session.setDeadlineMs(m_options.deadlineS * 1000);
     session.setGiveUpLimit(m_options.giveUpLimit);
     session.setErrorLog(!m_options.errorLogDir.isEmpty());
+    session.setWire(m_options.wire);
     if (m_medium.listensAfter)
         session.setListenAfterMs(m_options.defaults.timeoutMs);
 

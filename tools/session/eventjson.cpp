@@ -103,6 +103,27 @@ bool readRecord(const QJsonObject &o, HostEvent *e, Extent *extent, QString *err
     return true;
 }
 
+// A wire line: its direction, and bytes whose hex digits are exactly those bytes
+// (a file is outside input), at most what one read or datagram can carry.
+bool readWire(const QJsonObject &o, HostEvent *e, QString *error)
+{
+    const QString dir = o.value(key("dir")).toString();
+    if (dir != QLatin1String("in") && dir != QLatin1String("out")) {
+        *error = QStringLiteral("\"dir\" is neither \"in\" nor \"out\"");
+        return false;
+    }
+    const QByteArray digits = o.value(key("hex")).toString().toLatin1();
+    const QByteArray bytes = QByteArray::fromHex(digits);
+    if (digits.size() > 2 * HostEvent::kMaxWireBytes || bytes.toHex() != digits.toLower()) {
+        *error = QStringLiteral("\"hex\" is not the bytes of one read or write");
+        return false;
+    }
+    e->received = dir == QLatin1String("in");
+    e->bytes = bytes;
+    e->text = o.value(key("peer")).toString();
+    return true;
+}
+
 bool readSend(const QJsonObject &o, HostEvent *e, Extent *extent, QString *error)
 {
     const QString frame = o.value(key("frame")).toString();
@@ -196,6 +217,13 @@ QJsonObject toJson(const HostEvent &e, const Extent &extent)
     case HostEvent::Kind::Note:
         o = QJsonObject{{key("event"), key(eventKindName(e.kind))}, {key("timeMs"), e.timeMs}, {key("text"), e.text}};
         break;
+    case HostEvent::Kind::Wire:
+        o = QJsonObject{{key("event"), key(eventKindName(e.kind))},
+                        {key("timeMs"), e.timeMs},
+                        {key("dir"), e.received ? key("in") : key("out")},
+                        {key("peer"), e.text},
+                        {key("hex"), QString::fromLatin1(e.bytes.toHex())}};
+        break;
     }
     return o;
 }
@@ -247,6 +275,10 @@ Read fromJson(const QJsonObject &o, HostEvent *event, Extent *extent, QString *e
         break;
     case HostEvent::Kind::Note:
         e.text = o.value(key("text")).toString();
+        break;
+    case HostEvent::Kind::Wire:
+        if (!readWire(o, &e, error))
+            return Read::Bad;
         break;
     case HostEvent::Kind::Resend:
     case HostEvent::Kind::Unaccounted:

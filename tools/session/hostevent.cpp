@@ -13,6 +13,7 @@ bool HostEvent::hasRecord() const
         return true;
     case Kind::Medium:
     case Kind::Note:
+    case Kind::Wire:
         return false;
     }
     return false;

@@ -21,7 +21,12 @@ struct HostEvent
         Medium,     // the medium went away (present false) or came back
         Note,       // anything else worth a line: text
         SendFailed, // the transport could not put a command on the medium: text says why
+        Wire,       // bytes on the medium as they were, before any decoding: received or
+                    // sent, bytes, and text the peer (port name, address, "USB")
     };
+
+    // The most bytes one Wire event carries; a longer read is reported in pieces.
+    static constexpr int kMaxWireBytes = 65536;
 
     Kind kind = Kind::Note;
     // Since the run started.
@@ -47,6 +52,8 @@ struct HostEvent
     // SendFailed: text is the medium's reason.
     bool present = false;
     QString text;
+    // Wire: whether the bytes arrived (true) or left.
+    bool received = false;
 
     // Whether the event is about a command or a reply (it has a record to show).
     bool hasRecord() const;
@@ -78,6 +85,8 @@ constexpr const char *eventKindName(HostEvent::Kind kind)
         return "note";
     case HostEvent::Kind::SendFailed:
         return "sendfailed";
+    case HostEvent::Kind::Wire:
+        return "wire";
     }
     return nullptr;
 }

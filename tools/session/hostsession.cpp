@@ -72,6 +72,18 @@ void HostSession::setKeepRunning(bool on)
     m_keepRunning = on;
 }
 
+void HostSession::setWire(bool on)
+{
+    // Tapped only while asked: a transport with no listener does not report its
+    // bytes at all. Queued from the USB transport's read thread.
+    if (on == bool(m_wireConnection))
+        return;
+    if (on)
+        m_wireConnection = connect(m_port->notices(), &PortNotices::signalWire, this, &HostSession::onWire);
+    else
+        disconnect(m_wireConnection);
+}
+
 const RunSummary &HostSession::summary() const
 {
     return m_summary;
@@ -326,6 +338,22 @@ void HostSession::closeOldest()
         const auto oldest = m_open.begin();
         report(eventFor(HostEvent::Kind::Unaccounted, *oldest, Clock::now()));
         resolve(oldest, Outcome::Unaccounted);
+    }
+}
+
+void HostSession::onWire(bool received, const QByteArray &bytes, const QString &peer)
+{
+    if (!m_started || m_finished)
+        return;
+    HostEvent e;
+    e.kind = HostEvent::Kind::Wire;
+    e.timeMs = msSinceStart(Clock::now());
+    e.received = received;
+    e.text = peer;
+    // A long read (a flood on the line) in pieces a saved session can read back.
+    for (int at = 0; at < bytes.size(); at += HostEvent::kMaxWireBytes) {
+        e.bytes = bytes.mid(at, HostEvent::kMaxWireBytes);
+        report(e);
     }
 }
 

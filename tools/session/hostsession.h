@@ -62,6 +62,9 @@ public:
     // The run goes on when its commands have ended, waiting for add(), until
     // abort(); off by default.
     void setKeepRunning(bool on);
+    // Every byte the medium reads and writes is reported too, as Wire events; off
+    // by default.
+    void setWire(bool on);
 
     // Clears what an earlier run left in the dispatcher's queues, queues the first
     // commands and starts the workers. finished() follows.
@@ -110,6 +113,7 @@ private:
     void onResend(Clock::time_point at);
     void onGiveUp(Clock::time_point at);
     void onSendFailed(const QString &reason);
+    void onWire(bool received, const QByteArray &bytes, const QString &peer);
     void onIdleCheck();
     void report(const HostEvent &event);
     void topUp();
@@ -142,6 +146,7 @@ private:
     bool m_sourceDone = false;
     bool m_started = false;
     bool m_keepRunning = false;
+    QMetaObject::Connection m_wireConnection;
 
     RunSummary m_summary;
     QStringList m_sources;

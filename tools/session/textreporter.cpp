@@ -89,6 +89,13 @@ void TextReporter::event(const HostEvent &e)
     case HostEvent::Kind::SendFailed:
         line = QStringLiteral("!! send failed: %1  SN %2").arg(e.text).arg(r.bySN) + labelled(e);
         break;
+    case HostEvent::Kind::Wire:
+        line = QStringLiteral("%1 wire %2 %3 bytes: %4")
+                   .arg(e.received ? QStringLiteral("<<") : QStringLiteral(">>"),
+                        e.received ? QStringLiteral("from ") + e.text : QStringLiteral("to ") + e.text)
+                   .arg(e.bytes.size())
+                   .arg(QString::fromLatin1(e.bytes.toHex(' ')));
+        break;
     }
     *m_out << line << Qt::endl;
 }
