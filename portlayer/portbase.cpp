@@ -1,8 +1,5 @@
 #include "portbase.h"
 
-#include <QDateTime>
-#include <QMetaMethod>
-
 PortBase::PortBase()
     : QObject(nullptr)
     , bEnabled(true)
@@ -16,11 +13,3 @@ void PortBase::reportSendFailed(const QString &reason)
 }
 
 PortBase::~PortBase() = default;
-
-void PortNotices::reportWire(bool received, const QByteArray &bytes, const QString &peer)
-{
-    static const QMetaMethod wire = QMetaMethod::fromSignal(&PortNotices::signalWire);
-    if (bytes.isEmpty() || !isSignalConnected(wire))
-        return;
-    emit signalWire(received, bytes, peer, QDateTime::currentMSecsSinceEpoch());
-}
