@@ -15,6 +15,7 @@
 #include "trafficmodel.h"
 #include "udppage.h"
 #include "wheelguard.h"
+#include "wireframes.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -593,9 +594,10 @@ bool ConsoleWindow::saveSession(const QString &path, QString *error)
 void ConsoleWindow::showCurrent()
 {
     const QModelIndex index = m_filter->mapToSource(m_table->currentIndex());
-    if (index.isValid())
+    if (index.isValid()) {
         m_detail->setEvent(m_traffic->event(index.row()));
-    else
+        m_detail->setWireText(WireFrames::paneText(m_traffic->events(), index.row()));
+    } else
         m_detail->clear();
 }
 
