@@ -64,6 +64,13 @@ void TestHostConsole::start_data()
         << QStringList{"--udp", "{device}", "--script", "{script}", "--save", "{dir}/run.jsonl", "--screenshot",
                        "{dir}/run.png"}
         << 0 << "";
+    QTest::newRow("scripted run, its picture 1366x768")
+        << QStringList{"--udp", "{device}", "--script", "{script}", "--save", "{dir}/run.jsonl", "--screenshot",
+                       "{dir}/run.png", "--size", "1366x768"}
+        << 0 << "";
+    QTest::newRow("size not a size") << QStringList{"--size", "1366"} << 2
+                                     << "hostconsole: --size: give the width and height in pixels, as 1366x768" + usage;
+    QTest::newRow("size past any screen") << QStringList{"--size", "99999x768"} << 2 << "hostconsole: --size: ";
 }
 
 void TestHostConsole::start()
@@ -100,6 +107,8 @@ void TestHostConsole::start()
         QVERIFY(lines.contains("\"event\":\"summary\""));
         const QImage picture(m_dir.filePath(QStringLiteral("run.png")));
         QVERIFY(!picture.isNull() && picture.width() > 400);
+        if (arguments.contains(QStringLiteral("--size")))
+            QCOMPARE(picture.size(), QSize(1366, 768));
     }
 }
 

@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSize>
 #include <QTextStream>
 #include <QTimer>
 
@@ -28,7 +29,19 @@ struct Options
     QString script;
     QString save;
     QString screenshot;
+    // The window's size as given; invalid: the size it was left at, or one the screen
+    // has room for.
+    QSize size;
 };
+
+// "1366x768": a size a window can take; an invalid size otherwise.
+QSize readSize(const QString &text)
+{
+    static const QRegularExpression kSize(QStringLiteral("^(\\d{3,5})x(\\d{3,5})$"));
+    const QRegularExpressionMatch m = kSize.match(text);
+    const QSize size = m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
+    return size.width() <= 16384 && size.height() <= 16384 ? size : QSize();
+}
 
 // Reads the arguments into *o; a Help, Version or Error result with *message as
 // ToolCommandLine gives it.
@@ -54,7 +67,11 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
                                                        "(or the broadcast) has ended, or the medium is open, then "
                                                        "quit with the script's exit status."),
                                         QStringLiteral("FILE"));
-    parser.addOptions({script, save, screenshot});
+    const QCommandLineOption size(QStringLiteral("size"),
+                                  QStringLiteral("Open the window at this size (1366x768), as on a screen that "
+                                                 "size: for pictures of it."),
+                                  QStringLiteral("WIDTHxHEIGHT"));
+    parser.addOptions({script, save, screenshot, size});
     parser.addPositionalArgument(QStringLiteral("session"), QStringLiteral("A saved session to browse."),
                                  QStringLiteral("[session]"));
     const ToolCommandLine::Result read =
@@ -73,7 +90,7 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
         why = QStringLiteral("give at most one session to browse");
     else if (!HostCommandLine::readMedium(parser, &o->host, &o->medium, &why))
         why = why.isEmpty() ? QStringLiteral("bad medium") : why;
-    for (const QCommandLineOption &option : {script, save, screenshot}) {
+    for (const QCommandLineOption &option : {script, save, screenshot, size}) {
         if (why.isEmpty() && parser.values(option).size() > 1)
             why = QStringLiteral("--%1 given more than once").arg(option.names().first());
     }
@@ -81,6 +98,7 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
     o->script = parser.value(script);
     o->save = parser.value(save);
     o->screenshot = parser.value(screenshot);
+    o->size = readSize(parser.value(size));
     const bool broadcast = o->medium && o->host.medium == HostOptions::Medium::Broadcast;
     if (!why.isEmpty()) {
     } else if (o->medium && !o->session.isEmpty()) {
@@ -92,6 +110,8 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
         why = QStringLiteral("--save: give a file, and --script or --broadcast, whose end it waits for");
     } else if (parser.isSet(screenshot) && o->screenshot.isEmpty()) {
         why = QStringLiteral("--screenshot: give a file");
+    } else if (parser.isSet(size) && !o->size.isValid()) {
+        why = QStringLiteral("--size: give the width and height in pixels, as 1366x768");
     }
     if (!why.isEmpty()) {
         *message = ToolCommandLine::usageError(QStringLiteral("hostconsole"), why);
@@ -168,6 +188,8 @@ int main(int argc, char *argv[])
     const bool remember = o.screenshot.isEmpty();
     if (remember)
         window.restoreSize(settings);
+    if (o.size.isValid())
+        window.resize(o.size);
     window.show();
     if (!o.session.isEmpty() && !window.openSession(o.session, &message)) {
         err << "hostconsole: " << message << Qt::endl;
