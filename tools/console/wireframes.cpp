@@ -194,11 +194,11 @@ QString foundText(const Found &found)
     case Found::Result::Found:
         return QStringLiteral("frame  %1 as it came from %2").arg(QString::fromLatin1(found.text), found.source);
     case Found::Result::NoWire:
-        return QStringLiteral("frame  not kept: the bytes on the wire were not shown (View → Show the bytes on "
-                              "the wire); the header above is rebuilt from the decoded fields");
+        return QStringLiteral("frame  not kept: the bytes on the wire were not shown (View menu); the header is "
+                              "rebuilt from the fields");
     case Found::Result::NotFound:
-        return QStringLiteral("frame  not found in the bytes received from %1 near it; the header above is "
-                              "rebuilt from the decoded fields")
+        return QStringLiteral("frame  not found in the bytes received from %1 near it; the header is rebuilt "
+                              "from the fields")
             .arg(found.source);
     case Found::Result::NotAReply:
         break;
