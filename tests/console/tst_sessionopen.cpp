@@ -40,6 +40,7 @@ public:
 
 protected:
     void showError(const QString &text) override { errors << text; }
+    Unsaved askToSave() override { return Unsaved::Discard; }
 };
 
 // A session of commands and their replies, lines lines long after its "open" line.
@@ -134,19 +135,20 @@ void TestSessionOpen::readStopsWhenTold()
 void TestSessionOpen::openedInBackground_data()
 {
     QTest::addColumn<QString>("file");      // "large", "missing" or "folder"
-    QTest::addColumn<bool>("cancel");       // pressed as soon as the dialog is there
+    QTest::addColumn<QString>("then");      // as soon as the dialog is there: "cancel", "close" the window
     QTest::addColumn<bool>("shown");
     QTest::addColumn<QString>("error");     // part of the error shown; empty: none
-    QTest::newRow("read whole") << "large" << false << true << "";
-    QTest::newRow("cancelled") << "large" << true << false << "";
-    QTest::newRow("no such file") << "missing" << false << false << "Cannot open";
-    QTest::newRow("a folder") << "folder" << false << false << "not a regular file";
+    QTest::newRow("read whole") << "large" << "" << true << "";
+    QTest::newRow("cancelled") << "large" << "cancel" << false << "";
+    QTest::newRow("window closed meanwhile") << "large" << "close" << false << "";
+    QTest::newRow("no such file") << "missing" << "" << false << "Cannot open";
+    QTest::newRow("a folder") << "folder" << "" << false << "not a regular file";
 }
 
 void TestSessionOpen::openedInBackground()
 {
     QFETCH(QString, file);
-    QFETCH(bool, cancel);
+    QFETCH(QString, then);
     QFETCH(bool, shown);
     QFETCH(QString, error);
 
@@ -186,10 +188,12 @@ void TestSessionOpen::openedInBackground()
         QCOMPARE(progress->maximum(), OpenProgress::kSteps);
         QVERIFY2(progress->labelText().startsWith(QStringLiteral("Reading large: 0.0 of ")),
                  qPrintable(progress->labelText()));
-        if (cancel) {
+        if (then == QLatin1String("cancel")) {
             auto *button = progress->findChild<QPushButton *>();
             QVERIFY(button);
             button->click();
+        } else if (then == QLatin1String("close")) {
+            QVERIFY(window.close());
         } else {
             auto *bar = progress->findChild<QProgressBar *>();
             QVERIFY(bar);

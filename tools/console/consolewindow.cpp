@@ -658,8 +658,9 @@ void ConsoleWindow::closeEvent(QCloseEvent *event)
         return;
     }
     // The medium is closed and the session's thread joined now, not when the
-    // window object goes.
+    // window object goes; a file still being read is not shown.
     m_session->shutdown();
+    m_reader->cancel();
     QMainWindow::closeEvent(event);
 }
 
