@@ -7,6 +7,7 @@
 #include "hostlog.h"
 #include "hostoptions.h"
 #include "scriptreader.h"
+#include "sessionreader.h"
 #include "toolcommandline.h"
 
 #include <QApplication>
@@ -158,6 +159,24 @@ int words(int argc, char *argv[])
     return ToolCommandLine::finish(parse(app.arguments().mid(1), &o, &message), message);
 }
 
+// A window started for a picture has no one to close a message box: its errors go
+// to stderr instead.
+class StartedWindow : public ConsoleWindow
+{
+public:
+    bool errorsToStderr = false;
+
+protected:
+    void showError(const QString &text) override
+    {
+        if (!errorsToStderr) {
+            ConsoleWindow::showError(text);
+            return;
+        }
+        QTextStream(stderr) << "hostconsole: " << text << Qt::endl;
+    }
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -181,7 +200,8 @@ int main(int argc, char *argv[])
     }
 
     HostLog::install(false);
-    ConsoleWindow window;
+    StartedWindow window;
+    window.errorsToStderr = !o.screenshot.isEmpty();
     // A picture made for the documentation has the same size every time; a window
     // a person opens has the size it was left at.
     QSettings settings;
@@ -191,9 +211,14 @@ int main(int argc, char *argv[])
     if (o.size.isValid())
         window.resize(o.size);
     window.show();
-    if (!o.session.isEmpty() && !window.openSession(o.session, &message)) {
-        err << "hostconsole: " << message << Qt::endl;
-        return 1;
+    // What stops a file is said here at once; the file itself is read in the
+    // background as File → Open reads it, so that a large one does not hold the window.
+    if (!o.session.isEmpty()) {
+        QFile file(o.session);
+        if (!SessionReader::openFile(&file, &message)) {
+            err << "hostconsole: " << message << Qt::endl;
+            return 1;
+        }
     }
 
     // What the start waits for before it keeps the session and the picture: the
@@ -242,6 +267,10 @@ int main(int argc, char *argv[])
         window.openMedium(o.host);
         if (!o.script.isEmpty())
             window.session()->runScript(o.script);
+    } else if (!o.session.isEmpty()) {
+        QObject::connect(&window, &ConsoleWindow::sessionOpenEnded, &window,
+                         [&](bool shown) { finish(shown ? 0 : 1); });
+        window.openSessionInBackground(o.session);
     } else {
         finish(0);
     }
