@@ -5,6 +5,7 @@
 #include "hostilefiles.h"
 #include "jpegwriter.h"
 #include "mainwindow.h"
+#include "peakmemory.h"
 #include "picturebox.h"
 #include "renditions.h"
 
@@ -209,20 +210,6 @@ double meanDifference(const QImage &a, const QImage &b)
         }
     }
     return sum / (3.0 * a.width() * a.height());
-}
-
-// Peak resident memory of this process since it started, in MB. Read from the process
-// itself: the rusage of a spawned child also counts the parent's pages at the spawn.
-double peakResidentMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
 }
 
 // Copies of the camera files with the 160 x 107 thumbnail a camera embeds in the EXIF

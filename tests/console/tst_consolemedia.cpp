@@ -1,5 +1,6 @@
 #include "consolesession.h"
 #include "consolewindow.h"
+#include "eventdetailview.h"
 #include "countersview.h"
 #include "commanddraft.h"
 #include "connectionpanel.h"
@@ -7,6 +8,7 @@
 #include "ptydevice.h"
 #include "scriptpanel.h"
 #include "scriptreader.h"
+#include "trafficfilter.h"
 #include "trafficmodel.h"
 #include "udpdevice.h"
 #include "usbbus.h"
@@ -15,6 +17,7 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -39,6 +42,8 @@ private slots:
     void usbUnpluggedAndBack();
     void wireRowsWhenAsked_data();
     void wireRowsWhenAsked();
+    void badChecksumShown_data();
+    void badChecksumShown();
 
 private:
     // Starts the device on the medium (unless it runs), opens the window's session on it.
@@ -390,6 +395,62 @@ void TestConsoleMedia::wireRowsWhenAsked()
     const QByteArray frameStart = QByteArray("01") + QByteArray::number(second.bySN, 16).rightJustified(2, '0') + "71";
     QTRY_VERIFY2_WITH_TIMEOUT(joined(true).contains("[R" + frameStart), joined(true).constData(), 10000);
     QVERIFY2(joined(false).contains("[A" + frameStart), joined(false).constData());
+}
+
+void TestConsoleMedia::badChecksumShown_data()
+{
+    addMedia();
+}
+
+void TestConsoleMedia::badChecksumShown()
+{
+    // A reply whose checksum is wrong never becomes a row of its own: with the bytes
+    // on the wire shown, the command that went without it says what came, and a
+    // reply that did come is shown as its bytes arrived.
+    QFETCH(QString, medium);
+    if (medium == QLatin1String("serial") && !PtyDevice::supported())
+        QSKIP("no pseudo-terminals here for the simulated serial device");
+    ConsoleWindow window;
+    window.show();
+    QVERIFY(openOn(medium, &window));
+    QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
+    m_device->device().setFault(0x72, SimFault::WrongHeaderChecksum);
+    QAction *wire = window.findChild<QAction *>(QStringLiteral("showWire"));
+    QVERIFY(wire);
+    wire->setChecked(true);
+    const auto rowOf = [&window](HostEvent::Kind kind) {
+        window.traffic()->flush();
+        for (int row = window.traffic()->rowCount() - 1; row >= 0; --row) {
+            if (window.traffic()->event(row).kind() == kind)
+                return row;
+        }
+        return -1;
+    };
+    const auto select = [&window](int row) {
+        window.trafficView()->setCurrentIndex(window.filter()->mapFromSource(window.traffic()->index(row, 0)));
+        return window.detail()->wireText();
+    };
+    CommandDraft draft;
+    draft.cmd = QStringLiteral("72");
+    draft.sub = QStringLiteral("00");
+    draft.timeoutMs = 300;
+    window.session()->send(draft.check().command);
+    // Given up after its resend, or, over UDP, where the refused reply still lets the
+    // queue move on, unaccounted.
+    const auto ended = [&rowOf] { return std::max(rowOf(HostEvent::Kind::GiveUp), rowOf(HostEvent::Kind::Unaccounted)); };
+    QTRY_VERIFY_WITH_TIMEOUT(ended() >= 0, 20000);
+    const QString refused = select(ended());
+    QVERIFY2(refused.startsWith(QStringLiteral("refused for it: reply frame [R01")), qPrintable(refused));
+    QVERIFY2(refused.contains(QStringLiteral("72")), qPrintable(refused));
+
+    draft.cmd = QStringLiteral("71");
+    window.session()->send(draft.check().command);
+    QTRY_VERIFY_WITH_TIMEOUT(rowOf(HostEvent::Kind::Reply) >= 0, 10000);
+    // The reply's bytes may be read on another thread than the one that decodes it.
+    QTRY_VERIFY2_WITH_TIMEOUT(select(rowOf(HostEvent::Kind::Reply)).startsWith(QStringLiteral("frame  [R01")),
+                              qPrintable(window.detail()->wireText()), 10000);
+    QVERIFY2(window.detail()->wireText().contains(QStringLiteral("as it came from ")),
+             qPrintable(window.detail()->wireText()));
 }
 
 QTEST_MAIN(TestConsoleMedia)

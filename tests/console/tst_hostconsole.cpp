@@ -64,6 +64,15 @@ void TestHostConsole::start_data()
         << QStringList{"--udp", "{device}", "--script", "{script}", "--save", "{dir}/run.jsonl", "--screenshot",
                        "{dir}/run.png"}
         << 0 << "";
+    QTest::newRow("scripted run, its picture 1366x768")
+        << QStringList{"--udp", "{device}", "--script", "{script}", "--save", "{dir}/run.jsonl", "--screenshot",
+                       "{dir}/run.png", "--size", "1366x768"}
+        << 0 << "";
+    QTest::newRow("saved session, its picture")
+        << QStringList{"{dir}/kept.jsonl", "--screenshot", "{dir}/run.png", "--size", "1366x768"} << 0 << "";
+    QTest::newRow("size not a size") << QStringList{"--size", "1366"} << 2
+                                     << "hostconsole: --size: give the width and height in pixels, as 1366x768" + usage;
+    QTest::newRow("size past any screen") << QStringList{"--size", "99999x768"} << 2 << "hostconsole: --size: ";
 }
 
 void TestHostConsole::start()
@@ -74,6 +83,12 @@ void TestHostConsole::start()
     QFile bad(m_dir.filePath(QStringLiteral("bad.txt")));
     QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("71:00 expect=never\n") > 0);
     bad.close();
+    // Each row's own picture.
+    QFile::remove(m_dir.filePath(QStringLiteral("run.png")));
+    QFile kept(m_dir.filePath(QStringLiteral("kept.jsonl")));
+    QVERIFY(kept.open(QIODevice::WriteOnly)
+            && kept.write("{\"event\":\"open\",\"medium\":\"UDP\",\"description\":\"127.0.0.2:5000\"}\n") > 0);
+    kept.close();
     for (QString &a : arguments) {
         a.replace(QStringLiteral("{device}"), m_device.endpoint());
         a.replace(QStringLiteral("{script}"), m_script);
@@ -92,14 +107,18 @@ void TestHostConsole::start()
     QCOMPARE(console.exitStatus(), QProcess::NormalExit);
     QCOMPARE(console.exitCode(), exitCode);
 
-    if (arguments.contains(QStringLiteral("--screenshot"))) {
+    if (arguments.contains(QStringLiteral("--screenshot")) && arguments.contains(QStringLiteral("--save"))) {
         QFile saved(m_dir.filePath(QStringLiteral("run.jsonl")));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QByteArray lines = saved.readAll();
         QCOMPARE(lines.count("\"event\":\"reply\""), 2);
         QVERIFY(lines.contains("\"event\":\"summary\""));
+    }
+    if (arguments.contains(QStringLiteral("--screenshot"))) {
         const QImage picture(m_dir.filePath(QStringLiteral("run.png")));
         QVERIFY(!picture.isNull() && picture.width() > 400);
+        if (arguments.contains(QStringLiteral("--size")))
+            QCOMPARE(picture.size(), QSize(1366, 768));
     }
 }
 

@@ -8,11 +8,14 @@
 #include "eventdetailview.h"
 #include "roundtripchart.h"
 #include "scriptpanel.h"
+#include "openprogress.h"
 #include "sessionfile.h"
+#include "sessionreader.h"
 #include "trafficfilter.h"
 #include "trafficmodel.h"
 #include "udppage.h"
 #include "wheelguard.h"
+#include "wireframes.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -30,6 +33,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QSaveFile>
 #include <QScrollArea>
 #include <QScreen>
@@ -71,6 +75,7 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     , m_script(new ScriptPanel(this))
     , m_status(new QLabel(this))
     , m_session(new ConsoleSession(this))
+    , m_reader(new SessionReader(this))
 {
     setWindowTitle(tr("hostconsole"));
     setWindowIcon(MediumStateIndicator::plug(MediumStateIndicator::colourOf(MediumState::Open), 64));
@@ -174,6 +179,7 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
         openMedium(udp);
         emit deviceChosen(udp.udpHost);
     });
+    connectReader();
     fitToScreen();
     onState(MediumState::Closed, QString());
     updateStatus();
@@ -308,6 +314,26 @@ void ConsoleWindow::connectSession()
     connect(m_session, &ConsoleSession::refused, this, [this](const QString &why) { statusBar()->showMessage(why); });
 }
 
+void ConsoleWindow::connectReader()
+{
+    connect(m_reader, &SessionReader::progressed, this, [this](qint64 bytesRead, qint64 size) {
+        if (!m_openProgress)
+            return;
+        m_openProgress->setValue(OpenProgress::step(bytesRead, size));
+        m_openProgress->setLabelText(OpenProgress::text(QFileInfo(m_reader->path()).fileName(), bytesRead, size));
+    });
+    connect(m_reader, &SessionReader::finished, this, [this](bool read, bool cancelled, const QString &error) {
+        delete m_openProgress;
+        m_openProgress = nullptr;
+        // Cancelled, the window stays as it was before the open.
+        if (read)
+            showContents(m_reader->path(), m_reader->takeContents());
+        else if (!cancelled)
+            showError(error);
+        emit sessionOpenEnded(read);
+    });
+}
+
 void ConsoleWindow::openMedium(const MediumOptions &options)
 {
     if (options.medium == MediumOptions::Medium::Broadcast)
@@ -398,6 +424,8 @@ void ConsoleWindow::buildMenus()
 
 void ConsoleWindow::openChosenSession()
 {
+    if (m_reader->isReading())
+        return;
     // A file shown while a medium runs would take the medium's next events
     // under its own, and a later save would mix the two.
     if (mediumInUse()) {
@@ -408,9 +436,8 @@ void ConsoleWindow::openChosenSession()
     if (!settleUnsaved())
         return;
     const QString path = pickSessionToOpen();
-    QString error;
-    if (!path.isEmpty() && !openSession(path, &error))
-        showError(error);
+    if (!path.isEmpty())
+        openSessionInBackground(path);
 }
 
 bool ConsoleWindow::settleUnsaved()
@@ -491,23 +518,42 @@ void ConsoleWindow::setSessionHeader(const QString &medium, const QString &descr
 
 bool ConsoleWindow::openSession(const QString &path, QString *error)
 {
-    // A FIFO would hold the window until something writes to it, a device might
-    // never end: only a file is read.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        *error = tr("Cannot open %1: not a regular file").arg(path);
-        return false;
-    }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = tr("Cannot open %1: %2").arg(path, file.errorString());
+    if (!SessionReader::openFile(&file, error))
         return false;
-    }
     SessionContents contents;
     if (!SessionFile::read(&file, &contents, error)) {
         *error = tr("Cannot read %1: %2").arg(path, *error);
         return false;
     }
+    showContents(path, std::move(contents));
+    return true;
+}
+
+void ConsoleWindow::openSessionInBackground(const QString &path)
+{
+    QString error;
+    if (!m_reader->start(path, &error)) {
+        showError(error);
+        emit sessionOpenEnded(false);
+        return;
+    }
+    // Window-modal: nothing else is asked of the window until the file is in or
+    // the read is cancelled.
+    m_openProgress = new QProgressDialog(this);
+    m_openProgress->setObjectName(QStringLiteral("openProgress"));
+    m_openProgress->setWindowTitle(tr("Open a session"));
+    m_openProgress->setWindowModality(Qt::WindowModal);
+    m_openProgress->setMinimumDuration(0);
+    m_openProgress->setAutoClose(false);
+    m_openProgress->setAutoReset(false);
+    m_openProgress->setRange(0, int(OpenProgress::kSteps));
+    m_openProgress->setLabelText(OpenProgress::text(QFileInfo(path).fileName(), 0, m_reader->size()));
+    connect(m_openProgress, &QProgressDialog::canceled, m_reader, &SessionReader::cancel);
+}
+
+void ConsoleWindow::showContents(const QString &path, SessionContents contents)
+{
     m_medium = contents.medium;
     m_description = contents.description;
     m_summary = contents.summary;
@@ -526,7 +572,6 @@ bool ConsoleWindow::openSession(const QString &path, QString *error)
     m_detail->clear();
     recount();
     setWindowTitle(tr("hostconsole - %1").arg(QFileInfo(path).fileName()));
-    return true;
 }
 
 bool ConsoleWindow::saveSession(const QString &path, QString *error)
@@ -549,9 +594,10 @@ bool ConsoleWindow::saveSession(const QString &path, QString *error)
 void ConsoleWindow::showCurrent()
 {
     const QModelIndex index = m_filter->mapToSource(m_table->currentIndex());
-    if (index.isValid())
+    if (index.isValid()) {
         m_detail->setEvent(m_traffic->event(index.row()));
-    else
+        m_detail->setWireText(WireFrames::paneText(m_traffic->events(), index.row()));
+    } else
         m_detail->clear();
 }
 
@@ -612,8 +658,9 @@ void ConsoleWindow::closeEvent(QCloseEvent *event)
         return;
     }
     // The medium is closed and the session's thread joined now, not when the
-    // window object goes.
+    // window object goes; a file still being read is not shown.
     m_session->shutdown();
+    m_reader->cancel();
     QMainWindow::closeEvent(event);
 }
 

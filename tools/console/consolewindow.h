@@ -19,11 +19,14 @@ class EventDetailView;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QProgressDialog;
 class QSettings;
 class QTabWidget;
 class QTableView;
 class RoundTripChart;
 class ScriptPanel;
+class SessionReader;
+struct SessionContents;
 class TrafficFilter;
 class TrafficModel;
 
@@ -61,6 +64,9 @@ public:
     // Reads a saved session in place of the traffic shown; false, with the reason,
     // when the file cannot be read. Lines it cannot use are counted in the status bar.
     bool openSession(const QString &path, QString *error);
+    // The same on a thread of its own, with the bytes read in a progress dialog whose
+    // Cancel leaves the window as it was; a failure is shown. sessionOpenEnded() follows.
+    void openSessionInBackground(const QString &path);
     // The size and place a person left the window at, from and into settings;
     // without them it opens at a size the screen has room for.
     void restoreSize(const QSettings &settings);
@@ -90,6 +96,8 @@ signals:
     // The script run on the medium ended (exitCode 0: as planned), or the
     // broadcast's answers are in (0: some device answered).
     void runEnded(int exitCode);
+    // A read in the background ended: shown is true when the file is now in the window.
+    void sessionOpenEnded(bool shown);
 
 protected:
     // The file dialogs, one function each, so that a test can answer them; empty
@@ -118,6 +126,9 @@ private:
     // Saves the events not saved yet if a person wants to; false: keep them here.
     bool settleUnsaved();
     bool mediumInUse() const;
+    void connectReader();
+    // A session read in place of the traffic shown, from path.
+    void showContents(const QString &path, SessionContents contents);
 
     TrafficModel *m_traffic;
     TrafficFilter *m_filter;
@@ -136,6 +147,8 @@ private:
     QTabWidget *m_work = nullptr;
     QLabel *m_status;
     ConsoleSession *m_session;
+    SessionReader *m_reader;
+    QProgressDialog *m_openProgress = nullptr;
 
     TrafficCounters m_counters;
     QString m_medium;

@@ -28,15 +28,21 @@ EventDetailView::EventDetailView(QWidget *parent)
     : QWidget(parent)
     , m_fields(new QLabel(this))
     , m_frame(new QLabel(this))
+    , m_wire(new QLabel(this))
     , m_block(new HexDumpView(this))
 {
     m_fields->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_frame->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_frame->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_wire->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_wire->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_wire->setWordWrap(true);
+    m_wire->hide();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_fields);
     layout->addWidget(m_frame);
+    layout->addWidget(m_wire);
     layout->addWidget(m_block, 1);
 }
 
@@ -93,7 +99,11 @@ void EventDetailView::setEvent(const ConsoleEvent &e)
     else
         m_frame->clear();
 
-    if (!e.host.hasRecord() || e.extent.blockLength == 0)
+    setWireText(QString());
+    // The bytes of a wire row are what it is about.
+    if (e.kind() == HostEvent::Kind::Wire)
+        m_block->setBytes(h.bytes);
+    else if (!e.host.hasRecord() || e.extent.blockLength == 0)
         m_block->clear();
     else if (e.blockHeld())
         m_block->setBytes(r.baData);
@@ -101,10 +111,17 @@ void EventDetailView::setEvent(const ConsoleEvent &e)
         m_block->setPlainText(QStringLiteral("The block's %1 bytes were not kept.").arg(e.extent.blockLength));
 }
 
+void EventDetailView::setWireText(const QString &text)
+{
+    m_wire->setText(text);
+    m_wire->setVisible(!text.isEmpty());
+}
+
 void EventDetailView::clear()
 {
     m_fields->clear();
     m_frame->clear();
+    setWireText(QString());
     m_block->clear();
 }
 
@@ -116,6 +133,11 @@ QString EventDetailView::fieldsText() const
 QString EventDetailView::frameText() const
 {
     return m_frame->text();
+}
+
+QString EventDetailView::wireText() const
+{
+    return m_wire->text();
 }
 
 QString EventDetailView::blockText() const

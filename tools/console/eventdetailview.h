@@ -19,11 +19,15 @@ public:
 
     void setEvent(const ConsoleEvent &event);
     void clear();
+    // What the bytes on the wire say of the event (WireFrames::paneText), under its
+    // frame; set after setEvent(), which clears it.
+    void setWireText(const QString &text);
 
     // What the view shows, for a test and for copying: the fields, then the frame line.
     QString fieldsText() const;
     QString frameText() const;
     QString blockText() const;
+    QString wireText() const;
 
     // A record's eight header bytes as hex, checksum included; "--" stands for a
     // head byte the event does not know.
@@ -32,6 +36,7 @@ public:
 private:
     QLabel *m_fields;
     QLabel *m_frame;
+    QLabel *m_wire;
     HexDumpView *m_block;
 };
 

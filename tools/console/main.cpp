@@ -7,6 +7,7 @@
 #include "hostlog.h"
 #include "hostoptions.h"
 #include "scriptreader.h"
+#include "sessionreader.h"
 #include "toolcommandline.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSize>
 #include <QTextStream>
 #include <QTimer>
 
@@ -28,7 +30,19 @@ struct Options
     QString script;
     QString save;
     QString screenshot;
+    // The window's size as given; invalid: the size it was left at, or one the screen
+    // has room for.
+    QSize size;
 };
+
+// "1366x768": a size a window can take; an invalid size otherwise.
+QSize readSize(const QString &text)
+{
+    static const QRegularExpression kSize(QStringLiteral("^(\\d{3,5})x(\\d{3,5})$"));
+    const QRegularExpressionMatch m = kSize.match(text);
+    const QSize size = m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
+    return size.width() <= 16384 && size.height() <= 16384 ? size : QSize();
+}
 
 // Reads the arguments into *o; a Help, Version or Error result with *message as
 // ToolCommandLine gives it.
@@ -54,7 +68,11 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
                                                        "(or the broadcast) has ended, or the medium is open, then "
                                                        "quit with the script's exit status."),
                                         QStringLiteral("FILE"));
-    parser.addOptions({script, save, screenshot});
+    const QCommandLineOption size(QStringLiteral("size"),
+                                  QStringLiteral("Open the window at this size (1366x768), as on a screen that "
+                                                 "size: for pictures of it."),
+                                  QStringLiteral("WIDTHxHEIGHT"));
+    parser.addOptions({script, save, screenshot, size});
     parser.addPositionalArgument(QStringLiteral("session"), QStringLiteral("A saved session to browse."),
                                  QStringLiteral("[session]"));
     const ToolCommandLine::Result read =
@@ -73,7 +91,7 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
         why = QStringLiteral("give at most one session to browse");
     else if (!HostCommandLine::readMedium(parser, &o->host, &o->medium, &why))
         why = why.isEmpty() ? QStringLiteral("bad medium") : why;
-    for (const QCommandLineOption &option : {script, save, screenshot}) {
+    for (const QCommandLineOption &option : {script, save, screenshot, size}) {
         if (why.isEmpty() && parser.values(option).size() > 1)
             why = QStringLiteral("--%1 given more than once").arg(option.names().first());
     }
@@ -81,6 +99,7 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
     o->script = parser.value(script);
     o->save = parser.value(save);
     o->screenshot = parser.value(screenshot);
+    o->size = readSize(parser.value(size));
     const bool broadcast = o->medium && o->host.medium == HostOptions::Medium::Broadcast;
     if (!why.isEmpty()) {
     } else if (o->medium && !o->session.isEmpty()) {
@@ -92,6 +111,8 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
         why = QStringLiteral("--save: give a file, and --script or --broadcast, whose end it waits for");
     } else if (parser.isSet(screenshot) && o->screenshot.isEmpty()) {
         why = QStringLiteral("--screenshot: give a file");
+    } else if (parser.isSet(size) && !o->size.isValid()) {
+        why = QStringLiteral("--size: give the width and height in pixels, as 1366x768");
     }
     if (!why.isEmpty()) {
         *message = ToolCommandLine::usageError(QStringLiteral("hostconsole"), why);
@@ -138,6 +159,24 @@ int words(int argc, char *argv[])
     return ToolCommandLine::finish(parse(app.arguments().mid(1), &o, &message), message);
 }
 
+// A window started for a picture has no one to close a message box: its errors go
+// to stderr instead.
+class StartedWindow : public ConsoleWindow
+{
+public:
+    bool errorsToStderr = false;
+
+protected:
+    void showError(const QString &text) override
+    {
+        if (!errorsToStderr) {
+            ConsoleWindow::showError(text);
+            return;
+        }
+        QTextStream(stderr) << "hostconsole: " << text << Qt::endl;
+    }
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -161,17 +200,25 @@ int main(int argc, char *argv[])
     }
 
     HostLog::install(false);
-    ConsoleWindow window;
+    StartedWindow window;
+    window.errorsToStderr = !o.screenshot.isEmpty();
     // A picture made for the documentation has the same size every time; a window
     // a person opens has the size it was left at.
     QSettings settings;
     const bool remember = o.screenshot.isEmpty();
     if (remember)
         window.restoreSize(settings);
+    if (o.size.isValid())
+        window.resize(o.size);
     window.show();
-    if (!o.session.isEmpty() && !window.openSession(o.session, &message)) {
-        err << "hostconsole: " << message << Qt::endl;
-        return 1;
+    // What stops a file is said here at once; the file itself is read in the
+    // background as File → Open reads it, so that a large one does not hold the window.
+    if (!o.session.isEmpty()) {
+        QFile file(o.session);
+        if (!SessionReader::openFile(&file, &message)) {
+            err << "hostconsole: " << message << Qt::endl;
+            return 1;
+        }
     }
 
     // What the start waits for before it keeps the session and the picture: the
@@ -220,6 +267,10 @@ int main(int argc, char *argv[])
         window.openMedium(o.host);
         if (!o.script.isEmpty())
             window.session()->runScript(o.script);
+    } else if (!o.session.isEmpty()) {
+        QObject::connect(&window, &ConsoleWindow::sessionOpenEnded, &window,
+                         [&](bool shown) { finish(shown ? 0 : 1); });
+        window.openSessionInBackground(o.session);
     } else {
         finish(0);
     }

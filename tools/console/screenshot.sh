@@ -2,7 +2,8 @@
 # Pictures of the console's window for the documentation: hostconsole runs a short
 # script against the simulated device on each medium (a pseudo-terminal, UDP on
 # 127.0.0.2, USB on the preloaded simulated HID bus) and saves its window once the
-# script has ended. Offscreen: no display is needed.
+# script has ended, at 1600x900 (hostconsole-MEDIUM.png) and as on a laptop's
+# 1366x768 screen (hostconsole-MEDIUM-1366x768.png). Offscreen: no display is needed.
 # Usage: tools/console/screenshot.sh [build dir] [output dir]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -54,25 +55,38 @@ e0:01:00:58:00/5a*88                      # 107 bytes, two reports
 EOF
 
 faults=(--silent 42:1 --silent 43 --refused 76)
-"$simdevice" "${faults[@]}" > "$tmp/serial.out" 2> /dev/null &
-devices+=($!)
-"$simdevice" "${faults[@]}" --udp 127.0.0.2:0 --block-datagrams 400 > "$tmp/udp.out" 2> /dev/null &
-devices+=($!)
-tries=0
-until [ -s "$tmp/serial.out" ] && [ -s "$tmp/udp.out" ]; do
-    tries=$((tries + 1))
-    [ $tries -le 100 ] || { echo "the simulated devices did not start" >&2; exit 1; }
-    sleep 0.1
-done
+# Fresh devices for each size: the faults that strike once strike in every picture.
+start_devices() {
+    if [ ${#devices[@]} -gt 0 ]; then kill "${devices[@]}" 2> /dev/null || true; wait "${devices[@]}" 2> /dev/null || true; fi
+    devices=()
+    rm -f "$tmp/serial.out" "$tmp/udp.out"
+    "$simdevice" "${faults[@]}" > "$tmp/serial.out" 2> /dev/null &
+    devices+=($!)
+    "$simdevice" "${faults[@]}" --udp 127.0.0.2:0 --block-datagrams 400 > "$tmp/udp.out" 2> /dev/null &
+    devices+=($!)
+    local tries=0
+    until [ -s "$tmp/serial.out" ] && [ -s "$tmp/udp.out" ]; do
+        tries=$((tries + 1))
+        [ $tries -le 100 ] || { echo "the simulated devices did not start" >&2; exit 1; }
+        sleep 0.1
+    done
+}
 
 mkdir -p "$out"
+# shot NAME SIZE [SUFFIX] COMMAND...
 shot() {
-    local name=$1
-    shift
-    QT_QPA_PLATFORM=offscreen "$@" --screenshot "$out/hostconsole-$name.png" --save "$tmp/$name.jsonl" || { tail -n 1 "$tmp/$name.jsonl"; exit 1; }
-    echo "saved $out/hostconsole-$name.png"
+    local name=$1 size=$2 suffix=$3
+    shift 3
+    QT_QPA_PLATFORM=offscreen "$@" --size "$size" --screenshot "$out/hostconsole-$name$suffix.png" \
+        --save "$tmp/$name.jsonl" || { tail -n 1 "$tmp/$name.jsonl"; exit 1; }
+    echo "saved $out/hostconsole-$name$suffix.png"
 }
-shot serial "$console" --port "$(head -n 1 "$tmp/serial.out")" --script "$tmp/serial.txt"
-shot udp "$console" --udp "$(head -n 1 "$tmp/udp.out")" --script "$tmp/udp.txt"
-shot usb env LD_PRELOAD="$simhid" VELMORA_SIMHID="4c56:0105/silent=42:1/silent=43/refused=76" \
-    "$console" --usb 4c56:0105 --script "$tmp/usb.txt"
+sizes=("1600x900 " "1366x768 -1366x768")
+for s in "${sizes[@]}"; do
+    read -r size suffix <<< "$s"
+    start_devices
+    shot serial "$size" "$suffix" "$console" --port "$(head -n 1 "$tmp/serial.out")" --script "$tmp/serial.txt"
+    shot udp "$size" "$suffix" "$console" --udp "$(head -n 1 "$tmp/udp.out")" --script "$tmp/udp.txt"
+    shot usb "$size" "$suffix" env LD_PRELOAD="$simhid" VELMORA_SIMHID="4c56:0105/silent=42:1/silent=43/refused=76" \
+        "$console" --usb 4c56:0105 --script "$tmp/usb.txt"
+done

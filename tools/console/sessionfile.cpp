@@ -57,16 +57,31 @@ void readLine(const QByteArray &line, SessionContents *contents)
 
 bool read(QIODevice *device, SessionContents *contents, QString *error)
 {
+    return read(device, contents, error, Progress());
+}
+
+bool read(QIODevice *device, SessionContents *contents, QString *error, const Progress &progress)
+{
     // One buffer for every line: a file of any size is read in this much memory,
     // besides the bounded events.
     QByteArray buffer(kMaxLineLength + 3, Qt::Uninitialized);
     bool skippingLongLine = false;
+    qint64 bytesRead = 0;
+    qint64 told = 0;
     while (!device->atEnd()) {
+        if (progress && bytesRead - told >= kProgressStep) {
+            told = bytesRead;
+            if (!progress(bytesRead)) {
+                error->clear();
+                return false;
+            }
+        }
         const qint64 length = device->readLine(buffer.data(), buffer.size());
         if (length <= 0) {
             *error = QStringLiteral("cannot read line %1: %2").arg(contents->lines + 1).arg(device->errorString());
             return false;
         }
+        bytesRead += length;
         QByteArray line = QByteArray::fromRawData(buffer.constData(), int(length));
         const bool whole = line.endsWith('\n') || device->atEnd();
         if (skippingLongLine) {
@@ -84,6 +99,8 @@ bool read(QIODevice *device, SessionContents *contents, QString *error)
             line = line.mid(3);
         readLine(line, contents);
     }
+    if (progress)
+        progress(bytesRead);
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
+
 class QIODevice;
 
 // A session as hostcli --json writes it, one JSON object a line: "open", the
@@ -39,6 +41,12 @@ constexpr int kMaxLineLength = 1 << 18;
 // lines are counted and skipped; false only when the device cannot be read, with
 // *error saying why.
 bool read(QIODevice *device, SessionContents *contents, QString *error);
+
+// Told the bytes read so far, about every kProgressStep bytes; false stops the read
+// there (read() then returns false with *error empty).
+using Progress = std::function<bool(qint64 bytesRead)>;
+constexpr qint64 kProgressStep = qint64(1) << 16;
+bool read(QIODevice *device, SessionContents *contents, QString *error, const Progress &progress);
 
 // Writes the "open" line (when medium is not empty), the events, and the closing
 // lines that are not empty. False, with *error, when the device takes less than all.
