@@ -4,10 +4,13 @@
 #include "connectionpanel.h"
 #include "consolesession.h"
 #include "countersview.h"
+#include "csvexport.h"
 #include "discoverymodel.h"
 #include "eventdetailview.h"
+#include "eventrow.h"
 #include "roundtripchart.h"
 #include "scriptpanel.h"
+#include "searchbar.h"
 #include "sessionfile.h"
 #include "trafficfilter.h"
 #include "trafficmodel.h"
@@ -16,7 +19,10 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QDateTime>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
@@ -43,6 +49,8 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -78,7 +86,8 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     m_filter->setSourceModel(m_traffic);
     m_table->setModel(m_filter);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows, to copy them.
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setWordWrap(false);
     m_table->verticalHeader()->hide();
     // Fixed row heights and column widths: nothing is measured over 100,000 rows.
@@ -90,7 +99,7 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     const struct {
         int column;
         int digits;
-    } widths[] = {{TrafficModel::TimeColumn, 8},  {TrafficModel::SnColumn, 5},        {TrafficModel::KindColumn, 12},
+    } widths[] = {{TrafficModel::TimeColumn, 12},  {TrafficModel::SnColumn, 5},        {TrafficModel::KindColumn, 12},
                   {TrafficModel::CmdColumn, 5},   {TrafficModel::SubColumn, 5},       {TrafficModel::P1Column, 4},
                   {TrafficModel::P2Column, 4},    {TrafficModel::P3Column, 4},        {TrafficModel::BlockColumn, 6},
                   {TrafficModel::RoundTripColumn, 10}, {TrafficModel::OutcomeColumn, 23}};
@@ -125,6 +134,8 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     auto *trafficLayout = new QVBoxLayout(trafficPane);
     trafficLayout->setContentsMargins(0, 0, 0, 0);
     trafficLayout->addWidget(buildFilterBar());
+    m_search = new SearchBar(m_filter, this);
+    trafficLayout->addWidget(m_search);
     trafficLayout->addWidget(m_table, 1);
 
     auto *splitter = new QSplitter(Qt::Vertical, this);
@@ -273,6 +284,10 @@ void ConsoleWindow::connectSession()
             recount();
         }
         setSessionHeader(medium, description);
+        m_openedMs = QDateTime::currentMSecsSinceEpoch();
+        QString logError;
+        if (m_log.isOpen() && !m_log.writeOpen(medium, description, m_openedMs, &logError))
+            logFailed(logError);
         m_discovering = medium == QLatin1String("broadcast");
         if (m_discovering) {
             m_devices->clear();
@@ -369,6 +384,29 @@ void ConsoleWindow::buildMenus()
         if (!path.isEmpty() && !saveSession(path, &error))
             showError(error);
     });
+    QAction *exportCsv = file->addAction(tr("&Export shown rows as CSV..."));
+    exportCsv->setObjectName(QStringLiteral("exportCsv"));
+    exportCsv->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(exportCsv, &QAction::triggered, this, [this] {
+        const QString path = pickCsvToSave();
+        QString error;
+        if (!path.isEmpty() && !exportVisible(path, &error))
+            showError(error);
+    });
+    QAction *log = file->addAction(tr("&Log to file..."));
+    log->setObjectName(QStringLiteral("logToFile"));
+    log->setCheckable(true);
+    connect(log, &QAction::triggered, this, [this, log](bool on) {
+        QString error;
+        if (!on) {
+            stopLog();
+        } else {
+            const QString path = pickLogFile();
+            if (!path.isEmpty() && !startLog(path, &error))
+                showError(error);
+        }
+        log->setChecked(m_log.isOpen());
+    });
     file->addSeparator();
     QAction *quit = file->addAction(tr("&Quit"));
     QMenu *commands = menuBar()->addMenu(tr("&Commands"));
@@ -386,6 +424,17 @@ void ConsoleWindow::buildMenus()
     });
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    QAction *find = edit->addAction(tr("&Find"));
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, m_search, &SearchBar::focusSearch);
+    // Only while the table has the focus: elsewhere Ctrl+C copies a field's text.
+    QAction *copy = edit->addAction(tr("&Copy rows"));
+    copy->setObjectName(QStringLiteral("copyRows"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    m_table->addAction(copy);
+    connect(copy, &QAction::triggered, this, &ConsoleWindow::copySelectedRows);
     QMenu *view = menuBar()->addMenu(tr("&View"));
     // Every byte as it came and went, garbage and bad checksums included, as rows
     // of their own beside the decoded ones.
@@ -444,6 +493,9 @@ bool ConsoleWindow::mediumInUse() const
 
 void ConsoleWindow::addEvent(const ConsoleEvent &event)
 {
+    QString logError;
+    if (m_log.isOpen() && !m_log.write(event, &logError))
+        logFailed(logError);
     m_unsaved = true;
     m_traffic->append(event);
     m_counters.add(event);
@@ -510,6 +562,7 @@ bool ConsoleWindow::openSession(const QString &path, QString *error)
     }
     m_medium = contents.medium;
     m_description = contents.description;
+    m_openedMs = contents.openedMs;
     m_summary = contents.summary;
     m_devicesLine = contents.devices;
     m_fileProblems.clear();
@@ -537,13 +590,77 @@ bool ConsoleWindow::saveSession(const QString &path, QString *error)
         *error = tr("Cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    if (!SessionFile::write(&file, m_medium, m_description, m_traffic->events(), m_summary, m_devicesLine, error)
+    if (!SessionFile::write(&file, m_medium, m_description, m_traffic->events(), m_summary, m_devicesLine, error,
+                            m_openedMs)
         || !file.commit()) {
         *error = tr("Cannot write %1: %2").arg(path, error->isEmpty() ? file.errorString() : *error);
         return false;
     }
     m_unsaved = false;
     return true;
+}
+
+bool ConsoleWindow::exportVisible(const QString &path, QString *error)
+{
+    m_traffic->flush();
+    QList<int> rows;
+    rows.reserve(m_filter->rowCount());
+    for (int row = 0; row < m_filter->rowCount(); ++row)
+        rows << m_filter->mapToSource(m_filter->index(row, 0)).row();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = tr("Cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (!CsvExport::write(&file, *m_traffic, rows, error) || !file.commit()) {
+        *error = tr("Cannot write %1: %2").arg(path, error->isEmpty() ? file.errorString() : *error);
+        return false;
+    }
+    return true;
+}
+
+void ConsoleWindow::copySelectedRows()
+{
+    QList<int> rows;
+    for (const QModelIndex &index : m_table->selectionModel()->selectedRows())
+        rows << m_filter->mapToSource(index).row();
+    if (rows.isEmpty())
+        return;
+    // In the order of the table, not of the clicks.
+    std::sort(rows.begin(), rows.end());
+    QGuiApplication::clipboard()->setText(EventRow::tabSeparated(*m_traffic, rows));
+}
+
+bool ConsoleWindow::startLog(const QString &path, QString *error)
+{
+    m_logProblem.clear();
+    if (!m_log.open(path, error)) {
+        updateStatus();
+        return false;
+    }
+    // The medium already open heads the file, as it heads a saved session.
+    if (!m_medium.isEmpty() && !m_fromFile && !m_log.writeOpen(m_medium, m_description, m_openedMs, error)) {
+        updateStatus();
+        return false;
+    }
+    updateStatus();
+    return true;
+}
+
+void ConsoleWindow::logFailed(const QString &why)
+{
+    // Said in the status bar rather than a dialog: events keep coming meanwhile.
+    m_logProblem = why;
+    if (auto *action = findChild<QAction *>(QStringLiteral("logToFile")))
+        action->setChecked(false);
+    updateStatus();
+}
+
+void ConsoleWindow::stopLog()
+{
+    m_log.close();
+    m_logProblem.clear();
+    updateStatus();
 }
 
 void ConsoleWindow::showCurrent()
@@ -581,6 +698,10 @@ void ConsoleWindow::updateStatus()
     // Said where the eye goes, since a command sent so reaches every device.
     if (m_composer->broadcast())
         text += tr("Commands go to every device (broadcast). ");
+    if (m_log.isOpen())
+        text += tr("Logging to %1. ").arg(QDir::toNativeSeparators(m_log.path()));
+    else if (!m_logProblem.isEmpty())
+        text += tr("Logging stopped: %1. ").arg(m_logProblem);
     m_status->setText(text + m_fileProblems);
 }
 
@@ -603,6 +724,17 @@ QString ConsoleWindow::pickScript()
 {
     return QFileDialog::getOpenFileName(this, tr("Run a script"), QString(),
                                         tr("Scripts (*.txt *.script);;All files (*)"));
+}
+
+QString ConsoleWindow::pickCsvToSave()
+{
+    return QFileDialog::getSaveFileName(this, tr("Export the rows shown"), QString(),
+                                        tr("Comma-separated values (*.csv);;All files (*)"));
+}
+
+QString ConsoleWindow::pickLogFile()
+{
+    return QFileDialog::getSaveFileName(this, tr("Log the session to a file"), QString(), tr(kSessionFilter));
 }
 
 void ConsoleWindow::closeEvent(QCloseEvent *event)

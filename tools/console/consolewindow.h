@@ -2,6 +2,7 @@
 #define CONSOLEWINDOW_H
 
 #include "consoleevent.h"
+#include "eventlog.h"
 #include "mediumoptions.h"
 #include "mediumstate.h"
 #include "trafficcounters.h"
@@ -24,6 +25,7 @@ class QTabWidget;
 class QTableView;
 class RoundTripChart;
 class ScriptPanel;
+class SearchBar;
 class TrafficFilter;
 class TrafficModel;
 
@@ -55,6 +57,8 @@ public:
     ScriptPanel *scriptPanel() const { return m_script; }
     ConsoleSession *session() const { return m_session; }
     const TrafficCounters &counters() const { return m_counters; }
+    SearchBar *searchBar() const { return m_search; }
+    const EventLog &eventLog() const { return m_log; }
     // The status bar's text: the events held, and what a file opened lacked.
     QString statusText() const;
 
@@ -69,6 +73,15 @@ public:
 
     // Writes the traffic held as a session file, whole or not at all.
     bool saveSession(const QString &path, QString *error);
+
+    // Writes the rows the filters show, in their order, as CSV, whole or not at all.
+    bool exportVisible(const QString &path, QString *error);
+    // The selected rows, tab-separated, on the clipboard (Ctrl+C in the table).
+    void copySelectedRows();
+    // Writes each event from now on to path as it comes, a session File → Open
+    // reads; false, with the reason, when the file cannot be written.
+    bool startLog(const QString &path, QString *error);
+    void stopLog();
 
     // Opens the medium the options name (the panel's, or hostcli's given on the
     // command line) through the session; a Broadcast finds the devices at its port.
@@ -97,6 +110,8 @@ protected:
     virtual QString pickSessionToOpen();
     virtual QString pickSessionToSave();
     virtual QString pickScript();
+    virtual QString pickCsvToSave();
+    virtual QString pickLogFile();
     virtual void showError(const QString &text);
     virtual Unsaved askToSave();
     // Whether the medium in use may be closed so that a file is shown instead.
@@ -118,6 +133,7 @@ private:
     // Saves the events not saved yet if a person wants to; false: keep them here.
     bool settleUnsaved();
     bool mediumInUse() const;
+    void logFailed(const QString &why);
 
     TrafficModel *m_traffic;
     TrafficFilter *m_filter;
@@ -151,6 +167,12 @@ private:
     bool m_discovering = false;
     quint16 m_discoveryPort = 0;
     qint64 m_lostEvents = 0;
+    SearchBar *m_search = nullptr;
+    EventLog m_log;
+    // When the medium shown opened, in ms since the epoch; 0 when not known.
+    qint64 m_openedMs = 0;
+    // Why the log stopped by itself; empty while it runs or was stopped by hand.
+    QString m_logProblem;
 };
 
 #endif // CONSOLEWINDOW_H

@@ -50,13 +50,25 @@ bool TrafficFilter::setCommandFilter(const QString &text)
     return true;
 }
 
+void TrafficFilter::setQuery(const EventQuery &query)
+{
+    m_query = query;
+    invalidateFilter();
+}
+
 bool TrafficFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
 {
     const QModelIndex index = sourceModel()->index(sourceRow, 0, sourceParent);
     if (!(m_kinds & (1u << index.data(TrafficModel::KindRole).toInt())))
         return false;
-    if (m_cmd < 0)
+    if (m_cmd >= 0) {
+        const int command = index.data(TrafficModel::CommandRole).toInt();
+        if (command < 0 || (command >> 8) != m_cmd || (m_sub >= 0 && (command & 0xFF) != m_sub))
+            return false;
+    }
+    if (m_query.isEmpty())
         return true;
-    const int command = index.data(TrafficModel::CommandRole).toInt();
-    return command >= 0 && (command >> 8) == m_cmd && (m_sub < 0 || (command & 0xFF) == m_sub);
+    // The event itself, not text made of it for each of 100,000 rows.
+    const auto *traffic = qobject_cast<const TrafficModel *>(sourceModel());
+    return !traffic || m_query.accepts(traffic->event(sourceRow));
 }

@@ -2,6 +2,7 @@
 #define TRAFFICFILTER_H
 
 #include "consoleevent.h"
+#include "eventquery.h"
 
 #include <QSortFilterProxyModel>
 
@@ -22,6 +23,9 @@ public:
     // shows every command. False, and the filter unchanged, for other text.
     bool setCommandFilter(const QString &text);
 
+    // The search, outcome, source and time range besides.
+    void setQuery(const EventQuery &query);
+
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
 
@@ -31,6 +35,7 @@ private:
     quint32 m_kinds;
     int m_cmd = -1; // -1: any
     int m_sub = -1;
+    EventQuery m_query;
 };
 
 #endif // TRAFFICFILTER_H

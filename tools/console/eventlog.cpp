@@ -1,0 +1,55 @@
+#include "eventlog.h"
+
+#include "eventjson.h"
+
+#include <QFileInfo>
+
+bool EventLog::open(const QString &path, QString *error)
+{
+    close();
+    // A FIFO would hold the window until something reads it, a device might take
+    // anything: only a file is written.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = QStringLiteral("Cannot log to %1: not a regular file").arg(path);
+        return false;
+    }
+    m_file.setFileName(path);
+    // Unbuffered: each line goes to the system as it is written, not when a buffer
+    // fills, so what a crash leaves is every event up to it.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        *error = QStringLiteral("Cannot log to %1: %2").arg(path, m_file.errorString());
+        return false;
+    }
+    return true;
+}
+
+void EventLog::close()
+{
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+bool EventLog::writeOpen(const QString &medium, const QString &description, qint64 wallMs, QString *error)
+{
+    return put(EventJson::line(EventJson::openObject(medium, description, wallMs)), error);
+}
+
+bool EventLog::write(const ConsoleEvent &event, QString *error)
+{
+    return put(EventJson::line(EventJson::toJson(event.host, event.extent)), error);
+}
+
+bool EventLog::put(const QByteArray &line, QString *error)
+{
+    if (!m_file.isOpen()) {
+        *error = QStringLiteral("The log is not open");
+        return false;
+    }
+    if (m_file.write(line) != line.size() || !m_file.flush()) {
+        *error = QStringLiteral("Cannot log to %1: %2").arg(m_file.fileName(), m_file.errorString());
+        close();
+        return false;
+    }
+    return true;
+}
