@@ -15,6 +15,22 @@ bool contains(const QString &haystack, const QString &needle)
     return haystack.contains(needle, Qt::CaseInsensitive);
 }
 
+// Where an event came from, as the table shows it: a reply's address, the peer of
+// bytes on the wire; a command's record says nothing of a source.
+const QString &sourceOf(const ConsoleEvent &e)
+{
+    static const QString none;
+    switch (e.kind()) {
+    case HostEvent::Kind::Reply:
+    case HostEvent::Kind::Drop:
+        return e.host.record.strSource;
+    case HostEvent::Kind::Wire:
+        return e.host.text;
+    default:
+        return none;
+    }
+}
+
 // "e1 05", "e105", "0xE1,0x05": pairs of hex digits, separators between bytes.
 bool readBytes(const QString &text, QByteArray *bytes)
 {
@@ -113,12 +129,8 @@ bool EventQuery::accepts(const ConsoleEvent &e) const
 {
     if (m_outcome >= 0 && int(TrafficModel::outcomeOf(e)) != m_outcome)
         return false;
-    if (!m_source.isEmpty()) {
-        // A wire row keeps its peer in the text; a reply, in its record.
-        const QString &source = e.kind() == HostEvent::Kind::Wire ? e.host.text : e.host.record.strSource;
-        if (!contains(source, m_source))
-            return false;
-    }
+    if (!m_source.isEmpty() && !contains(sourceOf(e), m_source))
+        return false;
     return boundsAccept(e) && searchAccepts(e);
 }
 
@@ -128,7 +140,7 @@ bool EventQuery::searchAccepts(const ConsoleEvent &e) const
     switch (m_mode) {
     case Search::Text:
         return m_text.isEmpty() || contains(h.label, m_text) || contains(h.text, m_text)
-            || contains(h.record.strSource, m_text);
+            || contains(sourceOf(e), m_text);
     case Search::Bytes: {
         if (m_bytes.isEmpty())
             return true;

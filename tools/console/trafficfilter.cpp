@@ -18,7 +18,7 @@ void TrafficFilter::setKindShown(HostEvent::Kind kind, bool shown)
     if (kinds == m_kinds)
         return;
     m_kinds = kinds;
-    invalidateFilter();
+    invalidate();
 }
 
 bool TrafficFilter::kindShown(HostEvent::Kind kind) const
@@ -45,7 +45,7 @@ bool TrafficFilter::setCommandFilter(const QString &text)
     if (cmd != m_cmd || sub != m_sub) {
         m_cmd = cmd;
         m_sub = sub;
-        invalidateFilter();
+        invalidate();
     }
     return true;
 }
@@ -53,7 +53,7 @@ bool TrafficFilter::setCommandFilter(const QString &text)
 void TrafficFilter::setQuery(const EventQuery &query)
 {
     m_query = query;
-    invalidateFilter();
+    invalidate();
 }
 
 bool TrafficFilter::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const

@@ -8,7 +8,9 @@
 
 // The traffic rows a person asked to see: of the kinds ticked, and of one command
 // (and sub-command) when one is given. Reads the kind and command roles of a
-// TrafficModel.
+// TrafficModel. A change of what is shown rebuilds the rows at once (invalidate,
+// not invalidateFilter): over 100,000 rows, a filter that keeps every tenth would
+// otherwise announce 10,000 removals one by one, seconds of work for the view.
 class TrafficFilter : public QSortFilterProxyModel
 {
     Q_OBJECT
