@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 // hostconsole started as a test or a documentation script starts it: exit codes
 // and messages for good and bad usage, and a scripted run that keeps its session
 // and a picture of its window.
@@ -64,6 +66,14 @@ void TestHostConsole::start_data()
         << QStringList{"--udp", "{device}", "--script", "{script}", "--save", "{dir}/run.jsonl", "--screenshot",
                        "{dir}/run.png"}
         << 0 << "";
+    QTest::newRow("log without a medium") << QStringList{"--log", "{dir}/live.jsonl"} << 2
+                                          << "hostconsole: --log: give a file, and a medium";
+    QTest::newRow("log to a folder") << QStringList{"--udp", "{device}", "--log", "{dir}"} << 1
+                                     << "not a regular file";
+    QTest::newRow("scripted run, logged as it went")
+        << QStringList{"--udp", "{device}", "--script", "{script}", "--save", "{dir}/logged.jsonl", "--log",
+                       "{dir}/live.jsonl", "--screenshot", "{dir}/logged.png"}
+        << 0 << "";
 }
 
 void TestHostConsole::start()
@@ -100,6 +110,19 @@ void TestHostConsole::start()
         QVERIFY(lines.contains("\"event\":\"summary\""));
         const QImage picture(m_dir.filePath(QStringLiteral("run.png")));
         QVERIFY(!picture.isNull() && picture.width() > 400);
+    }
+    if (arguments.contains(QStringLiteral("--log")) && exitCode == 0) {
+        // The log holds what the saved session holds but the summary, which comes
+        // at the end and is no event.
+        QFile saved(m_dir.filePath(QStringLiteral("logged.jsonl")));
+        QFile live(m_dir.filePath(QStringLiteral("live.jsonl")));
+        QVERIFY(saved.open(QIODevice::ReadOnly) && live.open(QIODevice::ReadOnly));
+        QList<QByteArray> savedLines = saved.readAll().split('\n');
+        savedLines.erase(std::remove_if(savedLines.begin(), savedLines.end(),
+                                        [](const QByteArray &line) { return line.contains("\"event\":\"summary\""); }),
+                         savedLines.end());
+        QCOMPARE(live.readAll().split('\n'), savedLines);
+        QVERIFY(savedLines.first().contains("\"time\":"));
     }
 }
 

@@ -28,6 +28,7 @@ struct Options
     QString script;
     QString save;
     QString screenshot;
+    QString log;
 };
 
 // Reads the arguments into *o; a Help, Version or Error result with *message as
@@ -54,7 +55,11 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
                                                        "(or the broadcast) has ended, or the medium is open, then "
                                                        "quit with the script's exit status."),
                                         QStringLiteral("FILE"));
-    parser.addOptions({script, save, screenshot});
+    const QCommandLineOption log(QStringLiteral("log"),
+                                 QStringLiteral("Write each event to FILE as it comes, as hostcli --json's lines, "
+                                                "so that a crash loses none of them."),
+                                 QStringLiteral("FILE"));
+    parser.addOptions({script, save, screenshot, log});
     parser.addPositionalArgument(QStringLiteral("session"), QStringLiteral("A saved session to browse."),
                                  QStringLiteral("[session]"));
     const ToolCommandLine::Result read =
@@ -73,7 +78,7 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
         why = QStringLiteral("give at most one session to browse");
     else if (!HostCommandLine::readMedium(parser, &o->host, &o->medium, &why))
         why = why.isEmpty() ? QStringLiteral("bad medium") : why;
-    for (const QCommandLineOption &option : {script, save, screenshot}) {
+    for (const QCommandLineOption &option : {script, save, screenshot, log}) {
         if (why.isEmpty() && parser.values(option).size() > 1)
             why = QStringLiteral("--%1 given more than once").arg(option.names().first());
     }
@@ -81,6 +86,7 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
     o->script = parser.value(script);
     o->save = parser.value(save);
     o->screenshot = parser.value(screenshot);
+    o->log = parser.value(log);
     const bool broadcast = o->medium && o->host.medium == HostOptions::Medium::Broadcast;
     if (!why.isEmpty()) {
     } else if (o->medium && !o->session.isEmpty()) {
@@ -92,6 +98,9 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
         why = QStringLiteral("--save: give a file, and --script or --broadcast, whose end it waits for");
     } else if (parser.isSet(screenshot) && o->screenshot.isEmpty()) {
         why = QStringLiteral("--screenshot: give a file");
+    } else if (parser.isSet(log) && (o->log.isEmpty() || !o->medium)) {
+        why = QStringLiteral("--log: give a file, and a medium whose events it keeps (--port, --udp, --usb, "
+                             "--broadcast)");
     }
     if (!why.isEmpty()) {
         *message = ToolCommandLine::usageError(QStringLiteral("hostconsole"), why);
@@ -216,6 +225,10 @@ int main(int argc, char *argv[])
                              finish(0);
                          }
                      });
+    if (!o.log.isEmpty() && !window.startLog(o.log, &message)) {
+        err << "hostconsole: " << message << Qt::endl;
+        return 1;
+    }
     if (o.medium) {
         window.openMedium(o.host);
         if (!o.script.isEmpty())
