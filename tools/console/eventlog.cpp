@@ -15,9 +15,7 @@ bool EventLog::open(const QString &path, QString *error)
         return false;
     }
     m_file.setFileName(path);
-    // Unbuffered: each line goes to the system as it is written, not when a buffer
-    // fills, so what a crash leaves is every event up to it.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *error = QStringLiteral("Cannot log to %1: %2").arg(path, m_file.errorString());
         return false;
     }
@@ -46,6 +44,8 @@ bool EventLog::put(const QByteArray &line, QString *error)
         *error = QStringLiteral("The log is not open");
         return false;
     }
+    // Each line to the system as it is written, not when a buffer fills, so that
+    // what a crash of the console leaves is every event up to it.
     if (m_file.write(line) != line.size() || !m_file.flush()) {
         *error = QStringLiteral("Cannot log to %1: %2").arg(m_file.fileName(), m_file.errorString());
         close();
