@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QTableView>
@@ -36,6 +37,8 @@ private slots:
     void logWrittenAsEventsCome();
     void logRefusesWhatItCannotWrite_data();
     void logRefusesWhatItCannotWrite();
+    void exportAndSaveRefuseWhatTheyCannotWrite_data();
+    void exportAndSaveRefuseWhatTheyCannotWrite();
 
 private:
     QTemporaryDir m_dir;
@@ -383,6 +386,43 @@ void TestFindAndKeep::logRefusesWhatItCannotWrite()
     QVERIFY(!window.eventLog().isOpen());
     window.addEvent(TestEvents::everyKind().first());
     QVERIFY(!window.eventLog().isOpen());
+}
+
+void TestFindAndKeep::exportAndSaveRefuseWhatTheyCannotWrite_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("reason");
+    // A FIFO stays a FIFO: a file saved whole is not renamed over it.
+    QTest::newRow("a FIFO") << "fifo" << "not a regular file";
+    QTest::newRow("a folder") << "folder" << "not a regular file";
+    QTest::newRow("a folder that is not there") << "missing" << "Cannot write";
+}
+
+void TestFindAndKeep::exportAndSaveRefuseWhatTheyCannotWrite()
+{
+    QFETCH(QString, what);
+    QFETCH(QString, reason);
+    QString path;
+    if (what == QLatin1String("fifo")) {
+        path = m_dir.filePath(QStringLiteral("out.fifo"));
+        if (!QFileInfo::exists(path) && !SpecialFiles::makeFifo(path))
+            QSKIP("no FIFOs here");
+    } else if (what == QLatin1String("folder")) {
+        path = m_dir.path();
+    } else {
+        path = m_dir.filePath(QStringLiteral("not/there/out"));
+    }
+    Window window;
+    window.setSessionHeader(QStringLiteral("UDP"), QStringLiteral("127.0.0.1:5000"));
+    for (const ConsoleEvent &e : TestEvents::everyKind())
+        window.addEvent(e);
+    QString error;
+    QVERIFY(!window.exportVisible(path, &error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    error.clear();
+    QVERIFY(!window.saveSession(path, &error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QCOMPARE(QFileInfo(path).isFile(), false);
 }
 
 QTEST_MAIN(TestFindAndKeep)

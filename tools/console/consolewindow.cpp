@@ -9,6 +9,7 @@
 #include "eventdetailview.h"
 #include "eventrow.h"
 #include "roundtripchart.h"
+#include "regularfile.h"
 #include "scriptpanel.h"
 #include "searchbar.h"
 #include "sessionfile.h"
@@ -584,6 +585,11 @@ bool ConsoleWindow::openSession(const QString &path, QString *error)
 
 bool ConsoleWindow::saveSession(const QString &path, QString *error)
 {
+    // Renamed over a FIFO or a device node, the saved file would take its place.
+    if (RegularFile::isOther(path)) {
+        *error = RegularFile::refusal(tr("write"), path);
+        return false;
+    }
     m_traffic->flush();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -602,6 +608,10 @@ bool ConsoleWindow::saveSession(const QString &path, QString *error)
 
 bool ConsoleWindow::exportVisible(const QString &path, QString *error)
 {
+    if (RegularFile::isOther(path)) {
+        *error = RegularFile::refusal(tr("write"), path);
+        return false;
+    }
     m_traffic->flush();
     QList<int> rows;
     rows.reserve(m_filter->rowCount());

@@ -1,17 +1,13 @@
 #include "eventlog.h"
 
 #include "eventjson.h"
-
-#include <QFileInfo>
+#include "regularfile.h"
 
 bool EventLog::open(const QString &path, QString *error)
 {
     close();
-    // A FIFO would hold the window until something reads it, a device might take
-    // anything: only a file is written.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        *error = QStringLiteral("Cannot log to %1: not a regular file").arg(path);
+    if (RegularFile::isOther(path)) {
+        *error = RegularFile::refusal(QStringLiteral("log to"), path);
         return false;
     }
     m_file.setFileName(path);
