@@ -8,8 +8,8 @@
 #include "discoverymodel.h"
 #include "eventdetailview.h"
 #include "eventrow.h"
-#include "roundtripchart.h"
 #include "regularfile.h"
+#include "roundtripchart.h"
 #include "scriptpanel.h"
 #include "searchbar.h"
 #include "sessionfile.h"
@@ -21,8 +21,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QDateTime>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
@@ -100,7 +100,7 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     const struct {
         int column;
         int digits;
-    } widths[] = {{TrafficModel::TimeColumn, 12},  {TrafficModel::SnColumn, 5},        {TrafficModel::KindColumn, 12},
+    } widths[] = {{TrafficModel::TimeColumn, 12}, {TrafficModel::SnColumn, 5},        {TrafficModel::KindColumn, 12},
                   {TrafficModel::CmdColumn, 5},   {TrafficModel::SubColumn, 5},       {TrafficModel::P1Column, 4},
                   {TrafficModel::P2Column, 4},    {TrafficModel::P3Column, 4},        {TrafficModel::BlockColumn, 6},
                   {TrafficModel::RoundTripColumn, 10}, {TrafficModel::OutcomeColumn, 23}};
