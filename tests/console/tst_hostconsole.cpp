@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 // hostconsole started as a test or a documentation script starts it: exit codes
 // and messages for good and bad usage, and a scripted run that keeps its session
 // and a picture of its window.
@@ -73,6 +75,14 @@ void TestHostConsole::start_data()
     QTest::newRow("size not a size") << QStringList{"--size", "1366"} << 2
                                      << "hostconsole: --size: give the width and height in pixels, as 1366x768" + usage;
     QTest::newRow("size past any screen") << QStringList{"--size", "99999x768"} << 2 << "hostconsole: --size: ";
+    QTest::newRow("log without a medium") << QStringList{"--log", "{dir}/live.jsonl"} << 2
+                                          << "hostconsole: --log: give a file, and a medium";
+    QTest::newRow("log to a folder") << QStringList{"--udp", "{device}", "--log", "{dir}"} << 1
+                                     << "not a regular file";
+    QTest::newRow("scripted run, logged as it went")
+        << QStringList{"--udp", "{device}", "--script", "{script}", "--save", "{dir}/logged.jsonl", "--log",
+                       "{dir}/live.jsonl", "--screenshot", "{dir}/logged.png"}
+        << 0 << "";
 }
 
 void TestHostConsole::start()
@@ -83,8 +93,6 @@ void TestHostConsole::start()
     QFile bad(m_dir.filePath(QStringLiteral("bad.txt")));
     QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("71:00 expect=never\n") > 0);
     bad.close();
-    // Each row's own picture.
-    QFile::remove(m_dir.filePath(QStringLiteral("run.png")));
     QFile kept(m_dir.filePath(QStringLiteral("kept.jsonl")));
     QVERIFY(kept.open(QIODevice::WriteOnly)
             && kept.write("{\"event\":\"open\",\"medium\":\"UDP\",\"description\":\"127.0.0.2:5000\"}\n") > 0);
@@ -93,6 +101,18 @@ void TestHostConsole::start()
         a.replace(QStringLiteral("{device}"), m_device.endpoint());
         a.replace(QStringLiteral("{script}"), m_script);
         a.replace(QStringLiteral("{dir}"), m_dir.path());
+    }
+    // The file given after an option; empty without it.
+    const auto valueOf = [&arguments](const char *option) {
+        const int at = arguments.indexOf(QLatin1String(option));
+        return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1) : QString();
+    };
+    const QString savedPath = valueOf("--save");
+    const QString picturePath = valueOf("--screenshot");
+    // Each row's own files, not an earlier row's.
+    for (const QString &path : {savedPath, picturePath}) {
+        if (!path.isEmpty())
+            QFile::remove(path);
     }
 
     QProcess console;
@@ -107,18 +127,31 @@ void TestHostConsole::start()
     QCOMPARE(console.exitStatus(), QProcess::NormalExit);
     QCOMPARE(console.exitCode(), exitCode);
 
-    if (arguments.contains(QStringLiteral("--screenshot")) && arguments.contains(QStringLiteral("--save"))) {
-        QFile saved(m_dir.filePath(QStringLiteral("run.jsonl")));
+    if (!picturePath.isEmpty() && !savedPath.isEmpty()) {
+        QFile saved(savedPath);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QByteArray lines = saved.readAll();
         QCOMPARE(lines.count("\"event\":\"reply\""), 2);
         QVERIFY(lines.contains("\"event\":\"summary\""));
     }
-    if (arguments.contains(QStringLiteral("--screenshot"))) {
-        const QImage picture(m_dir.filePath(QStringLiteral("run.png")));
+    if (!picturePath.isEmpty()) {
+        const QImage picture(picturePath);
         QVERIFY(!picture.isNull() && picture.width() > 400);
         if (arguments.contains(QStringLiteral("--size")))
             QCOMPARE(picture.size(), QSize(1366, 768));
+    }
+    if (arguments.contains(QStringLiteral("--log")) && exitCode == 0) {
+        // The log holds what the saved session holds but the summary, which comes
+        // at the end and is no event.
+        QFile saved(m_dir.filePath(QStringLiteral("logged.jsonl")));
+        QFile live(m_dir.filePath(QStringLiteral("live.jsonl")));
+        QVERIFY(saved.open(QIODevice::ReadOnly) && live.open(QIODevice::ReadOnly));
+        QList<QByteArray> savedLines = saved.readAll().split('\n');
+        savedLines.erase(std::remove_if(savedLines.begin(), savedLines.end(),
+                                        [](const QByteArray &line) { return line.contains("\"event\":\"summary\""); }),
+                         savedLines.end());
+        QCOMPARE(live.readAll().split('\n'), savedLines);
+        QVERIFY(savedLines.first().contains("\"time\":"));
     }
 }
 

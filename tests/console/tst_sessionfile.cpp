@@ -3,6 +3,7 @@
 #include "testevents.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QtTest>
 
@@ -17,6 +18,8 @@ private slots:
     void badLines_data();
     void badLines();
     void boundedByTheBuffer();
+    void wallClock_data();
+    void wallClock();
 };
 
 namespace {
@@ -42,6 +45,12 @@ SessionContents read(const QByteArray &text, int capacity = TrafficBuffer::kDefa
     if (!SessionFile::read(&in, &contents, &error))
         qWarning("%s", qPrintable(error));
     return contents;
+}
+
+// The first event's instant, in local time, as the wall-clock cases have it.
+qint64 openedAt()
+{
+    return QDateTime(QDate(2026, 12, 9), QTime(14, 3, 25, 512)).toMSecsSinceEpoch();
 }
 
 } // namespace
@@ -161,6 +170,71 @@ void TestSessionFile::boundedByTheBuffer()
     QCOMPARE(contents.events.size(), 50);
     QCOMPARE(contents.events.droppedCount(), qint64(70));
     QCOMPARE(contents.events.at(0).host.timeMs, qint64(70));
+}
+
+void TestSessionFile::wallClock_data()
+{
+    // Every kind with its wall clock, and the medium's opening time; then what an
+    // older hostcli's lines, without them, and damaged ones give.
+    const qint64 opened = openedAt();
+    TrafficBuffer events;
+    for (ConsoleEvent e : TestEvents::everyKind()) {
+        e.host.wallMs = opened + e.host.timeMs;
+        events.append(e);
+    }
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QString error;
+    QVERIFY(SessionFile::write(&out, QStringLiteral("UDP"), QStringLiteral("127.0.0.1:5000"), events, QJsonObject(),
+                               QJsonObject(), &error, opened));
+    const QByteArray whole = out.data();
+    const QByteArray older = QByteArray(whole).replace(QByteArray(",\"wallMs\":") + QByteArray::number(opened + 5), "");
+
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<qint64>("openedMs");
+    QTest::addColumn<qint64>("replyWallMs");
+    QTest::addColumn<int>("events");
+    QTest::addColumn<int>("bad");
+
+    const int all = events.size();
+    QTest::newRow("every line with its clock") << whole << opened << opened + 5 << all << 0;
+    QTest::newRow("a line without, as older ones") << older << opened << qint64(0) << all << 0;
+    QTest::newRow("an open line without its time")
+        << QByteArray("{\"event\":\"open\",\"medium\":\"UDP\"}\n") + whole.mid(whole.indexOf('\n') + 1) << qint64(0)
+        << opened + 5 << all << 0;
+    QTest::newRow("an open line with a time that is none")
+        << QByteArray(whole).replace("\"time\":\"2026", "\"time\":\"x026") << qint64(0) << opened + 5 << all << 0;
+    QTest::newRow("a negative clock")
+        << QByteArray(whole).replace(QByteArray("\"wallMs\":") + QByteArray::number(opened + 5), "\"wallMs\":-1")
+        << opened << qint64(-1) << all - 1 << 1;
+    QTest::newRow("a clock in words")
+        << QByteArray(whole).replace(QByteArray("\"wallMs\":") + QByteArray::number(opened + 5), "\"wallMs\":\"now\"")
+        << opened << qint64(-1) << all - 1 << 1;
+}
+
+void TestSessionFile::wallClock()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(qint64, openedMs);
+    QFETCH(qint64, replyWallMs);
+    QFETCH(int, events);
+    QFETCH(int, bad);
+
+    const SessionContents contents = read(text);
+    QCOMPARE(contents.openedMs, openedMs);
+    QCOMPARE(contents.events.size(), events);
+    QCOMPARE(contents.badLines, qint64(bad));
+    if (replyWallMs >= 0)
+        QCOMPARE(contents.events.at(1).host.wallMs, replyWallMs);
+    // The other lines keep their clocks, and say them again when written.
+    QCOMPARE(contents.events.at(0).host.wallMs, openedAt());
+    QBuffer again;
+    again.open(QIODevice::WriteOnly);
+    QString error;
+    QVERIFY(SessionFile::write(&again, QStringLiteral("UDP"), QStringLiteral("127.0.0.1:5000"), contents.events,
+                               QJsonObject(), QJsonObject(), &error, contents.openedMs));
+    if (bad == 0 && openedMs > 0)
+        QCOMPARE(again.data(), text);
 }
 
 QTEST_GUILESS_MAIN(TestSessionFile)

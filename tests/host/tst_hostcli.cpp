@@ -3,6 +3,7 @@
 #include "udpdevice.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -303,6 +304,17 @@ void TestHostCli::jsonLinesAndErrorLog()
         QVERIFY2(doc.isObject(), qPrintable(line));
         last = doc.object();
         events << last.value(QStringLiteral("event")).toString();
+        // When each happened by the wall clock; the medium's opening with its date.
+        const QString event = events.last();
+        if (event == QLatin1String("open"))
+            QVERIFY2(qAbs(QDateTime::fromString(last.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
+                              .toMSecsSinceEpoch()
+                          - QDateTime::currentMSecsSinceEpoch())
+                         < 600000,
+                     qPrintable(line));
+        else if (event != QLatin1String("summary"))
+            QVERIFY2(qAbs(last.value(QStringLiteral("wallMs")).toDouble() - QDateTime::currentMSecsSinceEpoch()) < 600000,
+                     qPrintable(line));
     }
     // A reply and the next release come from two workers: their order may vary.
     QCOMPARE(events.first(), QStringLiteral("open"));

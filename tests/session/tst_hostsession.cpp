@@ -8,6 +8,7 @@
 #include "threadlesschild.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -278,16 +279,19 @@ void TestHostSession::jsonShape_data()
     QTest::addColumn<QString>("event");
     QTest::addColumn<QStringList>("keys");
 
-    const QStringList record{"event", "timeMs", "sn", "cmd", "sub", "p1", "p2", "p3", "block", "label", "line"};
-    QTest::newRow("open") << "open" << QStringList{"event", "medium", "description"};
+    // Every event says when it happened by the wall clock too (wallMs); the open
+    // line, when the medium opened (time).
+    const QStringList record{"event", "timeMs", "sn", "cmd", "sub", "p1", "p2", "p3", "block", "label", "line",
+                             "wallMs"};
+    QTest::newRow("open") << "open" << QStringList{"event", "medium", "description", "time"};
     QTest::newRow("send") << "send" << record + QStringList{"frame", "bytes", "pieces", "unit", "resend", "blockHex"};
     QTest::newRow("resend") << "resend" << record;
     QTest::newRow("reply") << "reply" << record + QStringList{"source", "matched", "roundTripMs", "head", "blockHex"};
     QTest::newRow("drop") << "drop" << record + QStringList{"source", "matched", "roundTripMs", "head", "blockHex"};
     QTest::newRow("giveup") << "giveup" << record + QStringList{"sends"};
     QTest::newRow("sendfailed") << "sendfailed" << record + QStringList{"reason"};
-    QTest::newRow("medium") << "medium" << QStringList{"event", "timeMs", "present", "text"};
-    QTest::newRow("note") << "note" << QStringList{"event", "timeMs", "text"};
+    QTest::newRow("medium") << "medium" << QStringList{"event", "timeMs", "present", "text", "wallMs"};
+    QTest::newRow("note") << "note" << QStringList{"event", "timeMs", "text", "wallMs"};
     QTest::newRow("summary") << "summary"
                              << QStringList{"event", "medium", "commands", "sent", "answered", "dropped", "resent",
                                             "givenUp", "unaccounted", "notAsPlanned", "sendFailures",
@@ -313,11 +317,14 @@ void TestHostSession::jsonShape()
                              &summary);
     QCOMPARE(exitCode, 0);
     reporter.summary(QStringLiteral("serial"), summary, exitCode);
+    // Made here as a session makes them, with their wall clock.
     HostEvent medium;
     medium.kind = HostEvent::Kind::Medium;
+    medium.wallMs = QDateTime::currentMSecsSinceEpoch();
     reporter.event(medium);
     HostEvent note;
     note.kind = HostEvent::Kind::Note;
+    note.wallMs = medium.wallMs;
     reporter.event(note);
     reporter.devicesFound({QStringLiteral("127.0.0.2")});
 

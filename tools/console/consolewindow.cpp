@@ -4,11 +4,15 @@
 #include "connectionpanel.h"
 #include "consolesession.h"
 #include "countersview.h"
+#include "csvexport.h"
 #include "discoverymodel.h"
 #include "eventdetailview.h"
+#include "eventrow.h"
+#include "regularfile.h"
 #include "roundtripchart.h"
 #include "scriptpanel.h"
 #include "openprogress.h"
+#include "searchbar.h"
 #include "sessionfile.h"
 #include "sessionreader.h"
 #include "trafficfilter.h"
@@ -19,7 +23,10 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
@@ -47,6 +54,8 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -83,7 +92,8 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     m_filter->setSourceModel(m_traffic);
     m_table->setModel(m_filter);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows, to copy them.
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setWordWrap(false);
     m_table->verticalHeader()->hide();
     // Fixed row heights and column widths: nothing is measured over 100,000 rows.
@@ -95,7 +105,7 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     const struct {
         int column;
         int digits;
-    } widths[] = {{TrafficModel::TimeColumn, 8},  {TrafficModel::SnColumn, 5},        {TrafficModel::KindColumn, 12},
+    } widths[] = {{TrafficModel::TimeColumn, 12}, {TrafficModel::SnColumn, 5},        {TrafficModel::KindColumn, 12},
                   {TrafficModel::CmdColumn, 5},   {TrafficModel::SubColumn, 5},       {TrafficModel::P1Column, 4},
                   {TrafficModel::P2Column, 4},    {TrafficModel::P3Column, 4},        {TrafficModel::BlockColumn, 6},
                   {TrafficModel::RoundTripColumn, 10}, {TrafficModel::OutcomeColumn, 23}};
@@ -130,6 +140,8 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
     auto *trafficLayout = new QVBoxLayout(trafficPane);
     trafficLayout->setContentsMargins(0, 0, 0, 0);
     trafficLayout->addWidget(buildFilterBar());
+    m_search = new SearchBar(m_filter, this);
+    trafficLayout->addWidget(m_search);
     trafficLayout->addWidget(m_table, 1);
 
     auto *splitter = new QSplitter(Qt::Vertical, this);
@@ -279,6 +291,10 @@ void ConsoleWindow::connectSession()
             recount();
         }
         setSessionHeader(medium, description);
+        m_openedMs = QDateTime::currentMSecsSinceEpoch();
+        QString logError;
+        if (m_log.isOpen() && !m_log.writeOpen(medium, description, m_openedMs, &logError))
+            logFailed(logError);
         m_discovering = medium == QLatin1String("broadcast");
         if (m_discovering) {
             m_devices->clear();
@@ -395,6 +411,29 @@ void ConsoleWindow::buildMenus()
         if (!path.isEmpty() && !saveSession(path, &error))
             showError(error);
     });
+    QAction *exportCsv = file->addAction(tr("&Export shown rows as CSV..."));
+    exportCsv->setObjectName(QStringLiteral("exportCsv"));
+    exportCsv->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(exportCsv, &QAction::triggered, this, [this] {
+        const QString path = pickCsvToSave();
+        QString error;
+        if (!path.isEmpty() && !exportVisible(path, &error))
+            showError(error);
+    });
+    QAction *log = file->addAction(tr("&Log to file..."));
+    log->setObjectName(QStringLiteral("logToFile"));
+    log->setCheckable(true);
+    connect(log, &QAction::triggered, this, [this, log](bool on) {
+        QString error;
+        if (!on) {
+            stopLog();
+        } else {
+            const QString path = pickLogFile();
+            if (!path.isEmpty() && !startLog(path, &error))
+                showError(error);
+        }
+        log->setChecked(m_log.isOpen());
+    });
     file->addSeparator();
     QAction *quit = file->addAction(tr("&Quit"));
     QMenu *commands = menuBar()->addMenu(tr("&Commands"));
@@ -412,6 +451,17 @@ void ConsoleWindow::buildMenus()
     });
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    QAction *find = edit->addAction(tr("&Find"));
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, m_search, &SearchBar::focusSearch);
+    // Only while the table has the focus: elsewhere Ctrl+C copies a field's text.
+    QAction *copy = edit->addAction(tr("&Copy rows"));
+    copy->setObjectName(QStringLiteral("copyRows"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    m_table->addAction(copy);
+    connect(copy, &QAction::triggered, this, &ConsoleWindow::copySelectedRows);
     QMenu *view = menuBar()->addMenu(tr("&View"));
     // Every byte as it came and went, garbage and bad checksums included, as rows
     // of their own beside the decoded ones.
@@ -471,6 +521,9 @@ bool ConsoleWindow::mediumInUse() const
 
 void ConsoleWindow::addEvent(const ConsoleEvent &event)
 {
+    QString logError;
+    if (m_log.isOpen() && !m_log.write(event, &logError))
+        logFailed(logError);
     m_unsaved = true;
     m_traffic->append(event);
     m_counters.add(event);
@@ -556,6 +609,7 @@ void ConsoleWindow::showContents(const QString &path, SessionContents contents)
 {
     m_medium = contents.medium;
     m_description = contents.description;
+    m_openedMs = contents.openedMs;
     m_summary = contents.summary;
     m_devicesLine = contents.devices;
     m_fileProblems.clear();
@@ -576,19 +630,92 @@ void ConsoleWindow::showContents(const QString &path, SessionContents contents)
 
 bool ConsoleWindow::saveSession(const QString &path, QString *error)
 {
+    // Renamed over a FIFO or a device node, the saved file would take its place.
+    if (RegularFile::isOther(path)) {
+        *error = RegularFile::refusal(tr("write"), path);
+        return false;
+    }
     m_traffic->flush();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = tr("Cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    if (!SessionFile::write(&file, m_medium, m_description, m_traffic->events(), m_summary, m_devicesLine, error)
+    if (!SessionFile::write(&file, m_medium, m_description, m_traffic->events(), m_summary, m_devicesLine, error,
+                            m_openedMs)
         || !file.commit()) {
         *error = tr("Cannot write %1: %2").arg(path, error->isEmpty() ? file.errorString() : *error);
         return false;
     }
     m_unsaved = false;
     return true;
+}
+
+bool ConsoleWindow::exportVisible(const QString &path, QString *error)
+{
+    if (RegularFile::isOther(path)) {
+        *error = RegularFile::refusal(tr("write"), path);
+        return false;
+    }
+    m_traffic->flush();
+    QList<int> rows;
+    rows.reserve(m_filter->rowCount());
+    for (int row = 0; row < m_filter->rowCount(); ++row)
+        rows << m_filter->mapToSource(m_filter->index(row, 0)).row();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = tr("Cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (!CsvExport::write(&file, *m_traffic, rows, error) || !file.commit()) {
+        *error = tr("Cannot write %1: %2").arg(path, error->isEmpty() ? file.errorString() : *error);
+        return false;
+    }
+    return true;
+}
+
+void ConsoleWindow::copySelectedRows()
+{
+    QList<int> rows;
+    for (const QModelIndex &index : m_table->selectionModel()->selectedRows())
+        rows << m_filter->mapToSource(index).row();
+    if (rows.isEmpty())
+        return;
+    // In the order of the table, not of the clicks.
+    std::sort(rows.begin(), rows.end());
+    QGuiApplication::clipboard()->setText(EventRow::tabSeparated(*m_traffic, rows));
+}
+
+bool ConsoleWindow::startLog(const QString &path, QString *error)
+{
+    m_logProblem.clear();
+    if (!m_log.open(path, error)) {
+        updateStatus();
+        return false;
+    }
+    // The medium already open heads the file, as it heads a saved session.
+    if (!m_medium.isEmpty() && !m_fromFile && !m_log.writeOpen(m_medium, m_description, m_openedMs, error)) {
+        updateStatus();
+        return false;
+    }
+    updateStatus();
+    return true;
+}
+
+void ConsoleWindow::logFailed(const QString &why)
+{
+    // Said in the status bar rather than a dialog: events keep coming meanwhile.
+    m_logProblem = why;
+    if (auto *action = findChild<QAction *>(QStringLiteral("logToFile")))
+        action->setChecked(false);
+    updateStatus();
+}
+
+void ConsoleWindow::stopLog()
+{
+    m_log.close();
+    m_logProblem.clear();
+    updateStatus();
 }
 
 void ConsoleWindow::showCurrent()
@@ -627,6 +754,10 @@ void ConsoleWindow::updateStatus()
     // Said where the eye goes, since a command sent so reaches every device.
     if (m_composer->broadcast())
         text += tr("Commands go to every device (broadcast). ");
+    if (m_log.isOpen())
+        text += tr("Logging to %1. ").arg(QDir::toNativeSeparators(m_log.path()));
+    else if (!m_logProblem.isEmpty())
+        text += tr("Logging stopped: %1. ").arg(m_logProblem);
     m_status->setText(text + m_fileProblems);
 }
 
@@ -649,6 +780,17 @@ QString ConsoleWindow::pickScript()
 {
     return QFileDialog::getOpenFileName(this, tr("Run a script"), QString(),
                                         tr("Scripts (*.txt *.script);;All files (*)"));
+}
+
+QString ConsoleWindow::pickCsvToSave()
+{
+    return QFileDialog::getSaveFileName(this, tr("Export the rows shown"), QString(),
+                                        tr("Comma-separated values (*.csv);;All files (*)"));
+}
+
+QString ConsoleWindow::pickLogFile()
+{
+    return QFileDialog::getSaveFileName(this, tr("Log the session to a file"), QString(), tr(kSessionFilter));
 }
 
 void ConsoleWindow::closeEvent(QCloseEvent *event)

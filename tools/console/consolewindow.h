@@ -2,6 +2,7 @@
 #define CONSOLEWINDOW_H
 
 #include "consoleevent.h"
+#include "eventlog.h"
 #include "mediumoptions.h"
 #include "mediumstate.h"
 #include "trafficcounters.h"
@@ -27,6 +28,7 @@ class RoundTripChart;
 class ScriptPanel;
 class SessionReader;
 struct SessionContents;
+class SearchBar;
 class TrafficFilter;
 class TrafficModel;
 
@@ -58,6 +60,8 @@ public:
     ScriptPanel *scriptPanel() const { return m_script; }
     ConsoleSession *session() const { return m_session; }
     const TrafficCounters &counters() const { return m_counters; }
+    SearchBar *searchBar() const { return m_search; }
+    const EventLog &eventLog() const { return m_log; }
     // The status bar's text: the events held, and what a file opened lacked.
     QString statusText() const;
 
@@ -75,6 +79,15 @@ public:
 
     // Writes the traffic held as a session file, whole or not at all.
     bool saveSession(const QString &path, QString *error);
+
+    // Writes the rows the filters show, in their order, as CSV, whole or not at all.
+    bool exportVisible(const QString &path, QString *error);
+    // The selected rows, tab-separated, on the clipboard (Ctrl+C in the table).
+    void copySelectedRows();
+    // Writes each event from now on to path as it comes, a session File → Open
+    // reads; false, with the reason, when the file cannot be written.
+    bool startLog(const QString &path, QString *error);
+    void stopLog();
 
     // Opens the medium the options name (the panel's, or hostcli's given on the
     // command line) through the session; a Broadcast finds the devices at its port.
@@ -105,6 +118,8 @@ protected:
     virtual QString pickSessionToOpen();
     virtual QString pickSessionToSave();
     virtual QString pickScript();
+    virtual QString pickCsvToSave();
+    virtual QString pickLogFile();
     virtual void showError(const QString &text);
     virtual Unsaved askToSave();
     // Whether the medium in use may be closed so that a file is shown instead.
@@ -129,6 +144,7 @@ private:
     void connectReader();
     // A session read in place of the traffic shown, from path.
     void showContents(const QString &path, SessionContents contents);
+    void logFailed(const QString &why);
 
     TrafficModel *m_traffic;
     TrafficFilter *m_filter;
@@ -164,6 +180,12 @@ private:
     bool m_discovering = false;
     quint16 m_discoveryPort = 0;
     qint64 m_lostEvents = 0;
+    SearchBar *m_search = nullptr;
+    EventLog m_log;
+    // When the medium shown opened, in ms since the epoch; 0 when not known.
+    qint64 m_openedMs = 0;
+    // Why the log stopped by itself; empty while it runs or was stopped by hand.
+    QString m_logProblem;
 };
 
 #endif // CONSOLEWINDOW_H

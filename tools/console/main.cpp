@@ -33,6 +33,7 @@ struct Options
     // The window's size as given; invalid: the size it was left at, or one the screen
     // has room for.
     QSize size;
+    QString log;
 };
 
 // "1366x768": a size a window can take; an invalid size otherwise.
@@ -72,7 +73,11 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
                                   QStringLiteral("Open the window at this size (1366x768), as on a screen that "
                                                  "size: for pictures of it."),
                                   QStringLiteral("WIDTHxHEIGHT"));
-    parser.addOptions({script, save, screenshot, size});
+    const QCommandLineOption log(QStringLiteral("log"),
+                                 QStringLiteral("Write each event to FILE as it comes, as hostcli --json's lines, "
+                                                "so that a crash loses none of them."),
+                                 QStringLiteral("FILE"));
+    parser.addOptions({script, save, screenshot, size, log});
     parser.addPositionalArgument(QStringLiteral("session"), QStringLiteral("A saved session to browse."),
                                  QStringLiteral("[session]"));
     const ToolCommandLine::Result read =
@@ -91,7 +96,7 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
         why = QStringLiteral("give at most one session to browse");
     else if (!HostCommandLine::readMedium(parser, &o->host, &o->medium, &why))
         why = why.isEmpty() ? QStringLiteral("bad medium") : why;
-    for (const QCommandLineOption &option : {script, save, screenshot, size}) {
+    for (const QCommandLineOption &option : {script, save, screenshot, size, log}) {
         if (why.isEmpty() && parser.values(option).size() > 1)
             why = QStringLiteral("--%1 given more than once").arg(option.names().first());
     }
@@ -100,6 +105,7 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
     o->save = parser.value(save);
     o->screenshot = parser.value(screenshot);
     o->size = readSize(parser.value(size));
+    o->log = parser.value(log);
     const bool broadcast = o->medium && o->host.medium == HostOptions::Medium::Broadcast;
     if (!why.isEmpty()) {
     } else if (o->medium && !o->session.isEmpty()) {
@@ -113,6 +119,9 @@ ToolCommandLine::Result parse(const QStringList &arguments, Options *o, QString 
         why = QStringLiteral("--screenshot: give a file");
     } else if (parser.isSet(size) && !o->size.isValid()) {
         why = QStringLiteral("--size: give the width and height in pixels, as 1366x768");
+    } else if (parser.isSet(log) && (o->log.isEmpty() || !o->medium)) {
+        why = QStringLiteral("--log: give a file, and a medium whose events it keeps (--port, --udp, --usb, "
+                             "--broadcast)");
     }
     if (!why.isEmpty()) {
         *message = ToolCommandLine::usageError(QStringLiteral("hostconsole"), why);
@@ -263,6 +272,10 @@ int main(int argc, char *argv[])
                              finish(0);
                          }
                      });
+    if (!o.log.isEmpty() && !window.startLog(o.log, &message)) {
+        err << "hostconsole: " << message << Qt::endl;
+        return 1;
+    }
     if (o.medium) {
         window.openMedium(o.host);
         if (!o.script.isEmpty())

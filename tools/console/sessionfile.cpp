@@ -31,6 +31,7 @@ void readLine(const QByteArray &line, SessionContents *contents)
     if (event == QLatin1String("open")) {
         contents->medium = o.value(QStringLiteral("medium")).toString();
         contents->description = o.value(QStringLiteral("description")).toString();
+        contents->openedMs = EventJson::openTime(o);
     } else if (event == QLatin1String("summary")) {
         contents->summary = o;
     } else if (event == QLatin1String("devices")) {
@@ -105,7 +106,7 @@ bool read(QIODevice *device, SessionContents *contents, QString *error, const Pr
 }
 
 bool write(QIODevice *device, const QString &medium, const QString &description, const TrafficBuffer &events,
-           const QJsonObject &summary, const QJsonObject &devices, QString *error)
+           const QJsonObject &summary, const QJsonObject &devices, QString *error, qint64 openedMs)
 {
     auto put = [device](const QJsonObject &o) {
         const QByteArray line = EventJson::line(o);
@@ -113,7 +114,7 @@ bool write(QIODevice *device, const QString &medium, const QString &description,
     };
     bool ok = true;
     if (!medium.isEmpty())
-        ok = put(EventJson::openObject(medium, description));
+        ok = put(EventJson::openObject(medium, description, openedMs));
     for (int i = 0; ok && i < events.size(); ++i)
         ok = put(EventJson::toJson(events.at(i).host, events.at(i).extent));
     if (ok && !summary.isEmpty())

@@ -17,6 +17,8 @@ struct SessionContents
     // From the "open" line; empty without one.
     QString medium;
     QString description;
+    // The "open" line's time, in ms since the epoch; 0 without one.
+    qint64 openedMs = 0;
     // Bounded like the live traffic: the newest events of a long file.
     TrafficBuffer events;
     // The last "summary" and "devices" lines, as they were; empty without them.
@@ -48,10 +50,11 @@ using Progress = std::function<bool(qint64 bytesRead)>;
 constexpr qint64 kProgressStep = qint64(1) << 16;
 bool read(QIODevice *device, SessionContents *contents, QString *error, const Progress &progress);
 
-// Writes the "open" line (when medium is not empty), the events, and the closing
-// lines that are not empty. False, with *error, when the device takes less than all.
+// Writes the "open" line (when medium is not empty; with its time when openedMs is
+// not 0), the events, and the closing lines that are not empty. False, with
+// *error, when the device takes less than all.
 bool write(QIODevice *device, const QString &medium, const QString &description, const TrafficBuffer &events,
-           const QJsonObject &summary, const QJsonObject &devices, QString *error);
+           const QJsonObject &summary, const QJsonObject &devices, QString *error, qint64 openedMs = 0);
 
 } // namespace SessionFile
 

@@ -7,6 +7,7 @@
 #include "scriptreader.h"
 #include "textreporter.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -218,6 +219,7 @@ void SessionWorker::letGoTyped(const QString &why)
         ConsoleEvent e;
         e.host.kind = HostEvent::Kind::Note;
         e.host.timeMs = m_clock.isValid() ? m_clock.elapsed() : 0;
+        e.host.wallMs = QDateTime::currentMSecsSinceEpoch();
         e.host.text = QStringLiteral("not sent: %1 (%2)").arg(why, CommandText::header(command.command));
         if (m_link->post(e))
             m_wakeWindow();

@@ -1,5 +1,6 @@
 #include "trafficmodel.h"
 
+#include "eventtime.h"
 #include "hexnumber.h"
 
 #include <algorithm>
@@ -40,7 +41,9 @@ QVariant display(const ConsoleEvent &e, int column)
     const bool record = e.host.hasRecord();
     switch (column) {
     case TrafficModel::TimeColumn:
-        return QString::number(double(e.host.timeMs) / 1000.0, 'f', 3);
+        // The clock when the event has one; the seconds since the start stay in
+        // the tooltip (and alone for a line of an older hostcli).
+        return e.host.wallMs > 0 ? EventTime::clock(e.host.wallMs) : EventTime::sinceStart(e.host.timeMs);
     case TrafficModel::SnColumn:
         return record ? QVariant(int(r.bySN)) : QVariant();
     case TrafficModel::KindColumn:
@@ -210,6 +213,10 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return display(e, index.column());
     case Qt::ToolTipRole:
+        if (index.column() == TimeColumn)
+            return e.host.wallMs > 0 ? QStringLiteral("%1, %2 s since the start")
+                                           .arg(EventTime::dateAndClock(e.host.wallMs), EventTime::sinceStart(e.host.timeMs))
+                                     : QStringLiteral("%1 s since the start").arg(EventTime::sinceStart(e.host.timeMs));
         return index.column() == TextColumn ? display(e, TextColumn) : QVariant();
     case Qt::ForegroundRole: {
         const QColor colour = colourOf(outcomeOf(e));
@@ -235,7 +242,7 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char *const kTitles[ColumnCount] = {
-        "Time (s)", "SN", "Kind", "Cmd", "Sub", "P1", "P2", "P3", "Block", "Round trip", "Outcome", "Label / text",
+        "Time", "SN", "Kind", "Cmd", "Sub", "P1", "P2", "P3", "Block", "Round trip", "Outcome", "Label / text",
     };
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(kTitles[section]) : QVariant();
 }

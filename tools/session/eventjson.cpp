@@ -4,6 +4,7 @@
 #include "framecodec.h"
 #include "hexnumber.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -225,6 +226,9 @@ QJsonObject toJson(const HostEvent &e, const Extent &extent)
                         {key("hex"), QString::fromLatin1(e.bytes.toHex())}};
         break;
     }
+    // Only when known: a line read from an older file is written as it was.
+    if (e.wallMs > 0)
+        o.insert(key("wallMs"), e.wallMs);
     return o;
 }
 
@@ -244,6 +248,10 @@ Read fromJson(const QJsonObject &o, HostEvent *event, Extent *extent, QString *e
     if (!readInt(o, "timeMs", 0, qint64(1) << 53, &timeMs, error))
         return Read::Bad;
     e.timeMs = timeMs;
+    qint64 wallMs = 0;
+    if (o.contains(key("wallMs")) && !readInt(o, "wallMs", 0, qint64(1) << 53, &wallMs, error))
+        return Read::Bad;
+    e.wallMs = wallMs;
     if (e.hasRecord() && !readRecord(o, &e, &x, error))
         return Read::Bad;
 
@@ -289,9 +297,25 @@ Read fromJson(const QJsonObject &o, HostEvent *event, Extent *extent, QString *e
     return Read::Event;
 }
 
-QJsonObject openObject(const QString &medium, const QString &description)
+QJsonObject openObject(const QString &medium, const QString &description, qint64 wallMs)
 {
-    return QJsonObject{{key("event"), key("open")}, {key("medium"), medium}, {key("description"), description}};
+    QJsonObject o{{key("event"), key("open")}, {key("medium"), medium}, {key("description"), description}};
+    if (wallMs > 0)
+        o.insert(key("time"), openTimeText(wallMs));
+    return o;
+}
+
+QString openTimeText(qint64 wallMs)
+{
+    // Local time with its offset from UTC, so that the line says both when and where.
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(wallMs);
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+qint64 openTime(const QJsonObject &open)
+{
+    const QDateTime time = QDateTime::fromString(open.value(key("time")).toString(), Qt::ISODateWithMs);
+    return time.isValid() ? time.toMSecsSinceEpoch() : 0;
 }
 
 QJsonObject summaryObject(const QString &medium, const RunSummary &s, int exitCode)

@@ -38,11 +38,17 @@ QJsonObject toJson(const HostEvent &event);
 // length.
 Read fromJson(const QJsonObject &object, HostEvent *event, Extent *extent, QString *error);
 
-// The lines around the events: the medium opened, what the run added up to, the
-// devices that answered a broadcast.
-QJsonObject openObject(const QString &medium, const QString &description);
+// The lines around the events: the medium opened (at wallMs, ms since the epoch,
+// written as "time" when not 0), what the run added up to, the devices that
+// answered a broadcast.
+QJsonObject openObject(const QString &medium, const QString &description, qint64 wallMs = 0);
 QJsonObject summaryObject(const QString &medium, const RunSummary &summary, int exitCode);
 QJsonObject devicesObject(const QStringList &addresses);
+
+// "2026-12-09T14:03:27.512+01:00": the local time with its offset from UTC.
+QString openTimeText(qint64 wallMs);
+// The instant an "open" line gives; 0 without one.
+qint64 openTime(const QJsonObject &open);
 
 // One object as a line: compact, ending in a newline.
 QByteArray line(const QJsonObject &object);

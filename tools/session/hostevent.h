@@ -31,6 +31,9 @@ struct HostEvent
     Kind kind = Kind::Note;
     // Since the run started.
     qint64 timeMs = 0;
+    // The wall-clock instant, in ms since 1970-01-01 UTC; 0 when unknown (a line of
+    // an older hostcli).
+    qint64 wallMs = 0;
     // The command (Send, Resend, GiveUp, Unaccounted, SendFailed) or the reply (Reply, Drop).
     ProtocolData record;
     // Of the command the event belongs to; empty and 0 for a reply that matches no

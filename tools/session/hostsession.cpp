@@ -5,6 +5,8 @@
 #include "portbase.h"
 #include "reporter.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 HostSession::HostSession(PortBase *port, CommandSource *source, Reporter *reporter)
@@ -99,6 +101,7 @@ void HostSession::start()
     DispatcherBridge::clearQueues();
     m_started = true;
     m_startedAt = Clock::now();
+    m_startedWallMs = QDateTime::currentMSecsSinceEpoch();
     topUp();
     if (m_finished)
         return;
@@ -135,8 +138,12 @@ bool HostSession::allTaken() const
     return m_sourceDone && m_added.empty();
 }
 
-void HostSession::report(const HostEvent &event)
+void HostSession::report(const HostEvent &happened)
 {
+    // The wall clock from the same steady instant as timeMs: events keep their
+    // order and spacing when the system clock is set during a run.
+    HostEvent event = happened;
+    event.wallMs = m_startedWallMs + event.timeMs;
     if (m_reporter)
         m_reporter->event(event);
     emit reported(event);

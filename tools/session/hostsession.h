@@ -151,6 +151,8 @@ private:
     RunSummary m_summary;
     QStringList m_sources;
     Clock::time_point m_startedAt;
+    // The wall clock at m_startedAt, in ms since the epoch.
+    qint64 m_startedWallMs = 0;
     QTimer m_deadline;
     QTimer m_listen;
     QTimer m_idleTimer;

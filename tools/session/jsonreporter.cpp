@@ -2,6 +2,7 @@
 
 #include "eventjson.h"
 
+#include <QDateTime>
 #include <QTextStream>
 
 JsonReporter::JsonReporter(QTextStream *out)
@@ -17,7 +18,7 @@ void JsonReporter::put(const QJsonObject &object)
 
 void JsonReporter::opened(const QString &medium, const QString &description)
 {
-    put(EventJson::openObject(medium, description));
+    put(EventJson::openObject(medium, description, QDateTime::currentMSecsSinceEpoch()));
 }
 
 void JsonReporter::event(const HostEvent &e)

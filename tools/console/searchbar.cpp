@@ -1,0 +1,130 @@
+#include "searchbar.h"
+
+#include "trafficfilter.h"
+#include "trafficmodel.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+const QString kBadInput = QStringLiteral("color: #c01c28");
+
+void markBad(QLineEdit *field, bool bad)
+{
+    field->setStyleSheet(bad ? kBadInput : QString());
+}
+
+} // namespace
+
+SearchBar::SearchBar(TrafficFilter *filter, QWidget *parent)
+    : QWidget(parent)
+    , m_filter(filter)
+    , m_mode(new QComboBox(this))
+    , m_search(new QLineEdit(this))
+    , m_outcome(new QComboBox(this))
+    , m_source(new QLineEdit(this))
+    , m_from(new QLineEdit(this))
+    , m_to(new QLineEdit(this))
+    , m_count(new QLabel(this))
+{
+    m_mode->addItem(tr("Text"), int(EventQuery::Search::Text));
+    m_mode->addItem(tr("Hex bytes"), int(EventQuery::Search::Bytes));
+    m_mode->addItem(tr("Serial number"), int(EventQuery::Search::SerialNumber));
+    m_search->setObjectName(QStringLiteral("search"));
+    m_search->setPlaceholderText(tr("search (Ctrl+F)"));
+    m_search->setClearButtonEnabled(true);
+
+    using Outcome = TrafficModel::Outcome;
+    const struct {
+        Outcome outcome;
+        const char *name;
+    } outcomes[] = {
+        {Outcome::Sent, "sent"},
+        {Outcome::SentAgain, "sent again"},
+        {Outcome::Resending, "resending"},
+        {Outcome::Answered, "answered"},
+        {Outcome::Unmatched, "no command of its serial number"},
+        {Outcome::Dropped, "dropped"},
+        {Outcome::GivenUp, "given up"},
+        {Outcome::Unaccounted, "without its reply"},
+        {Outcome::SendFailed, "did not reach the medium"},
+        {Outcome::MediumGone, "device gone"},
+        {Outcome::MediumBack, "device back"},
+        {Outcome::Info, "notes and wire"},
+    };
+    m_outcome->addItem(tr("any outcome"), -1);
+    for (const auto &o : outcomes)
+        m_outcome->addItem(tr(o.name), int(o.outcome));
+
+    m_source->setPlaceholderText(tr("source"));
+    m_source->setToolTip(tr("A reply's address, or the port or address of the bytes on the wire"));
+    m_source->setClearButtonEnabled(true);
+    const QString timeTip =
+        tr("Seconds since the start (12.5) or a time of day (14:03, 14:03:27.512); both ends included");
+    m_from->setPlaceholderText(tr("from"));
+    m_from->setToolTip(timeTip);
+    m_to->setPlaceholderText(tr("to"));
+    m_to->setToolTip(timeTip);
+    const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    m_source->setMaximumWidth(digit * 16);
+    m_from->setMaximumWidth(digit * 13);
+    m_to->setMaximumWidth(digit * 13);
+    m_count->setObjectName(QStringLiteral("shownCount"));
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_mode);
+    layout->addWidget(m_search, 1);
+    layout->addWidget(m_outcome);
+    layout->addWidget(m_source);
+    layout->addWidget(m_from);
+    layout->addWidget(m_to);
+    layout->addWidget(m_count);
+
+    for (QLineEdit *field : {m_search, m_source, m_from, m_to})
+        connect(field, &QLineEdit::textChanged, this, &SearchBar::apply);
+    connect(m_mode, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &SearchBar::apply);
+    connect(m_outcome, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &SearchBar::apply);
+    // Every change of the rows shown or held: a batch, the oldest let go, a file
+    // opened, any filter changed.
+    for (QAbstractItemModel *model : {static_cast<QAbstractItemModel *>(m_filter), m_filter->sourceModel()}) {
+        connect(model, &QAbstractItemModel::rowsInserted, this, &SearchBar::recount);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, &SearchBar::recount);
+        connect(model, &QAbstractItemModel::modelReset, this, &SearchBar::recount);
+        connect(model, &QAbstractItemModel::layoutChanged, this, &SearchBar::recount);
+    }
+    recount();
+}
+
+void SearchBar::focusSearch()
+{
+    m_search->setFocus(Qt::ShortcutFocusReason);
+    m_search->selectAll();
+}
+
+void SearchBar::apply()
+{
+    // A part that cannot be read stays as it was; the others take effect.
+    markBad(m_search, !m_query.setSearch(EventQuery::Search(m_mode->currentData().toInt()), m_search->text()));
+    EventQuery probe;
+    markBad(m_from, !probe.setTimeRange(m_from->text(), QString()));
+    markBad(m_to, !probe.setTimeRange(QString(), m_to->text()));
+    m_query.setTimeRange(m_from->text(), m_to->text());
+    m_query.setOutcome(m_outcome->currentData().toInt());
+    m_query.setSource(m_source->text());
+    m_filter->setQuery(m_query);
+}
+
+QString SearchBar::countText() const
+{
+    return m_count->text();
+}
+
+void SearchBar::recount()
+{
+    const int all = m_filter->sourceModel() ? m_filter->sourceModel()->rowCount() : 0;
+    m_count->setText(tr("%1 of %2 shown").arg(m_filter->rowCount()).arg(all));
+}
