@@ -125,6 +125,8 @@ TrafficModel::Outcome TrafficModel::outcomeOf(const ConsoleEvent &e)
     case HostEvent::Kind::Resend:
         return Outcome::Resending;
     case HostEvent::Kind::Reply:
+        if (e.host.answersBroadcast)
+            return Outcome::AnsweredBroadcast;
         return e.host.matched ? Outcome::Answered : Outcome::Unmatched;
     case HostEvent::Kind::Drop:
         return Outcome::Dropped;
@@ -147,6 +149,7 @@ QColor TrafficModel::colourOf(Outcome outcome)
 {
     switch (outcome) {
     case Outcome::Answered:
+    case Outcome::AnsweredBroadcast:
     case Outcome::MediumBack:
         return QColor(0x1b, 0x7f, 0x3a);
     case Outcome::Dropped:
@@ -188,7 +191,10 @@ QString TrafficModel::outcomeText(const ConsoleEvent &e)
     case TrafficModel::Outcome::GivenUp:
         return QStringLiteral("given up after %1 sends").arg(e.host.sends);
     case TrafficModel::Outcome::Unaccounted:
-        return QStringLiteral("ended without its reply");
+        // The run stopped before the reply came: the reason is the row's end.
+        return e.host.text.isEmpty() ? QStringLiteral("ended without its reply") : e.host.text;
+    case TrafficModel::Outcome::AnsweredBroadcast:
+        return QStringLiteral("answered the broadcast");
     case TrafficModel::Outcome::SendFailed:
         return QStringLiteral("did not reach the medium");
     case TrafficModel::Outcome::MediumGone:

@@ -53,6 +53,7 @@ public:
         MediumGone,
         MediumBack,
         Info,
+        AnsweredBroadcast, // one more device answered a broadcast it still awaited
     };
 
     static constexpr int kBatchIntervalMs = 50;
