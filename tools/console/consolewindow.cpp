@@ -269,6 +269,8 @@ void ConsoleWindow::connectSession()
             m_session->runScript(path);
     });
     connect(m_script, &ScriptPanel::stopRequested, m_session, &ConsoleSession::stopScript);
+    connect(m_script, &ScriptPanel::runTextRequested, this,
+            [this](const QString &name, const QByteArray &text) { m_session->runScriptText(name, text); });
 
     connect(m_session, &ConsoleSession::stateChanged, this, &ConsoleWindow::onState);
     connect(m_session, &ConsoleSession::opened, this, [this](const QString &medium, const QString &description) {
