@@ -17,7 +17,6 @@ private slots:
     void initTestCase();
     void repeats_data();
     void repeats();
-    void stopEndsIt();
     void composerRepeats_data();
     void composerRepeats();
 };
@@ -73,24 +72,6 @@ void TestRepeatSender::repeats()
     // Nothing more once done.
     QTest::qWait(3 * heldIntervalMs);
     QCOMPARE(sent.size(), sends);
-}
-
-// Stop ends the repetition between two sends: nothing leaves after it.
-void TestRepeatSender::stopEndsIt()
-{
-    RepeatSender repeater;
-    QSignalSpy sent(&repeater, &RepeatSender::sendRequested);
-    QSignalSpy finished(&repeater, &RepeatSender::finished);
-    repeater.start(PlannedCommand(), 20, RepeatSender::kMaxCount);
-    QTRY_VERIFY_WITH_TIMEOUT(sent.size() >= 3, 20000);
-    repeater.stop();
-    const int atStop = sent.size();
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(finished.first().first().toBool(), true);
-    QTest::qWait(100);
-    QCOMPARE(sent.size(), atStop);
-    repeater.stop();
-    QCOMPARE(finished.size(), 1);
 }
 
 // Through the composer's fields as a person fills them: the count and interval
