@@ -15,6 +15,7 @@
 #include "usbdevice.h"
 
 #include <QAction>
+#include <QPlainTextEdit>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTableView>
@@ -44,6 +45,11 @@ private slots:
     void wireRowsWhenAsked();
     void badChecksumShown_data();
     void badChecksumShown();
+    void queuedRowsShowTheirPlace_data();
+    void queuedRowsShowTheirPlace();
+    void stoppedScriptEndsItsCommand_data();
+    void stoppedScriptEndsItsCommand();
+    void editedScriptRuns();
 
 private:
     // Starts the device on the medium (unless it runs), opens the window's session on it.
@@ -451,6 +457,146 @@ void TestConsoleMedia::badChecksumShown()
                               qPrintable(window.detail()->wireText()), 10000);
     QVERIFY2(window.detail()->wireText().contains(QStringLiteral("as it came from ")),
              qPrintable(window.detail()->wireText()));
+}
+
+namespace {
+
+// The texts of the rows so far, in a column, each with the row's kind.
+QStringList rowsOf(ConsoleWindow &window, int column)
+{
+    window.traffic()->flush();
+    QStringList rows;
+    for (int row = 0; row < window.traffic()->rowCount(); ++row)
+        rows << window.traffic()->index(row, TrafficModel::KindColumn).data().toString() + QStringLiteral(": ")
+                + window.traffic()->index(row, column).data().toString();
+    return rows;
+}
+
+PlannedCommand silentCommand()
+{
+    // The device never answers 0x43; long enough that nothing is given up meanwhile.
+    CommandDraft draft;
+    draft.cmd = QStringLiteral("43");
+    draft.sub = QStringLiteral("00");
+    draft.timeoutMs = 60000;
+    return draft.check().command;
+}
+
+} // namespace
+
+// A command sent while another waits for its reply shows at once as queued, with
+// its place; when the medium closes, every one of them ends in a row: the one in
+// flight, and those that never left.
+void TestConsoleMedia::queuedRowsShowTheirPlace_data()
+{
+    QTest::addColumn<int>("typed");
+    QTest::addColumn<QStringList>("queued");
+
+    QTest::newRow("one goes at once") << 1 << QStringList();
+    QTest::newRow("three: the 2nd and 3rd wait")
+        << 3 << QStringList{"note: queued, 2nd: 43:00:00:00:00", "note: queued, 3rd: 43:00:00:00:00"};
+}
+
+void TestConsoleMedia::queuedRowsShowTheirPlace()
+{
+    QFETCH(int, typed);
+    QFETCH(QStringList, queued);
+
+    struct DiscardingWindow : ConsoleWindow {
+        Unsaved askToSave() override { return Unsaved::Discard; }
+    } window;
+    window.show();
+    QVERIFY(openOn(QStringLiteral("udp"), &window));
+    QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
+    for (int i = 0; i < typed; ++i)
+        window.session()->send(silentCommand());
+    const auto queuedRows = [&window] {
+        return rowsOf(window, TrafficModel::TextColumn).filter(QStringLiteral("queued, "));
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(queuedRows().size(), queued.size(), 10000);
+    QCOMPARE(queuedRows(), queued);
+    QTRY_VERIFY_WITH_TIMEOUT(rowsOf(window, TrafficModel::OutcomeColumn).contains(QStringLiteral("send: sent")), 10000);
+
+    window.session()->close();
+    // The one in flight ends, saying why; the others never left, and say so.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        rowsOf(window, TrafficModel::OutcomeColumn).contains(QStringLiteral("unaccounted: the medium was closed")),
+        10000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        rowsOf(window, TrafficModel::TextColumn)
+            .filter(QStringLiteral("note: not sent: the medium was closed (43:00:00:00:00)"))
+            .size(),
+        typed - 1, 10000);
+    QCOMPARE(rowsOf(window, TrafficModel::OutcomeColumn).filter(QStringLiteral("send: sent")).size(), 1);
+}
+
+// A script stopped by the user while its command waits for the reply: that
+// command's end is a row saying so, by the Stop button or the menu's shortcut.
+void TestConsoleMedia::stoppedScriptEndsItsCommand_data()
+{
+    QTest::addColumn<bool>("shortcut");
+    QTest::newRow("Stop button") << false;
+    QTest::newRow("Ctrl+.") << true;
+}
+
+void TestConsoleMedia::stoppedScriptEndsItsCommand()
+{
+    QFETCH(bool, shortcut);
+    const QString script = m_dir.filePath(QStringLiteral("stopped.txt"));
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("43:00 timeout=60000 # waits for ever\n71:00\n");
+    file.close();
+
+    struct DiscardingWindow : ConsoleWindow {
+        Unsaved askToSave() override { return Unsaved::Discard; }
+    } window;
+    window.show();
+    QVERIFY(openOn(QStringLiteral("udp"), &window));
+    QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
+    QSignalSpy ended(&window, &ConsoleWindow::runEnded);
+    window.session()->runScript(script);
+    QTRY_VERIFY_WITH_TIMEOUT(window.scriptPanel()->isRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rowsOf(window, TrafficModel::OutcomeColumn).contains(QStringLiteral("send: sent")), 10000);
+    if (shortcut) {
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_Period, Qt::ControlModifier);
+    } else {
+        window.scriptPanel()->findChild<QPushButton *>(QStringLiteral("stopScript"))->click();
+    }
+    QVERIFY(ended.wait(10000));
+    const QStringList outcomes = rowsOf(window, TrafficModel::OutcomeColumn);
+    QCOMPARE(outcomes.filter(QStringLiteral("unaccounted: stopped by the user")).size(), 1);
+    const QStringList labels = rowsOf(window, TrafficModel::TextColumn);
+    QCOMPARE(labels.at(outcomes.indexOf(QStringLiteral("unaccounted: stopped by the user"))),
+             QStringLiteral("unaccounted: waits for ever"));
+    // Nothing of the script left after the stop.
+    QCOMPARE(m_device->device().receivedCommands().size(), 1);
+}
+
+// A script typed into the window's editor runs as a file does, under its name.
+void TestConsoleMedia::editedScriptRuns()
+{
+    struct DiscardingWindow : ConsoleWindow {
+        Unsaved askToSave() override { return Unsaved::Discard; }
+    } window;
+    window.show();
+    QVERIFY(openOn(QStringLiteral("udp"), &window));
+    QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
+    auto *editor = window.scriptPanel()->findChild<QPlainTextEdit *>(QStringLiteral("scriptEditor"));
+    auto *run = window.scriptPanel()->findChild<QPushButton *>(QStringLiteral("runEditedScript"));
+    QVERIFY(editor && run);
+    editor->setPlainText(QStringLiteral("71:00 # first\n\ne0:01:00:04:00/01020304\n77:21\n"));
+    QTRY_VERIFY_WITH_TIMEOUT(run->isEnabled(), 10000);
+    QSignalSpy ended(&window, &ConsoleWindow::runEnded);
+    run->click();
+    QVERIFY(ended.wait(20000));
+    QCOMPARE(ended.first().first().toInt(), 0);
+    QCOMPARE(m_device->device().receivedCommands().size(), 3);
+    QVERIFY2(window.scriptPanel()->text().startsWith(QStringLiteral("edited script: done")),
+             qPrintable(window.scriptPanel()->text()));
+    QCOMPARE(window.scriptPanel()->progress(), 3);
 }
 
 QTEST_MAIN(TestConsoleMedia)

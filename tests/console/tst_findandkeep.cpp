@@ -39,6 +39,8 @@ private slots:
     void logRefusesWhatItCannotWrite();
     void exportAndSaveRefuseWhatTheyCannotWrite_data();
     void exportAndSaveRefuseWhatTheyCannotWrite();
+    void outcomeFilterNamesAsTheTable_data();
+    void outcomeFilterNamesAsTheTable();
 
 private:
     QTemporaryDir m_dir;
@@ -423,6 +425,44 @@ void TestFindAndKeep::exportAndSaveRefuseWhatTheyCannotWrite()
     QVERIFY(!window.saveSession(path, &error));
     QVERIFY2(error.contains(reason), qPrintable(error));
     QCOMPARE(QFileInfo(path).isFile(), false);
+}
+
+// Each outcome a reply can have is offered by the filter under the name the table
+// shows, and picking it shows that reply alone.
+void TestFindAndKeep::outcomeFilterNamesAsTheTable_data()
+{
+    QTest::addColumn<bool>("matched");
+    QTest::addColumn<bool>("answersBroadcast");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("answered") << true << false << "answered";
+    QTest::newRow("no command of its serial number") << false << false << "no command of this serial number";
+    QTest::newRow("answered the broadcast") << false << true << "answered the broadcast";
+}
+
+void TestFindAndKeep::outcomeFilterNamesAsTheTable()
+{
+    QFETCH(bool, matched);
+    QFETCH(bool, answersBroadcast);
+    QFETCH(QString, name);
+
+    ConsoleWindow window;
+    HostEvent picked = TestEvents::reply(20, TestEvents::record(2, 0x71, 0x03), 1.5, matched);
+    picked.answersBroadcast = answersBroadcast;
+    // Beside it, a reply of every other outcome.
+    HostEvent other = TestEvents::reply(10, TestEvents::record(1, 0x71, 0x03), 1.5, !matched || answersBroadcast);
+    HostEvent broadcast = TestEvents::reply(30, TestEvents::record(3, 0x71, 0x03), 1.5, false);
+    broadcast.answersBroadcast = !answersBroadcast;
+    window.addEvents({ConsoleEvent::fromHost(other), ConsoleEvent::fromHost(picked), ConsoleEvent::fromHost(broadcast)});
+    window.traffic()->flush();
+    QCOMPARE(window.traffic()->index(1, TrafficModel::OutcomeColumn).data().toString(), name);
+
+    QComboBox *box = window.searchBar()->outcomeBox();
+    const int item = box->findText(name);
+    QVERIFY2(item > 0, qPrintable(name));
+    box->setCurrentIndex(item);
+    QCOMPARE(window.filter()->rowCount(), 1);
+    QCOMPARE(window.filter()->index(0, TrafficModel::SnColumn).data().toString(), QStringLiteral("2"));
 }
 
 QTEST_MAIN(TestFindAndKeep)

@@ -16,6 +16,8 @@ private slots:
     void byteBudget();
     void filter_data();
     void filter();
+    void outcomeWords_data();
+    void outcomeWords();
 };
 
 namespace {
@@ -133,6 +135,47 @@ void TestTrafficModel::filter()
     for (int row = 0; row < filter.rowCount(); ++row)
         shown << model.event(filter.mapToSource(filter.index(row, 0)).row()).host.timeMs;
     QCOMPARE(shown, times);
+}
+
+// How a command's or a reply's row ends, in words and colour: a further device's
+// answer to a broadcast is an answer, with its round trip; a command the run
+// stopped before its reply says why.
+void TestTrafficModel::outcomeWords_data()
+{
+    QTest::addColumn<HostEvent>("event");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("roundTrip");
+    QTest::addColumn<bool>("green");
+
+    const ProtocolData r = TestEvents::record(4, 0x71, 0x00);
+    HostEvent broadcastAnswer = TestEvents::reply(100, r, 2.5, false);
+    broadcastAnswer.answersBroadcast = true;
+    QTest::newRow("a further device answers a broadcast") << broadcastAnswer << "answered the broadcast" << "2.50 ms"
+                                                          << true;
+    QTest::newRow("a reply no command has") << TestEvents::reply(100, r, -1, false)
+                                            << "no command of this serial number" << "" << false;
+    QTest::newRow("answered") << TestEvents::reply(100, r, 1.25) << "answered" << "1.25 ms" << true;
+    HostEvent stopped = TestEvents::of(HostEvent::Kind::Unaccounted, 100, r);
+    stopped.text = QStringLiteral("stopped by the user");
+    QTest::newRow("stopped before its reply") << stopped << "stopped by the user" << "" << false;
+    QTest::newRow("passed by") << TestEvents::of(HostEvent::Kind::Unaccounted, 100, r) << "ended without its reply"
+                               << "" << false;
+}
+
+void TestTrafficModel::outcomeWords()
+{
+    QFETCH(HostEvent, event);
+    QFETCH(QString, outcome);
+    QFETCH(QString, roundTrip);
+    QFETCH(bool, green);
+
+    TrafficModel model;
+    model.append(ConsoleEvent::fromHost(event));
+    model.flush();
+    QCOMPARE(model.index(0, TrafficModel::OutcomeColumn).data().toString(), outcome);
+    QCOMPARE(model.index(0, TrafficModel::RoundTripColumn).data().toString(), roundTrip);
+    const QColor colour = model.index(0, TrafficModel::OutcomeColumn).data(Qt::ForegroundRole).value<QColor>();
+    QCOMPARE(colour == TrafficModel::colourOf(TrafficModel::Outcome::Answered), green);
 }
 
 QTEST_GUILESS_MAIN(TestTrafficModel)

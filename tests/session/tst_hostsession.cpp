@@ -1,4 +1,5 @@
 #include "dispatcherbridge.h"
+#include "eventjson.h"
 #include "dispatcherstate.h"
 #include "hexnumber.h"
 #include "hostsession.h"
@@ -67,6 +68,17 @@ public:
             reply.byParam1 = 33;
         } else if (how == QLatin1String("wrong-sn")) {
             reply.bySN = quint8(command.bySN + 100);
+        } else if (how.startsWith(QLatin1String("devices="))) {
+            // Several devices answer at once, as to a broadcast: "devices=3"; with
+            // "/sub" the last of them answers with another sub-command.
+            const int devices = how.section(QLatin1Char('='), 1).section(QLatin1Char('/'), 0, 0).toInt();
+            for (int i = 1; i <= devices; ++i) {
+                reply.strSource = QStringLiteral("10.0.0.%1").arg(i);
+                if (i == devices && how.endsWith(QLatin1String("/sub")))
+                    reply.bySubCmd = 0x55;
+                queueReply(reply);
+            }
+            return;
         }
         queueReply(reply);
     }
@@ -135,6 +147,10 @@ private slots:
     void commandsAddedWhileRunning();
     void bridgeHandsRecordsToItsThread();
     void noThreadsForTheWorkers();
+    void answersToABroadcast_data();
+    void answersToABroadcast();
+    void stoppingEndsWhatLeft_data();
+    void stoppingEndsWhatLeft();
 
 private:
     int run(const QStringList &lines, ScriptedPort *port, Reporter *reporter, RunSummary *summary,
@@ -221,9 +237,10 @@ void TestHostSession::outcomes_data()
         << "commands 3 sent 3 answered 0 dropped 0 resent 3 givenUp 3 unaccounted 0 notAsPlanned 0 unmatched 0"
         << "giveup:43 giveup:43 giveup:43 resend:43 resend:43 resend:43 send:43 send:43 send:43 send:43 send:43 send:43"
         << "" << 0;
+    // The command in flight ends in a line of its own, saying why.
     QTest::newRow("deadline") << QStringList{"43:00 timeout=100000"} << "43=silent" << 3 << 300
-                              << "commands 1 sent 1 answered 0 dropped 0 resent 0 givenUp 0 unaccounted 0 notAsPlanned 0 unmatched 0"
-                              << "send:43" << "the deadline of 0.3 s passed" << 1;
+                              << "commands 1 sent 1 answered 0 dropped 0 resent 0 givenUp 0 unaccounted 1 notAsPlanned 1 unmatched 0"
+                              << "send:43 unaccounted:43" << "the deadline of 0.3 s passed" << 1;
     QTest::newRow("bad line met during the run") << QStringList{"71:00", "zz:00"} << "" << 3 << 0
                                                  << "commands 1 sent 0 answered 0 dropped 0 resent 0 givenUp 0 unaccounted 0 notAsPlanned 0 unmatched 0"
                                                  << "" << "test:2: " << 1;
@@ -295,7 +312,7 @@ void TestHostSession::jsonShape_data()
     QTest::newRow("summary") << "summary"
                              << QStringList{"event", "medium", "commands", "sent", "answered", "dropped", "resent",
                                             "givenUp", "unaccounted", "notAsPlanned", "sendFailures",
-                                            "unmatchedReplies",
+                                            "unmatchedReplies", "broadcastAnswers",
                                             "roundTripMedianMs", "roundTripP99Ms", "stoppedEarly", "exitCode"};
     QTest::newRow("devices") << "devices" << QStringList{"event", "addresses"};
 }
@@ -483,6 +500,136 @@ void TestHostSession::noThreadsForTheWorkers()
         return 0;
     }, &failure);
     QVERIFY2(ok, qPrintable(failure));
+}
+
+
+namespace {
+
+PlannedCommand typed(const QString &text, bool broadcast = false)
+{
+    CommandDefaults defaults;
+    defaults.sendMode = broadcast ? 1 : 0;
+    PlannedCommand planned;
+    QString error;
+    ScriptReader::parseLine(text, defaults, &planned, &error);
+    return planned;
+}
+
+QList<HostEvent> reportedOf(const QSignalSpy &spy, HostEvent::Kind kind)
+{
+    QList<HostEvent> events;
+    for (const QList<QVariant> &args : spy) {
+        const HostEvent e = args.first().value<HostEvent>();
+        if (e.kind == kind)
+            events << e;
+    }
+    return events;
+}
+
+} // namespace
+
+// Every device on the segment answers a broadcast with its serial number: the
+// first answer ends the command, the others are answers to it all the same, with
+// their round trip from its send, and say so in the JSON lines a saved session
+// reads back. Only the broadcast's own command and sub-command count.
+void TestHostSession::answersToABroadcast_data()
+{
+    QTest::addColumn<bool>("broadcast");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("answers"); // per reply: matched, broadcast or unmatched
+    QTest::addColumn<int>("broadcastAnswers");
+    QTest::addColumn<int>("unmatched");
+
+    QTest::newRow("three devices answer a broadcast") << true << "devices=3" << "matched broadcast broadcast" << 2 << 0;
+    QTest::newRow("a unicast answered thrice") << false << "devices=3" << "matched unmatched unmatched" << 0 << 2;
+    QTest::newRow("another sub-command is not the broadcast's")
+        << true << "devices=3/sub" << "matched broadcast unmatched" << 1 << 1;
+}
+
+void TestHostSession::answersToABroadcast()
+{
+    QFETCH(bool, broadcast);
+    QFETCH(QString, device);
+    QFETCH(QString, answers);
+    QFETCH(int, broadcastAnswers);
+    QFETCH(int, unmatched);
+
+    ScriptedPort port;
+    port.behaviour[0x71] = device;
+    HostSession session(&port, nullptr);
+    session.setKeepRunning(true);
+    QSignalSpy reported(&session, &HostSession::reported);
+    QVERIFY(session.add(typed(QStringLiteral("71:00 # who is there"), broadcast)));
+    session.start();
+    QTRY_COMPARE_WITH_TIMEOUT(reportedOf(reported, HostEvent::Kind::Reply).size(), 3, 20000);
+    session.abort(QStringLiteral("done"));
+
+    QStringList seen;
+    for (const HostEvent &e : reportedOf(reported, HostEvent::Kind::Reply)) {
+        seen << (e.answersBroadcast ? QStringLiteral("broadcast") : e.matched ? QStringLiteral("matched")
+                                                                               : QStringLiteral("unmatched"));
+        if (e.answersBroadcast) {
+            QCOMPARE(e.label, QStringLiteral("who is there"));
+            QVERIFY(e.roundTripMs >= 0);
+        }
+        // What a saved session keeps of it, read back.
+        const QJsonObject line = EventJson::toJson(e);
+        QCOMPARE(line.value(QStringLiteral("broadcast")).toBool(), e.answersBroadcast);
+        HostEvent back;
+        EventJson::Extent extent;
+        QString error;
+        QCOMPARE(EventJson::fromJson(line, &back, &extent, &error), EventJson::Read::Event);
+        QCOMPARE(back.answersBroadcast, e.answersBroadcast);
+    }
+    QCOMPARE(seen.join(QLatin1Char(' ')), answers);
+    QCOMPARE(session.summary().broadcastAnswers, broadcastAnswers);
+    QCOMPARE(session.summary().unmatchedReplies, unmatched);
+    QCOMPARE(session.summary().answered, 1);
+}
+
+// A run stopped while a command waits for its reply ends that command in a line of
+// its own with the reason; one already answered gets none.
+void TestHostSession::stoppingEndsWhatLeft_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("ended");
+
+    QTest::newRow("in flight") << "silent" << 1;
+    QTest::newRow("answered before the stop") << "answer" << 0;
+}
+
+void TestHostSession::stoppingEndsWhatLeft()
+{
+    QFETCH(QString, device);
+    QFETCH(int, ended);
+
+    ScriptedPort port;
+    port.behaviour[0x43] = device;
+    HostSession session(&port, nullptr);
+    session.setKeepRunning(true);
+    QSignalSpy reported(&session, &HostSession::reported);
+    QVERIFY(session.add(typed(QStringLiteral("43:00 timeout=100000 # waits"))));
+    session.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!reportedOf(reported, HostEvent::Kind::Send).isEmpty(), 20000);
+    if (device == QLatin1String("answer"))
+        QTRY_COMPARE_WITH_TIMEOUT(session.summary().answered, 1, 20000);
+    QCOMPARE(session.commandsAhead(), ended);
+    session.abort(QStringLiteral("stopped by the user"));
+
+    const QList<HostEvent> stopped = reportedOf(reported, HostEvent::Kind::Unaccounted);
+    QCOMPARE(stopped.size(), ended);
+    QCOMPARE(session.summary().unaccounted, ended);
+    for (const HostEvent &e : stopped) {
+        QCOMPARE(e.text, QStringLiteral("stopped by the user"));
+        QCOMPARE(e.label, QStringLiteral("waits"));
+        const QJsonObject line = EventJson::toJson(e);
+        QCOMPARE(line.value(QStringLiteral("why")).toString(), e.text);
+        HostEvent back;
+        EventJson::Extent extent;
+        QString error;
+        QCOMPARE(EventJson::fromJson(line, &back, &extent, &error), EventJson::Read::Event);
+        QCOMPARE(back.text, e.text);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHostSession)

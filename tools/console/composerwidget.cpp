@@ -1,6 +1,7 @@
 #include "composerwidget.h"
 
 #include "hexnumber.h"
+#include "repeatsender.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
@@ -75,6 +76,12 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     , m_send(new QPushButton(tr("Send"), this))
     , m_historyList(new QListWidget(this))
     , m_resend(new QPushButton(tr("Send again"), this))
+    , m_repeatInterval(new QSpinBox(this))
+    , m_repeatCount(new QSpinBox(this))
+    , m_repeat(new QPushButton(tr("Repeat"), this))
+    , m_stopRepeat(new QPushButton(tr("Stop"), this))
+    , m_repeatStatus(new QLabel(this))
+    , m_repeater(new RepeatSender(this))
 {
     qRegisterMetaType<PlannedCommand>();
 
@@ -96,6 +103,10 @@ ComposerWidget::ComposerWidget(QWidget *parent)
         {m_send, "Sends the command after those already waiting (Ctrl+Return)."},
         {m_historyList, "Commands sent before, newest first: choose one to load it, double-click to send it again."},
         {m_resend, "Sends the chosen command of the list again, unchanged."},
+        {m_repeatInterval, "How long from one repetition's send to the next."},
+        {m_repeatCount, "How many times the command is sent in all."},
+        {m_repeat, "Sends the command now and again every interval, each time as if Send were pressed."},
+        {m_stopRepeat, "Ends the repetition: what was sent stays sent."},
     };
     for (const auto &t : tips)
         t.widget->setToolTip(tr(t.tip));
@@ -138,6 +149,24 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     timeout->addWidget(m_realTimeout, 1);
     form->addRow(tr("Timeout"), timeout);
     form->addRow(tr("Send"), m_mode);
+    m_repeatInterval->setObjectName(QStringLiteral("repeatInterval"));
+    m_repeatCount->setObjectName(QStringLiteral("repeatCount"));
+    m_repeat->setObjectName(QStringLiteral("repeat"));
+    m_stopRepeat->setObjectName(QStringLiteral("stopRepeat"));
+    m_repeatStatus->setObjectName(QStringLiteral("repeatStatus"));
+    m_repeatInterval->setRange(RepeatSender::kMinIntervalMs, RepeatSender::kMaxIntervalMs);
+    m_repeatInterval->setSingleStep(100);
+    m_repeatInterval->setValue(1000);
+    m_repeatInterval->setSuffix(tr(" ms"));
+    m_repeatCount->setRange(1, RepeatSender::kMaxCount);
+    m_repeatCount->setValue(10);
+    m_repeatCount->setSuffix(tr(" times"));
+    auto *repeat = new QHBoxLayout;
+    repeat->addWidget(new QLabel(tr("every"), this));
+    repeat->addWidget(m_repeatInterval, 1);
+    repeat->addWidget(m_repeatCount, 1);
+    repeat->addWidget(m_repeat);
+    repeat->addWidget(m_stopRepeat);
     auto *history = new QHBoxLayout;
     history->addWidget(new QLabel(tr("Sent before"), this), 1);
     history->addWidget(m_resend);
@@ -152,6 +181,8 @@ ComposerWidget::ComposerWidget(QWidget *parent)
     layout->addLayout(form);
     layout->addWidget(m_status);
     layout->addWidget(m_send);
+    layout->addLayout(repeat);
+    layout->addWidget(m_repeatStatus);
     layout->addLayout(history);
     layout->addWidget(m_historyList, 1);
 
@@ -168,8 +199,45 @@ ComposerWidget::ComposerWidget(QWidget *parent)
         if (row >= 0 && row < m_history.size())
             setDraft(m_history.at(row));
     });
+    connect(m_repeat, &QPushButton::clicked, this, &ComposerWidget::repeat);
+    connect(m_stopRepeat, &QPushButton::clicked, this, &ComposerWidget::stopRepeating);
+    connect(m_repeater, &RepeatSender::sendRequested, this, &ComposerWidget::sendRequested);
+    connect(m_repeater, &RepeatSender::progressed, this, [this](int sent, int count) {
+        m_repeatStatus->setText(tr("repeating: %1 of %2 sent").arg(sent).arg(count));
+    });
+    connect(m_repeater, &RepeatSender::finished, this, [this](bool stopped) {
+        m_repeatStatus->setText(stopped ? tr("repetition stopped after %1 of %2").arg(m_repeater->sent()).arg(m_repeatCount->value())
+                                        : tr("repetition done: %1 sent").arg(m_repeater->sent()));
+        updateRepeat();
+    });
     m_resend->setEnabled(false);
     recheck();
+}
+
+bool ComposerWidget::isRepeating() const
+{
+    return m_repeater->isRunning();
+}
+
+void ComposerWidget::repeat()
+{
+    recheck();
+    if (!m_check.ok || !m_canSend)
+        return;
+    remember(draft());
+    m_repeater->start(m_check.command, m_repeatInterval->value(), m_repeatCount->value());
+    updateRepeat();
+}
+
+void ComposerWidget::stopRepeating()
+{
+    m_repeater->stop();
+}
+
+void ComposerWidget::updateRepeat()
+{
+    m_repeat->setEnabled(m_check.ok && m_canSend && !m_repeater->isRunning());
+    m_stopRepeat->setEnabled(m_repeater->isRunning());
 }
 
 CommandDraft ComposerWidget::draft() const
@@ -228,6 +296,7 @@ void ComposerWidget::recheck()
     m_status->setToolTip(m_check.ok ? m_check.scriptLine : QString());
     m_status->setStyleSheet(colour.isEmpty() ? QString() : QStringLiteral("color: %1").arg(colour));
     m_send->setEnabled(m_check.ok && m_canSend);
+    updateRepeat();
     // What the button does is said on it: a broadcast reaches every device on the
     // segment.
     const bool broadcast = m_mode->currentIndex() == 1;
@@ -241,6 +310,9 @@ void ComposerWidget::recheck()
 void ComposerWidget::setCanSend(bool canSend)
 {
     m_canSend = canSend;
+    // Nothing to send on: the repetition ends rather than being refused each time.
+    if (!canSend)
+        m_repeater->stop();
     m_resend->setEnabled(canSend && m_historyList->currentRow() >= 0);
     recheck();
 }

@@ -14,6 +14,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class RepeatSender;
 
 Q_DECLARE_METATYPE(PlannedCommand)
 
@@ -36,6 +37,8 @@ public:
     static int realTimeoutMs(int countedMs);
     // Whether Send goes to every device.
     bool broadcast() const { return m_broadcast; }
+    // Whether a repetition runs.
+    bool isRepeating() const;
 
 public slots:
     // Whether there is a medium to send on; the fields can be edited either way.
@@ -44,6 +47,10 @@ public slots:
     void send();
     // Sends the history's entry again.
     void resend(int historyRow);
+    // Sends what the fields hold again and again: every interval, as often as the
+    // repeat fields say.
+    void repeat();
+    void stopRepeating();
 
 signals:
     void sendRequested(const PlannedCommand &command);
@@ -53,6 +60,7 @@ private:
     void recheck();
     void remember(const CommandDraft &draft);
     void fitLength();
+    void updateRepeat();
 
     QLineEdit *m_head;
     QLineEdit *m_cmd;
@@ -70,6 +78,12 @@ private:
     QPushButton *m_send;
     QListWidget *m_historyList;
     QPushButton *m_resend;
+    QSpinBox *m_repeatInterval;
+    QSpinBox *m_repeatCount;
+    QPushButton *m_repeat;
+    QPushButton *m_stopRepeat;
+    QLabel *m_repeatStatus;
+    RepeatSender *m_repeater;
 
     CommandDraft::Check m_check;
     QList<CommandDraft> m_history;

@@ -66,6 +66,17 @@ void ConsoleSession::runScript(const QString &path, const CommandDefaults &defau
     post(r);
 }
 
+void ConsoleSession::runScriptText(const QString &name, const QByteArray &text, const CommandDefaults &defaults)
+{
+    SessionRequest r;
+    r.kind = SessionRequest::Kind::RunScript;
+    r.path = name;
+    r.defaults = defaults;
+    r.fromText = true;
+    r.text = text;
+    post(r);
+}
+
 void ConsoleSession::stopScript()
 {
     SessionRequest r;

@@ -36,6 +36,9 @@ public:
     void send(const PlannedCommand &command);
     // Runs a hostcli script on the open medium; sent commands still go in between.
     void runScript(const QString &path, const CommandDefaults &defaults = CommandDefaults());
+    // Runs a script's text (edited in the window) the same way; name is how it is shown.
+    void runScriptText(const QString &name, const QByteArray &text,
+                       const CommandDefaults &defaults = CommandDefaults());
     // Stops the script (or the broadcast's wait): scriptEnded (devicesFound) follows.
     void stopScript();
     // Every byte the medium reads and writes becomes a row ("wire"), from now on.

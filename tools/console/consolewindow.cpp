@@ -46,6 +46,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSortFilterProxyModel>
 #include <QStyle>
 #include <QSplitter>
 #include <QStatusBar>
@@ -115,8 +116,15 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
 
     auto *devicesView = new QTableView(this);
     devicesView->setObjectName(QStringLiteral("devices"));
-    devicesView->setModel(m_devices);
+    // Sorted by any column, numbers as numbers; every field shown whole.
+    auto *sortedDevices = new QSortFilterProxyModel(this);
+    sortedDevices->setSourceModel(m_devices);
+    sortedDevices->setSortRole(DiscoveryModel::SortRole);
+    devicesView->setModel(sortedDevices);
+    devicesView->setSortingEnabled(true);
+    devicesView->sortByColumn(DiscoveryModel::AddressColumn, Qt::AscendingOrder);
     devicesView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    devicesView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     devicesView->horizontalHeader()->setStretchLastSection(true);
     devicesView->verticalHeader()->hide();
 
@@ -183,10 +191,10 @@ ConsoleWindow::ConsoleWindow(QWidget *parent)
             m_table->scrollToBottom();
         updateStatus();
     });
-    connect(devicesView, &QTableView::activated, this, [this](const QModelIndex &index) {
+    connect(devicesView, &QTableView::activated, this, [this, sortedDevices](const QModelIndex &index) {
         MediumOptions udp;
         udp.medium = MediumOptions::Medium::Udp;
-        udp.udpHost = m_devices->addressAt(index.row());
+        udp.udpHost = m_devices->addressAt(sortedDevices->mapToSource(index).row());
         udp.udpPort = m_discoveryPort;
         openMedium(udp);
         emit deviceChosen(udp.udpHost);
@@ -279,6 +287,8 @@ void ConsoleWindow::connectSession()
             m_session->runScript(path);
     });
     connect(m_script, &ScriptPanel::stopRequested, m_session, &ConsoleSession::stopScript);
+    connect(m_script, &ScriptPanel::runTextRequested, this,
+            [this](const QString &name, const QByteArray &text) { m_session->runScriptText(name, text); });
 
     connect(m_session, &ConsoleSession::stateChanged, this, &ConsoleWindow::onState);
     connect(m_session, &ConsoleSession::opened, this, [this](const QString &medium, const QString &description) {

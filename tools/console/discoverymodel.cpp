@@ -2,6 +2,8 @@
 
 #include "commandtext.h"
 
+#include <QHostAddress>
+
 DiscoveryModel::DiscoveryModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
@@ -19,9 +21,15 @@ int DiscoveryModel::columnCount(const QModelIndex &parent) const
 
 QVariant DiscoveryModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_devices.size() || role != Qt::DisplayRole)
+    if (!index.isValid() || index.row() >= m_devices.size())
         return QVariant();
     const Device &d = m_devices.at(index.row());
+    if (role == SortRole)
+        return sortKey(d, index.column());
+    if (role == Qt::ToolTipRole && index.column() == LastSeenColumn)
+        return d.lastSeen.toString(Qt::ISODateWithMs);
+    if (role != Qt::DisplayRole)
+        return QVariant();
     switch (index.column()) {
     case AddressColumn:
         return d.address;
@@ -33,6 +41,34 @@ QVariant DiscoveryModel::data(const QModelIndex &index, int role) const
         return d.roundTripMs >= 0 ? QString::number(d.roundTripMs, 'f', 2) + QStringLiteral(" ms") : QString();
     case AnswersColumn:
         return d.answers;
+    case LastSeenColumn:
+        return d.lastSeen.toString(QStringLiteral("HH:mm:ss.zzz"));
+    }
+    return QVariant();
+}
+
+QVariant DiscoveryModel::sortKey(const Device &d, int column) const
+{
+    switch (column) {
+    case AddressColumn: {
+        // IPv4 addresses by their value; anything else after them, by its text.
+        bool ok = false;
+        const quint32 value = QHostAddress(d.address).toIPv4Address(&ok);
+        return ok ? QVariant(qint64(value)) : QVariant(QStringLiteral("~") + d.address);
+    }
+    case ReplyColumn: {
+        const ProtocolData &r = d.reply;
+        return qint64(r.byCmd) << 33 | qint64(r.bySubCmd) << 25 | qint64(r.byParam1) << 17 | qint64(r.byParam2) << 9
+            | qint64(r.byParam3) << 1 | (d.dropped ? 1 : 0);
+    }
+    case BlockColumn:
+        return d.blockLength;
+    case RoundTripColumn:
+        return d.roundTripMs;
+    case AnswersColumn:
+        return d.answers;
+    case LastSeenColumn:
+        return d.lastSeen.toMSecsSinceEpoch();
     }
     return QVariant();
 }
@@ -41,7 +77,7 @@ QVariant DiscoveryModel::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char *const kTitles[ColumnCount] = {"Address", "Reply", "Block", "Round trip", "Answers"};
+    static const char *const kTitles[ColumnCount] = {"Address", "Reply", "Block", "Round trip", "Answers", "Last seen"};
     return section >= 0 && section < ColumnCount ? tr(kTitles[section]) : QVariant();
 }
 
@@ -51,6 +87,11 @@ QString DiscoveryModel::addressAt(int row) const
 }
 
 void DiscoveryModel::addAnswer(const HostEvent &reply)
+{
+    addAnswerSeen(reply, QDateTime::currentDateTime());
+}
+
+void DiscoveryModel::addAnswerSeen(const HostEvent &reply, const QDateTime &seen)
 {
     const QString &address = reply.record.strSource;
     if (address.isEmpty())
@@ -63,7 +104,7 @@ void DiscoveryModel::addAnswer(const HostEvent &reply)
         }
         beginInsertRows(QModelIndex(), m_devices.size(), m_devices.size());
         row = m_rows.insert(address, m_devices.size());
-        m_devices.append(Device{address, ProtocolData(), 0, -1, false, 0});
+        m_devices.append(Device{address, ProtocolData(), 0, -1, false, 0, QDateTime()});
         endInsertRows();
     }
     Device &d = m_devices[*row];
@@ -75,6 +116,7 @@ void DiscoveryModel::addAnswer(const HostEvent &reply)
     d.roundTripMs = reply.roundTripMs;
     d.dropped = reply.kind == HostEvent::Kind::Drop;
     ++d.answers;
+    d.lastSeen = seen;
     emit dataChanged(index(*row, 0), index(*row, ColumnCount - 1));
 }
 

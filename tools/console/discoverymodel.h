@@ -4,6 +4,7 @@
 #include "hostevent.h"
 
 #include <QAbstractTableModel>
+#include <QDateTime>
 #include <QHash>
 #include <QVector>
 
@@ -15,7 +16,18 @@ class DiscoveryModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { AddressColumn, ReplyColumn, BlockColumn, RoundTripColumn, AnswersColumn, ColumnCount };
+    enum Column {
+        AddressColumn,
+        ReplyColumn,
+        BlockColumn,
+        RoundTripColumn,
+        AnswersColumn,
+        LastSeenColumn, // the wall-clock time of the latest answer
+        ColumnCount
+    };
+    // What a column sorts by: numbers as numbers (an address by its value, so that
+    // .9 comes before .10; the reply by its bytes in order; times as times).
+    static constexpr int SortRole = Qt::UserRole + 1;
     static constexpr int kMaxDevices = 1024;
 
     explicit DiscoveryModel(QObject *parent = nullptr);
@@ -33,6 +45,8 @@ public slots:
     // A reply to the broadcast (accepted or dropped by the reply rules); the
     // address is the reply's source. Replies without a source are not devices.
     void addAnswer(const HostEvent &reply);
+    // The same, seen at that wall-clock time.
+    void addAnswerSeen(const HostEvent &reply, const QDateTime &seen);
     void clear();
 
 private:
@@ -44,7 +58,10 @@ private:
         double roundTripMs = -1;
         bool dropped = false;
         int answers = 0;
+        QDateTime lastSeen;
     };
+
+    QVariant sortKey(const Device &device, int column) const;
 
     QVector<Device> m_devices;
     QHash<QString, int> m_rows;

@@ -37,27 +37,15 @@ SearchBar::SearchBar(TrafficFilter *filter, QWidget *parent)
     m_search->setPlaceholderText(tr("search (Ctrl+F)"));
     m_search->setClearButtonEnabled(true);
 
-    using Outcome = TrafficModel::Outcome;
-    const struct {
-        Outcome outcome;
-        const char *name;
-    } outcomes[] = {
-        {Outcome::Sent, "sent"},
-        {Outcome::SentAgain, "sent again"},
-        {Outcome::Resending, "resending"},
-        {Outcome::Answered, "answered"},
-        {Outcome::Unmatched, "no command of its serial number"},
-        {Outcome::Dropped, "dropped"},
-        {Outcome::GivenUp, "given up"},
-        {Outcome::Unaccounted, "without its reply"},
-        {Outcome::SendFailed, "did not reach the medium"},
-        {Outcome::MediumGone, "device gone"},
-        {Outcome::MediumBack, "device back"},
-        {Outcome::Info, "notes and wire"},
-    };
     m_outcome->addItem(tr("any outcome"), -1);
-    for (const auto &o : outcomes)
-        m_outcome->addItem(tr(o.name), int(o.outcome));
+    for (int o = 0; !TrafficModel::outcomeName(TrafficModel::Outcome(o)).isEmpty(); ++o)
+        m_outcome->addItem(TrafficModel::outcomeName(TrafficModel::Outcome(o)), o);
+    // The bar shares a row with the table's width: the boxes give way to it rather
+    // than widen the window past a small screen.
+    for (QComboBox *box : {m_mode, m_outcome}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(10);
+    }
 
     m_source->setPlaceholderText(tr("source"));
     m_source->setToolTip(tr("A reply's address, or the port or address of the bytes on the wire"));

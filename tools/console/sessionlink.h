@@ -29,6 +29,10 @@ struct SessionRequest
     // RunScript: the script, read with defaults.
     QString path;
     CommandDefaults defaults;
+    // RunScript with fromText: the script's text itself (edited in the window),
+    // path only its name.
+    bool fromText = false;
+    QByteArray text;
     // ShowWire: whether every byte on the medium becomes a row.
     bool on = false;
 };

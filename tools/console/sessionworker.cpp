@@ -8,6 +8,7 @@
 #include "textreporter.h"
 
 #include <QDateTime>
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -30,7 +31,8 @@ struct SessionWorker::Run
     qint64 ended = 0;
     // Discovery: how long answers are waited for.
     int listenMs = 0;
-    std::unique_ptr<QFile> file;
+    // The script: a file, or the text edited in the window.
+    std::unique_ptr<QIODevice> file;
     std::unique_ptr<CommandSource> source;
     std::unique_ptr<HostSession> session;
     // Commands a person sent to this run that have not left yet, oldest first: the
@@ -53,6 +55,15 @@ bool endsCommand(const HostEvent &e)
     default:
         return false;
     }
+}
+
+// "1st", "2nd", "3rd", "4th", "11th", "22nd"
+QString ordinal(int n)
+{
+    const int tens = n % 100;
+    const int ones = n % 10;
+    const char *suffix = tens >= 11 && tens <= 13 ? "th" : ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";
+    return QString::number(n) + QLatin1String(suffix);
 }
 
 } // namespace
@@ -86,7 +97,7 @@ void SessionWorker::takeRequests()
             send(r.command);
             break;
         case SessionRequest::Kind::RunScript:
-            runScript(r.path, r.defaults);
+            runScript(r);
             break;
         case SessionRequest::Kind::StopScript:
             stopScript();
@@ -145,6 +156,9 @@ void SessionWorker::close(const QString &why)
     if (m_run && m_run->kind != RunKind::Waiting) {
         m_run->session->abort(why.isEmpty() ? QStringLiteral("the medium was closed") : why);
         endRun(1, false);
+    } else if (m_run) {
+        // The command a person sent that still waits for its reply ends in a row.
+        m_run->session->abort(why.isEmpty() ? QStringLiteral("the medium was closed") : why);
     }
     m_run.reset();
     if (!m_port.port())
@@ -159,14 +173,32 @@ void SessionWorker::send(const PlannedCommand &command)
         refuse(QStringLiteral("open a medium first"));
     else if (m_run->kind == RunKind::Discovery)
         refuse(QStringLiteral("the broadcast is still listening for answers"));
-    else if (!m_run->session->add(command))
-        refuse(QStringLiteral("the session has ended"));
     else
-        m_run->typed.push_back(command);
+        sendOn(command);
 }
 
-void SessionWorker::runScript(const QString &path, const CommandDefaults &defaults)
+void SessionWorker::sendOn(const PlannedCommand &command)
 {
+    // Counted before it joins: what it waits behind.
+    const int ahead = m_run->session->commandsAhead();
+    if (!m_run->session->add(command)) {
+        refuse(QStringLiteral("the session has ended"));
+        return;
+    }
+    m_run->typed.push_back(command);
+    if (ahead > 0)
+        postQueued(command, ahead + 1);
+}
+
+void SessionWorker::postQueued(const PlannedCommand &command, int place)
+{
+    postNote(QStringLiteral("queued, %1: %2").arg(ordinal(place), CommandText::header(command.command)));
+}
+
+void SessionWorker::runScript(const SessionRequest &request)
+{
+    const QString &path = request.path;
+    const CommandDefaults &defaults = request.defaults;
     if (!m_run) {
         refuse(QStringLiteral("open a medium before running a script"));
         return;
@@ -179,7 +211,13 @@ void SessionWorker::runScript(const QString &path, const CommandDefaults &defaul
     // Read whole once, as hostcli does, so that a bad line stops it before anything
     // is sent; then again as it runs.
     auto run = std::make_unique<Run>();
-    run->file = std::make_unique<QFile>(path);
+    if (request.fromText) {
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(request.text);
+        run->file = std::move(buffer);
+    } else {
+        run->file = std::make_unique<QFile>(path);
+    }
     QString error;
     if (!run->file->open(QIODevice::ReadOnly)) {
         refuse(QStringLiteral("cannot read %1: %2").arg(path, run->file->errorString()));
@@ -198,6 +236,7 @@ void SessionWorker::runScript(const QString &path, const CommandDefaults &defaul
     started.total = run->total;
     // The waiting session gives way; the dispatcher runs one at a time.
     letGoTyped(QStringLiteral("the script started"));
+    m_run->session->abort(QStringLiteral("let go: the script started"));
     m_run.reset();
     notify(started);
     startRun(RunKind::Script, std::move(run));
@@ -215,16 +254,20 @@ void SessionWorker::letGoTyped(const QString &why)
 {
     if (!m_run)
         return;
-    for (const PlannedCommand &command : m_run->typed) {
-        ConsoleEvent e;
-        e.host.kind = HostEvent::Kind::Note;
-        e.host.timeMs = m_clock.isValid() ? m_clock.elapsed() : 0;
-        e.host.wallMs = QDateTime::currentMSecsSinceEpoch();
-        e.host.text = QStringLiteral("not sent: %1 (%2)").arg(why, CommandText::header(command.command));
-        if (m_link->post(e))
-            m_wakeWindow();
-    }
+    for (const PlannedCommand &command : m_run->typed)
+        postNote(QStringLiteral("not sent: %1 (%2)").arg(why, CommandText::header(command.command)));
     m_run->typed.clear();
+}
+
+void SessionWorker::postNote(const QString &text)
+{
+    ConsoleEvent e;
+    e.host.kind = HostEvent::Kind::Note;
+    e.host.timeMs = m_clock.isValid() ? m_clock.elapsed() : 0;
+    e.host.wallMs = QDateTime::currentMSecsSinceEpoch();
+    e.host.text = text;
+    if (m_link->post(e))
+        m_wakeWindow();
 }
 
 void SessionWorker::startRun(RunKind kind, std::unique_ptr<Run> run)

@@ -44,11 +44,17 @@ private:
     void open(const SessionRequest &request);
     void close(const QString &why);
     void send(const PlannedCommand &command);
-    void runScript(const QString &path, const CommandDefaults &defaults);
+    // Adds the command to the run, with a row saying where it waits when it cannot
+    // go at once.
+    void sendOn(const PlannedCommand &command);
+    void runScript(const SessionRequest &request);
     void stopScript();
     // Gives each command sent to the run that has not left a row saying why it
     // never will.
     void letGoTyped(const QString &why);
+    // A row for a command that waits behind others; place counts from 1.
+    void postQueued(const PlannedCommand &command, int place);
+    void postNote(const QString &text);
 
     void startRun(RunKind kind, std::unique_ptr<Run> run);
     // Says how the run went and lets it go; goOn: what follows it starts (a waiting

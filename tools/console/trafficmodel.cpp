@@ -128,6 +128,8 @@ TrafficModel::Outcome TrafficModel::outcomeOf(const ConsoleEvent &e)
     case HostEvent::Kind::Resend:
         return Outcome::Resending;
     case HostEvent::Kind::Reply:
+        if (e.host.answersBroadcast)
+            return Outcome::AnsweredBroadcast;
         return e.host.matched ? Outcome::Answered : Outcome::Unmatched;
     case HostEvent::Kind::Drop:
         return Outcome::Dropped;
@@ -150,6 +152,7 @@ QColor TrafficModel::colourOf(Outcome outcome)
 {
     switch (outcome) {
     case Outcome::Answered:
+    case Outcome::AnsweredBroadcast:
     case Outcome::MediumBack:
         return QColor(0x1b, 0x7f, 0x3a);
     case Outcome::Dropped:
@@ -171,37 +174,60 @@ QColor TrafficModel::colourOf(Outcome outcome)
     return QColor();
 }
 
+QString TrafficModel::outcomeName(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Sent:
+        return QStringLiteral("sent");
+    case Outcome::SentAgain:
+        return QStringLiteral("sent again");
+    case Outcome::Resending:
+        return QStringLiteral("no reply: resending");
+    case Outcome::Answered:
+        return QStringLiteral("answered");
+    case Outcome::Unmatched:
+        return QStringLiteral("no command of this serial number");
+    case Outcome::Dropped:
+        return QStringLiteral("dropped by the reply rules");
+    case Outcome::GivenUp:
+        return QStringLiteral("given up");
+    case Outcome::Unaccounted:
+        return QStringLiteral("ended without its reply");
+    case Outcome::SendFailed:
+        return QStringLiteral("did not reach the medium");
+    case Outcome::MediumGone:
+        return QStringLiteral("device gone");
+    case Outcome::MediumBack:
+        return QStringLiteral("device back");
+    case Outcome::Info:
+        return QStringLiteral("notes and wire");
+    case Outcome::AnsweredBroadcast:
+        return QStringLiteral("answered the broadcast");
+    }
+    return QString();
+}
+
 QString TrafficModel::outcomeText(const ConsoleEvent &e)
 {
     // A broadcast reaches every device: each of its sends says so.
     const bool broadcast = e.host.record.bySendMode == 1;
-    switch (outcomeOf(e)) {
-    case TrafficModel::Outcome::Sent:
-        return broadcast ? QStringLiteral("sent to every device") : QStringLiteral("sent");
-    case TrafficModel::Outcome::SentAgain:
-        return broadcast ? QStringLiteral("sent again to every device") : QStringLiteral("sent again");
-    case TrafficModel::Outcome::Resending:
-        return QStringLiteral("no reply: resending");
-    case TrafficModel::Outcome::Answered:
-        return QStringLiteral("answered");
-    case TrafficModel::Outcome::Unmatched:
-        return QStringLiteral("no command of this serial number");
-    case TrafficModel::Outcome::Dropped:
-        return QStringLiteral("dropped by the reply rules");
-    case TrafficModel::Outcome::GivenUp:
+    const Outcome outcome = outcomeOf(e);
+    switch (outcome) {
+    case Outcome::Sent:
+        return broadcast ? QStringLiteral("sent to every device") : outcomeName(outcome);
+    case Outcome::SentAgain:
+        return broadcast ? QStringLiteral("sent again to every device") : outcomeName(outcome);
+    case Outcome::GivenUp:
         return QStringLiteral("given up after %1 sends").arg(e.host.sends);
-    case TrafficModel::Outcome::Unaccounted:
-        return QStringLiteral("ended without its reply");
-    case TrafficModel::Outcome::SendFailed:
-        return QStringLiteral("did not reach the medium");
-    case TrafficModel::Outcome::MediumGone:
-        return QStringLiteral("device gone");
-    case TrafficModel::Outcome::MediumBack:
-        return QStringLiteral("device back");
-    case TrafficModel::Outcome::Info:
-        break;
+    case Outcome::Unaccounted:
+        // The run stopped before the reply came: the reason is the row's end.
+        return e.host.text.isEmpty() ? outcomeName(outcome) : e.host.text;
+    case Outcome::Info:
+        // A note or the wire says what it is in its text.
+        return QString();
+    default:
+        return outcomeName(outcome);
     }
-    return QString();
 }
 
 QVariant TrafficModel::data(const QModelIndex &index, int role) const

@@ -53,6 +53,7 @@ public:
         MediumGone,
         MediumBack,
         Info,
+        AnsweredBroadcast, // one more device answered a broadcast it still awaited
     };
 
     static constexpr int kBatchIntervalMs = 50;
@@ -78,6 +79,11 @@ public:
     static QString kindName(HostEvent::Kind kind);
     static Outcome outcomeOf(const ConsoleEvent &event);
     static QColor colourOf(Outcome outcome);
+    // An outcome as a person picks it in a filter, and as the table shows it when
+    // the event adds nothing ("given up" there says after how many sends). A switch
+    // without a default: an outcome added to the enum fails to build until named;
+    // empty past the last one.
+    static QString outcomeName(Outcome outcome);
     // "answered", "given up after 2 sends"
     static QString outcomeText(const ConsoleEvent &event);
 

@@ -190,12 +190,18 @@ QJsonObject toJson(const HostEvent &e, const Extent &extent)
     case HostEvent::Kind::Resend:
     case HostEvent::Kind::Unaccounted:
         o = recordObject(e, extent);
+        // Only when the run stopped first: a line of the queue moving on stays as it was.
+        if (e.kind == HostEvent::Kind::Unaccounted && !e.text.isEmpty())
+            o.insert(key("why"), e.text);
         break;
     case HostEvent::Kind::Reply:
     case HostEvent::Kind::Drop:
         o = recordObject(e, extent);
         o.insert(key("source"), e.record.strSource);
         o.insert(key("matched"), e.matched);
+        // Only on a further device's answer to a broadcast, as on the broadcast's send line.
+        if (e.answersBroadcast)
+            o.insert(key("broadcast"), true);
         o.insert(key("roundTripMs"), e.roundTripMs >= 0 ? QJsonValue(e.roundTripMs) : QJsonValue());
         if (extent.headKnown)
             o.insert(key("head"), HexNumber::byteText(e.record.byHead));
@@ -265,6 +271,7 @@ Read fromJson(const QJsonObject &o, HostEvent *event, Extent *extent, QString *e
     case HostEvent::Kind::Drop: {
         e.record.strSource = o.value(key("source")).toString();
         e.matched = o.value(key("matched")).toBool(true);
+        e.answersBroadcast = o.value(key("broadcast")).toBool();
         const QJsonValue roundTrip = o.value(key("roundTripMs"));
         e.roundTripMs = roundTrip.isDouble() && roundTrip.toDouble() >= 0 ? roundTrip.toDouble() : -1;
         break;
@@ -288,8 +295,10 @@ Read fromJson(const QJsonObject &o, HostEvent *event, Extent *extent, QString *e
         if (!readWire(o, &e, error))
             return Read::Bad;
         break;
-    case HostEvent::Kind::Resend:
     case HostEvent::Kind::Unaccounted:
+        e.text = o.value(key("why")).toString();
+        break;
+    case HostEvent::Kind::Resend:
         break;
     }
     *event = e;
@@ -336,6 +345,7 @@ QJsonObject summaryObject(const QString &medium, const RunSummary &s, int exitCo
         {key("notAsPlanned"), s.notAsPlanned},
         {key("sendFailures"), s.sendFailures},
         {key("unmatchedReplies"), s.unmatchedReplies},
+        {key("broadcastAnswers"), s.broadcastAnswers},
         {key("roundTripMedianMs"), ms(0.5)},
         {key("roundTripP99Ms"), ms(0.99)},
         {key("stoppedEarly"), s.stoppedEarly},

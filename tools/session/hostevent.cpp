@@ -42,6 +42,7 @@ void RunSummary::merge(const RunSummary &other)
     notAsPlanned += other.notAsPlanned;
     sendFailures += other.sendFailures;
     unmatchedReplies += other.unmatchedReplies;
+    broadcastAnswers += other.broadcastAnswers;
     if (stoppedEarly.isEmpty())
         stoppedEarly = other.stoppedEarly;
     roundTrips.merge(other.roundTrips);

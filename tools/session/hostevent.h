@@ -17,7 +17,8 @@ struct HostEvent
         Reply,      // a reply passed the reply rules
         Drop,       // a reply was dropped by the reply rules
         GiveUp,     // the command in flight was given up
-        Unaccounted, // the queue moved on without a reply of the command's serial number
+        Unaccounted, // the queue moved on without a reply of the command's serial number,
+                     // or the run stopped first (text says why)
         Medium,     // the medium went away (present false) or came back
         Note,       // anything else worth a line: text
         SendFailed, // the transport could not put a command on the medium: text says why
@@ -57,6 +58,10 @@ struct HostEvent
     QString text;
     // Wire: whether the bytes arrived (true) or left.
     bool received = false;
+    // Reply, Drop: one more device answering a broadcast that is still awaited
+    // (same serial number, command and sub-command); label, line and round trip are
+    // the broadcast's, matched stays false (the broadcast ended with its first answer).
+    bool answersBroadcast = false;
 
     // Whether the event is about a command or a reply (it has a record to show).
     bool hasRecord() const;
@@ -121,9 +126,12 @@ struct RunSummary
     qint64 notAsPlanned = 0;
     // Sends (first or again) that the transport could not put on the medium.
     qint64 sendFailures = 0;
-    // Replies (accepted or dropped) that match no command of the run: late, or
-    // more devices answering a broadcast.
+    // Replies (accepted or dropped) that match no command of the run: late, or of
+    // a serial number no command has.
     qint64 unmatchedReplies = 0;
+    // Replies (accepted or dropped) of further devices to a broadcast, beyond the
+    // first answer that ended it; not counted as unmatched.
+    qint64 broadcastAnswers = 0;
     // Why the run stopped before its last command ended; empty when it did not.
     QString stoppedEarly;
     LatencyStats roundTrips;

@@ -91,6 +91,14 @@ const RunSummary &HostSession::summary() const
     return m_summary;
 }
 
+int HostSession::commandsAhead() const
+{
+    int ahead = int(m_added.size());
+    for (const Entry &e : m_open)
+        ahead += !e.released() || qint64(e.index) == m_inFlight ? 1 : 0;
+    return ahead;
+}
+
 QStringList HostSession::sources() const
 {
     return m_sources;
@@ -226,6 +234,12 @@ void HostSession::onReleased(const ProtocolData &command, bool resend, Clock::ti
     ++entry->sends;
     ++(resend ? m_summary.resent : m_summary.sent);
     m_inFlight = qint64(entry->index);
+    if (command.bySendMode == 1) {
+        m_broadcast = *entry;
+        m_broadcastAwaited = true;
+    } else if (m_broadcastAwaited && command.bySN == m_broadcast.sn) {
+        m_broadcastAwaited = false;
+    }
 
     HostEvent e = eventFor(HostEvent::Kind::Send, *entry, at);
     e.bytes = FrameCodec::produceCmds(command);
@@ -259,6 +273,14 @@ void HostSession::onReply(const ProtocolData &reply, Clock::time_point at, bool 
             m_summary.roundTrips.add(us);
             e.roundTripMs = us / 1000.0;
         }
+    } else if (answersBroadcast(reply)) {
+        e = eventFor(accepted ? HostEvent::Kind::Reply : HostEvent::Kind::Drop, m_broadcast, at);
+        e.matched = false;
+        e.answersBroadcast = true;
+        if (accepted)
+            e.roundTripMs =
+                std::chrono::duration_cast<std::chrono::microseconds>(at - m_broadcast.lastSend).count() / 1000.0;
+        ++m_summary.broadcastAnswers;
     } else {
         e.kind = accepted ? HostEvent::Kind::Reply : HostEvent::Kind::Drop;
         e.timeMs = msSinceStart(at);
@@ -270,6 +292,12 @@ void HostSession::onReply(const ProtocolData &reply, Clock::time_point at, bool 
     if (entry != m_open.end())
         resolve(entry, accepted ? Outcome::Answered : Outcome::Dropped);
     finishIfDone();
+}
+
+bool HostSession::answersBroadcast(const ProtocolData &reply) const
+{
+    return m_broadcastAwaited && reply.bySN == m_broadcast.sn && reply.byCmd == m_broadcast.sent.byCmd
+        && reply.bySubCmd == m_broadcast.sent.bySubCmd;
 }
 
 void HostSession::onSendFailed(const QString &reason)
@@ -406,7 +434,23 @@ void HostSession::stopEarly(const QString &reason)
     if (m_finished)
         return;
     m_summary.stoppedEarly = reason;
+    endReleased(reason);
     finish();
+}
+
+void HostSession::endReleased(const QString &reason)
+{
+    // A command that left ends in a line of its own, saying why, rather than
+    // staying sent forever.
+    for (;;) {
+        const auto entry = std::find_if(m_open.begin(), m_open.end(), [](const Entry &e) { return e.released(); });
+        if (entry == m_open.end())
+            return;
+        HostEvent e = eventFor(HostEvent::Kind::Unaccounted, *entry, Clock::now());
+        e.text = reason;
+        report(e);
+        resolve(entry, Outcome::Unaccounted);
+    }
 }
 
 void HostSession::finish()

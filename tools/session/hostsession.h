@@ -78,6 +78,10 @@ public:
     // run goes on. False once the run has finished.
     bool add(const PlannedCommand &command);
 
+    // Commands added or taken that have not left yet, and the one in flight: how
+    // many a command added now waits behind.
+    int commandsAhead() const;
+
     const RunSummary &summary() const;
     // Where the replies came from (a port name, a device's address), each once, in
     // order of arrival.
@@ -123,6 +127,10 @@ private:
     void closeOldest();
     void finishIfDone();
     void stopEarly(const QString &reason);
+    // Every command that left and has no end yet ends, for reason.
+    void endReleased(const QString &reason);
+    // Whether the reply answers the latest broadcast, which its first answer ended.
+    bool answersBroadcast(const ProtocolData &reply) const;
     void finish();
     std::deque<Entry>::iterator findIndex(quint64 index);
     std::deque<Entry>::iterator findOpenSn(int sn);
@@ -146,6 +154,11 @@ private:
     bool m_sourceDone = false;
     bool m_started = false;
     bool m_keepRunning = false;
+    // The latest broadcast of the run: every device may answer it, so answers that
+    // come after its first one are still its own, until its serial number comes
+    // round again or another broadcast leaves.
+    Entry m_broadcast;
+    bool m_broadcastAwaited = false;
     QMetaObject::Connection m_wireConnection;
 
     RunSummary m_summary;

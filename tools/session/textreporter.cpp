@@ -73,14 +73,19 @@ void TextReporter::event(const HostEvent &e)
             line += QStringLiteral("  ") + milliseconds(e.roundTripMs);
         if (e.kind == HostEvent::Kind::Drop)
             line += QStringLiteral("  dropped by the reply rules");
-        line += e.matched ? labelled(e) : QStringLiteral("   (no open command has this serial number)");
+        if (e.answersBroadcast)
+            line += QStringLiteral("  answered the broadcast") + labelled(e);
+        else
+            line += e.matched ? labelled(e) : QStringLiteral("   (no open command has this serial number)");
         break;
     case HostEvent::Kind::GiveUp:
         line = QStringLiteral("!! gave up (signalSendTimeOut)  SN %1 after %2 sends").arg(r.bySN).arg(e.sends)
                + labelled(e);
         break;
     case HostEvent::Kind::Unaccounted:
-        line = QStringLiteral("!! SN %1 ended without a reply of its own").arg(r.bySN) + labelled(e);
+        line = e.text.isEmpty() ? QStringLiteral("!! SN %1 ended without a reply of its own").arg(r.bySN)
+                                : QStringLiteral("!! SN %1 ended without its reply: %2").arg(r.bySN).arg(e.text);
+        line += labelled(e);
         break;
     case HostEvent::Kind::Medium:
     case HostEvent::Kind::Note:
@@ -115,6 +120,9 @@ void TextReporter::summary(const QString &medium, const RunSummary &s, int exitC
     if (s.unmatchedReplies > 0)
         *m_out << "; " << s.unmatchedReplies << (s.unmatchedReplies == 1 ? " reply" : " replies")
                << " matched no command";
+    if (s.broadcastAnswers > 0)
+        *m_out << "; " << s.broadcastAnswers << " more " << (s.broadcastAnswers == 1 ? "answer" : "answers")
+               << " to a broadcast";
     *m_out << Qt::endl;
     if (!s.stoppedEarly.isEmpty())
         *m_out << "== stopped early: " << s.stoppedEarly << Qt::endl;
