@@ -1,8 +1,11 @@
 #include "sessionreader.h"
 
+#include "threadstart.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+
+#include <memory>
 
 SessionReader::SessionReader(QObject *parent)
     : QObject(parent)
@@ -13,11 +16,9 @@ SessionReader::SessionReader(QObject *parent)
 
 SessionReader::~SessionReader()
 {
-    if (!m_thread)
-        return;
     m_cancel = true;
-    m_thread->wait();
-    delete m_thread;
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 bool SessionReader::openFile(QFile *file, QString *error)
@@ -38,48 +39,43 @@ bool SessionReader::openFile(QFile *file, QString *error)
 
 bool SessionReader::start(const QString &path, QString *error)
 {
-    if (m_thread) {
+    if (m_reading) {
         *error = tr("Cannot open %1: %2 is still being read").arg(path, m_path);
         return false;
     }
-    // Opened here too, so that what stops it is said at once.
-    QFile file(path);
-    if (!openFile(&file, error))
+    // Opened here, and read from this very file: what stops it is said at once, and
+    // what the check let through is what the thread reads.
+    auto file = std::make_shared<QFile>(path);
+    if (!openFile(file.get(), error))
         return false;
+    if (m_thread.joinable())
+        m_thread.join(); // ended already: its end was handled
     m_path = path;
-    m_size = file.size();
-    file.close();
+    m_size = file->size();
     m_cancel = false;
     m_bytesRead = 0;
     m_contents = SessionContents();
     m_read = false;
     m_error.clear();
 
-    QThread *thread = QThread::create([this] {
-        QFile in(m_path);
-        if (!in.open(QIODevice::ReadOnly)) {
-            m_error = tr("Cannot open %1: %2").arg(m_path, in.errorString());
-            return;
-        }
+    const bool started = ThreadStart::start(m_thread, [this, file] {
         QString why;
-        m_read = SessionFile::read(&in, &m_contents, &why, [this](qint64 bytesRead) {
+        m_read = SessionFile::read(file.get(), &m_contents, &why, [this](qint64 bytesRead) {
             m_bytesRead = bytesRead;
             return !m_cancel.load();
         });
         if (!m_read && !why.isEmpty())
             m_error = tr("Cannot read %1: %2").arg(m_path, why);
+        file->close();
+        // Handled on the reader's thread; a reader that goes first joins this one
+        // before its QObject part goes, which drops the call.
+        QMetaObject::invokeMethod(this, &SessionReader::onThreadEnded, Qt::QueuedConnection);
     });
-    // Queued: ended on the reading thread, handled on this one.
-    connect(thread, &QThread::finished, this, &SessionReader::onThreadEnded, Qt::QueuedConnection);
-    m_thread = thread;
-    thread->start();
-    if (!thread->isRunning() && !thread->isFinished()) {
-        // The system refused the thread: nothing will end it.
-        m_thread = nullptr;
-        delete thread;
+    if (!started) {
         *error = tr("Cannot open %1: the system refused a thread to read it").arg(path);
         return false;
     }
+    m_reading = true;
     m_progressTimer.start();
     emit progressed(0, m_size);
     return true;
@@ -87,17 +83,16 @@ bool SessionReader::start(const QString &path, QString *error)
 
 void SessionReader::cancel()
 {
-    if (m_thread)
+    if (m_reading)
         m_cancel = true;
 }
 
 void SessionReader::onThreadEnded()
 {
-    if (!m_thread)
+    if (!m_reading)
         return;
-    m_thread->wait();
-    delete m_thread;
-    m_thread = nullptr;
+    m_thread.join();
+    m_reading = false;
     m_progressTimer.stop();
     const bool cancelled = m_cancel.load();
     if (cancelled) {

@@ -8,9 +8,9 @@
 #include <QTimer>
 
 #include <atomic>
+#include <thread>
 
 class QFile;
-class QThread;
 
 // Reads a saved session on a thread of its own, so that a large file does not hold
 // up the window: the bytes read so far are told as it goes, and the contents are
@@ -37,7 +37,7 @@ public:
     // Stops the read under way: finished() follows with cancelled true, even when
     // the last bytes were read meanwhile. Nothing when no read is under way.
     void cancel();
-    bool isReading() const { return m_thread != nullptr; }
+    bool isReading() const { return m_reading; }
     QString path() const { return m_path; }
     qint64 size() const { return m_size; }
 
@@ -53,7 +53,9 @@ signals:
 private:
     void onThreadEnded();
 
-    QThread *m_thread = nullptr;
+    // Joined when it ends, when a read is cancelled, and before the reader goes.
+    std::thread m_thread;
+    bool m_reading = false;
     QTimer m_progressTimer;
     QString m_path;
     qint64 m_size = 0;
