@@ -46,4 +46,15 @@ QString idText(uint value)
     return QStringLiteral("%1").arg(value & 0xFFFF, 4, 16, QLatin1Char('0'));
 }
 
+int digitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace HexNumber

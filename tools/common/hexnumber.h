@@ -14,6 +14,10 @@ bool parseByte(const QString &text, unsigned char *value);
 // A 16-bit id: "4c56", "0x105".
 bool parseId(const QString &text, unsigned short *value);
 
+// 0 to 15 for a hexadecimal digit of either case, -1 for any other character: for
+// reading frames as bytes came, where a digit of the wrong case is still a digit.
+int digitValue(char c);
+
 // How every tool writes a byte and a 16-bit id: lower-case digits, no prefix,
 // two and four of them ("0a", "e1"; "4c56", "0105").
 QString byteText(uint value);

@@ -11,25 +11,14 @@ namespace WireFrames {
 
 namespace {
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool readFrameAt(const QByteArray &bytes, int at, TextFrame *frame)
 {
     if (at + FrameCodec::kTextFrameSize > bytes.size() || bytes.at(at) != '[' || bytes.at(at + 1) != 'R'
         || bytes.at(at + FrameCodec::kTextFrameSize - 1) != ']')
         return false;
     for (int i = 0; i < FrameCodec::kStandardFrameSize; ++i) {
-        const int high = hexDigit(bytes.at(at + 2 + 2 * i));
-        const int low = hexDigit(bytes.at(at + 3 + 2 * i));
+        const int high = HexNumber::digitValue(bytes.at(at + 2 + 2 * i));
+        const int low = HexNumber::digitValue(bytes.at(at + 3 + 2 * i));
         if (high < 0 || low < 0)
             return false;
         frame->bytes[i] = static_cast<unsigned char>(high << 4 | low);

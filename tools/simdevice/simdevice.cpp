@@ -1,5 +1,7 @@
 #include "simdevice.h"
 
+#include "hexnumber.h"
+
 #include <utility>
 
 namespace {
@@ -53,17 +55,6 @@ constexpr ReplyShape kReplyShapes[] = {
     {0xF1, 0x40, 0x40, 0, 0, true},
     {0xF1, 0x00, 0xFF, 0, 32, true},
 };
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // A first parameter the plausibility check refuses for a reply with this command
 // code: 0x76 is refused only from 32 to 35; every other code that is checked
@@ -185,8 +176,8 @@ bool SimDevice::cutCommand(SimFrame *command)
         quint8 bytes[8];
         bool valid = m_buffer.at(kFrameSize - 1) == ']';
         for (int i = 0; valid && i < 8; ++i) {
-            const int high = hexValue(m_buffer.at(2 + 2 * i));
-            const int low = hexValue(m_buffer.at(3 + 2 * i));
+            const int high = HexNumber::digitValue(m_buffer.at(2 + 2 * i));
+            const int low = HexNumber::digitValue(m_buffer.at(3 + 2 * i));
             valid = high >= 0 && low >= 0;
             bytes[i] = quint8(high << 4 | low);
         }
