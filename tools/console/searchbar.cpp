@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -62,15 +63,20 @@ SearchBar::SearchBar(TrafficFilter *filter, QWidget *parent)
     m_to->setMaximumWidth(digit * 13);
     m_count->setObjectName(QStringLiteral("shownCount"));
 
-    auto *layout = new QHBoxLayout(this);
+    // Two rows: in one the table's side of a 1280-pixel screen has no room for all.
+    auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_mode);
-    layout->addWidget(m_search, 1);
-    layout->addWidget(m_outcome);
-    layout->addWidget(m_source);
-    layout->addWidget(m_from);
-    layout->addWidget(m_to);
-    layout->addWidget(m_count);
+    auto *searchRow = new QHBoxLayout;
+    searchRow->addWidget(m_mode);
+    searchRow->addWidget(m_search, 1);
+    searchRow->addWidget(m_count);
+    auto *filterRow = new QHBoxLayout;
+    filterRow->addWidget(m_outcome, 1);
+    filterRow->addWidget(m_source, 1);
+    filterRow->addWidget(m_from, 1);
+    filterRow->addWidget(m_to, 1);
+    layout->addLayout(searchRow);
+    layout->addLayout(filterRow);
 
     for (QLineEdit *field : {m_search, m_source, m_from, m_to})
         connect(field, &QLineEdit::textChanged, this, &SearchBar::apply);
