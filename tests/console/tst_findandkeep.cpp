@@ -316,6 +316,14 @@ void TestFindAndKeep::findAndExportShortcuts()
     const QList<QStringList> records = parseCsv(readAll(window.csvPath));
     QCOMPARE(records.size(), 2);
     QCOMPARE(records.at(1).last(), QStringLiteral("the device went away"));
+
+    // Escape anywhere in the bar shows every row again.
+    window.searchBar()->outcomeBox()->setCurrentIndex(1);
+    window.searchBar()->sourceField()->setText(QStringLiteral("10.0.0.7"));
+    QCOMPARE(window.searchBar()->countText(), QStringLiteral("0 of 15 shown"));
+    QTest::keyClick(window.searchBar()->searchField(), Qt::Key_Escape);
+    QCOMPARE(window.searchBar()->countText(), QStringLiteral("15 of 15 shown"));
+    QVERIFY(window.searchBar()->searchField()->text().isEmpty());
 }
 
 void TestFindAndKeep::logWrittenAsEventsCome()

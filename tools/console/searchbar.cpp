@@ -3,11 +3,13 @@
 #include "trafficfilter.h"
 #include "trafficmodel.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -36,7 +38,6 @@ SearchBar::SearchBar(TrafficFilter *filter, QWidget *parent)
     m_mode->addItem(tr("Serial number"), int(EventQuery::Search::SerialNumber));
     m_search->setObjectName(QStringLiteral("search"));
     m_search->setPlaceholderText(tr("search (Ctrl+F)"));
-    m_search->setClearButtonEnabled(true);
 
     m_outcome->addItem(tr("any outcome"), -1);
     for (int o = 0; !TrafficModel::outcomeName(TrafficModel::Outcome(o)).isEmpty(); ++o)
@@ -50,7 +51,6 @@ SearchBar::SearchBar(TrafficFilter *filter, QWidget *parent)
 
     m_source->setPlaceholderText(tr("source"));
     m_source->setToolTip(tr("A reply's address, or the port or address of the bytes on the wire"));
-    m_source->setClearButtonEnabled(true);
     const QString timeTip =
         tr("Seconds since the start (12.5) or a time of day (14:03, 14:03:27.512); both ends included");
     m_from->setPlaceholderText(tr("from"));
@@ -62,6 +62,14 @@ SearchBar::SearchBar(TrafficFilter *filter, QWidget *parent)
     m_from->setMaximumWidth(digit * 13);
     m_to->setMaximumWidth(digit * 13);
     m_count->setObjectName(QStringLiteral("shownCount"));
+    // Escape rather than a clear button in each field: one key empties them all, and
+    // the buttons' fading outlives a window closed meanwhile.
+    auto *clear = new QAction(tr("Show every row"), this);
+    clear->setShortcut(QKeySequence(Qt::Key_Escape));
+    clear->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(clear, &QAction::triggered, this, &SearchBar::clearAll);
+    addAction(clear);
+    setToolTip(tr("Escape shows every row again"));
 
     // Two rows: in one the table's side of a 1280-pixel screen has no room for all.
     auto *layout = new QVBoxLayout(this);
@@ -91,6 +99,18 @@ SearchBar::SearchBar(TrafficFilter *filter, QWidget *parent)
         connect(model, &QAbstractItemModel::layoutChanged, this, &SearchBar::recount);
     }
     recount();
+}
+
+void SearchBar::clearAll()
+{
+    // One rebuild of the rows, not one a field.
+    for (QLineEdit *field : {m_search, m_source, m_from, m_to}) {
+        const QSignalBlocker quiet(field);
+        field->clear();
+    }
+    const QSignalBlocker quiet(m_outcome);
+    m_outcome->setCurrentIndex(0);
+    apply();
 }
 
 void SearchBar::focusSearch()

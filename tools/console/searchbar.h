@@ -32,6 +32,8 @@ public:
 public slots:
     // Ctrl+F: the search field, its text selected to be typed over.
     void focusSearch();
+    // Escape in the bar: every row shown again (the fields emptied, any outcome).
+    void clearAll();
 
 private:
     void apply();
