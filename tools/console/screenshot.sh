@@ -3,7 +3,8 @@
 # script against the simulated device on each medium (a pseudo-terminal, UDP on
 # 127.0.0.2, USB on the preloaded simulated HID bus) and saves its window once the
 # script has ended, at 1600x900 (hostconsole-MEDIUM.png) and as on a laptop's
-# 1366x768 screen (hostconsole-MEDIUM-1366x768.png). Offscreen: no display is needed.
+# 1366x768 screen (hostconsole-MEDIUM-1366x768.png), and on UDP at 1920x1080
+# (hostconsole-udp-1920x1080.png). Offscreen: no display is needed.
 # Usage: tools/console/screenshot.sh [build dir] [output dir]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -90,3 +91,6 @@ for s in "${sizes[@]}"; do
     shot usb "$size" "$suffix" env LD_PRELOAD="$simhid" VELMORA_SIMHID="4c56:0105/silent=42:1/silent=43/refused=76" \
         "$console" --usb 4c56:0105 --script "$tmp/usb.txt"
 done
+# The largest screen it is made for, once, on one medium.
+start_devices
+shot udp 1920x1080 -1920x1080 "$console" --udp "$(head -n 1 "$tmp/udp.out")" --script "$tmp/udp.txt"
