@@ -82,6 +82,19 @@ bool isOpen(const ConsoleWindow &window)
     return window.connection()->state() == MediumState::Open;
 }
 
+// A window that lets its events go without asking, for the tests that close it.
+struct DiscardingWindow : ConsoleWindow {
+    Unsaved askToSave() override { return Unsaved::Discard; }
+};
+
+// The script's path in dir; empty when it could not be written whole.
+QString writeScript(const QTemporaryDir &dir, const char *name, const QByteArray &text)
+{
+    const QString path = dir.filePath(QLatin1String(name));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? path : QString();
+}
+
 } // namespace
 
 void TestConsoleMedia::init()
@@ -129,10 +142,8 @@ void TestConsoleMedia::scriptRunOnMedium()
     // The serial device is on a pseudo-terminal, which Windows does not have.
     if (medium == QLatin1String("serial") && !PtyDevice::supported())
         QSKIP("no pseudo-terminals here for the simulated serial device");
-    const QString script = m_dir.filePath(QStringLiteral("four.txt"));
-    QFile file(script);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kScript) == kScript.size());
-    file.close();
+    const QString script = writeScript(m_dir, "four.txt", kScript);
+    QVERIFY(!script.isEmpty());
 
     ConsoleWindow window;
     window.show();
@@ -202,17 +213,11 @@ void TestConsoleMedia::stoppingMidScript()
     if (medium == QLatin1String("serial") && !PtyDevice::supported())
         QSKIP("no pseudo-terminals here for the simulated serial device");
     QFETCH(bool, closeWindow);
-    const QString script = m_dir.filePath(QStringLiteral("long.txt"));
-    QFile file(script);
     // Slow to end: the device never answers these.
-    const QByteArray lines = QByteArray("43:00 timeout=2000\n").repeated(50);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size());
-    file.close();
+    const QString script = writeScript(m_dir, "long.txt", QByteArray("43:00 timeout=2000\n").repeated(50));
+    QVERIFY(!script.isEmpty());
 
     // Closed at once, without keeping its events.
-    struct DiscardingWindow : ConsoleWindow {
-        Unsaved askToSave() override { return Unsaved::Discard; }
-    };
     std::unique_ptr<ConsoleWindow> window = std::make_unique<DiscardingWindow>();
     window->show();
     QVERIFY(openOn(medium, window.get()));
@@ -269,15 +274,10 @@ void TestConsoleMedia::typedCommandsEndInRows()
 {
     QFETCH(bool, stop);
     QFETCH(QString, why);
-    const QString script = m_dir.filePath(QStringLiteral("long.txt"));
-    QFile file(script);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("43:00 timeout=3000 expect=give-up\n71:00\n");
-    file.close();
+    const QString script = writeScript(m_dir, "long.txt", "43:00 timeout=3000 expect=give-up\n71:00\n");
+    QVERIFY(!script.isEmpty());
 
-    struct DiscardingWindow : ConsoleWindow {
-        Unsaved askToSave() override { return Unsaved::Discard; }
-    } window;
+    DiscardingWindow window;
     window.show();
     QVERIFY(openOn(QStringLiteral("udp"), &window));
     QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
@@ -502,9 +502,7 @@ void TestConsoleMedia::queuedRowsShowTheirPlace()
     QFETCH(int, typed);
     QFETCH(QStringList, queued);
 
-    struct DiscardingWindow : ConsoleWindow {
-        Unsaved askToSave() override { return Unsaved::Discard; }
-    } window;
+    DiscardingWindow window;
     window.show();
     QVERIFY(openOn(QStringLiteral("udp"), &window));
     QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
@@ -542,15 +540,10 @@ void TestConsoleMedia::stoppedScriptEndsItsCommand_data()
 void TestConsoleMedia::stoppedScriptEndsItsCommand()
 {
     QFETCH(bool, shortcut);
-    const QString script = m_dir.filePath(QStringLiteral("stopped.txt"));
-    QFile file(script);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("43:00 timeout=60000 # waits for ever\n71:00\n");
-    file.close();
+    const QString script = writeScript(m_dir, "stopped.txt", "43:00 timeout=60000 # waits for ever\n71:00\n");
+    QVERIFY(!script.isEmpty());
 
-    struct DiscardingWindow : ConsoleWindow {
-        Unsaved askToSave() override { return Unsaved::Discard; }
-    } window;
+    DiscardingWindow window;
     window.show();
     QVERIFY(openOn(QStringLiteral("udp"), &window));
     QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
@@ -578,9 +571,7 @@ void TestConsoleMedia::stoppedScriptEndsItsCommand()
 // A script typed into the window's editor runs as a file does, under its name.
 void TestConsoleMedia::editedScriptRuns()
 {
-    struct DiscardingWindow : ConsoleWindow {
-        Unsaved askToSave() override { return Unsaved::Discard; }
-    } window;
+    DiscardingWindow window;
     window.show();
     QVERIFY(openOn(QStringLiteral("udp"), &window));
     QTRY_VERIFY_WITH_TIMEOUT(isOpen(window), 10000);
